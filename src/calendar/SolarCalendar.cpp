@@ -1,0 +1,105 @@
+#include "calendar/SolarCalendar.h"
+
+namespace {
+
+constexpr int BaseYear = 1332;
+constexpr int AnchorYear = 1309;
+constexpr int LastDayOfFirstHalf = 185; // 6 months of 31 days: days 0..185
+constexpr int FirstDayOfSecondHalf = 186;
+
+const QDate Epoch(1953, 3, 21);
+
+// Month names, month 1 first.
+const QString MonthNames[12] = {
+    QStringLiteral("فروردين"),
+    QStringLiteral("ارديبهشت"),
+    QStringLiteral("خرداد"),
+    QStringLiteral("تير"),
+    QStringLiteral("مرداد"),
+    QStringLiteral("شهريور"),
+    QStringLiteral("مهر"),
+    QStringLiteral("آبان"),
+    QStringLiteral("آذر"),
+    QStringLiteral("دي"),
+    QStringLiteral("بهمن"),
+    QStringLiteral("اسفند")};
+
+// Weekday names, Sunday first.
+const QString WeekdayNames[7] = {
+    QStringLiteral("يکشنبه"),
+    QStringLiteral("دوشنبه"),
+    QStringLiteral("سه شنبه"),
+    QStringLiteral("چهارشنبه"),
+    QStringLiteral("پنجشنبه"),
+    QStringLiteral("جمعه"),
+    QStringLiteral("شنبه")};
+
+QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+
+} // namespace
+
+bool IsSolarLeapYear(int yearOffset) {
+    const int n = BaseYear + yearOffset - AnchorYear;
+    const int r = n % 32 - n / 32;
+    return r % 4 == 0;
+}
+
+bool DaysToSolar(qint64 dayCount, SolarDay* result) {
+    if (dayCount < 0)
+        return false;
+    int y = 0;
+    for (;;) {
+        const int length = IsSolarLeapYear(y) ? 366 : 365;
+        if (dayCount - length < 0)
+            break;
+        dayCount -= length;
+        ++y;
+    }
+    const int d = static_cast<int>(dayCount);
+    result->year = BaseYear + y;
+    if (d <= LastDayOfFirstHalf) {
+        result->month = d / 31 + 1;
+        result->day = d % 31 + 1;
+    } else {
+        const int e = d - FirstDayOfSecondHalf;
+        result->month = e / 30 + 7;
+        result->day = e % 30 + 1;
+    }
+    return true;
+}
+
+QString SolarMonthName(int month) {
+    return month >= 1 && month <= 12 ? MonthNames[month - 1] : QString();
+}
+
+QString SolarWeekdayName(int weekday) {
+    return weekday >= 1 && weekday <= 7 ? WeekdayNames[weekday - 1] : QString();
+}
+
+QString SolarDate(const QDate& date, int layout) {
+    SolarDay s;
+    if (!date.isValid() || !DaysToSolar(Epoch.daysTo(date), &s))
+        return QString();
+    const QString sp = QStringLiteral(" ");
+    const QString year = QString::number(s.year);
+    const QString month = QString::number(s.month);
+    const QString day = QString::number(s.day);
+    // Qt counts Monday as 1 and Sunday as 7; the names start on Sunday.
+    const QString weekday = SolarWeekdayName(date.dayOfWeek() % 7 + 1);
+    switch (layout) {
+    case 0:
+        return year + '/' + twoDigits(s.month) + '/' + twoDigits(s.day);
+    case 1:
+        return day + sp + SolarMonthName(s.month) + sp + year;
+    case 2:
+        return weekday + sp + year + '/' + month + '/' + day;
+    case 3:
+        return weekday + sp + day + sp + SolarMonthName(s.month) + sp + year;
+    case 4:
+        return year + '.' + month + '.' + day;
+    default:
+        return QString();
+    }
+}
+
+QString SolarDate(const QDateTime& moment, int layout) { return SolarDate(moment.date(), layout); }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+// The Persian solar calendar, counted in days from Gregorian 21 March 1953
+// (solar 1332/01/01), with an integer leap-year rule and no table of years.
+
+struct SolarDay {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// True when the solar year 1332 + yearOffset has 366 days.
+bool IsSolarLeapYear(int yearOffset);
+
+// Splits a day count since 21 March 1953 into a solar date. A negative count
+// (a date before the epoch) gives no date: false.
+bool DaysToSolar(qint64 dayCount, SolarDay* result);
+
+// The date written in one of five layouts:
+//   0  1393/08/11              1  11 آبان 1393
+//   2  <weekday> 1393/8/11     3  <weekday> 11 آبان 1393
+//   4  1393.8.11
+// Another layout, or a date before 21 March 1953, gives the empty text.
+QString SolarDate(const QDate& date, int layout = 0);
+QString SolarDate(const QDateTime& moment, int layout = 0);
+
+// The month (1..12) and weekday (1 Sunday .. 7 Saturday) names.
+QString SolarMonthName(int month);
+QString SolarWeekdayName(int weekday);

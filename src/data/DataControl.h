@@ -1,0 +1,152 @@
+#pragma once
+
+#include "data/Database.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+
+class QLabel;
+class QLineEdit;
+class QWidget;
+
+// A window's view of one table: a snapshot of the table as it was at the last
+// Refresh, optionally narrowed by one equality filter, with one current record
+// whose fields the bound widgets show and edit.
+//
+// Only the current record is held in memory, so opening a control, counting
+// and filtering by an indexed field cost the same for ten rows or a hundred
+// thousand. The snapshot is the set of rows whose key is at most the largest
+// key at the last Refresh: rows other windows add later stay out of sight
+// until this control is refreshed.
+//
+// Every failing operation is reported to the operator (over the owner window)
+// and returns false; the window keeps running.
+class DataControl : public QObject {
+    Q_OBJECT
+public:
+    DataControl(const QString& table, QWidget* owner, const QString& name);
+
+    const QString& table() const { return m_table; }
+    DbFile file() const { return m_file; }
+
+    // Reads the table again: drops pending changes, an unsaved new record and
+    // the filter; the current record becomes the first record.
+    bool refresh();
+
+    // Narrows the snapshot to the rows whose field equals value exactly; the
+    // current record becomes the first match. Replaces the previous filter.
+    bool setFilter(const QString& field, const QString& value);
+    bool isFiltered() const { return !m_filterField.isEmpty(); }
+
+    // Rows in the (filtered) snapshot. Counted on first use after a change.
+    qint64 recordCount();
+    // The same as recordCount() == 0, without counting.
+    bool isEmpty();
+    // True when there is no current record (after a filter: nothing matched).
+    bool bof() const { return m_currentId < 0 && !m_adding; }
+    bool moveNext();
+
+    // Starts a new, empty record; the bound widgets become empty.
+    void addNew();
+    bool isAdding() const { return m_adding; }
+
+    // The current record's fields, with changes not yet stored.
+    void setField(const QString& field, const QString& value);
+    QString field(const QString& field) const;
+    qint64 currentId() const { return m_currentId; }
+    bool isDirty() const { return m_adding || !m_dirty.isEmpty(); }
+
+    // Stores the current record's pending changes (a new record is inserted and
+    // becomes the current record). Harmless when nothing is pending.
+    bool update();
+    bool save() { return update(); }
+
+    // A bound widget shows the field of the current record; text typed into a
+    // line edit becomes the field's pending value. Binding a widget again moves
+    // it to another field.
+    void bind(QLineEdit* edit, const QString& field);
+    void bind(QLabel* label, const QString& field);
+    void unbind(QWidget* widget);
+
+    QString lastError() const { return m_lastError; }
+    // Failures are reported to the operator unless switched off (for callers
+    // that report a whole transaction at once).
+    void setReportFailures(bool report) { m_reportFailures = report; }
+
+    // The in-memory state, kept by DataTransaction so that a rolled-back save
+    // leaves the control exactly as before it.
+    struct State {
+        QHash<QString, QString> values;
+        QSet<QString> dirty;
+        qint64 currentId = -1;
+        qint64 snapshotMax = -1;
+        qint64 count = -1;
+        bool adding = false;
+    };
+    State state() const;
+    void restore(const State& state);
+
+signals:
+    // The current record changed (refresh, filter, move, addNew, update).
+    void currentChanged();
+
+private:
+    struct Binding {
+        QPointer<QWidget> widget;
+        QString field;
+    };
+
+    bool fail(const QString& detail);
+    bool loadFirst();
+    bool loadWhere(const QString& extraCondition, const QVariantList& extraValues);
+    QString whereClause(QVariantList* values) const;
+    void fillBoundWidgets();
+    void checkField(const QString& field) const;
+
+    QString m_table;
+    DbFile m_file;
+    QStringList m_fields;
+    QWidget* m_owner;
+    QString m_filterField;
+    QString m_filterValue;
+    qint64 m_snapshotMax = -1; // largest key in the snapshot; -1: empty table
+    qint64 m_count = -1;       // cached count; -1: not counted yet
+    qint64 m_currentId = -1;   // -1: no current record
+    bool m_adding = false;
+    QHash<QString, QString> m_values;
+    QSet<QString> m_dirty;
+    QList<Binding> m_bindings;
+    bool m_filling = false;
+    bool m_reportFailures = true;
+    QString m_lastError;
+};
+
+// Two or more stores that belong together: either all of them reach the file
+// or none does. A rollback puts the controls back as they were, so the window
+// still holds everything the operator typed.
+class DataTransaction {
+public:
+    DataTransaction(DbFile file, std::initializer_list<DataControl*> controls);
+    ~DataTransaction();
+    DataTransaction(const DataTransaction&) = delete;
+    DataTransaction& operator=(const DataTransaction&) = delete;
+
+    bool begun() const { return m_begun; }
+    QString lastError() const { return m_error; }
+    // False when the commit failed; the work is then rolled back.
+    bool commit();
+    void rollback();
+
+private:
+    DbFile m_file;
+    QList<QPair<DataControl*, DataControl::State>> m_saved;
+    bool m_begun = false;
+    bool m_done = false;
+    QString m_error;
+};

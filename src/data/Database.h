@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// The two database files in DBM beside the program.
+enum class DbFile {
+    Settings, // DBM/DB.mdb: table Theme, one record
+    Subjects, // DBM/DB2.mdb: tables IDE and Answer
+};
+
+namespace Database {
+
+// Path relative to the program folder (the working directory).
+QString fileName(DbFile file);
+QString absoluteFileName(DbFile file);
+
+// The tables of a file and the fields of a table, in order ("ID" first).
+QStringList tables(DbFile file);
+QStringList fields(const QString& table);
+DbFile fileOf(const QString& table);
+
+// Quotes an identifier for SQL ("Group", "1").
+QString quoted(const QString& identifier);
+
+// Makes both files ready: a missing file (and a missing DBM folder) is created
+// with its tables and, for DB.mdb, its one Theme record. An existing file that
+// is not this program's database is never touched: false with a Persian message
+// that names the file.
+bool openAll(QString* error);
+
+// The shared connection to a file, opened on first use. Nothing keeps a query
+// open on it between calls, so it can be closed at any time.
+QSqlDatabase connection(DbFile file);
+
+// Closes the connection (and the file's locks); the next use opens it again.
+void close(DbFile file);
+void closeAll();
+
+// Checks that path is a sound subject database: an SQLite file that passes
+// the integrity check and has tables IDE and Answer with all their fields.
+bool isSoundSubjectDatabase(const QString& path, QString* error);
+
+// A Persian description of a failed database operation, naming the file.
+QString failureMessage(DbFile file, const QString& detail);
+
+} // namespace Database

@@ -1,0 +1,3 @@
+#include "shell/App.h"
+
+int main(int argc, char** argv) { return runVelmora(argc, argv); }

@@ -1,0 +1,168 @@
+#include "support/ProgramFolder.h"
+
+#include "data/Database.h"
+#include "shell/App.h"
+#include "shell/Platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+void copyFolder(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    const QDir source(from);
+    for (const QString& name : source.entryList(QDir::Files))
+        QFile::copy(source.filePath(name), QDir(to).filePath(name));
+}
+
+template <typename F> auto withConnection(const QString& dbFile, F&& f) {
+    const QString name = QStringLiteral("velmora-test-sql");
+    struct Remover {
+        QString name;
+        ~Remover() { QSqlDatabase::removeDatabase(name); }
+    } remover{name};
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+    db.setDatabaseName(QDir::current().absoluteFilePath(dbFile));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!db.open())
+        qFatal("cannot open %s", qPrintable(dbFile));
+    auto result = f(db);
+    db.close();
+    db = QSqlDatabase();
+    return result;
+}
+
+QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values) {
+    QSqlQuery q(db);
+    q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        qFatal("SQL failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q;
+}
+
+} // namespace
+
+ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPath()) {
+    if (!m_dir.isValid())
+        qFatal("no temporary folder");
+    copyFolder(QStringLiteral(VELMORA_ASSETS_DIR "/skins"), m_dir.path());
+    copyFolder(QStringLiteral(VELMORA_ASSETS_DIR "/help"), m_dir.filePath("help"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("Back"));
+    QDir::setCurrent(m_dir.path());
+    m_platform.printFolder = m_dir.path();
+    setPlatform(&m_platform);
+    if (openDatabases) {
+        QString error;
+        if (!Database::openAll(&error))
+            qFatal("databases not ready: %s", qPrintable(error));
+    }
+}
+
+ProgramFolder::~ProgramFolder() {
+    deleteAllWindows();
+    Database::closeAll();
+    releaseSingleInstance();
+    setPlatform(nullptr);
+    QDir::setCurrent(m_previousDir);
+}
+
+QString ProgramFolder::file(const QString& relative) const { return m_dir.filePath(relative); }
+
+void ProgramFolder::exec(const QString& dbFile, const QString& sql, const QVariantList& values) {
+    withConnection(dbFile, [&](QSqlDatabase& db) {
+        run(db, sql, values);
+        return 0;
+    });
+}
+
+QList<QStringList> ProgramFolder::rows(const QString& dbFile, const QString& sql,
+                                       const QVariantList& values) {
+    return withConnection(dbFile, [&](QSqlDatabase& db) {
+        QSqlQuery q = run(db, sql, values);
+        QList<QStringList> result;
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row.append(q.value(i).toString());
+            result.append(row);
+        }
+        return result;
+    });
+}
+
+QString ProgramFolder::value(const QString& dbFile, const QString& sql,
+                             const QVariantList& values) {
+    const QList<QStringList> r = rows(dbFile, sql, values);
+    return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+}
+
+void ProgramFolder::addSubject(const QString& code, const QString& firstName,
+                               const QString& lastName, const QString& group) {
+    withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
+        run(db,
+            "INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", \"Taahol\", "
+            "\"Tahsil\", \"Group\", \"Date\", \"Time\") VALUES (?, ?, ?, 'x', '30', 'y', 'z', ?, "
+            "'1393/08/11', '10:00:00')",
+            {code, firstName, lastName, group});
+        run(db, "INSERT INTO \"Answer\" (\"Code\", \"Group\") VALUES (?, ?)", {code, group});
+        return 0;
+    });
+}
+
+void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) {
+    withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
+        for (int i = 0; i < answers.size() && i < 14; ++i)
+            run(db, QStringLiteral("UPDATE \"Answer\" SET \"%1\" = ? WHERE \"Code\" = ?").arg(i + 1),
+                {answers.at(i), code});
+        return 0;
+    });
+}
+
+void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action, started, timeoutMs] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        } else if (started->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            qWarning("whenModal: no modal window appeared");
+        }
+    });
+    timer->start();
+}
+
+void deleteAllWindows() {
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        windows.append(w);
+    for (const QPointer<QWidget>& w : windows)
+        if (w)
+            delete w.data();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int runVelmoraTest(int argc, char** argv, QObject* test) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmora-test"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    prepareApplication(app);
+    return QTest::qExec(test, argc, argv);
+}

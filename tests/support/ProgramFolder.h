@@ -1,0 +1,61 @@
+#pragma once
+
+#include "shell/ScriptedPlatform.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+class QWidget;
+
+// A fresh program folder for one test case: a temporary folder with the skin
+// files, the help page and an empty Back folder, made the working directory,
+// with both databases created and the scripted platform installed. Everything
+// is undone (windows deleted, connections closed, folder removed) on destruction.
+class ProgramFolder {
+public:
+    explicit ProgramFolder(bool openDatabases = true);
+    ~ProgramFolder();
+    ProgramFolder(const ProgramFolder&) = delete;
+    ProgramFolder& operator=(const ProgramFolder&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& relative) const;
+    ScriptedPlatform& platform() { return m_platform; }
+
+    // Direct SQL against a database file of this folder (for fixtures and for
+    // reading back what the program stored). Values are bound, in order.
+    static void exec(const QString& dbFile, const QString& sql, const QVariantList& values = {});
+    static QList<QStringList> rows(const QString& dbFile, const QString& sql,
+                                   const QVariantList& values = {});
+    static QString value(const QString& dbFile, const QString& sql,
+                         const QVariantList& values = {});
+
+    // Adds a registered subject (IDE row and empty answer sheet) directly.
+    static void addSubject(const QString& code, const QString& firstName = QStringLiteral("F"),
+                           const QString& lastName = QStringLiteral("L"),
+                           const QString& group = QStringLiteral("A"));
+    // Sets answers of a subject's sheet: answers[i] is item i+1 ("" unanswered).
+    static void setAnswers(const QString& code, const QStringList& answers);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+    ScriptedPlatform m_platform;
+};
+
+// Runs action on the next modal window that opens (polling the event loop),
+// for driving a window shown with exec() from inside the handler that opens it.
+void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs = 5000);
+
+// Deletes every top-level window (without running close handlers).
+void deleteAllWindows();
+
+// A test main with the program's right-to-left layout and fonts.
+int runVelmoraTest(int argc, char** argv, QObject* test);
+
+#define VELMORA_TEST_MAIN(TestClass)                                                               \
+    int main(int argc, char** argv) {                                                              \
+        TestClass test;                                                                            \
+        return runVelmoraTest(argc, argv, &test);                                                  \
+    }
