@@ -1,3 +1,5 @@
 #include "shell/App.h"
 
-int main(int argc, char** argv) { return runVelmora(argc, argv); }
+int main(int argc, char** argv) {
+    return runVelmora(argc, argv);
+}

@@ -11,30 +11,20 @@ const QDate Epoch(1953, 3, 21);
 
 // Month names, month 1 first.
 const QString MonthNames[12] = {
-    QStringLiteral("فروردين"),
-    QStringLiteral("ارديبهشت"),
-    QStringLiteral("خرداد"),
-    QStringLiteral("تير"),
-    QStringLiteral("مرداد"),
-    QStringLiteral("شهريور"),
-    QStringLiteral("مهر"),
-    QStringLiteral("آبان"),
-    QStringLiteral("آذر"),
-    QStringLiteral("دي"),
-    QStringLiteral("بهمن"),
-    QStringLiteral("اسفند")};
+    QStringLiteral("فروردين"), QStringLiteral("ارديبهشت"), QStringLiteral("خرداد"),
+    QStringLiteral("تير"),     QStringLiteral("مرداد"),    QStringLiteral("شهريور"),
+    QStringLiteral("مهر"),     QStringLiteral("آبان"),     QStringLiteral("آذر"),
+    QStringLiteral("دي"),      QStringLiteral("بهمن"),     QStringLiteral("اسفند")};
 
 // Weekday names, Sunday first.
-const QString WeekdayNames[7] = {
-    QStringLiteral("يکشنبه"),
-    QStringLiteral("دوشنبه"),
-    QStringLiteral("سه شنبه"),
-    QStringLiteral("چهارشنبه"),
-    QStringLiteral("پنجشنبه"),
-    QStringLiteral("جمعه"),
-    QStringLiteral("شنبه")};
+const QString WeekdayNames[7] = {QStringLiteral("يکشنبه"),  QStringLiteral("دوشنبه"),
+                                 QStringLiteral("سه شنبه"), QStringLiteral("چهارشنبه"),
+                                 QStringLiteral("پنجشنبه"), QStringLiteral("جمعه"),
+                                 QStringLiteral("شنبه")};
 
-QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(int n) {
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
 
 } // namespace
 
@@ -102,4 +92,6 @@ QString SolarDate(const QDate& date, int layout) {
     }
 }
 
-QString SolarDate(const QDateTime& moment, int layout) { return SolarDate(moment.date(), layout); }
+QString SolarDate(const QDateTime& moment, int layout) {
+    return SolarDate(moment.date(), layout);
+}

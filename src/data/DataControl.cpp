@@ -11,9 +11,13 @@
 namespace {
 
 // Never bind a null text: it would be stored as NULL, not as the empty text.
-QVariant textValue(const QString& text) { return text.isNull() ? QString(QLatin1String("")) : text; }
+QVariant textValue(const QString& text) {
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
 
-QString errorTitle() { return QStringLiteral("خطا"); }
+QString errorTitle() {
+    return QStringLiteral("خطا");
+}
 
 } // namespace
 
@@ -84,7 +88,9 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
     return true;
 }
 
-bool DataControl::loadFirst() { return loadWhere(QString(), {}); }
+bool DataControl::loadFirst() {
+    return loadWhere(QString(), {});
+}
 
 bool DataControl::refresh() {
     m_filterField.clear();
@@ -125,8 +131,8 @@ qint64 DataControl::recordCount() {
     const QString where = whereClause(&values);
     QSqlQuery q(Database::connection(m_file));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                  .arg(Database::quoted(m_table), where));
+    q.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(Database::quoted(m_table), where));
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec() || !q.next()) {
@@ -207,7 +213,8 @@ bool DataControl::update() {
             values.append(textValue(m_values.value(f)));
         }
         if (columns.isEmpty())
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Database::quoted(m_table)));
+            q.prepare(
+                QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Database::quoted(m_table)));
         else
             q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                           .arg(Database::quoted(m_table), columns.join(", "), marks.join(", ")));

@@ -78,10 +78,14 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
         // itself so that two windows or two workstations cannot both add one.
         ok = ok && exec(db, "CREATE UNIQUE INDEX \"IDE_Code\" ON \"IDE\" (\"Code\")", error);
         ok = ok && exec(db, "CREATE UNIQUE INDEX \"Answer_Code\" ON \"Answer\" (\"Code\")", error);
+        // The code lookup searches by group, last name and first name.
+        ok = ok && exec(db, "CREATE INDEX \"IDE_Group\" ON \"IDE\" (\"Group\")", error);
+        ok = ok && exec(db, "CREATE INDEX \"IDE_LName\" ON \"IDE\" (\"LName\")", error);
+        ok = ok && exec(db, "CREATE INDEX \"IDE_FName\" ON \"IDE\" (\"FName\")", error);
     } else {
-        ok = ok && exec(db,
-                        "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
-                        error);
+        ok = ok &&
+             exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
+                  error);
     }
     if (ok && db.commit())
         return true;
@@ -174,7 +178,9 @@ QString fileName(DbFile file) {
     return file == DbFile::Settings ? QStringLiteral("DBM/DB.mdb") : QStringLiteral("DBM/DB2.mdb");
 }
 
-QString absoluteFileName(DbFile file) { return QDir::current().absoluteFilePath(fileName(file)); }
+QString absoluteFileName(DbFile file) {
+    return QDir::current().absoluteFilePath(fileName(file));
+}
 
 QStringList tables(DbFile file) {
     if (file == DbFile::Settings)

@@ -1,6 +1,8 @@
 #include "dialogs/About.h"
 
-About::About(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("About")); }
+About::About(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("About"));
+}
 
 void About::showModal(QWidget* owner) {
     About window(owner);

@@ -1,5 +1,9 @@
 #include "dialogs/exitpro.h"
 
-exitpro::exitpro(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("exitpro")); }
+exitpro::exitpro(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("exitpro"));
+}
 
-exitpro* exitpro::showWindow() { return nullptr; }
+exitpro* exitpro::showWindow() {
+    return nullptr;
+}

@@ -1,6 +1,8 @@
 #include "registry/FrmCode.h"
 
-FrmCode::FrmCode(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("FrmCode")); }
+FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FrmCode"));
+}
 
 void FrmCode::showModal(QWidget* owner) {
     FrmCode window(owner);

@@ -4,7 +4,9 @@
 
 #include <QTimer>
 
-FrmkLID::FrmkLID(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("FrmkLID")); }
+FrmkLID::FrmkLID(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("FrmkLID"));
+}
 
 FrmkLID* FrmkLID::showWindow() {
     QTimer::singleShot(0, [] {

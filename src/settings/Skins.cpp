@@ -8,8 +8,8 @@
 
 QString skinFileFor(double themeNumber, SkinTable table) {
     static const char* const files[11] = {
-        "chizh.skn",  "Green.skn",    "galaxy.skn", "_temp.skn",   "B-Studio.skn",  "Mac.skn",
-        "O-Universe.skn", "metallic.skn", "Paper.skn", "winaqua.skn", "office2007.skn"};
+        "chizh.skn",      "Green.skn",    "galaxy.skn", "_temp.skn",   "B-Studio.skn",  "Mac.skn",
+        "O-Universe.skn", "metallic.skn", "Paper.skn",  "winaqua.skn", "office2007.skn"};
     if (themeNumber < 1 || themeNumber > 11 || std::floor(themeNumber) != themeNumber)
         return QString();
     const int n = static_cast<int>(themeNumber);
@@ -18,7 +18,9 @@ QString skinFileFor(double themeNumber, SkinTable table) {
     return QString::fromLatin1(files[n - 1]);
 }
 
-SkinEngine::SkinEngine(QWidget* window) : QObject(window) { setObjectName(QStringLiteral("Skin1")); }
+SkinEngine::SkinEngine(QWidget* window) : QObject(window) {
+    setObjectName(QStringLiteral("Skin1"));
+}
 
 bool SkinEngine::loadSkin(const QString& fileName) {
     m_file.clear();
@@ -31,7 +33,9 @@ bool SkinEngine::loadSkin(const QString& fileName) {
     return true;
 }
 
-void SkinEngine::applyTo(QWidget* window) const { window->setStyleSheet(m_styleSheet); }
+void SkinEngine::applyTo(QWidget* window) const {
+    window->setStyleSheet(m_styleSheet);
+}
 
 QString ApplyTheme(QWidget* window, const QString& themeNumberText, SkinEngine* skin,
                    SkinTable table) {

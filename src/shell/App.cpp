@@ -14,7 +14,9 @@ namespace {
 std::unique_ptr<QLockFile> s_lock;
 }
 
-QString instanceLockPath() { return QDir::current().absoluteFilePath(".velmora.lock"); }
+QString instanceLockPath() {
+    return QDir::current().absoluteFilePath(".velmora.lock");
+}
 
 bool acquireSingleInstance() {
     if (s_lock)
@@ -31,17 +33,20 @@ bool acquireSingleInstance() {
     return true;
 }
 
-void releaseSingleInstance() { s_lock.reset(); }
+void releaseSingleInstance() {
+    s_lock.reset();
+}
 
 bool startVelmora() {
     if (!acquireSingleInstance()) {
-        platform().messageBox(nullptr, QStringLiteral("برنامه در حال اجراست"), QStringLiteral("Warnnig"), QMessageBox::Information,
-                              QMessageBox::Ok);
+        platform().messageBox(nullptr, QStringLiteral("برنامه در حال اجراست"),
+                              QStringLiteral("Warnnig"), QMessageBox::Information, QMessageBox::Ok);
         return false;
     }
     QString error;
     if (!Database::openAll(&error)) {
-        platform().messageBox(nullptr, error, QStringLiteral("خطا"), QMessageBox::Critical, QMessageBox::Ok);
+        platform().messageBox(nullptr, error, QStringLiteral("خطا"), QMessageBox::Critical,
+                              QMessageBox::Ok);
         return false;
     }
     Frm1::showMain();

@@ -28,8 +28,8 @@ namespace {
 Frm1* s_instance = nullptr;
 
 // Calculators a Linux desktop may have, in order of preference.
-const char* const Calculators[] = {"gnome-calculator", "kcalc",  "galculator", "mate-calc",
-                                   "qalculate-gtk",    "xcalc"};
+const char* const Calculators[] = {"gnome-calculator", "kcalc",         "galculator",
+                                   "mate-calc",        "qalculate-gtk", "xcalc"};
 
 QPixmap helpPicture() {
     // 418 × 46 pixels: the link to the help page shipped with the program.
@@ -148,7 +148,9 @@ Frm1::~Frm1() {
         s_instance = nullptr;
 }
 
-Frm1* Frm1::instance() { return s_instance; }
+Frm1* Frm1::instance() {
+    return s_instance;
+}
 
 Frm1* Frm1::showMain() {
     Frm1* main = s_instance ? s_instance : new Frm1;
@@ -211,11 +213,16 @@ void Frm1::buildMenu() {
 
 void Frm1::buildSettingsPanel() {
     Frame8 = makeFrame(QStringLiteral("Frame8"), this);
-    Command68 = makeButton(QStringLiteral("Command68"), QStringLiteral("تغيير تم برنامه"), Frame8, 120, 240, 1905, 555);
-    Command67 = makeButton(QStringLiteral("Command67"), QStringLiteral(" تعريف نام کلينيک"), Frame8, 120, 840, 1905, 555);
-    Command69 = makeButton(QStringLiteral("Command69"), QStringLiteral("خروج"), Frame8, 480, 1500, 1185, 435);
-    Command66 = makeButton(QStringLiteral("Command66"), QStringLiteral(" "), Frame8, 120, 2160, 1905, 555);
-    Command65 = makeButton(QStringLiteral("Command65"), QStringLiteral(" "), Frame8, 120, 2760, 1905, 555);
+    Command68 = makeButton(QStringLiteral("Command68"), QStringLiteral("تغيير تم برنامه"), Frame8,
+                           120, 240, 1905, 555);
+    Command67 = makeButton(QStringLiteral("Command67"), QStringLiteral(" تعريف نام کلينيک"), Frame8,
+                           120, 840, 1905, 555);
+    Command69 = makeButton(QStringLiteral("Command69"), QStringLiteral("خروج"), Frame8, 480, 1500,
+                           1185, 435);
+    Command66 =
+        makeButton(QStringLiteral("Command66"), QStringLiteral(" "), Frame8, 120, 2160, 1905, 555);
+    Command65 =
+        makeButton(QStringLiteral("Command65"), QStringLiteral(" "), Frame8, 120, 2760, 1905, 555);
     connect(Command68, &QPushButton::clicked, this, &Frm1::Command68_Click);
     connect(Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
     connect(Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
@@ -287,7 +294,8 @@ void Frm1::Command5_Click() {
         if (!program.isEmpty() && platform().startProgram(program, {}))
             return;
     }
-    platform().messageBox(this, QStringLiteral("ماشين حسابي روي اين رايانه پيدا نشد."), QStringLiteral("ماشين حساب"), QMessageBox::Information);
+    platform().messageBox(this, QStringLiteral("ماشين حسابي روي اين رايانه پيدا نشد."),
+                          QStringLiteral("ماشين حساب"), QMessageBox::Information);
 }
 
 void Frm1::Command6_Click() {
@@ -307,7 +315,9 @@ void Frm1::Command12_Click() {
     About::showModal(this);
 }
 
-void Frm1::Command69_Click() { HidePanels(); }
+void Frm1::Command69_Click() {
+    HidePanels();
+}
 
 void Frm1::Picture1_Click() {
     platform().openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath("help/index.html")));
@@ -315,11 +325,18 @@ void Frm1::Picture1_Click() {
 
 void Frm1::showHint(QPushButton* button) {
     static const QHash<QString, QString> hints = {
-        {QStringLiteral("Command1"), QStringLiteral(" شما بايد هر آزمودني را ابتدا ثبت نام کرده و سپس روي دکمه اجراي تست کليک کرده و کد آزمودني را وارد کنيد")},
-        {QStringLiteral("Command2"), QStringLiteral(" جهت جواب دادن به سؤالها روي اين دکمه کليک کنيد و کد آزمودني مورد نظر را وارد کنيد ")},
+        {QStringLiteral("Command1"),
+         QStringLiteral(" شما بايد هر آزمودني را ابتدا ثبت نام کرده و سپس روي دکمه اجراي تست کليک "
+                        "کرده و کد آزمودني را وارد کنيد")},
+        {QStringLiteral("Command2"), QStringLiteral(" جهت جواب دادن به سؤالها روي اين دکمه کليک "
+                                                    "کنيد و کد آزمودني مورد نظر را وارد کنيد ")},
         {QStringLiteral("Command3"), QStringLiteral(" جهت کليد گذاري روي اين دکمه کليک مي کنيد")},
-        {QStringLiteral("Command4"), QStringLiteral(" درصورتيکه کد آزمودني را فراموش کرده ايد با کليک بر روي  اين قسمت مي توانيد آن را بدست بياوريد")},
-        {QStringLiteral("Command9"), QStringLiteral("با کليک بر روي اين دکمه شمامي توانيد:1- تم برنامه را عوض کنيد 2- نام و آدرس کلينيک را وارد کنيد")},
+        {QStringLiteral("Command4"),
+         QStringLiteral(" درصورتيکه کد آزمودني را فراموش کرده ايد با کليک بر روي  اين قسمت مي "
+                        "توانيد آن را بدست بياوريد")},
+        {QStringLiteral("Command9"),
+         QStringLiteral("با کليک بر روي اين دکمه شمامي توانيد:1- تم برنامه را عوض کنيد 2- نام و "
+                        "آدرس کلينيک را وارد کنيد")},
     };
     SkinLabel2->setVisible(true);
     SkinLabel2->setText(hints.value(button->objectName()));

@@ -118,7 +118,7 @@ public:
     // Clinic panel.
     QGroupBox* Frame9 = nullptr;
     SkinLabel* SkinLabel4 = nullptr;
-    QLineEdit* Text2 = nullptr;  // Name
+    QLineEdit* Text2 = nullptr; // Name
     SkinLabel* SkinLabel5 = nullptr;
     QLineEdit* Text14 = nullptr; // Adress
     QPushButton* Command64 = nullptr;

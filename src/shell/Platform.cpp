@@ -13,4 +13,6 @@ Platform& platform() {
     return installed ? *installed : real;
 }
 
-void setPlatform(Platform* p) { installed = p; }
+void setPlatform(Platform* p) {
+    installed = p;
+}

@@ -53,11 +53,10 @@ void ScriptedPlatform::notice(QWidget* owner, const QString& text, int intervalM
     record(i);
 }
 
-QMessageBox::StandardButton ScriptedPlatform::messageBox(QWidget* owner, const QString& text,
-                                                         const QString& title,
-                                                         QMessageBox::Icon icon,
-                                                         QMessageBox::StandardButtons buttons,
-                                                         QMessageBox::StandardButton defaultButton) {
+QMessageBox::StandardButton
+ScriptedPlatform::messageBox(QWidget* owner, const QString& text, const QString& title,
+                             QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                             QMessageBox::StandardButton defaultButton) {
     Interaction i;
     i.kind = QStringLiteral("messageBox");
     i.title = title;
@@ -157,7 +156,9 @@ bool ScriptedPlatform::openUrl(const QUrl& url) {
     return true;
 }
 
-void ScriptedPlatform::beep() { ++beeps; }
+void ScriptedPlatform::beep() {
+    ++beeps;
+}
 
 void ScriptedPlatform::endProgram() {
     Interaction i;

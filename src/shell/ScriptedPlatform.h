@@ -13,11 +13,11 @@ public:
         QString kind; // "notice", "messageBox", "inputBox", "saveFileName", ...
         QString title;
         QString text;
-        int interval = 0;                               // notices
-        QMessageBox::Icon icon = QMessageBox::NoIcon;   // message boxes
-        QMessageBox::StandardButtons buttons;           // message boxes
-        QString folder, filter, defaultName;            // file dialogs
-        QStringList arguments;                          // programs
+        int interval = 0;                             // notices
+        QMessageBox::Icon icon = QMessageBox::NoIcon; // message boxes
+        QMessageBox::StandardButtons buttons;         // message boxes
+        QString folder, filter, defaultName;          // file dialogs
+        QStringList arguments;                        // programs
         QWidget* owner = nullptr;
     };
 

@@ -33,7 +33,8 @@ double leadingNumber(const QString& text) {
     }
     if (digits == 0)
         return 0.0;
-    if (i < n && (compact[i] == 'e' || compact[i] == 'E' || compact[i] == 'd' || compact[i] == 'D')) {
+    if (i < n &&
+        (compact[i] == 'e' || compact[i] == 'E' || compact[i] == 'd' || compact[i] == 'D')) {
         std::string exponent = "e";
         size_t j = i + 1;
         if (j < n && (compact[j] == '+' || compact[j] == '-'))

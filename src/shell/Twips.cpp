@@ -6,7 +6,9 @@ void place(QWidget* control, int left, int top, int width, int height) {
     control->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
 
-void placeWindow(QWidget* window, int left, int top) { window->move(twips(left), twips(top)); }
+void placeWindow(QWidget* window, int left, int top) {
+    window->move(twips(left), twips(top));
+}
 
 void setClientSize(QWidget* window, int width, int height) {
     window->setFixedSize(twips(width), twips(height));

@@ -63,7 +63,8 @@ private slots:
         QCOMPARE(SolarWeekdayName(1), QString::fromUtf8("\u064a\u06a9\u0634\u0646\u0628\u0647"));
         QCOMPARE(SolarWeekdayName(3), QString::fromUtf8("\u0633\u0647 \u0634\u0646\u0628\u0647"));
         QCOMPARE(SolarWeekdayName(7), QString::fromUtf8("\u0634\u0646\u0628\u0647"));
-        QCOMPARE(SolarMonthName(1), QString::fromUtf8("\u0641\u0631\u0648\u0631\u062f\u064a\u0646"));
+        QCOMPARE(SolarMonthName(1),
+                 QString::fromUtf8("\u0641\u0631\u0648\u0631\u062f\u064a\u0646"));
         // The epoch was a Saturday; 1 January 2000 too.
         QVERIFY(SolarDate(QDate(1953, 3, 21), 2).startsWith(SolarWeekdayName(7) + " "));
         QVERIFY(SolarDate(QDate(2000, 1, 1), 3).startsWith(SolarWeekdayName(7) + " "));

@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -78,7 +78,9 @@ ProgramFolder::~ProgramFolder() {
     QDir::setCurrent(m_previousDir);
 }
 
-QString ProgramFolder::file(const QString& relative) const { return m_dir.filePath(relative); }
+QString ProgramFolder::file(const QString& relative) const {
+    return m_dir.filePath(relative);
+}
 
 void ProgramFolder::exec(const QString& dbFile, const QString& sql, const QVariantList& values) {
     withConnection(dbFile, [&](QSqlDatabase& db) {
@@ -124,7 +126,8 @@ void ProgramFolder::addSubject(const QString& code, const QString& firstName,
 void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) {
     withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
         for (int i = 0; i < answers.size() && i < 14; ++i)
-            run(db, QStringLiteral("UPDATE \"Answer\" SET \"%1\" = ? WHERE \"Code\" = ?").arg(i + 1),
+            run(db,
+                QStringLiteral("UPDATE \"Answer\" SET \"%1\" = ? WHERE \"Code\" = ?").arg(i + 1),
                 {answers.at(i), code});
         return 0;
     });

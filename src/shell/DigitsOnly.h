@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class QLineEdit;
+class QWidget;
+
+// The notice for a key that is not a digit.
+QString digitsOnlyNotice();
+
+// A box that takes only digits: Backspace, Enter and the digits pass; any other
+// typed key is dropped with a beep and a notice over owner. Pasted text cannot
+// bring in anything but digits either. At most maxLength characters.
+void makeDigitsOnly(QLineEdit* box, QWidget* owner, int maxLength);
