@@ -348,14 +348,19 @@ void Frm1::hideHint() {
 }
 
 void Frm1::mouseMoveEvent(QMouseEvent* event) {
-    hideHint();
+    // A button passes the moves it does not use on to its containers; only the
+    // surface itself clears the hint.
+    if (!qobject_cast<QPushButton*>(childAt(event->position().toPoint())))
+        hideHint();
     QWidget::mouseMoveEvent(event);
 }
 
 bool Frm1::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == Frame7 && type == QEvent::MouseMove) {
-        hideHint();
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (!qobject_cast<QPushButton*>(Frame7->childAt(move->position().toPoint())))
+            hideHint();
     } else if (watched == Picture1 && type == QEvent::MouseButtonRelease) {
         Picture1_Click();
         return true;

@@ -1,0 +1,152 @@
+#include "data/Database.h"
+#include "shell/App.h"
+#include "shell/Frm1.h"
+#include "support/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// An SQLite file with other tables than the program's.
+void writeForeignDatabase(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery(db).exec("CREATE TABLE \"IDE\" (\"ID\" INTEGER PRIMARY KEY, \"Code\" TEXT)");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("foreign");
+}
+
+} // namespace
+
+class TestDatabaseFiles : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ProgramFolder> m_folder;
+
+private slots:
+    void init() { m_folder = std::make_unique<ProgramFolder>(false); }
+    void cleanup() { m_folder.reset(); }
+
+    void missingFilesAndFolderAreCreated() {
+        QVERIFY(!QFile::exists("DBM"));
+        QString error;
+        QVERIFY(Database::openAll(&error));
+        QVERIFY(QFile::exists("DBM/DB.mdb"));
+        QVERIFY(QFile::exists("DBM/DB2.mdb"));
+        QCOMPARE(ProgramFolder::value("DBM/DB.mdb", "SELECT COUNT(*) FROM \"Theme\""),
+                 QString("1"));
+        // Opening again keeps what is there.
+        ProgramFolder::addSubject("kept");
+        Database::closeAll();
+        QVERIFY(Database::openAll(&error));
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""),
+                 QString("kept"));
+    }
+
+    void aSettingsFileWithoutItsRecordGetsOne() {
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::exec("DBM/DB.mdb", "DELETE FROM \"Theme\"");
+        Database::closeAll();
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(ProgramFolder::value("DBM/DB.mdb", "SELECT COUNT(*) FROM \"Theme\""),
+                 QString("1"));
+    }
+
+    void badFilesAreNeverTouched_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("kind");
+        for (const QString& file : {QString("DBM/DB.mdb"), QString("DBM/DB2.mdb")}) {
+            for (const QString& kind : {QString("text"), QString("empty"), QString("foreign"),
+                                        QString("truncated"), QString("folder")})
+                QTest::newRow(qPrintable(file + " " + kind)) << file << kind;
+        }
+    }
+    void badFilesAreNeverTouched() {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        if (kind == "text") {
+            writeFile(file, "Subjects of 2014, written by hand\n");
+        } else if (kind == "empty") {
+            writeFile(file, QByteArray());
+        } else if (kind == "foreign") {
+            writeForeignDatabase(file);
+        } else if (kind == "truncated") {
+            QVERIFY(Database::openAll(nullptr));
+            for (int i = 0; i < 20; ++i)
+                ProgramFolder::addSubject(QString::number(i));
+            Database::closeAll();
+            QByteArray bytes = readAll(file);
+            writeFile(file, bytes.left(100));
+        } else {
+            QDir().mkpath(file);
+        }
+        const QByteArray before = readAll(file);
+
+        QVERIFY(!startVelmora());
+        QVERIFY(!Frm1::instance());
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QDir::toNativeSeparators(file)),
+                 qPrintable(messages.first()));
+        QCOMPARE(m_folder->platform().interactions.first().icon, QMessageBox::Critical);
+        QCOMPARE(readAll(file), before);
+        if (kind == "folder")
+            QVERIFY(QFileInfo(file).isDir());
+    }
+
+    void aFileLockedByAnotherProgramIsReportedNotRecreated() {
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("kept");
+        Database::closeAll();
+        const QByteArray before = readAll("DBM/DB2.mdb");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+            db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            QString error;
+            QVERIFY(!Database::openAll(&error));
+            QVERIFY(error.contains(QDir::toNativeSeparators("DBM/DB2.mdb")));
+            QSqlQuery(db).exec("ROLLBACK");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+        QCOMPARE(readAll("DBM/DB2.mdb"), before);
+    }
+
+    void soundSubjectDatabaseCheck() {
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("a");
+        Database::closeAll();
+        QString why;
+        QVERIFY(Database::isSoundSubjectDatabase("DBM/DB2.mdb", &why));
+        QVERIFY(!Database::isSoundSubjectDatabase("DBM/DB.mdb", &why)); // no IDE, Answer
+        QVERIFY(!Database::isSoundSubjectDatabase("DBM/none.mdb", &why));
+        writeFile("photo.jpg", QByteArray("\xff\xd8\xff\xe0 JFIF", 10));
+        QVERIFY(!Database::isSoundSubjectDatabase("photo.jpg", &why));
+    }
+};
+
+VELMORA_TEST_MAIN(TestDatabaseFiles)
+#include "tst_databasefiles.moc"

@@ -1,0 +1,282 @@
+#include "data/DataControl.h"
+#include "data/Database.h"
+#include "support/ProgramFolder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <QWidget>
+#include <memory>
+
+namespace {
+const QString Subjects = QStringLiteral("DBM/DB2.mdb");
+const QString Settings = QStringLiteral("DBM/DB.mdb");
+
+// Holds a write lock on the subject file from another connection, as another
+// program (or workstation) would, until destroyed.
+class WriteLock {
+public:
+    WriteLock() {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+        db.setDatabaseName(Database::absoluteFileName(DbFile::Subjects));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+    }
+    ~WriteLock() {
+        {
+            QSqlDatabase db = QSqlDatabase::database("other-program", false);
+            QSqlQuery(db).exec("ROLLBACK");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+    }
+};
+} // namespace
+
+class TestDataControl : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<QWidget> m_window;
+
+private slots:
+    void init() {
+        m_folder = std::make_unique<ProgramFolder>();
+        m_window = std::make_unique<QWidget>();
+    }
+    void cleanup() {
+        m_window.reset();
+        m_folder.reset();
+    }
+
+    void newFilesHaveTheirTablesAndOneThemeRecord() {
+        QCOMPARE(ProgramFolder::value(Settings, "SELECT COUNT(*) FROM \"Theme\""), QString("1"));
+        for (const QString& table : {QString("IDE"), QString("Answer")})
+            QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"" + table + "\""),
+                     QString("0"));
+        QSqlDatabase db = Database::connection(DbFile::Subjects);
+        QCOMPARE(db.record("Answer").count(), 17);
+        QVERIFY(db.record("IDE").contains("Group"));
+        QVERIFY(db.record("Answer").contains("14"));
+    }
+
+    void filterFindsCodesWithQuotesLikeAnyOtherText_data() {
+        QTest::addColumn<QString>("code");
+        QTest::newRow("plain") << "A17";
+        QTest::newRow("apostrophe") << "O'Brien";
+        QTest::newRow("injection attempt") << "x' OR '1'='1";
+        QTest::newRow("double quote") << "say \"hi\"";
+        QTest::newRow("blanks") << "   ";
+        QTest::newRow("persian") << QString::fromUtf8("\u06a9\u062f \u06f1");
+    }
+    void filterFindsCodesWithQuotesLikeAnyOtherText() {
+        QFETCH(QString, code);
+        ProgramFolder::addSubject("other");
+        ProgramFolder::addSubject(code, "First");
+        ProgramFolder::addSubject("x");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QVERIFY(ide.setFilter("code", code));
+        QCOMPARE(ide.recordCount(), 1);
+        QVERIFY(!ide.bof());
+        QCOMPARE(ide.field("Code"), code);
+        QCOMPARE(ide.field("FName"), QString("First"));
+        // Stored through the control, read back byte for byte.
+        DataControl answers("Answer", m_window.get(), "Adodc3");
+        answers.addNew();
+        answers.setField("Code", code + "2");
+        QVERIFY(answers.update());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"Answer\" WHERE \"ID\" = ?",
+                                      {answers.currentId()}),
+                 code + "2");
+        QVERIFY(m_folder->platform().interactions.isEmpty());
+    }
+
+    void filterWithNoMatchIsEmptyAndAtBof() {
+        ProgramFolder::addSubject("a");
+        DataControl ide("IDE", m_window.get(), "Adodc5");
+        QVERIFY(ide.setFilter("Code", "b"));
+        QCOMPARE(ide.recordCount(), 0);
+        QVERIFY(ide.bof());
+        QVERIFY(ide.isEmpty());
+        QCOMPARE(ide.field("Code"), QString());
+    }
+
+    void refreshDropsTheFilter() {
+        for (const char* code : {"a", "b", "c"})
+            ProgramFolder::addSubject(code);
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QVERIFY(ide.setFilter("Code", "b"));
+        QCOMPARE(ide.recordCount(), 1);
+        QVERIFY(ide.refresh());
+        QCOMPARE(ide.recordCount(), 3);
+        QCOMPARE(ide.field("Code"), QString("a")); // the first record again
+    }
+
+    void newFilterReplacesThePreviousOne() {
+        ProgramFolder::addSubject("a", "F1", "L1", "B");
+        ProgramFolder::addSubject("b", "F2", "L2", "B");
+        ProgramFolder::addSubject("c", "F3", "L1", "C");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QVERIFY(ide.setFilter("Group", "B"));
+        QCOMPARE(ide.recordCount(), 2);
+        QVERIFY(ide.setFilter("LName", "L1"));
+        QCOMPARE(ide.recordCount(), 2);
+        QCOMPARE(ide.field("Code"), QString("a"));
+        QVERIFY(ide.moveNext());
+        QCOMPARE(ide.field("Code"), QString("c"));
+        QVERIFY(!ide.moveNext());
+    }
+
+    void snapshotSeesOthersOnlyAfterRefresh() {
+        ProgramFolder::addSubject("first");
+        DataControl before("IDE", m_window.get(), "Adodc5");
+        DataControl writer("IDE", m_window.get(), "Adodc2");
+        writer.addNew();
+        writer.setField("Code", "new");
+        QVERIFY(writer.save());
+
+        DataControl after("IDE", m_window.get(), "Adodc5");
+        QVERIFY(after.setFilter("Code", "new"));
+        QCOMPARE(after.recordCount(), 1);
+
+        QVERIFY(before.setFilter("Code", "new"));
+        QCOMPARE(before.recordCount(), 0); // opened before the save, not refreshed
+        QVERIFY(before.refresh());
+        QVERIFY(before.setFilter("Code", "new"));
+        QCOMPARE(before.recordCount(), 1);
+    }
+
+    void refreshAfterAddNewStoresNothing() {
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QLineEdit code;
+        ide.bind(&code, "Code");
+        ide.addNew();
+        QTest::keyClicks(&code, "pending");
+        QCOMPARE(ide.field("Code"), QString("pending"));
+        QVERIFY(ide.refresh());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("0"));
+        QVERIFY(code.text().isEmpty());
+    }
+
+    void boundWidgetsFollowTheCurrentRecord() {
+        ProgramFolder::addSubject("a", "Ann");
+        ProgramFolder::addSubject("b", "Bob");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QLineEdit first;
+        QLabel code;
+        ide.bind(&first, "FName");
+        ide.bind(&code, "Code");
+        QCOMPARE(first.text(), QString("Ann"));
+        QVERIFY(ide.setFilter("Code", "b"));
+        QCOMPARE(first.text(), QString("Bob"));
+        QCOMPARE(code.text(), QString("b"));
+        ide.addNew();
+        QVERIFY(first.text().isEmpty());
+        // Typing edits the pending record; update stores it.
+        QTest::keyClicks(&first, "Cy");
+        ide.setField("Code", "c");
+        QCOMPARE(code.text(), QString("c"));
+        QVERIFY(ide.update());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\" WHERE \"Code\"='c'"),
+                 QString("Cy"));
+        // Binding again moves a widget to another field.
+        ide.bind(&first, "Code");
+        QCOMPARE(first.text(), QString("c"));
+    }
+
+    void editsOfTheCurrentRecordAreStoredByUpdate() {
+        ProgramFolder::addSubject("a", "Ann");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        QLineEdit first;
+        ide.bind(&first, "FName");
+        first.setText("Anna");
+        QVERIFY(ide.isDirty());
+        QVERIFY(ide.save());
+        QVERIFY(!ide.isDirty());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""), QString("Anna"));
+        // An empty text is stored as the empty text.
+        first.clear();
+        QVERIFY(ide.save());
+        QCOMPARE(
+            ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\" WHERE \"FName\" = ''"),
+            QString("1"));
+    }
+
+    void countAndEmptinessOfAWholeTable() {
+        DataControl answers("Answer", m_window.get(), "Adodc3");
+        QVERIFY(answers.isEmpty());
+        QCOMPARE(answers.recordCount(), 0);
+        ProgramFolder::addSubject("a");
+        QVERIFY(answers.isEmpty()); // a snapshot until refreshed
+        QVERIFY(answers.refresh());
+        QVERIFY(!answers.isEmpty());
+        QCOMPARE(answers.recordCount(), 1);
+    }
+
+    void rolledBackTransactionLeavesNeitherRowAndKeepsTheTypedRecord() {
+        ProgramFolder::addSubject("taken");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        DataControl answers("Answer", m_window.get(), "Adodc3");
+        answers.setReportFailures(false);
+        ide.addNew();
+        ide.setField("Code", "taken-too");
+        ide.setField("FName", "typed");
+        answers.addNew();
+        answers.setField("Code", "taken"); // the sheet's unique code refuses it
+        {
+            DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+            QVERIFY(tx.begun());
+            QVERIFY(ide.update());
+            QVERIFY(!answers.update());
+            tx.rollback();
+        }
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("1"));
+        QVERIFY(ide.isAdding());
+        QCOMPARE(ide.field("FName"), QString("typed"));
+        // After mending the code, the same controls store both rows.
+        answers.setField("Code", "taken-too");
+        DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+        QVERIFY(ide.update() && answers.update());
+        QVERIFY(tx.commit());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("2"));
+    }
+
+    void databaseRefusesASecondRegistrationWithTheSameCode() {
+        ProgramFolder::addSubject("dup");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        ide.setReportFailures(false);
+        ide.addNew();
+        ide.setField("Code", "dup");
+        QVERIFY(!ide.update());
+        QVERIFY(ide.lastError().contains("UNIQUE", Qt::CaseInsensitive));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
+    }
+
+    void aLockedFileIsReportedAndTheWindowGoesOn() {
+        ProgramFolder::addSubject("a", "Ann");
+        DataControl ide("IDE", m_window.get(), "Adodc2");
+        QLineEdit first;
+        ide.bind(&first, "FName");
+        first.setText("changed");
+        {
+            WriteLock lock;
+            QVERIFY(!ide.save());
+        }
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains("DB2.mdb"));
+        // Nothing was lost: the change is still pending and stores once the lock is gone.
+        QCOMPARE(ide.field("FName"), QString("changed"));
+        QVERIFY(ide.save());
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""),
+                 QString("changed"));
+    }
+};
+
+VELMORA_TEST_MAIN(TestDataControl)
+#include "tst_datacontrol.moc"
