@@ -43,12 +43,12 @@ QPixmap helpPicture() {
     QFont font = formFont(13);
     p.setFont(font);
     p.setPen(QColor(0x7a, 0x1f, 0x2b));
-    p.drawText(QRect(12, 0, 394, 46), Qt::AlignVCenter | Qt::AlignRight,
+    p.drawText(QRect(12, 0, 394, 46), Qt::AlignVCenter | Qt::AlignRight | Qt::AlignAbsolute,
                QStringLiteral("راهنماي استفاده از ولمورا"));
     QFont latin(QStringLiteral("DejaVu Sans"), 10);
     p.setFont(latin);
     p.setPen(QColor(0x55, 0x55, 0x55));
-    p.drawText(QRect(12, 0, 394, 46), Qt::AlignVCenter | Qt::AlignLeft,
+    p.drawText(QRect(12, 0, 394, 46), Qt::AlignVCenter | Qt::AlignLeft | Qt::AlignAbsolute,
                QStringLiteral("help/index.html"));
     return picture;
 }
@@ -69,6 +69,10 @@ QLineEdit* makeTextBox(const QString& name, QWidget* parent, int left, int top, 
     auto* box = new QLineEdit(parent);
     box->setObjectName(name);
     box->setFont(formFont());
+    // Left and right are meant as seen on the screen, not mirrored by the
+    // right-to-left layout.
+    if (alignment & (Qt::AlignLeft | Qt::AlignRight))
+        alignment |= Qt::AlignAbsolute;
     box->setAlignment(alignment | Qt::AlignVCenter);
     place(box, left, top, width, height);
     return box;

@@ -6,6 +6,7 @@ SkinLabel::SkinLabel(const QString& name, const QString& caption, QWidget* paren
     : QLabel(caption, parent) {
     setObjectName(name);
     setFont(formFont());
-    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Absolute: in the right-to-left program a plain AlignRight would mean the left edge.
+    setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
     setTextFormat(Qt::PlainText);
 }
