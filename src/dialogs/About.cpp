@@ -3,11 +3,11 @@
 #include "shell/Twips.h"
 
 #include <QFontMetrics>
+#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QRadialGradient>
 #include <QRandomGenerator>
@@ -72,6 +72,13 @@ About::About(QWidget* parent) : QDialog(parent) {
         (*d.label)->setFont(formFont());
         (*d.label)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         (*d.label)->setTextFormat(Qt::PlainText);
+        // A dark rim keeps the light colours of the cycle readable on the
+        // light background.
+        auto* rim = new QGraphicsDropShadowEffect(*d.label);
+        rim->setOffset(0, 0);
+        rim->setBlurRadius(4);
+        rim->setColor(QColor(0x1f, 0x35, 0x50, 200));
+        (*d.label)->setGraphicsEffect(rim);
         m_right[i] = d.left + LabelWidth;
         m_top[i] = d.top;
         place(*d.label, d.left, d.top, LabelWidth, LabelHeight);
@@ -279,8 +286,8 @@ void About::paintEvent(QPaintEvent*) {
     field.setColorAt(1, QColor(0xd9, 0xd0, 0xbb));
     p.fillRect(all, field);
 
-    // An emblem on the left: rings round a shield, for the defence styles the
-    // questionnaire measures.
+    // An emblem on the left: the product's initial in a seal, with rings
+    // spreading round it.
     const QPointF centre(150, 235);
     QRadialGradient glow(centre, 150);
     glow.setColorAt(0, QColor(255, 255, 255, 160));
@@ -288,27 +295,24 @@ void About::paintEvent(QPaintEvent*) {
     p.setPen(Qt::NoPen);
     p.setBrush(glow);
     p.drawEllipse(centre, 150, 150);
-    for (int r = 110; r >= 50; r -= 30) {
+    for (int r = 110; r >= 60; r -= 25) {
         p.setPen(QPen(QColor(0x1f, 0x35, 0x50, 40 + (110 - r)), 2));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(centre, r, r);
     }
-    QPainterPath shield;
-    shield.moveTo(centre + QPointF(0, -42));
-    shield.cubicTo(centre + QPointF(22, -30), centre + QPointF(34, -32), centre + QPointF(36, -30));
-    shield.cubicTo(centre + QPointF(38, 6), centre + QPointF(24, 30), centre + QPointF(0, 46));
-    shield.cubicTo(centre + QPointF(-24, 30), centre + QPointF(-38, 6), centre + QPointF(-36, -30));
-    shield.cubicTo(centre + QPointF(-34, -32), centre + QPointF(-22, -30),
-                   centre + QPointF(0, -42));
-    QLinearGradient shieldFill(centre + QPointF(0, -42), centre + QPointF(0, 46));
-    shieldFill.setColorAt(0, QColor(0x9b, 0x22, 0x26));
-    shieldFill.setColorAt(1, QColor(0x5e, 0x12, 0x18));
-    p.setPen(QPen(QColor(0x3b, 0x0b, 0x0f), 1.5));
-    p.setBrush(shieldFill);
-    p.drawPath(shield);
-    p.setPen(QPen(QColor(0xf3, 0xef, 0xe4), 2.5));
-    p.drawLine(centre + QPointF(0, -30), centre + QPointF(0, 34));
-    p.drawLine(centre + QPointF(-24, -8), centre + QPointF(24, -8));
+    QRadialGradient seal(centre + QPointF(-12, -14), 60);
+    seal.setColorAt(0, QColor(0xb8, 0x3a, 0x3e));
+    seal.setColorAt(1, QColor(0x5e, 0x12, 0x18));
+    p.setPen(QPen(QColor(0xc9, 0xa2, 0x4d), 3));
+    p.setBrush(seal);
+    p.drawEllipse(centre, 42, 42);
+    QFont initial(QStringLiteral("DejaVu Serif"));
+    initial.setPixelSize(46);
+    initial.setBold(true);
+    p.setFont(initial);
+    p.setPen(QColor(0xf3, 0xef, 0xe4));
+    p.drawText(QRectF(centre.x() - 42, centre.y() - 42, 84, 84), Qt::AlignCenter,
+               QStringLiteral("V"));
 
     const QRectF band(0, 0, all.width(), 60);
     QLinearGradient bandFill(band.topLeft(), band.bottomLeft());
@@ -322,7 +326,7 @@ void About::paintEvent(QPaintEvent*) {
     title.setBold(true);
     p.setFont(title);
     p.setPen(QColor(0xf3, 0xef, 0xe4));
-    p.drawText(band.adjusted(20, 0, -20, 0), Qt::AlignVCenter | Qt::AlignLeft,
+    p.drawText(band.adjusted(20, 0, -20, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::AlignAbsolute,
                QStringLiteral("Velmora"));
 
     const QRectF strip(0, all.height() - 62, all.width(), 62);

@@ -177,19 +177,9 @@ void Frmskin::paintEvent(QPaintEvent*) {
     p.setPen(QPen(accent.darker(140), 1));
     p.drawLine(band.bottomLeft(), band.bottomRight());
 
-    // A palette swatch in the band: the skin's own colours side by side.
-    const QColor swatch[] = {pal.color(QPalette::Window), pal.color(QPalette::Button),
-                             pal.color(QPalette::Base), accent};
-    for (int i = 0; i < 4; ++i) {
-        const QRectF r(12 + i * 13, 19, 10, 14);
-        p.setBrush(swatch[i]);
-        p.setPen(QPen(pal.color(QPalette::HighlightedText), 1));
-        p.drawRoundedRect(r, 2, 2);
-    }
-
     p.setFont(formFont(14));
     p.setPen(pal.color(QPalette::HighlightedText));
-    p.drawText(band.adjusted(70, 0, -14, 0), Qt::AlignVCenter | Qt::AlignRight, headingText());
+    p.drawText(band, Qt::AlignCenter, headingText());
 
     const QRectF card(14, 64, width() - 28, 74);
     p.setBrush(QColor(255, 255, 255, 90));
