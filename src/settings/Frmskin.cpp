@@ -1,0 +1,191 @@
+#include "settings/Frmskin.h"
+
+#include "data/DataControl.h"
+#include "settings/Skins.h"
+#include "shell/Frm1.h"
+#include "shell/Twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
+
+namespace {
+
+// The window's own artwork, drawn in the colours of the skin it was opened in.
+const QSize ButtonPicture(96, 35);
+
+QString headingText() {
+    return QStringLiteral("تم برنامه تغيير کرد");
+}
+
+QString questionText() {
+    return QStringLiteral("آيا تغييرات با موفقيت انجام شد؟");
+}
+
+QString confirmText() {
+    return QStringLiteral("تأييد");
+}
+
+QPixmap confirmPicture(const QPalette& palette, bool highlighted) {
+    QPixmap picture(ButtonPicture);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame(1.5, 1.5, ButtonPicture.width() - 3, ButtonPicture.height() - 3);
+    const QColor base =
+        highlighted ? palette.color(QPalette::Highlight) : palette.color(QPalette::Button);
+    QLinearGradient fill(frame.topLeft(), frame.bottomLeft());
+    fill.setColorAt(0, base.lighter(highlighted ? 135 : 115));
+    fill.setColorAt(1, base.darker(highlighted ? 115 : 108));
+    p.setBrush(fill);
+    p.setPen(
+        QPen(highlighted ? base.darker(150) : palette.color(QPalette::Mid), highlighted ? 2 : 1));
+    p.drawRoundedRect(frame, 9, 9);
+    if (highlighted) {
+        // A soft shine on the upper half marks the button under the pointer.
+        QPainterPath shine;
+        shine.addRoundedRect(frame.adjusted(3, 2, -3, -frame.height() / 2), 6, 6);
+        p.fillPath(shine, QColor(255, 255, 255, 70));
+    }
+    QFont font = formFont(11);
+    p.setFont(font);
+    p.setPen(highlighted ? palette.color(QPalette::HighlightedText)
+                         : palette.color(QPalette::ButtonText));
+    p.drawText(frame, Qt::AlignCenter, confirmText());
+    return picture;
+}
+
+} // namespace
+
+Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Frmskin"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setClientSize(this, 4710, 3000);
+    setFont(formFont());
+    setMouseTracking(true);
+
+    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Skin1 = new SkinEngine(this);
+    Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
+    Adodc1->bind(Text1, QStringLiteral("TH"));
+
+    k1 = new QLabel(this);
+    k1->setObjectName(QStringLiteral("k1"));
+    place(k1, 1620, 2280, 1440, 525);
+    k1->setMouseTracking(true);
+    k1->setCursor(Qt::PointingHandCursor);
+    k1->installEventFilter(this);
+
+    // Lies 60 twips further left than k1 and has no pointer handler of its
+    // own: the pointer over it leaves the highlight in place.
+    k2 = new QLabel(this);
+    k2->setObjectName(QStringLiteral("k2"));
+    place(k2, 1560, 2280, 1440, 525);
+    k2->setCursor(Qt::PointingHandCursor);
+    k2->installEventFilter(this);
+
+    Form_Load();
+}
+
+Frmskin* Frmskin::showWindow() {
+    auto* window = new Frmskin;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void Frmskin::Form_Load() {
+    placeWindow(this, 5000, 3500);
+    ApplyTheme(this, Text1->text(), Skin1);
+    // The pictures take the new skin's colours.
+    ensurePolished();
+    k1->setPixmap(confirmPicture(palette(), false));
+    k2->setPixmap(confirmPicture(palette(), true));
+    k1->setVisible(true);
+    k2->setVisible(false);
+}
+
+void Frmskin::Form_MouseMove() {
+    k1->setVisible(true);
+    k2->setVisible(false);
+}
+
+void Frmskin::k1_MouseMove() {
+    k1->setVisible(false);
+    k2->setVisible(true);
+}
+
+void Frmskin::k2_Click() {
+    Frm1::showMain();
+    close();
+}
+
+void Frmskin::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // Closed by its frame instead of the confirm button: the main window
+    // comes back all the same, or the program would end with the operator
+    // left at nothing.
+    if (!Frm1::instance())
+        Frm1::showMain();
+}
+
+void Frmskin::mouseMoveEvent(QMouseEvent* event) {
+    Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+bool Frmskin::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == k1 && event->type() == QEvent::MouseMove) {
+        // Taken here, so the move does not reach the window's surface as well
+        // (which would put the normal picture straight back).
+        k1_MouseMove();
+        return true;
+    }
+    if (watched == k2 && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && k2->rect().contains(mouse->position().toPoint())) {
+            k2_Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Frmskin::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    // The skin's own background first, then the picture over it.
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &p, this);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    const QPalette& pal = palette();
+    const QColor accent = pal.color(QPalette::Highlight);
+    const QRectF band(0, 0, width(), 52);
+    QLinearGradient bandFill(band.topLeft(), band.bottomLeft());
+    bandFill.setColorAt(0, accent.lighter(120));
+    bandFill.setColorAt(1, accent.darker(115));
+    p.fillRect(band, bandFill);
+    p.setPen(QPen(accent.darker(140), 1));
+    p.drawLine(band.bottomLeft(), band.bottomRight());
+
+    p.setFont(formFont(14));
+    p.setPen(pal.color(QPalette::HighlightedText));
+    p.drawText(band, Qt::AlignCenter, headingText());
+
+    const QRectF card(14, 64, width() - 28, 74);
+    p.setBrush(QColor(255, 255, 255, 90));
+    p.setPen(QPen(pal.color(QPalette::Mid), 1));
+    p.drawRoundedRect(card, 8, 8);
+    p.setFont(formFont(12));
+    p.setPen(pal.color(QPalette::WindowText));
+    p.drawText(card.adjusted(10, 4, -10, -4), Qt::AlignCenter | Qt::TextWordWrap, questionText());
+}
