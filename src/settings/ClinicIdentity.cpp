@@ -11,7 +11,6 @@
 
 void Frm1::buildClinicPanel() {
     Frame9 = makeFrame(QStringLiteral("Frame9"), this);
-    Frame9->setAutoFillBackground(true); // covers what lies under it
     SkinLabel4 = new SkinLabel(QStringLiteral("SkinLabel4"), QStringLiteral(" :نام"), Frame9);
     place(SkinLabel4, 5580, 420, 615, 375);
     Text2 = makeTextBox(QStringLiteral("Text2"), Frame9, 120, 300, 5355, 615, Qt::AlignHCenter);

@@ -40,7 +40,6 @@ const ThemeButton& themeButton(int number) {
 void Frm1::buildThemePanel() {
     Frame6 = makeFrame(QStringLiteral("Frame6"), this);
     // The panel covers what lies under it (the help picture), as a panel should.
-    Frame6->setAutoFillBackground(true);
     // One column: theme n at Top 240 + 600 × (n − 1).
     for (int n = 1; n <= 11; ++n) {
         const ThemeButton& b = themeButton(n);

@@ -89,6 +89,8 @@ QGroupBox* makeFrame(const QString& name, QWidget* parent) {
     auto* frame = new QGroupBox(parent);
     frame->setObjectName(name);
     frame->setFont(formFont());
+    // A panel covers what lies under it (the help picture, other panels).
+    frame->setAutoFillBackground(true);
     return frame;
 }
 
@@ -245,6 +247,10 @@ void Frm1::closeEvent(QCloseEvent* event) {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    // From here on the window is unloaded: a window that shows the main window
+    // creates a new one rather than this one, which is about to be deleted.
+    if (s_instance == this)
+        s_instance = nullptr;
     Form_Unload();
 }
 
