@@ -201,6 +201,9 @@ void Frmbackup::VisualButtonEx3_Click() {
 }
 
 bool Frmbackup::keepSafetyCopy(QString* why) {
+    // Nothing may have the database open when it is copied and replaced, not
+    // even a window that used it while the backup was being copied.
+    Database::close(DbFile::Subjects);
     const QString database = BackupFiles::subjectDatabase();
     if (!QFileInfo::exists(database))
         return true;

@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -518,6 +519,62 @@ private slots:
         QCOMPARE(ide.field("FName"), QStringLiteral("Sara"));
         QVERIFY(ide.setFilter("Code", "B1"));
         QVERIFY(ide.bof());
+    }
+
+    void aDatabaseInUseElsewhereIsLeftAlone_data() {
+        QTest::addColumn<bool>("restore");
+        QTest::newRow("backup") << false;
+        QTest::newRow("restore") << true;
+    }
+    void aDatabaseInUseElsewhereIsLeftAlone() {
+        QFETCH(bool, restore);
+        const QString backup = m_folder->file("Back/r.mdbB");
+        QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), backup));
+        ProgramFolder::addSubject("A1");
+        const QString db = m_folder->file("DBM/DB2.mdb");
+        {
+            // Another program is in the middle of a save.
+            QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+            holder.setDatabaseName(db);
+            QVERIFY(holder.open());
+            QSqlQuery q(holder);
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+            QVERIFY(q.exec("UPDATE \"IDE\" SET \"FName\" = 'changed'"));
+            QVERIFY(QFileInfo(db + "-journal").size() > 0);
+            const QByteArray before = bytesOf(db);
+
+            Frmbackup* w = open();
+            if (restore) {
+                w->Text2->setText(backup);
+                platform().messageAnswers.enqueue(QMessageBox::Yes);
+                QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+                QCOMPARE(boxes().size(), 2);
+                QCOMPARE(boxes().last().title, QStringLiteral("خطا"));
+                QCOMPARE(boxes().last().icon, QMessageBox::Warning);
+                QVERIFY(boxes().last().text.endsWith(
+                    QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره")));
+                QVERIFY(boxes().last().text.size() >
+                        QString(QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"))
+                            .size());
+            } else {
+                w->Text1->setText(m_folder->file("Back/new.mdbB"));
+                QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+                QCOMPARE(boxes().size(), 1);
+                QCOMPARE(boxes().last().title, QStringLiteral("Error"));
+                QCOMPARE(boxes().last().icon, QMessageBox::NoIcon);
+                QVERIFY(!boxes().last().text.isEmpty());
+            }
+            QCOMPARE(bytesOf(db), before);
+            QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"r.mdbB"});
+            QCOMPARE(platform().endCount, 0);
+            QVERIFY(w->isVisible());
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase("holder");
+        QCOMPARE(subjects().size(), 1);
+        QCOMPARE(subjects().first().at(2), QStringLiteral("F"));
     }
 
     void everyWayOutEndsTheProgram_data() {
