@@ -1,9 +1,197 @@
 #include "dialogs/exitpro.h"
 
+#include "backup/Frmbackup.h"
+#include "dialogs/ExitArtwork.h"
+#include "shell/Frm1.h"
+#include "shell/Platform.h"
+#include "shell/Twips.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+QPointer<exitpro> s_instance;
+
+constexpr int ImageWidth = 1440;
+constexpr int ImageHeight = 525;
+
+QTimer* makeTimer(const char* name, int interval, QObject* owner) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setInterval(interval);
+    return timer;
+}
+
+} // namespace
+
 exitpro::exitpro(QWidget* parent) : QWidget(parent) {
+    s_instance = this;
     setObjectName(QStringLiteral("exitpro"));
+    setWindowTitle(QStringLiteral("تهيه نسخه پشتيبان"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setClientSize(this, 4740, 3030);
+    setMouseTracking(true);
+    m_background = ExitArtwork::background(size());
+
+    const QSize imageSize(twips(ImageWidth), twips(ImageHeight));
+    using ExitArtwork::Button;
+    k1 = makeImage("k1", ExitArtwork::button(Button::Confirm, false, imageSize));
+    k2 = makeImage("k2", ExitArtwork::button(Button::Confirm, true, imageSize));
+    C1 = makeImage("C1", ExitArtwork::button(Button::Cancel, false, imageSize));
+    C2 = makeImage("C2", ExitArtwork::button(Button::Cancel, true, imageSize));
+    place(k1, 2460, 2340, ImageWidth, ImageHeight);
+    place(k2, 2460, 2340, ImageWidth, ImageHeight);
+    place(C1, 360, 2340, ImageWidth, ImageHeight);
+    place(C2, 360, 2340, ImageWidth, ImageHeight);
+
+    Check1 = new QCheckBox(QStringLiteral("تهيه نسخه پشتيبان"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setFont(formFont());
+    place(Check1, 1080, 1800, 2475, 375);
+
+    Timer2 = makeTimer("Timer2", 500, this);
+    Timer3 = makeTimer("Timer3", 500, this);
+    tmCaptionAnimate = makeTimer("tmCaptionAnimate", 500, this);
+    connect(Timer2, &QTimer::timeout, this, &exitpro::Timer2_Timer);
+    connect(Timer3, &QTimer::timeout, this, &exitpro::Timer3_Timer);
+    connect(tmCaptionAnimate, &QTimer::timeout, this, &exitpro::tmCaptionAnimate_Timer);
+
+    Form_Load();
+    Timer2->start();
+    Timer3->start();
+    tmCaptionAnimate->start();
+}
+
+exitpro::~exitpro() = default;
+
+QLabel* exitpro::makeImage(const char* name, const QPixmap& picture) {
+    auto* image = new QLabel(this);
+    image->setObjectName(QString::fromLatin1(name));
+    image->setPixmap(picture);
+    image->setCursor(ExitArtwork::pointer());
+    image->setMouseTracking(true);
+    // The pointer over a picture belongs to the picture, never to the window
+    // behind it: only the background puts the buttons back to rest.
+    image->setAttribute(Qt::WA_NoMousePropagation);
+    image->installEventFilter(this);
+    return image;
 }
 
 exitpro* exitpro::showWindow() {
-    return nullptr;
+    exitpro* window = s_instance ? s_instance.data() : new exitpro;
+    window->show();
+    window->activateWindow();
+    return window;
+}
+
+exitpro* exitpro::instance() {
+    return s_instance;
+}
+
+void exitpro::Form_Load() {
+    placeWindow(this, 5000, 4500);
+    C1->setVisible(true);
+    C2->setVisible(false);
+    k1->setVisible(true);
+    k2->setVisible(false);
+}
+
+void exitpro::k1_MouseMove() {
+    k1->setVisible(false);
+    k2->setVisible(true);
+}
+
+void exitpro::C1_MouseMove() {
+    C1->setVisible(false);
+    C2->setVisible(true);
+}
+
+void exitpro::Form_MouseMove() {
+    C1->setVisible(true);
+    C2->setVisible(false);
+    k1->setVisible(true);
+    k2->setVisible(false);
+}
+
+void exitpro::k2_Click() {
+    if (Check1->isChecked()) {
+        Frmbackup::showWindow();
+        hide();
+        return;
+    }
+    platform().endProgram();
+}
+
+void exitpro::C2_Click() {
+    Frm1::showMain();
+    m_leaving = true;
+    close();
+}
+
+void exitpro::Timer2_Timer() {
+    setWindowTitle(QStringLiteral(" تهيه نسخه پشتيبان"));
+    // Enabling a running timer leaves its rhythm alone.
+    if (!Timer3->isActive())
+        Timer3->start();
+    Timer2->stop();
+}
+
+void exitpro::Timer3_Timer() {
+    setWindowTitle(QStringLiteral("پشتيبان گيري"));
+    if (!Timer2->isActive())
+        Timer2->start();
+    Timer3->stop();
+}
+
+void exitpro::tmCaptionAnimate_Timer() {
+    Check1->setText(windowTitle());
+}
+
+void exitpro::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_background);
+}
+
+void exitpro::mouseMoveEvent(QMouseEvent* event) {
+    Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void exitpro::closeEvent(QCloseEvent* event) {
+    event->accept();
+    // Closed by its frame: the main window is already gone, so nothing is left
+    // of the program and the run ends, as on a confirmation without backup.
+    if (!m_leaving && Frm1::instance() == nullptr)
+        platform().endProgram();
+}
+
+bool exitpro::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseMove || type == QEvent::Enter) {
+        // Entering covers a window that appears under a pointer at rest.
+        if (watched == k1)
+            k1_MouseMove();
+        else if (watched == C1)
+            C1_MouseMove();
+        return type == QEvent::MouseMove;
+    }
+    if (type == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* image = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton &&
+            image->rect().contains(mouse->position().toPoint())) {
+            if (watched == k2)
+                k2_Click();
+            else if (watched == C2)
+                C2_Click();
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -1,0 +1,34 @@
+#include "backup/Backup.h"
+
+#include "shell/Platform.h"
+
+namespace {
+bool s_running = false;
+}
+
+QString applicationTitle() {
+    return QStringLiteral("Velmora");
+}
+
+QString copyFailureText(const QString& description) {
+    return QStringLiteral("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral("\r\n") + description;
+}
+
+int CopyBackupFile(const QString& source, const QString& destination, QWidget* owner,
+                   const BackupFiles::CopySteps& steps) {
+    if (s_running)
+        return 0;
+    s_running = true;
+    QString why;
+    const bool copied = BackupFiles::copyFile(source, destination, steps, &why);
+    s_running = false;
+    if (copied)
+        return 1;
+    platform().messageBox(owner, copyFailureText(why), applicationTitle(), QMessageBox::Critical,
+                          QMessageBox::Ok);
+    return 0;
+}
+
+bool backupCopyRunning() {
+    return s_running;
+}

@@ -1,0 +1,274 @@
+#include "backup/Frmbackup.h"
+
+#include "backup/Backup.h"
+#include "data/DataControl.h"
+#include "data/Database.h"
+#include "settings/Skins.h"
+#include "shell/Frm1.h"
+#include "shell/Platform.h"
+#include "shell/Twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+QLabel* makeLabel(const QString& name, QWidget* parent, int left, int top, int width, int height) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setFont(formFont());
+    label->setAlignment(Qt::AlignCenter);
+    place(label, left, top, width, height);
+    return label;
+}
+
+} // namespace
+
+Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Frmbackup"));
+    setWindowTitle(QStringLiteral("Back up ...  Reastor"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setClientSize(this, 8130, 3000);
+    setFont(formFont());
+
+    VisualButtonEx2 = makeButton(QStringLiteral("VisualButtonEx2"), QStringLiteral("BACKUP"), this,
+                                 5880, 360, 1215, 735);
+    Text1 = makeTextBox(QStringLiteral("Text1"), this, 360, 480, 4815, 375);
+    b1 = makeButton(QStringLiteral("b1"), QStringLiteral("---"), this, 5280, 480, 495, 495);
+    VisualButtonEx3 = makeButton(QStringLiteral("VisualButtonEx3"), QStringLiteral("REASTOR"), this,
+                                 5895, 1560, 1215, 735);
+    Text2 = makeTextBox(QStringLiteral("Text2"), this, 360, 1680, 4815, 375);
+    b2 = makeButton(QStringLiteral("b2"), QStringLiteral("---"), this, 5280, 1680, 495, 495);
+    Label1 = makeLabel(QStringLiteral("Label1"), this, 2760, 60, 1575, 375);
+    Label2 = makeLabel(QStringLiteral("Label2"), this, 1620, 60, 975, 375);
+    Label3 = makeLabel(QStringLiteral("Label3"), this, 2040, 1140, 1575, 375);
+    Command1 =
+        makeButton(QStringLiteral("Command1"), QStringLiteral("خروج"), this, 2460, 2220, 1455, 435);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 1000);
+    ProgressBar1->setTextVisible(false);
+    place(ProgressBar1, 360, 2730, 7410, 195);
+    ProgressBar1->setVisible(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Text3 = makeHiddenBox(QStringLiteral("Text3"), this);
+    Text3->setText(QStringLiteral("1"));
+    Adodc1->bind(Text3, QStringLiteral("TH"));
+    Skin1 = new SkinEngine(this);
+
+    connect(VisualButtonEx2, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx2_Click);
+    connect(VisualButtonEx3, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx3_Click);
+    connect(b1, &QPushButton::clicked, this, &Frmbackup::b1_Click);
+    connect(b2, &QPushButton::clicked, this, &Frmbackup::b2_Click);
+    connect(Command1, &QPushButton::clicked, this, &Frmbackup::Command1_Click);
+    connect(Timer1, &QTimer::timeout, this, &Frmbackup::Timer1_Timer);
+
+    Form_Load();
+    Timer1->start();
+}
+
+Frmbackup* Frmbackup::showWindow() {
+    auto* window = new Frmbackup;
+    window->show();
+    window->activateWindow();
+    return window;
+}
+
+void Frmbackup::Form_Load() {
+    placeWindow(this, 2340, 765);
+    ApplyTheme(this, Text3->text(), Skin1, SkinTable::BackupWindow);
+    const QDateTime now = QDateTime::currentDateTime();
+    Label2->setText(BackupFiles::timeText(now.time()));
+    Label1->setText(BackupFiles::dateText(now.date()));
+    Label3->setText(Label1->text());
+}
+
+void Frmbackup::Timer1_Timer() {
+    Label2->setText(BackupFiles::timeText(QTime::currentTime()));
+}
+
+void Frmbackup::b1_Click() {
+    QDir().mkpath(BackupFiles::backupFolder());
+    const QString chosen = platform().saveFileName(
+        this, QString(), BackupFiles::backupFolder(), BackupFiles::dialogFilter(),
+        BackupFiles::defaultBackupName(Label3->text(), Label2->text()));
+    if (!chosen.isEmpty())
+        Text1->setText(chosen);
+}
+
+void Frmbackup::b2_Click() {
+    QDir().mkpath(BackupFiles::backupFolder());
+    const QString chosen = platform().openFileName(this, QString(), BackupFiles::backupFolder(),
+                                                   BackupFiles::dialogFilter());
+    if (!chosen.isEmpty())
+        Text2->setText(chosen);
+}
+
+void Frmbackup::VisualButtonEx2_Click() {
+    if (m_copying || backupCopyRunning())
+        return;
+    const QString path = Text1->text();
+    if (path.isEmpty()) {
+        platform().messageBox(this, QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
+                              QStringLiteral("خطا"), QMessageBox::Warning);
+        return;
+    }
+    if (QFileInfo::exists(path)) {
+        const QMessageBox::StandardButton answer = platform().messageBox(
+            this,
+            QStringLiteral(
+                "فايل پشتيباني با اين نام قبلا ايجاد شده آيا ميخواهيد اين فايل را جايگزين کنيد؟"),
+            applicationTitle(), QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            platform().messageBox(this, QStringLiteral("عدم موفقيت در تهيه نسخه پشتيبان"),
+                                  applicationTitle(), QMessageBox::Information);
+            return;
+        }
+    }
+    // Writing a subject backup over the settings would leave the program
+    // without its theme and clinic record.
+    if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
+        platform().messageBox(
+            this,
+            copyFailureText(QStringLiteral("The backup cannot replace the settings database.")),
+            applicationTitle(), QMessageBox::Critical);
+        return;
+    }
+    QString why;
+    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+        platform().messageBox(this, why, QStringLiteral("Error"), QMessageBox::NoIcon);
+        return;
+    }
+    if (copyKeepingWindowAlive(BackupFiles::subjectDatabase(), path, {}) != 1)
+        return;
+    platform().messageBox(this, QStringLiteral("نسخه پشتيبان تهيه گرديد"), applicationTitle(),
+                          QMessageBox::NoIcon);
+    platform().endProgram();
+}
+
+void Frmbackup::VisualButtonEx3_Click() {
+    if (m_copying || backupCopyRunning())
+        return;
+    const QString path = Text2->text();
+    if (path.isEmpty()) {
+        platform().messageBox(this, QStringLiteral("لطفا مسير فايل مربوطه را وارد کنيد"),
+                              QStringLiteral("خطا"), QMessageBox::Warning);
+        return;
+    }
+    const QMessageBox::StandardButton answer = platform().messageBox(
+        this, QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"), applicationTitle(),
+        QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        platform().messageBox(this, QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                              applicationTitle(), QMessageBox::NoIcon);
+        return;
+    }
+    QString why;
+    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+        platform().messageBox(
+            this, why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
+            QStringLiteral("خطا"), QMessageBox::Warning);
+        return;
+    }
+    // The backup is copied beside the database and replaces it only when it
+    // proves to be a whole subject database, after the current database has
+    // been kept in Back: a wrong or damaged file can never cost the clinic its
+    // data, and a wrong restore can be undone.
+    BackupFiles::CopySteps steps;
+    steps.acceptCopy = [](const QString& copy, QString* reason) {
+        return Database::isSoundSubjectDatabase(copy, reason);
+    };
+    steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
+    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1)
+        return;
+    platform().messageBox(this, QStringLiteral("بازيابي اطلاعات انجام شد"), applicationTitle(),
+                          QMessageBox::NoIcon);
+    platform().endProgram();
+}
+
+bool Frmbackup::keepSafetyCopy(QString* why) {
+    // Nothing may have the database open when it is copied and replaced, not
+    // even a window that used it while the backup was being copied.
+    Database::close(DbFile::Subjects);
+    const QString database = BackupFiles::subjectDatabase();
+    if (!QFileInfo::exists(database))
+        return true;
+    const QString folder = BackupFiles::backupFolder();
+    QDir().mkpath(folder);
+    BackupFiles::CopySteps steps;
+    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+    QString reason;
+    if (BackupFiles::copyFile(database,
+                              BackupFiles::freeBackupPath(folder, QDateTime::currentDateTime()),
+                              steps, &reason))
+        return true;
+    *why = QStringLiteral("The current database could not be kept in Back: ") + reason;
+    return false;
+}
+
+void Frmbackup::Command1_Click() {
+    close();
+}
+
+void Frmbackup::closeEvent(QCloseEvent* event) {
+    if (m_copying) {
+        // The window cannot go while a copy runs inside one of its handlers;
+        // it goes as soon as the copy is over.
+        m_closeWanted = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    Form_Unload();
+}
+
+void Frmbackup::Form_Unload() {
+    platform().endProgram();
+}
+
+int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& destination,
+                                      BackupFiles::CopySteps steps) {
+    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+    m_copying = true;
+    m_closeWanted = false;
+    setButtonsEnabled(false);
+    m_copyClock.start();
+    const int result = CopyBackupFile(source, destination, this, steps);
+    ProgressBar1->setVisible(false);
+    setButtonsEnabled(true);
+    m_copying = false;
+    if (m_closeWanted && result != 1)
+        QTimer::singleShot(0, this, &QWidget::close);
+    return result;
+}
+
+void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
+    QCoreApplication::processEvents();
+    if (ProgressBar1->isHidden() && m_copyClock.elapsed() >= ProgressDelayMs)
+        ProgressBar1->setVisible(true);
+    if (!ProgressBar1->isHidden())
+        ProgressBar1->setValue(total > 0 ? static_cast<int>(copied * 1000 / total) : 0);
+}
+
+void Frmbackup::setButtonsEnabled(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{VisualButtonEx2, VisualButtonEx3, b1, b2,
+                                                      Command1, Text1, Text2})
+        w->setEnabled(enabled);
+}

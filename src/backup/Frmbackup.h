@@ -1,0 +1,75 @@
+#pragma once
+
+#include "backup/BackupFiles.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class DataControl;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class SkinEngine;
+
+// The backup window: copies the subject database to a backup file or restores
+// it from one. It belongs to the end of a run: every way out of it ends the
+// program.
+class Frmbackup : public QWidget {
+    Q_OBJECT
+public:
+    explicit Frmbackup(QWidget* parent = nullptr);
+
+    // Creates and shows a backup window (modeless).
+    static Frmbackup* showWindow();
+
+    // A copy that takes longer than this shows its progress.
+    static constexpr int ProgressDelayMs = 500;
+
+    // --- Handlers ---
+    void Timer1_Timer();
+    void b1_Click();
+    void b2_Click();
+    void VisualButtonEx2_Click(); // backup
+    void VisualButtonEx3_Click(); // restore
+    void Command1_Click();
+
+    // True while a backup or restore is copying.
+    bool copying() const { return m_copying; }
+
+    QPushButton* VisualButtonEx2 = nullptr;
+    QLineEdit* Text1 = nullptr; // the backup file to write
+    QPushButton* b1 = nullptr;
+    QPushButton* VisualButtonEx3 = nullptr;
+    QLineEdit* Text2 = nullptr; // the backup file to restore from
+    QPushButton* b2 = nullptr;
+    QLabel* Label1 = nullptr; // today's solar date
+    QLabel* Label2 = nullptr; // the time, "h.mm"
+    QLabel* Label3 = nullptr; // the date the default file name uses
+    QPushButton* Command1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QLineEdit* Text3 = nullptr; // theme number (hidden)
+    DataControl* Adodc1 = nullptr;
+    SkinEngine* Skin1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr; // shown during a long copy
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+    // CopyBackupFile with the window kept alive: events are processed between
+    // chunks, the buttons are off and a long copy shows its progress.
+    int copyKeepingWindowAlive(const QString& source, const QString& destination,
+                               BackupFiles::CopySteps steps);
+    void betweenChunks(qint64 copied, qint64 total);
+    bool keepSafetyCopy(QString* why);
+    void setButtonsEnabled(bool enabled);
+
+    bool m_copying = false;
+    bool m_closeWanted = false;
+    bool m_unloaded = false;
+    QElapsedTimer m_copyClock;
+};

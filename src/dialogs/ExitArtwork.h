@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QCursor>
+#include <QPixmap>
+#include <QSize>
+
+// The pictures of the exit confirmation, drawn by the program itself: the
+// window's background, its two image buttons in a normal and a highlighted
+// look, and the pointer shown over them.
+namespace ExitArtwork {
+
+enum class Button {
+    Confirm,
+    Cancel,
+};
+
+QPixmap background(const QSize& size);
+QPixmap button(Button which, bool highlighted, const QSize& size);
+QCursor pointer();
+
+} // namespace ExitArtwork

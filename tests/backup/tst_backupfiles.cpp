@@ -1,0 +1,417 @@
+#include "backup/Backup.h"
+#include "backup/BackupFiles.h"
+#include "data/Database.h"
+#include "support/ProgramFolder.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+QByteArray pattern(qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7 + i / 4048) & 0xff);
+    return data;
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(data), qint64(data.size()));
+}
+
+// Files in a folder, hidden ones included (a left-over temporary copy starts with a dot).
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+bool subjectConnectionOpen() {
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        const QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen() && db.databaseName().endsWith(QLatin1String("DB2.mdb")))
+            return true;
+    }
+    return false;
+}
+
+#ifdef Q_OS_LINUX
+// Makes every write of this process past `bytes` fail the way a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+#endif
+
+} // namespace
+
+class TestBackupFiles : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<ProgramFolder> m_folder;
+
+private slots:
+    void init() { m_folder = std::make_unique<ProgramFolder>(); }
+    void cleanup() { m_folder.reset(); }
+
+    void timeText_data() {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("9:05") << QTime(9, 5) << "9.05";
+        QTest::newRow("0:07") << QTime(0, 7) << "0.07";
+        QTest::newRow("10:00") << QTime(10, 0) << "10.00";
+        QTest::newRow("14:30") << QTime(14, 30, 59) << "14.30";
+        QTest::newRow("midnight") << QTime(0, 0) << "0.00";
+        QTest::newRow("23:59") << QTime(23, 59) << "23.59";
+    }
+    void timeText() {
+        QFETCH(QTime, time);
+        QFETCH(QString, expected);
+        QCOMPARE(BackupFiles::timeText(time), expected);
+    }
+
+    void defaultNameOfTheSecondOfNovember2014() {
+        const QDateTime moment(QDate(2014, 11, 2), QTime(14, 5, 40));
+        const QString expected = QStringLiteral("در تاريخ") + QStringLiteral("1393.8.11") +
+                                 QStringLiteral(" ساعت)") + QStringLiteral("14.05") +
+                                 QStringLiteral(")") + QStringLiteral(".mdbB");
+        QCOMPARE(BackupFiles::defaultBackupName(moment), expected);
+        QCOMPARE(
+            BackupFiles::defaultBackupName(QStringLiteral("1393.8.11"), QStringLiteral("14.05")),
+            expected);
+        // No blank between the words and the date, and the name ends in the backup extension.
+        QVERIFY(expected.startsWith(QStringLiteral("در تاريخ") + QStringLiteral("1393")));
+        QVERIFY(expected.endsWith(QStringLiteral(").mdbB")));
+    }
+
+    void backupsMatchTheDialogFilter() {
+        QCOMPARE(BackupFiles::backupFilter(), QStringLiteral("Database Backup |*.mdbB"));
+        QCOMPARE(BackupFiles::dialogFilter(), QStringLiteral("Database Backup (*.mdbB)"));
+        const QString name =
+            BackupFiles::defaultBackupName(QDateTime(QDate(2014, 11, 2), QTime(9, 5)));
+        writeFile(QDir(BackupFiles::backupFolder()).filePath(name), "x");
+        writeFile(QDir(BackupFiles::backupFolder()).filePath("other.mdb"), "x");
+        QCOMPARE(
+            QDir(BackupFiles::backupFolder()).entryList({QStringLiteral("*.mdbB")}, QDir::Files),
+            QStringList{name});
+    }
+
+    void paths() {
+        QCOMPARE(BackupFiles::backupFolder(), m_folder->file("Back"));
+        QVERIFY(
+            BackupFiles::sameFile(BackupFiles::subjectDatabase(), m_folder->file("DBM/DB2.mdb")));
+        QVERIFY(
+            BackupFiles::sameFile(BackupFiles::settingsDatabase(), m_folder->file("DBM/DB.mdb")));
+    }
+
+    void copiesEveryByteInChunks_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("chunks");
+        QTest::newRow("empty") << qint64(0) << 0;
+        QTest::newRow("one byte") << qint64(1) << 1;
+        QTest::newRow("one chunk less a byte") << qint64(4047) << 1;
+        QTest::newRow("one whole chunk") << qint64(4048) << 1;
+        QTest::newRow("one chunk and a byte") << qint64(4049) << 2;
+        QTest::newRow("the old 4096") << qint64(4096) << 2;
+        QTest::newRow("three chunks and five") << qint64(3 * 4048 + 5) << 4;
+    }
+    void copiesEveryByteInChunks() {
+        QFETCH(qint64, size);
+        QFETCH(int, chunks);
+        const QByteArray data = pattern(size);
+        const QString source = m_folder->file("source.bin");
+        const QString destination = m_folder->file("Back/copy.mdbB");
+        writeFile(source, data);
+        QList<qint64> offsets;
+        BackupFiles::CopySteps steps;
+        steps.betweenChunks = [&](qint64 copied, qint64 total) {
+            QCOMPARE(total, size);
+            offsets.append(copied);
+        };
+        QString error;
+        QVERIFY2(BackupFiles::copyFile(source, destination, steps, &error), qPrintable(error));
+        QCOMPARE(bytesOf(destination), data);
+        QCOMPARE(offsets.size(), chunks);
+        for (int i = 0; i < offsets.size(); ++i)
+            QCOMPARE(offsets.at(i), i * BackupFiles::ChunkBytes);
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"copy.mdbB"});
+    }
+
+    void copyReplacesALongerFileWholly() {
+        const QString source = m_folder->file("source.bin");
+        const QString destination = m_folder->file("Back/old.mdbB");
+        writeFile(source, pattern(5000));
+        writeFile(destination, QByteArray(20000, 'o'));
+        QString error;
+        QVERIFY2(BackupFiles::copyFile(source, destination, {}, &error), qPrintable(error));
+        QCOMPARE(bytesOf(destination), pattern(5000));
+    }
+
+    void failuresLeaveNothingBehind_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("destination");
+        QTest::newRow("missing source") << "Back/none.mdbB"
+                                        << "Back/new.mdbB";
+        QTest::newRow("missing folder") << "DBM/DB2.mdb"
+                                        << "Nowhere/new.mdbB";
+        QTest::newRow("a file for a folder") << "DBM/DB2.mdb"
+                                             << "DBM/DB.mdb/new.mdbB";
+        QTest::newRow("a folder for a file") << "DBM/DB2.mdb"
+                                             << "Back";
+        QTest::newRow("onto itself") << "DBM/DB2.mdb"
+                                     << "DBM/DB2.mdb";
+        QTest::newRow("onto itself, other spelling") << "DBM/DB2.mdb"
+                                                     << "DBM/../DBM/./DB2.mdb";
+    }
+    void failuresLeaveNothingBehind() {
+        QFETCH(QString, source);
+        QFETCH(QString, destination);
+        const QByteArray database = bytesOf(m_folder->file("DBM/DB2.mdb"));
+        const QStringList back = filesIn(m_folder->file("Back"));
+        const QStringList dbm = filesIn(m_folder->file("DBM"));
+        QString error;
+        QVERIFY(!BackupFiles::copyFile(source, destination, {}, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFileInfo::exists(m_folder->file("Back/none.mdbB")));
+        QVERIFY(!QFileInfo::exists(m_folder->file("Back/new.mdbB")));
+        QVERIFY(!QFileInfo::exists(m_folder->file("Nowhere")));
+        QCOMPARE(filesIn(m_folder->file("Back")), back);
+        QCOMPARE(filesIn(m_folder->file("DBM")), dbm);
+        QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), database);
+    }
+
+    void aLinkToTheDatabaseIsTheDatabase() {
+        const QString database = m_folder->file("DBM/DB2.mdb");
+        const QString link = m_folder->file("Back/link.mdbB");
+        QVERIFY(QFile::link(database, link));
+        QVERIFY(BackupFiles::sameFile(link, database));
+        QVERIFY(!BackupFiles::sameFile(m_folder->file("DBM/DB.mdb"), database));
+        QVERIFY(!BackupFiles::sameFile(m_folder->file("Back/missing"), database));
+        const QByteArray before = bytesOf(database);
+        QString error;
+        QVERIFY(!BackupFiles::copyFile(database, link, {}, &error));
+        QVERIFY(!BackupFiles::copyFile(link, database, {}, &error));
+        QCOMPARE(bytesOf(database), before);
+    }
+
+    void aRefusedCopyLeavesTheDestinationAsItWas() {
+        const QString source = m_folder->file("source.bin");
+        const QString destination = m_folder->file("Back/old.mdbB");
+        writeFile(source, pattern(9000));
+        writeFile(destination, "the old backup");
+        QString seen;
+        BackupFiles::CopySteps steps;
+        steps.acceptCopy = [&](const QString& copy, QString* why) {
+            seen = copy;
+            // The copy is complete and on disk when it is looked at.
+            if (bytesOf(copy) != pattern(9000))
+                return true;
+            *why = QStringLiteral("refused");
+            return false;
+        };
+        QString error;
+        QVERIFY(!BackupFiles::copyFile(source, destination, steps, &error));
+        QCOMPARE(error, QStringLiteral("refused"));
+        QCOMPARE(QFileInfo(seen).absolutePath(), m_folder->file("Back"));
+        QCOMPARE(bytesOf(destination), QByteArray("the old backup"));
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"old.mdbB"});
+
+        steps.acceptCopy = {};
+        steps.beforeReplace = [](QString* why) {
+            *why = QStringLiteral("not now");
+            return false;
+        };
+        QVERIFY(!BackupFiles::copyFile(source, destination, steps, &error));
+        QCOMPARE(error, QStringLiteral("not now"));
+        QCOMPARE(bytesOf(destination), QByteArray("the old backup"));
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"old.mdbB"});
+    }
+
+    void aWriteThatFailsLeavesTheOldBackup() {
+#ifdef Q_OS_LINUX
+        const QString source = m_folder->file("source.bin");
+        const QString destination = m_folder->file("Back/old.mdbB");
+        writeFile(source, pattern(40000));
+        writeFile(destination, "the old backup");
+        QString error;
+        bool copied = true;
+        {
+            FileSizeLimit limit(10000);
+            copied = BackupFiles::copyFile(source, destination, {}, &error);
+        }
+        QVERIFY(!copied);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(bytesOf(destination), QByteArray("the old backup"));
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"old.mdbB"});
+#else
+        QSKIP("needs a per-process file size limit");
+#endif
+    }
+
+    void aFullDiskIsReported() {
+#ifdef Q_OS_LINUX
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full");
+        QByteArray data = pattern(10000);
+        QBuffer in(&data);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QFile full(QStringLiteral("/dev/full"));
+        QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QString error;
+        QVERIFY(!BackupFiles::copyChunks(in, full, data.size(), {}, &error));
+        QCOMPARE(error, QString::fromLocal8Bit(strerror(ENOSPC)));
+#else
+        QSKIP("needs /dev/full");
+#endif
+    }
+
+    void aShortSourceIsAFailure() {
+        QByteArray data = pattern(100);
+        QBuffer in(&data);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray sink;
+        QBuffer out(&sink);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QString error;
+        QVERIFY(!BackupFiles::copyChunks(in, out, 5000, {}, &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void copyBackupFileReportsFailures() {
+        QCOMPARE(CopyBackupFile(m_folder->file("Back/none.mdbB"), m_folder->file("Back/x.mdbB")),
+                 0);
+        const QList<ScriptedPlatform::Interaction> boxes =
+            m_folder->platform().ofKind("messageBox");
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first().text.startsWith(QStringLiteral("اشکال در ايجاد نسخه پشتيباني") +
+                                              QStringLiteral("\r\n")));
+        QVERIFY(boxes.first().text.size() >
+                QString(QStringLiteral("اشکال در ايجاد نسخه پشتيباني")).size() + 2);
+        QCOMPARE(boxes.first().icon, QMessageBox::Critical);
+        QCOMPARE(boxes.first().title, applicationTitle());
+        QVERIFY(!QFileInfo::exists(m_folder->file("Back/x.mdbB")));
+
+        QCOMPARE(CopyBackupFile(m_folder->file("DBM/DB2.mdb"), m_folder->file("Back/x.mdbB")), 1);
+        QCOMPARE(m_folder->platform().ofKind("messageBox").size(), 1);
+        QCOMPARE(bytesOf(m_folder->file("Back/x.mdbB")), bytesOf(m_folder->file("DBM/DB2.mdb")));
+    }
+
+    void noSecondCopyWhileOneRuns() {
+        writeFile(m_folder->file("source.bin"), pattern(20000));
+        int inner = -1;
+        BackupFiles::CopySteps steps;
+        steps.betweenChunks = [&](qint64 copied, qint64) {
+            if (copied == 0) {
+                QVERIFY(backupCopyRunning());
+                inner = CopyBackupFile(m_folder->file("source.bin"), m_folder->file("Back/b.mdbB"));
+            }
+        };
+        QCOMPARE(CopyBackupFile(m_folder->file("source.bin"), m_folder->file("Back/a.mdbB"),
+                                nullptr, steps),
+                 1);
+        QCOMPARE(inner, 0);
+        QVERIFY(!backupCopyRunning());
+        QVERIFY(!QFileInfo::exists(m_folder->file("Back/b.mdbB")));
+        QVERIFY(m_folder->platform().ofKind("messageBox").isEmpty());
+    }
+
+    void freeBackupPathNeverReusesAName() {
+        const QDateTime moment(QDate(2014, 11, 2), QTime(14, 5));
+        const QString first = BackupFiles::freeBackupPath(BackupFiles::backupFolder(), moment);
+        QCOMPARE(
+            first,
+            QDir(BackupFiles::backupFolder()).filePath(BackupFiles::defaultBackupName(moment)));
+        writeFile(first, "1");
+        const QString second = BackupFiles::freeBackupPath(BackupFiles::backupFolder(), moment);
+        QVERIFY(second != first);
+        QVERIFY(second.endsWith(QStringLiteral(".mdbB")));
+        writeFile(second, "2");
+        const QString third = BackupFiles::freeBackupPath(BackupFiles::backupFolder(), moment);
+        QVERIFY(third != first && third != second);
+    }
+
+    void releaseClosesTheProgramsConnection() {
+        QVERIFY(Database::connection(DbFile::Subjects).isOpen());
+        QVERIFY(subjectConnectionOpen());
+        QString why;
+        QVERIFY2(BackupFiles::releaseSubjectDatabase(&why), qPrintable(why));
+        QVERIFY(!subjectConnectionOpen());
+        // The next use opens it again.
+        QVERIFY(Database::connection(DbFile::Subjects).isOpen());
+    }
+
+    void aSaveCutShortIsSettledBeforeTheCopy() {
+        for (int i = 0; i < 40; ++i)
+            ProgramFolder::addSubject(QStringLiteral("S%1").arg(i));
+        const QList<QStringList> before =
+            ProgramFolder::rows("DBM/DB2.mdb", "SELECT * FROM \"IDE\" ORDER BY \"ID\"");
+        const QByteArray whole = bytesOf(m_folder->file("DBM/DB2.mdb"));
+        Database::closeAll();
+
+        // Half of a large save reaches the file, the journal holds the old pages,
+        // and the run stops there: what a crash in the middle of a save leaves.
+        const QString db = m_folder->file("DBM/DB2.mdb");
+        {
+            QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "torn");
+            c.setDatabaseName(db);
+            QVERIFY(c.open());
+            QSqlQuery q(c);
+            QVERIFY(q.exec("PRAGMA cache_size = 10"));
+            QVERIFY(q.exec("BEGIN"));
+            QVERIFY(q.exec("UPDATE \"IDE\" SET \"Tahsil\" = '" + QString(3000, 'x') + "'"));
+            QFile::remove(db + ".torn");
+            QFile::remove(db + "-journal.torn");
+            QVERIFY(QFile::copy(db, db + ".torn"));
+            QVERIFY(QFile::copy(db + "-journal", db + "-journal.torn"));
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            c.close();
+        }
+        QSqlDatabase::removeDatabase("torn");
+        QVERIFY(QFile::remove(db));
+        QVERIFY(QFile::rename(db + ".torn", db));
+        QVERIFY(QFile::rename(db + "-journal.torn", db + "-journal"));
+        QVERIFY(bytesOf(db) != whole); // the file alone is not the stored state
+
+        QString why;
+        QVERIFY2(BackupFiles::releaseSubjectDatabase(&why), qPrintable(why));
+        QVERIFY(!QFileInfo::exists(db + "-journal") || QFileInfo(db + "-journal").size() == 0);
+        QVERIFY(CopyBackupFile(db, m_folder->file("Back/settled.mdbB")) == 1);
+        QCOMPARE(ProgramFolder::rows("Back/settled.mdbB", "SELECT * FROM \"IDE\" ORDER BY \"ID\""),
+                 before);
+        QVERIFY(Database::isSoundSubjectDatabase(m_folder->file("Back/settled.mdbB"), &why));
+    }
+};
+
+VELMORA_TEST_MAIN(TestBackupFiles)
+#include "tst_backupfiles.moc"
