@@ -1,9 +1,63 @@
-// The test launch of the main window.
+// The test launch of the main window: asks for a subject code, restricts the
+// test window to that subject's answer sheet and registration row, and runs
+// the test modally.
 #include "data/DataControl.h"
+#include "questionnaire/FrmTest.h"
 #include "shell/Frm1.h"
+#include "shell/Notice.h"
+#include "shell/Platform.h"
+#include "shell/SkinLabel.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
 
 void Frm1::Command2_Click() {
+    // Nobody is registered yet, so there is nobody to test.
     if (Adodc3->isEmpty())
         return;
     HidePanels();
+
+    // Reading again drops the filter of an earlier launch. A read that failed
+    // has been reported; looking a code up in it would only call the subject
+    // unknown.
+    FrmTest* test = FrmTest::loaded();
+    if (!test->Adodc2->refresh() || !test->Adodc3->refresh())
+        return;
+
+    const QString code = platform().inputBox(this, QStringLiteral(" Plese Insert Code "),
+                                             QStringLiteral("Enter Code "), QString());
+    if (code.isEmpty()) {
+        ShowNotice(this, QStringLiteral("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
+        return;
+    }
+    // The code is matched exactly as typed, as a value of its own: an
+    // apostrophe in it is just a character.
+    if (!test->Adodc2->setFilter(QStringLiteral("code"), code))
+        return;
+    if (test->Adodc2->bof()) {
+        ShowNotice(this, QStringLiteral("فردي با اين مشخصات وجود ندارد"));
+        return;
+    }
+    // A sheet without a registration row is still tested; the subject frame
+    // is then empty.
+    if (!test->Adodc3->setFilter(QStringLiteral("code"), code))
+        return;
+
+    QPointer<FrmTest> run = test;
+    test->exec();
+    // The closed window is done with; a fresh hidden one waits for the next
+    // launch, already showing the subject frame instead of the title.
+    delete run.data();
+    test = FrmTest::loaded();
+    test->SkinLabel4->setVisible(true);
+    test->Command1->setVisible(true);
+    test->Command2->setVisible(true);
+    test->CmdBack->setVisible(false);
+    test->SkinLabel3->setVisible(false);
+    test->CmdNext->setVisible(false);
+    test->Frame1->setVisible(true);
+    test->SkinLbl5->setVisible(true);
+    test->Text6->setText(QStringLiteral("0"));
 }

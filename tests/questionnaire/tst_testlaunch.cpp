@@ -1,0 +1,304 @@
+// The test launch from the main window's "run the test" button, with the test
+// window run modally inside it.
+#include "data/DataControl.h"
+#include "questionnaire/FrmTest.h"
+#include "questionnaire/ItemBank.h"
+#include "shell/Frm1.h"
+#include "shell/SkinLabel.h"
+#include "support/ProgramFolder.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString Sheets = QStringLiteral("DBM/DB2.mdb");
+
+QString storedAnswer(const QString& code, int item) {
+    return ProgramFolder::value(
+        Sheets, QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = ?").arg(item),
+        {code});
+}
+
+void click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// A click on the circle of the option worth value (5 is Option1).
+void choose(FrmTest* t, int value) {
+    auto* button = t->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(6 - value));
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      QPoint(button->width() - 8, button->height() / 2));
+}
+
+int checkedValue(FrmTest* t) {
+    for (int value = 1; value <= 5; ++value)
+        if (t->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(6 - value))->isChecked())
+            return value;
+    return 0;
+}
+
+} // namespace
+
+class TestTestLaunch : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<ProgramFolder> m_folder;
+    Frm1* m_main = nullptr;
+
+    void openMain() {
+        m_main = new Frm1;
+        m_main->show();
+        // An open panel shows whether the launch hid the main window's panels.
+        click(m_main->Command9);
+        QVERIFY(m_main->Frame8->isVisible());
+    }
+
+    // Launches the test for code; run drives the modal test window.
+    void launch(const QString& code, const std::function<void(FrmTest*)>& run) {
+        m_folder->platform().inputAnswers.enqueue(code);
+        bool ran = false;
+        whenModal([&](QWidget* modal) {
+            ran = true;
+            auto* t = qobject_cast<FrmTest*>(modal);
+            QVERIFY(t);
+            QCOMPARE(t, FrmTest::instance());
+            run(t);
+            if (t->isVisible()) // a failed check left the run open
+                t->close();
+        });
+        click(m_main->Command2);
+        QVERIFY(ran);
+    }
+
+    void expectReadyState() {
+        FrmTest* t = FrmTest::instance();
+        QVERIFY(t);
+        QVERIFY(!t->isVisible());
+        for (QWidget* shown :
+             {static_cast<QWidget*>(t->SkinLabel4), static_cast<QWidget*>(t->Command1),
+              static_cast<QWidget*>(t->Command2), static_cast<QWidget*>(t->Frame1),
+              static_cast<QWidget*>(t->SkinLbl5)})
+            QVERIFY2(shown->isVisibleTo(t), qPrintable(shown->objectName()));
+        for (QWidget* hidden :
+             {static_cast<QWidget*>(t->SkinLabel3), static_cast<QWidget*>(t->CmdBack),
+              static_cast<QWidget*>(t->CmdNext), static_cast<QWidget*>(t->Frame2),
+              static_cast<QWidget*>(t->Text6), static_cast<QWidget*>(t->Command5)})
+            QVERIFY2(!hidden->isVisibleTo(t), qPrintable(hidden->objectName()));
+        QCOMPARE(t->SkinLbl5->text(), QStringLiteral(" "));
+        QCOMPARE(t->Text6->text(), QStringLiteral("0"));
+    }
+
+private slots:
+    void init() {
+        m_folder = std::make_unique<ProgramFolder>();
+        m_main = nullptr;
+    }
+    void cleanup() { m_folder.reset(); }
+
+    void nothingHappensWithoutAnswerSheets() {
+        ProgramFolder::exec(Sheets, "INSERT INTO \"IDE\" (\"Code\") VALUES ('R1')");
+        openMain();
+        m_folder->platform().clear();
+        click(m_main->Command2);
+        QVERIFY(m_folder->platform().interactions.isEmpty());
+        QVERIFY(m_main->Frame8->isVisible());
+        QVERIFY(!FrmTest::instance());
+    }
+
+    void refusedLaunch_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<bool>("filtered");
+        QTest::newRow("cancel") << true << QString()
+                                << QStringLiteral("شما بايد شماره آزمودني مورد نظر را وارد كنيد")
+                                << false;
+        QTest::newRow("empty") << false << QString()
+                               << QStringLiteral("شما بايد شماره آزمودني مورد نظر را وارد كنيد")
+                               << false;
+        QTest::newRow("unknown code")
+            << false << "S9" << QStringLiteral("فردي با اين مشخصات وجود ندارد") << true;
+        QTest::newRow("quote in the code")
+            << false << "S1' OR '1'='1" << QStringLiteral("فردي با اين مشخصات وجود ندارد") << true;
+    }
+    void refusedLaunch() {
+        QFETCH(bool, cancel);
+        QFETCH(QString, code);
+        QFETCH(QString, notice);
+        QFETCH(bool, filtered);
+        ProgramFolder::addSubject(QStringLiteral("S1"));
+        openMain();
+        m_folder->platform().clear();
+        if (!cancel)
+            m_folder->platform().inputAnswers.enqueue(code);
+        click(m_main->Command2);
+
+        const auto inputs = m_folder->platform().ofKind("inputBox");
+        QCOMPARE(inputs.size(), 1);
+        QCOMPARE(inputs.first().text, QStringLiteral(" Plese Insert Code "));
+        QCOMPARE(inputs.first().title, QStringLiteral("Enter Code "));
+        QCOMPARE(inputs.first().defaultName, QString());
+        QCOMPARE(m_folder->platform().noticeTexts(), QStringList{notice});
+        QCOMPARE(m_folder->platform().ofKind("notice").first().owner, m_main);
+        QVERIFY(!m_main->Frame8->isVisible());
+        QVERIFY(m_main->isVisible());
+        FrmTest* t = FrmTest::instance();
+        QVERIFY(t);
+        QVERIFY(!t->isVisible());
+        QCOMPARE(t->Adodc2->isFiltered(), filtered);
+        QCOMPARE(t->Adodc2->bof(), filtered);
+
+        // The window kept hidden is read again by the next launch.
+        launch(QStringLiteral("S1"), [](FrmTest* run) {
+            QCOMPARE(run->Text1->text(), QStringLiteral("S1"));
+            click(run->Command2);
+        });
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"Answer\""),
+                 QStringLiteral("1"));
+    }
+
+    // However the run ends, the main window gets a fresh hidden test window
+    // in the ready state; only saving stores the last choice.
+    void runEndsInReadyState_data() {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("lastAnswer");
+        QTest::newRow("save and exit") << "saveExit"
+                                       << "4";
+        QTest::newRow("exit") << "exit"
+                              << "";
+        QTest::newRow("close box") << "closeBox"
+                                   << "";
+    }
+    void runEndsInReadyState() {
+        QFETCH(QString, ending);
+        QFETCH(QString, lastAnswer);
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        openMain();
+        QPointer<FrmTest> first;
+        launch(QStringLiteral("S1"), [&](FrmTest* t) {
+            first = t;
+            QCOMPARE(t->windowTitle(), QStringLiteral("صفحه اجراي تست"));
+            QVERIFY(m_main->isVisible());
+            QVERIFY(!m_main->Frame8->isVisible());
+            // The first launch shows the window as it was created.
+            QVERIFY(t->SkinLabel3->isVisible());
+            QVERIFY(t->SkinLabel4->isVisible());
+            QVERIFY(!t->Frame1->isVisible());
+            QVERIFY(t->Command1->isVisible());
+            click(t->Command1);
+            QCOMPARE(t->SkinLbl5->text(), itemText(1));
+            QCOMPARE(t->Text3->text(), QStringLiteral("Mina"));
+            choose(t, 5);
+            click(t->CmdNext);
+            choose(t, 4);
+            if (ending == QLatin1String("saveExit"))
+                click(t->Command5);
+            else if (ending == QLatin1String("exit"))
+                click(t->Command2);
+            else
+                t->close();
+        });
+        QVERIFY(!first);
+        expectReadyState();
+        QVERIFY(m_main->isVisible());
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), lastAnswer);
+    }
+
+    void laterLaunchShowsTheSubjectBeforeStart() {
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::addSubject(QStringLiteral("S2"), QStringLiteral("Reza"));
+        openMain();
+        launch(QStringLiteral("S1"), [](FrmTest* t) { click(t->Command2); });
+        launch(QStringLiteral("S2"), [](FrmTest* t) {
+            QVERIFY(!t->SkinLabel3->isVisible());
+            QVERIFY(t->SkinLabel4->isVisible());
+            QVERIFY(t->Frame1->isVisible());
+            QCOMPARE(t->Text1->text(), QStringLiteral("S2"));
+            QCOMPARE(t->Text3->text(), QStringLiteral("Reza"));
+            QVERIFY(t->Command1->isVisible());
+            QVERIFY(!t->CmdNext->isVisible());
+            QVERIFY(!t->Frame2->isVisible());
+            click(t->Command1);
+            QCOMPARE(t->SkinLbl5->text(), itemText(1));
+            QCOMPARE(t->Text6->text(), QStringLiteral("1"));
+            QVERIFY(!t->SkinLabel4->isVisible());
+            choose(t, 1);
+            click(t->Command5);
+        });
+        expectReadyState();
+        QCOMPARE(storedAnswer(QStringLiteral("S2"), 1), QStringLiteral("1"));
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+    }
+
+    void sheetWithoutRegistrationRow() {
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::exec(Sheets,
+                            "INSERT INTO \"Answer\" (\"Code\", \"Group\") VALUES ('X1', 'B')");
+        openMain();
+        launch(QStringLiteral("X1"), [](FrmTest* t) {
+            click(t->Command1);
+            for (QLineEdit* box : {t->Text1, t->Text3, t->Text4, t->Text10, t->Text5, t->Text11,
+                                   t->Text7, t->Text8, t->Text9})
+                QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+            choose(t, 3);
+            click(t->Command5);
+        });
+        QCOMPARE(storedAnswer(QStringLiteral("X1"), 1), QStringLiteral("3"));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"FName\" FROM \"IDE\""),
+                 (QList<QStringList>{{"S1", "Mina"}}));
+        QVERIFY(m_folder->platform().messageTexts().isEmpty());
+    }
+
+    void codeWithApostrophe() {
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::addSubject(QStringLiteral("O'Hara"), QStringLiteral("Sara"));
+        openMain();
+        launch(QStringLiteral("O'Hara"), [](FrmTest* t) {
+            QCOMPARE(t->Text1->text(), QStringLiteral("O'Hara"));
+            QCOMPARE(t->Text3->text(), QStringLiteral("Sara"));
+            click(t->Command1);
+            choose(t, 2);
+            click(t->Command5);
+        });
+        QCOMPARE(storedAnswer(QStringLiteral("O'Hara"), 1), QStringLiteral("2"));
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QVERIFY(m_folder->platform().messageTexts().isEmpty());
+    }
+
+    void retestOpensTheSameSheet() {
+        ProgramFolder::addSubject(QStringLiteral("S1"));
+        ProgramFolder::addSubject(QStringLiteral("S2"));
+        openMain();
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            choose(t, 5);
+            click(t->CmdNext);
+            choose(t, 4);
+            click(t->Command5);
+        });
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            QCOMPARE(checkedValue(t), 5);
+            click(t->CmdNext);
+            QCOMPARE(checkedValue(t), 4);
+            choose(t, 1);
+            click(t->CmdNext);
+            QCOMPARE(checkedValue(t), 0);
+            click(t->Command5);
+        });
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\" FROM \"Answer\" ORDER BY \"ID\""),
+                 (QList<QStringList>{{"S1"}, {"S2"}}));
+    }
+};
+
+VELMORA_TEST_MAIN(TestTestLaunch)
+#include "tst_testlaunch.moc"
