@@ -1,12 +1,81 @@
 #pragma once
 
 #include <QDialog>
+#include <QFrame>
+#include <array>
 
-// The code lookup window: finds a subject's code by group, last or first name.
+class DataControl;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class SkinEngine;
+class SkinLabel;
+class SubjectRowsModel;
+class NameListModel;
+
+// A read-only grid of records under a caption line.
+class DataGrid : public QFrame {
+    Q_OBJECT
+public:
+    DataGrid(const QString& name, const QString& caption, QWidget* parent);
+    QLabel* caption() const { return m_caption; }
+    QTableView* table() const { return m_table; }
+
+private:
+    QLabel* m_caption;
+    QTableView* m_table;
+};
+
+// The code lookup window: lists the registered subjects and narrows the list by
+// group, last name or first name (one criterion at a time) so the operator can
+// read off a forgotten code. It only reads.
+//
+// The grid and the name lists read the table a block at a time as they are
+// scrolled, and every search is one indexed query, so opening and searching
+// cost the same for a hundred subjects or a hundred thousand.
 class FrmCode : public QDialog {
     Q_OBJECT
 public:
     explicit FrmCode(QWidget* parent = nullptr);
     // Creates the window and shows it modally over owner until it closes.
     static void showModal(QWidget* owner);
+
+    // --- Handlers ---
+    void Combo3_Change();
+    void Combo3_Click();
+    void DataCombo1_Change();
+    void DataCombo1_Click();
+    void DataCombo6_Change();
+    void DataCombo6_Click();
+    void Command6_Click();
+
+    DataControl* Adodc1 = nullptr; // Theme
+    DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
+    SkinEngine* Skin1 = nullptr;
+
+    QLineEdit* Text1 = nullptr;      // theme number (hidden)
+    QLineEdit* Text2 = nullptr;      // IDE.ID (hidden)
+    QComboBox* DataCombo6 = nullptr; // first name
+    QComboBox* DataCombo1 = nullptr; // last name
+    QComboBox* Combo3 = nullptr;     // group
+    std::array<SkinLabel*, 3> SkinLabel21{};
+    DataGrid* DataGrid1 = nullptr;
+    QPushButton* Command6 = nullptr;
+
+private:
+    void Form_Load();
+    // Replaces the filter of the subject list with field = text and shows the
+    // rows that match.
+    void filterSubjects(const QString& field, const QString& text);
+    // Empties boxes the program clears; that is no search of its own.
+    void emptyBoxes(std::initializer_list<QComboBox*> boxes);
+    // Tells the operator that the subject file could not be read.
+    void reportFailure(const QString& detail);
+
+    SubjectRowsModel* m_rows = nullptr;
+    NameListModel* m_firstNames = nullptr;
+    NameListModel* m_lastNames = nullptr;
+    bool m_settingBoxes = false;
 };

@@ -1,18 +1,347 @@
-// The registration panel of the main window.
-#include "shell/Frm1.h"
+// The registration panel of the main window: a new subject's record in IDE and
+// the empty answer sheet that goes with it.
+#include "registry/Registration.h"
 
+#include "calendar/SolarCalendar.h"
+#include "data/DataControl.h"
+#include "shell/DigitsOnly.h"
+#include "shell/Frm1.h"
+#include "shell/Notice.h"
+#include "shell/Platform.h"
+#include "shell/SkinLabel.h"
+#include "shell/Twips.h"
+
+#include <QComboBox>
+#include <QDate>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace Registration {
+
+std::optional<Field> firstMissing(const FieldTexts& texts) {
+    for (int i = 0; i < FieldCount; ++i)
+        if (texts[i].isEmpty())
+            return static_cast<Field>(i);
+    return std::nullopt;
+}
+
+QString missingNotice(Field field) {
+    switch (field) {
+    case Field::Code:
+        return QStringLiteral("کد آزمودني را وارد کنيد");
+    case Field::FirstName:
+        return QStringLiteral("نام آزمودني را وارد کنيد");
+    case Field::LastName:
+        return QStringLiteral("نام خانوادگي آزمودني را وارد کنيد");
+    case Field::Gender:
+        return QStringLiteral("جنسيت آزمودني را مشخص کنيد");
+    case Field::Age:
+        return QStringLiteral("سن آزمودني را وارد کنيد");
+    case Field::MaritalStatus:
+        return QStringLiteral("وضعيت تاهل آزمودني را مشخص کنيد");
+    case Field::Group:
+        return QStringLiteral("گروه را مشخص کنيد");
+    case Field::Education:
+        return QStringLiteral("ميزان تحصيلات آزمودني را وارد کنيد");
+    }
+    return QString();
+}
+
+QString duplicateCodeNotice() {
+    return QStringLiteral("فردديگري با اين کد ثبت شده");
+}
+
+QString timeText(const QTime& time) {
+    // The locale's long time format carries the time zone as well; a
+    // registration time is the clinic's wall clock, so the zone is left out.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*[(\\[]?\\bt+\\b[)\\]]?")));
+    format = format.trimmed();
+    if (format.isEmpty())
+        format = QStringLiteral("HH:mm:ss");
+    return QLocale::system().toString(time, format);
+}
+
+} // namespace Registration
+
+namespace {
+
+using Registration::Field;
+
+// The lists are not stored by themselves: their choices travel through the
+// hidden boxes bound to IDE.
+void Combo1_Change(Frm1& w) {
+    w.Text15->setText(w.Combo1->currentText());
+}
+void Combo1_Click(Frm1& w) {
+    Combo1_Change(w);
+}
+void Combo2_Change(Frm1& w) {
+    w.Text16->setText(w.Combo2->currentText());
+}
+void Combo2_Click(Frm1& w) {
+    Combo2_Change(w);
+}
+void Combo3_Change(Frm1& w) {
+    w.Text17->setText(w.Combo3->currentText());
+}
+void Combo3_Click(Frm1& w) {
+    Combo3_Change(w);
+}
+
+// Where the operator is sent to fill a missing field.
+QWidget* focusTarget(Frm1& w, Field field) {
+    switch (field) {
+    case Field::Code:
+        return w.Text11;
+    case Field::FirstName:
+        return w.Text6;
+    case Field::LastName:
+        return w.Text4;
+    case Field::Gender:
+        return w.Combo2;
+    case Field::Age:
+        return w.Text5;
+    case Field::MaritalStatus:
+        return w.Combo1;
+    case Field::Group:
+        return w.Combo3;
+    case Field::Education:
+        return w.Text7;
+    }
+    return w.Text11;
+}
+
+SkinLabel* makeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top,
+                     int width) {
+    auto* label = new SkinLabel(QString::fromLatin1(name), caption, parent);
+    // The captions are written colon first (" :...") and laid out left to
+    // right, so the colon ends up beside the field, where a Persian reader
+    // expects it.
+    label->setLayoutDirection(Qt::LeftToRight);
+    place(label, left, top, width, 405);
+    return label;
+}
+
+QComboBox* makeList(const char* name, const QStringList& items, QWidget* parent, int left, int top,
+                    int width) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setFont(formFont());
+    list->setEditable(false); // chosen from the list, never typed
+    list->addItems(items);
+    list->setCurrentIndex(-1); // no choice until the operator makes one
+    place(list, left, top, width, 435);
+    return list;
+}
+
+// The store reports its failures itself, once, for both records together.
+class QuietFailures {
+public:
+    QuietFailures(std::initializer_list<DataControl*> controls) : m_controls(controls) {
+        for (DataControl* c : m_controls)
+            c->setReportFailures(false);
+    }
+    ~QuietFailures() {
+        for (DataControl* c : m_controls)
+            c->setReportFailures(true);
+    }
+    QuietFailures(const QuietFailures&) = delete;
+    QuietFailures& operator=(const QuietFailures&) = delete;
+
+private:
+    QList<DataControl*> m_controls;
+};
+
+enum class StoreResult { Stored, Duplicate, Failed };
+
+// The file refuses a second record with a code it already holds (another
+// window or workstation may have stored one since the check).
+bool isDuplicateCode(const QString& detail) {
+    return detail.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+}
+
+// Stores the subject record and its empty answer sheet as one unit: either
+// both reach the file or neither does, and on failure the controls are put
+// back so the panel still holds everything the operator typed.
+StoreResult storeSubject(Frm1& w, QString* detail) {
+    QuietFailures quiet{w.Adodc2, w.Adodc3};
+    DataTransaction transaction(DbFile::Subjects, {w.Adodc2, w.Adodc3});
+    if (!transaction.begun()) {
+        *detail = transaction.lastError();
+        return StoreResult::Failed;
+    }
+    w.Adodc3->addNew();
+    w.Adodc3->setField(QStringLiteral("Code"), w.Text11->text());
+    w.Adodc3->setField(QStringLiteral("Group"), w.Combo3->currentText());
+    const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
+        if ((control->*op)())
+            return true;
+        *detail = control->lastError();
+        return false;
+    };
+    const bool stored = step(w.Adodc3, &DataControl::save) && step(w.Adodc2, &DataControl::save) &&
+                        step(w.Adodc2, &DataControl::update) &&
+                        step(w.Adodc3, &DataControl::update);
+    if (!stored) {
+        transaction.rollback();
+        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+    }
+    if (!transaction.commit()) {
+        *detail = transaction.lastError();
+        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+    }
+    return StoreResult::Stored;
+}
+
+} // namespace
 
 void Frm1::buildRegistrationPanel() {
     Frame10 = makeFrame(QStringLiteral("Frame10"), this);
+
+    // Right means the right edge here, whatever the layout direction.
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignAbsolute;
+    // Tab order 1..9, then the buttons, then the time box.
+    Text11 = makeTextBox(QStringLiteral("Text11"), Frame10, 5340, 300, 675, 435, Qt::AlignHCenter);
+    Text6 = makeTextBox(QStringLiteral("Text6"), Frame10, 3180, 300, 1515, 435, right);
+    Text4 = makeTextBox(QStringLiteral("Text4"), Frame10, 120, 300, 1815, 510, right);
+    Text5 = makeTextBox(QStringLiteral("Text5"), Frame10, 5400, 840, 675, 435, Qt::AlignHCenter);
+    Combo1 = makeList("Combo1", {QStringLiteral("مجرد"), QStringLiteral("متأهل")}, Frame10, 3960,
+                      840, 915);
+    Text8 = makeTextBox(QStringLiteral("Text8"), Frame10, 2220, 840, 1155, 435, Qt::AlignHCenter);
+    Combo2 = makeList("Combo2", {QStringLiteral("مرد"), QStringLiteral("زن")}, Frame10, 4920, 1380,
+                      1035);
+    Combo3 = makeList("Combo3",
+                      {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
+                       QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
+                       QStringLiteral("G")},
+                      Frame10, 2940, 1380, 1395);
+    Text7 = makeTextBox(QStringLiteral("Text7"), Frame10, 120, 1320, 1815, 510, right);
+    Command8 = makeButton(QStringLiteral("Command8"), QStringLiteral("ذخيره"), Frame10, 2040, 2220,
+                          975, 555);
+    Command10 = makeButton(QStringLiteral("Command10"), QStringLiteral("انصراف"), Frame10, 960,
+                           2220, 975, 555);
+    Text9 = makeTextBox(QStringLiteral("Text9"), Frame10, 120, 840, 1455, 435, Qt::AlignHCenter);
+    QWidget* const tabOrder[] = {Text11, Text6,  Text4, Text5,    Combo1,    Text8,
+                                 Combo2, Combo3, Text7, Command8, Command10, Text9};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // Each label stands to the right of its field.
+    SkinLbl = makeLabel("SkinLbl", QStringLiteral(" :کد"), Frame10, 6030, 315, 585);
+    SkinLabel3 = makeLabel("SkinLabel3", QStringLiteral(" :نام"), Frame10, 4710, 315, 615);
+    SkinLabel21[0] =
+        makeLabel("SkinLabel21(0)", QStringLiteral(" :نام خانوادگي"), Frame10, 1950, 315, 1215);
+    SkinLabel21[3] = makeLabel("SkinLabel21(3)", QStringLiteral(" :سن"), Frame10, 6090, 855, 525);
+    SkinLabel21[4] = makeLabel("SkinLabel21(4)", QStringLiteral(" :تاهل"), Frame10, 4890, 855, 495);
+    SkinLabel21[6] =
+        makeLabel("SkinLabel21(6)", QStringLiteral(" :تاريخ"), Frame10, 3390, 855, 555);
+    SkinLabel21[7] = makeLabel("SkinLabel21(7)", QStringLiteral(" :ساعت"), Frame10, 1590, 855, 615);
+    SkinLabel21[2] = makeLabel("SkinLabel21(2)", QStringLiteral(" :جنس"), Frame10, 5970, 1395, 645);
+    SkinLabel21[1] =
+        makeLabel("SkinLabel21(1)", QStringLiteral(" :گروه"), Frame10, 4350, 1395, 555);
+    SkinLabel21[5] =
+        makeLabel("SkinLabel21(5)", QStringLiteral(" :تحصيلات"), Frame10, 1950, 1395, 975);
+
+    // The fields without a box of their own, and the boxes no step reads.
+    Text15 = makeHiddenBox(QStringLiteral("Text15"), Frame10);
+    Text16 = makeHiddenBox(QStringLiteral("Text16"), Frame10);
+    Text17 = makeHiddenBox(QStringLiteral("Text17"), Frame10);
+    Text12 = makeHiddenBox(QStringLiteral("Text12"), Frame10);
+    Text10 = makeHiddenBox(QStringLiteral("Text10"), Frame10);
+    Text13 = makeHiddenBox(QStringLiteral("Text13"), Frame10);
+
+    const struct {
+        QLineEdit* box;
+        const char* field;
+    } subjectFields[] = {{Text11, "Code"}, {Text6, "FName"},   {Text4, "LName"},  {Text16, "Jens"},
+                         {Text5, "Sen"},   {Text15, "Taahol"}, {Text7, "Tahsil"}, {Text17, "Group"},
+                         {Text8, "Date"},  {Text9, "Time"}};
+    for (const auto& f : subjectFields)
+        Adodc2->bind(f.box, QString::fromLatin1(f.field));
+    Adodc3->bind(Text12, QStringLiteral("ID"));
+    Adodc4->bind(Text10, QStringLiteral("Code"));
+    Adodc5->bind(Text13, QStringLiteral("FName"));
+
+    makeDigitsOnly(Text5, this, 2);
+
+    connect(Combo1, &QComboBox::currentTextChanged, this, [this] { Combo1_Change(*this); });
+    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(*this); });
+    connect(Combo2, &QComboBox::currentTextChanged, this, [this] { Combo2_Change(*this); });
+    connect(Combo2, &QComboBox::activated, this, [this] { Combo2_Click(*this); });
+    connect(Combo3, &QComboBox::currentTextChanged, this, [this] { Combo3_Change(*this); });
+    connect(Combo3, &QComboBox::activated, this, [this] { Combo3_Click(*this); });
+    connect(Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
+    connect(Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
 }
 
 void Frm1::Command1_Click() {
     HidePanels();
+    showPanel(Frame10, 2895, 1500, 780, 6675);
+    Adodc2->addNew();
+    Text9->setText(Registration::timeText(QTime::currentTime()));
+    Text8->setText(SolarDate(QDate::currentDate(), 0));
+    Text11->setFocus();
 }
 
-void Frm1::Command8_Click() {}
+void Frm1::Command8_Click() {
+    // Only an open panel has a new record to store.
+    if (Frame10->isHidden() || !Adodc2->isAdding())
+        return;
+
+    Combo1_Change(*this);
+    Combo2_Change(*this);
+    Combo3_Change(*this);
+
+    const Registration::FieldTexts texts = {Text11->text(), Text6->text(), Text4->text(),
+                                            Text16->text(), Text5->text(), Text15->text(),
+                                            Text17->text(), Text7->text()};
+    if (const std::optional<Field> missing = Registration::firstMissing(texts)) {
+        ShowNotice(this, Registration::missingNotice(*missing));
+        focusTarget(*this, *missing)->setFocus();
+        return;
+    }
+
+    // The check reads the file as it is now, so it also sees subjects stored
+    // since this window opened, here or elsewhere.
+    const QString code = Text11->text();
+    if (!Adodc5->refresh() || !Adodc5->setFilter(QStringLiteral("code"), code))
+        return;
+    const qint64 found = Adodc5->recordCount();
+    if (!Adodc5->lastError().isEmpty())
+        return;
+    if (found != 0) {
+        ShowNotice(this, Registration::duplicateCodeNotice());
+        Adodc5->refresh();
+        return;
+    }
+
+    QString detail;
+    switch (storeSubject(*this, &detail)) {
+    case StoreResult::Duplicate:
+        ShowNotice(this, Registration::duplicateCodeNotice());
+        Adodc5->refresh();
+        return;
+    case StoreResult::Failed:
+        platform().messageBox(
+            this,
+            QStringLiteral(
+                "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
+                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, detail),
+            QStringLiteral("خطا"), QMessageBox::Critical);
+        return;
+    case StoreResult::Stored:
+        break;
+    }
+    Adodc2->refresh();
+    Adodc3->refresh();
+    HidePanels();
+}
 
 void Frm1::Command10_Click() {
+    Adodc2->refresh();
     HidePanels();
 }

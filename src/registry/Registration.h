@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+#include <array>
+#include <optional>
+
+// What a new subject must have before it is stored, in the order the operator
+// is asked for the missing ones.
+namespace Registration {
+
+enum class Field {
+    Code,
+    FirstName,
+    LastName,
+    Gender,
+    Age,
+    MaritalStatus,
+    Group,
+    Education,
+};
+constexpr int FieldCount = 8;
+
+// The texts of the fields, indexed by Field.
+using FieldTexts = std::array<QString, FieldCount>;
+
+// The first field whose text is empty. Only the empty text counts as missing:
+// a text of blanks is something the operator typed and is kept as it is.
+std::optional<Field> firstMissing(const FieldTexts& texts);
+
+// The notice that asks for a missing field.
+QString missingNotice(Field field);
+
+// The notice for a code another subject already has.
+QString duplicateCodeNotice();
+
+// The registration time as text, in the system's time format (without a time zone).
+QString timeText(const QTime& time);
+
+} // namespace Registration

@@ -1,0 +1,303 @@
+#include "registry/FrmCode.h"
+#include "shell/Frm1.h"
+#include "support/ProgramFolder.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString SubjectDb = QStringLiteral("DBM/DB2.mdb");
+
+// Every row the grid can show, read to the end.
+QList<QStringList> gridRows(FrmCode* w) {
+    QAbstractItemModel* model = w->DataGrid1->table()->model();
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    QList<QStringList> rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < model->columnCount(); ++c)
+            row.append(model->index(r, c).data().toString());
+        rows.append(row);
+    }
+    return rows;
+}
+
+QStringList gridCodes(FrmCode* w) {
+    QStringList codes;
+    for (const QStringList& row : gridRows(w))
+        codes.append(row.first());
+    return codes;
+}
+
+QStringList listItems(QComboBox* box) {
+    QAbstractItemModel* model = box->model();
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items.append(box->itemText(i));
+    return items;
+}
+
+void type(QWidget* widget, const QString& text) {
+    for (const QChar c : text)
+        QTest::keyClick(widget, c.toLatin1());
+}
+
+// The subjects every case starts with: code, first name, last name, group.
+const QList<QStringList> Subjects = {
+    {"1", "Sara", "Karimi", "A"}, {"2", "Ali", "Karimi", "B"},  {"3", "Sara", "Ahmadi", "B"},
+    {"4", "Reza", "Moradi", "C"}, {"5", "Nima", "O'Neil", "B"}, {"6", "Ali", "Ahmadi", "G"},
+};
+
+QStringList codesWhere(int column, const QString& value) {
+    QStringList codes;
+    for (const QStringList& s : Subjects)
+        if (s.at(column) == value)
+            codes.append(s.first());
+    return codes;
+}
+
+} // namespace
+
+class TestCodeLookup : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<FrmCode> m_window;
+
+    FrmCode* open() {
+        m_window = std::make_unique<FrmCode>();
+        m_window->show();
+        return m_window.get();
+    }
+
+private slots:
+    void init() {
+        m_folder = std::make_unique<ProgramFolder>();
+        for (const QStringList& s : Subjects)
+            ProgramFolder::addSubject(s.at(0), s.at(1), s.at(2), s.at(3));
+    }
+    void cleanup() {
+        m_window.reset();
+        m_folder.reset();
+    }
+
+    void openingListsEverySubject() {
+        FrmCode* w = open();
+        QCOMPARE(w->windowTitle(), QStringLiteral("کد آزمودني"));
+        QCOMPARE(gridRows(w), Subjects);
+        for (QComboBox* box : {w->DataCombo6, w->DataCombo1, w->Combo3})
+            QVERIFY2(box->currentText().isEmpty(), qPrintable(box->objectName()));
+        QVERIFY(m_folder->platform().interactions.isEmpty());
+    }
+
+    void gridColumns() {
+        FrmCode* w = open();
+        QCOMPARE(w->DataGrid1->caption()->text(), QStringLiteral("مشخصات آزمودني"));
+        const QStringList captions = {QStringLiteral("کد"), QStringLiteral("نام"),
+                                      QStringLiteral("نام خانوادگي"), QStringLiteral("گروه")};
+        const QList<int> widths = {915, 1515, 1920, 1515};
+        QTableView* table = w->DataGrid1->table();
+        QCOMPARE(table->model()->columnCount(), 4);
+        for (int c = 0; c < 4; ++c) {
+            QCOMPARE(table->model()->headerData(c, Qt::Horizontal).toString(), captions.at(c));
+            QCOMPARE(table->columnWidth(c), widths.at(c) / 15);
+        }
+        QCOMPARE(w->DataGrid1->geometry(), QRect(20, 48, 417, 449));
+    }
+
+    void labelsStandRightOfTheirBoxes_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("first name") << "SkinLabel21(1)"
+                                    << "DataCombo6" << QStringLiteral(" :نام ");
+        QTest::newRow("last name") << "SkinLabel21(0)"
+                                   << "DataCombo1" << QStringLiteral(" :نام خانوادگي");
+        QTest::newRow("group") << "SkinLabel21(2)"
+                               << "Combo3" << QStringLiteral(" :گروه");
+    }
+    void labelsStandRightOfTheirBoxes() {
+        QFETCH(QString, label);
+        QFETCH(QString, box);
+        QFETCH(QString, caption);
+        FrmCode* w = open();
+        auto* l = w->findChild<QLabel*>(label);
+        auto* b = w->findChild<QComboBox*>(box);
+        QVERIFY(l && b);
+        QCOMPARE(l->text(), caption);
+        QVERIFY(l->geometry().left() >= b->geometry().right());
+    }
+
+    void groupListsExactlyThatGroup() {
+        FrmCode* w = open();
+        type(w->DataCombo1->lineEdit(), QStringLiteral("Karimi"));
+        type(w->DataCombo6->lineEdit(), QStringLiteral("Sara"));
+        // Pick "B" from the list with the keyboard.
+        w->Combo3->setFocus();
+        QTest::keyClick(w->Combo3, Qt::Key_Down);
+        QTest::keyClick(w->Combo3, Qt::Key_Down);
+        QCOMPARE(w->Combo3->currentText(), QStringLiteral("B"));
+        QCOMPARE(gridCodes(w), codesWhere(3, "B"));
+        QCOMPARE(w->DataCombo1->currentText(), QString());
+        QCOMPARE(w->DataCombo6->currentText(), QString());
+    }
+
+    void typedGroupSearchesTheSameWay_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("codes");
+        QTest::newRow("B") << "B" << codesWhere(3, "B");
+        QTest::newRow("G") << "G" << codesWhere(3, "G");
+        QTest::newRow("lower case is another text") << "b" << QStringList();
+        QTest::newRow("not a group") << "Z" << QStringList();
+    }
+    void typedGroupSearchesTheSameWay() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, codes);
+        FrmCode* w = open();
+        type(w->Combo3->lineEdit(), typed);
+        QCOMPARE(w->Combo3->currentText(), typed);
+        QCOMPARE(gridCodes(w), codes);
+    }
+
+    void lastNameIsMatchedWhole() {
+        FrmCode* w = open();
+        w->Combo3->lineEdit()->setFocus();
+        type(w->Combo3->lineEdit(), QStringLiteral("A"));
+        type(w->DataCombo6->lineEdit(), QStringLiteral("Nima"));
+        type(w->DataCombo1->lineEdit(), QStringLiteral("Karim"));
+        QCOMPARE(gridCodes(w), QStringList());
+        type(w->DataCombo1->lineEdit(), QStringLiteral("i"));
+        QCOMPARE(gridCodes(w), codesWhere(2, "Karimi"));
+        // Any group; the other boxes are emptied, the last name stays.
+        QCOMPARE(w->DataCombo1->currentText(), QStringLiteral("Karimi"));
+        QCOMPARE(w->DataCombo6->currentText(), QString());
+        QCOMPARE(w->Combo3->currentText(), QString());
+    }
+
+    void pickingALastNameFromTheList() {
+        FrmCode* w = open();
+        w->DataCombo1->setFocus();
+        QTest::keyClick(w->DataCombo1, Qt::Key_Down);
+        QCOMPARE(w->DataCombo1->currentText(), QStringLiteral("Ahmadi"));
+        QCOMPARE(gridCodes(w), codesWhere(2, "Ahmadi"));
+    }
+
+    void firstNameReplacesTheLastName() {
+        FrmCode* w = open();
+        type(w->DataCombo1->lineEdit(), QStringLiteral("Karimi"));
+        type(w->DataCombo6->lineEdit(), QStringLiteral("Sara"));
+        QCOMPARE(gridCodes(w), codesWhere(1, "Sara"));
+        QCOMPARE(w->DataCombo6->currentText(), QStringLiteral("Sara"));
+        QCOMPARE(w->DataCombo1->currentText(), QString());
+        QCOMPARE(w->Combo3->currentText(), QString());
+    }
+
+    void emptyingABoxByHandSearchesForEmpty() {
+        FrmCode* w = open();
+        type(w->DataCombo6->lineEdit(), QStringLiteral("Ali"));
+        QCOMPARE(gridCodes(w), codesWhere(1, "Ali"));
+        w->DataCombo6->lineEdit()->selectAll();
+        QTest::keyClick(w->DataCombo6->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(gridCodes(w), QStringList());
+    }
+
+    void apostropheIsJustACharacter() {
+        FrmCode* w = open();
+        type(w->DataCombo1->lineEdit(), QStringLiteral("O'Neil"));
+        QCOMPARE(gridCodes(w), QStringList{"5"});
+        type(w->Combo3->lineEdit(), QStringLiteral("'"));
+        QCOMPARE(gridCodes(w), QStringList());
+        QVERIFY(m_folder->platform().interactions.isEmpty());
+    }
+
+    void nameListsOfferEachNameOnce() {
+        FrmCode* w = open();
+        QCOMPARE(listItems(w->DataCombo1), (QStringList{"Ahmadi", "Karimi", "Moradi", "O'Neil"}));
+        QCOMPARE(listItems(w->DataCombo6), (QStringList{"Ali", "Nima", "Reza", "Sara"}));
+        QCOMPARE(listItems(w->Combo3),
+                 (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
+                              QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
+                              QStringLiteral("G")}));
+        // A search narrows the grid, not the lists.
+        type(w->Combo3->lineEdit(), QStringLiteral("C"));
+        QCOMPARE(listItems(w->DataCombo1).size(), 4);
+    }
+
+    void manySubjectsAreReadAsNeeded() {
+        const int many = 1000;
+        QVariantList values;
+        QString sql = QStringLiteral("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", "
+                                     "\"Group\") VALUES ");
+        for (int i = 0; i < many; ++i) {
+            sql += QStringLiteral("%1(?, ?, ?, 'D')").arg(i ? QStringLiteral(", ") : QString());
+            values << QStringLiteral("M%1").arg(i, 4, 10, QLatin1Char('0'))
+                   << QStringLiteral("F%1").arg(i % 300) << QStringLiteral("L%1").arg(i);
+        }
+        ProgramFolder::exec(SubjectDb, sql, values);
+        FrmCode* w = open();
+        // The grid starts with part of the rows and reads on as it scrolls.
+        QAbstractItemModel* model = w->DataGrid1->table()->model();
+        QVERIFY(model->rowCount() < many);
+        w->DataGrid1->table()->scrollToBottom();
+        QTRY_VERIFY(model->rowCount() > 256);
+        const QStringList codes = gridCodes(w);
+        QCOMPARE(codes.size(), Subjects.size() + many);
+        QCOMPARE(codes.last(), QStringLiteral("M0999"));
+
+        type(w->Combo3->lineEdit(), QStringLiteral("D"));
+        QCOMPARE(gridCodes(w).size(), many);
+        QCOMPARE(listItems(w->DataCombo6).size(), 4 + 300);
+        QCOMPARE(listItems(w->DataCombo1).size(), 4 + many);
+    }
+
+    void subjectsStoredLaterAreNotListed() {
+        FrmCode* w = open();
+        ProgramFolder::addSubject(QStringLiteral("7"), QStringLiteral("Sara"),
+                                  QStringLiteral("Later"), QStringLiteral("B"));
+        type(w->Combo3->lineEdit(), QStringLiteral("B"));
+        QCOMPARE(gridCodes(w), codesWhere(3, "B"));
+    }
+
+    void searchingChangesNoData() {
+        const QString dump = QStringLiteral("SELECT * FROM \"IDE\" ORDER BY \"ID\"");
+        const QList<QStringList> before = ProgramFolder::rows(SubjectDb, dump);
+        FrmCode* w = open();
+        type(w->DataCombo1->lineEdit(), QStringLiteral("Karimi"));
+        type(w->DataCombo6->lineEdit(), QStringLiteral("Ali"));
+        type(w->Combo3->lineEdit(), QStringLiteral("B"));
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(ProgramFolder::rows(SubjectDb, dump), before);
+    }
+
+    void openedModallyFromTheMainWindow() {
+        Frm1* main = Frm1::showMain();
+        bool seen = false;
+        whenModal([&](QWidget* modal) {
+            auto* w = qobject_cast<FrmCode*>(modal);
+            QVERIFY(w);
+            seen = true;
+            QCOMPARE(w->objectName(), QStringLiteral("FrmCode"));
+            QCOMPARE(gridCodes(w).size(), Subjects.size());
+            QTest::mouseClick(w->Command6, Qt::LeftButton);
+        });
+        QTest::mouseClick(main->Command4, Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(!main->findChild<FrmCode*>());
+    }
+};
+
+VELMORA_TEST_MAIN(TestCodeLookup)
+#include "tst_codelookup.moc"
