@@ -12,7 +12,9 @@ bool writtenLeftToRight(const QString& caption) {
 }
 
 Qt::LayoutDirection captionDirection(const QString& caption) {
-    return writtenLeftToRight(caption) ? Qt::LeftToRight : Qt::RightToLeft;
+    if (writtenLeftToRight(caption))
+        return Qt::LeftToRight;
+    return caption.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
 }
 
 void CaptionLabel::paintEvent(QPaintEvent*) {

@@ -10,9 +10,11 @@ class QWidget;
 
 // Captions such as " :نام" were written in the order they are seen: the colon
 // stands at the left of the word, next to the field the caption names. Such a
-// caption is laid out left to right so it reads as written; every other text
-// runs right to left.
+// caption is laid out left to right so it reads as written.
 bool writtenLeftToRight(const QString& caption);
+// The direction a text is laid out in: a caption written as seen runs left to
+// right; any other text runs in the direction of its first letter (Persian
+// right to left, a Latin address or name left to right).
 Qt::LayoutDirection captionDirection(const QString& caption);
 
 // A label that lays its text out in captionDirection(text) (a plain QLabel
