@@ -19,6 +19,24 @@ const QColor Ink(0x22, 0x1c, 0x18);
 const QColor HeaderInk(0x6a, 0x17, 0x1f);
 const QColor RuleInk(0x4a, 0x3a, 0x30);
 
+// The rows of the score table, in scale order.
+struct ScoreRow {
+    int top;
+    const char* value;
+    int valueLeft, valueWidth;
+    const char* name;
+    int nameLeft, nameWidth;
+};
+constexpr ScoreRow ScoreRows[ScaleCount] = {
+    {3402, "Label2", 2457, 948, "Label17", 3401, 1203},
+    {3843, "Label18", 2457, 948, "Label19", 3401, 1203},
+    {4283, "Label20", 2456, 948, "Label21", 3401, 1203},
+    {4725, "Label22", 2457, 828, "Label23", 3275, 1338},
+    {5166, "Label24", 2457, 900, "Label25", 3339, 1290},
+    {5607, "Label26", 2457, 900, "Label27", 3338, 1275},
+    {6048, "Label28", 2457, 900, "Label29", 3338, 1275},
+};
+
 ReportLabel label(const char* name, int left, int top, int width, int height,
                   const QString& caption, double points = 11, bool bold = false,
                   Qt::Alignment alignment = Qt::AlignHCenter, bool wrap = false) {
@@ -69,24 +87,8 @@ ReportSection detailSection() {
     s.labels.append(label("Label13", 630, 2268, 1218, 465, blank));
 
     // Score table: the value on the left, the scale's name on the right.
-    struct Row {
-        int top;
-        const char* value;
-        int valueLeft, valueWidth;
-        const char* name;
-        int nameLeft, nameWidth;
-    };
-    const Row rows[ScaleCount] = {
-        {3402, "Label2", 2457, 948, "Label17", 3401, 1203},
-        {3843, "Label18", 2457, 948, "Label19", 3401, 1203},
-        {4283, "Label20", 2456, 948, "Label21", 3401, 1203},
-        {4725, "Label22", 2457, 828, "Label23", 3275, 1338},
-        {5166, "Label24", 2457, 900, "Label25", 3339, 1290},
-        {5607, "Label26", 2457, 900, "Label27", 3338, 1275},
-        {6048, "Label28", 2457, 900, "Label29", 3338, 1275},
-    };
     for (const Scale& scale : scales()) {
-        const Row& r = rows[scale.number - 1];
+        const ScoreRow& r = ScoreRows[scale.number - 1];
         s.labels.append(label(r.value, r.valueLeft, r.top, r.valueWidth, 375,
                               QStringLiteral("Label2"), 12, true));
         s.labels.append(
@@ -165,6 +167,10 @@ const ReportLabel* ReportSection::control(const QString& name) const {
         if (l.name == name)
             return &l;
     return nullptr;
+}
+
+QString DataRPrint::scoreLabel(int scaleNumber) {
+    return QString::fromLatin1(ScoreRows[scaleNumber - 1].value);
 }
 
 QString DataRPrint::footerText() {

@@ -80,6 +80,9 @@ public:
     // with the report footer below the detail when last is true.
     void paintPage(QPainter& painter, QPointF origin, double scale, bool last) const;
 
+    // The label of the score table that shows scale scaleNumber's score.
+    static QString scoreLabel(int scaleNumber);
+
     // The text of the report footer's line.
     static QString footerText();
 

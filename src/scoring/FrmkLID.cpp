@@ -208,15 +208,17 @@ void FrmkLID::Command6_Click() {
     if (!m_report)
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
-    const std::pair<const char*, QLineEdit*> captions[] = {
-        {"Label9", Text13},    {"Label2", Text3[0]},  {"Label18", Text3[1]}, {"Label20", Text3[2]},
-        {"Label22", Text3[4]}, {"Label24", Text3[5]}, {"Label26", Text3[6]}, {"Label28", Text3[7]},
-        {"Label5", Text3[3]},  {"Label10", Text12},   {"Label11", Text6},    {"Label12", Text7},
-        {"Label13", Text8},    {"Label14", Text16},
-    };
+    // The clinic's name, the seven scores in scale order, the subject and the
+    // clinic's address, one after the other.
+    QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};
+    for (const Scale& scale : scales())
+        captions.append({DataRPrint::scoreLabel(scale.number), Text3[scale.scoreBox]});
+    captions += {{QStringLiteral("Label5"), Text3[3]}, {QStringLiteral("Label10"), Text12},
+                 {QStringLiteral("Label11"), Text6},   {QStringLiteral("Label12"), Text7},
+                 {QStringLiteral("Label13"), Text8},   {QStringLiteral("Label14"), Text16}};
     ReportSection* detail = m_report->section(QStringLiteral("Section1"));
     for (const auto& [label, box] : captions)
-        detail->control(QString::fromLatin1(label))->caption = box->text();
+        detail->control(label)->caption = box->text();
     // The group cell: the subject frame's record holds the group even though
     // the window shows no box for it.
     detail->control(QStringLiteral("Label33"))->caption = Adodc3->field(QStringLiteral("Group"));
