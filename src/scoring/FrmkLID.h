@@ -1,11 +1,84 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
+#include <memory>
 
-// The scoring window (modeless; the main window is hidden while it is open).
+class DataControl;
+class DataRPrint;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SkinEngine;
+
+// The scoring window: finds a subject's answer sheet by code, lists the
+// unanswered items and shows the seven scale scores; from here the chart is
+// drawn and the report printed. Modeless; the main window is hidden while it
+// is open and shown again when it closes.
 class FrmkLID : public QWidget {
     Q_OBJECT
 public:
     explicit FrmkLID(QWidget* parent = nullptr);
+    ~FrmkLID() override;
+
+    // Creates and shows a new scoring window.
     static FrmkLID* showWindow();
+
+    void Command1_Click(); // search and score
+    void Command2_Click(); // profile chart
+    void Command6_Click(); // printed report
+    void Command4_Click(); // exit
+
+    // The report, once something has been printed (nullptr before).
+    DataRPrint* report() const { return m_report.get(); }
+
+    DataControl* Adodc1 = nullptr; // Theme: theme number, clinic name and address
+    DataControl* Adodc2 = nullptr; // Answer: the answer sheet searched for
+    DataControl* Adodc3 = nullptr; // IDE: the subject frame
+    SkinEngine* Skin1 = nullptr;
+
+    // Subject frame.
+    QGroupBox* Frame5 = nullptr;
+    QLineEdit* Text15 = nullptr; // Code
+    QLineEdit* Text12 = nullptr; // LName
+    QLineEdit* Text10 = nullptr; // Jens
+    QLineEdit* Text6 = nullptr;  // Sen
+    QLineEdit* Text11 = nullptr; // Taahol
+    QLineEdit* Text7 = nullptr;  // Tahsil
+    QLineEdit* Text8 = nullptr;  // Date
+    QLineEdit* Text9 = nullptr;  // Time
+    QLineEdit* Text13 = nullptr; // clinic name (hidden)
+    QLineEdit* Text16 = nullptr; // clinic address (hidden)
+
+    // Score boxes 0, 1, 2, 4, 5, 6, 7; Text3[3] is the first name (FName).
+    std::array<QLineEdit*, 8> Text3{};
+    std::array<QLabel*, 8> scaleLabels{}; // the scale name beside each score box
+
+    // Score frame: the score boxes and the window's copy of the answer sheet.
+    QGroupBox* Frame3 = nullptr;
+    std::array<QLineEdit*, 15> Txt3{}; // items 1..14; index 0 unused
+
+    // Button frame.
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* Command4 = nullptr;
+
+    QLineEdit* Text5 = nullptr; // the code of the last successful search (hidden)
+    QLineEdit* Text1 = nullptr; // theme number (hidden)
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildSubjectFrame();
+    void buildScoreFrame();
+    void buildButtonFrame();
+    void Form_Load();
+    void Form_Unload();
+
+    std::unique_ptr<DataRPrint> m_report;
+    bool m_unloaded = false;
 };
