@@ -6,10 +6,6 @@ namespace {
 bool s_running = false;
 }
 
-QString applicationTitle() {
-    return QStringLiteral("Velmora");
-}
-
 QString copyFailureText(const QString& description) {
     return QStringLiteral("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral("\r\n") + description;
 }

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "shell/App.h"
+
 #include "backup/BackupFiles.h"
 
 #include <QString>
 
 class QWidget;
-
-// The title of the backup window's questions and messages.
-QString applicationTitle();
 
 // The text shown when a copy fails: the fixed line, a line break and the
 // system's description of the failure.

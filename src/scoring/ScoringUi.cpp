@@ -53,6 +53,3 @@ QFont fittedFont(QFont font, const QString& text, double width, const QPaintDevi
     }
 }
 
-QString applicationTitle() {
-    return QStringLiteral("Velmora");
-}

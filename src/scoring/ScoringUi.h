@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/App.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QString>
@@ -38,6 +40,3 @@ QLabel* makeCaption(const QString& name, const QString& caption, QWidget* parent
 // until text fits into width device pixels of device (the screen when null).
 QFont fittedFont(QFont font, const QString& text, double width,
                  const QPaintDevice* device = nullptr, double minimum = 6.0);
-
-// The program's title, used where a box carries the application's title.
-QString applicationTitle();

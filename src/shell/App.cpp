@@ -14,6 +14,10 @@ namespace {
 std::unique_ptr<QLockFile> s_lock;
 }
 
+QString applicationTitle() {
+    return QStringLiteral("Velmora");
+}
+
 QString instanceLockPath() {
     return QDir::current().absoluteFilePath(".velmora.lock");
 }

@@ -4,6 +4,9 @@
 
 class QApplication;
 
+// The program's name, the title of its own questions and messages.
+QString applicationTitle();
+
 // The lock file that keeps the program to one instance per program folder.
 QString instanceLockPath();
 // False when another instance of the program already runs from this folder.

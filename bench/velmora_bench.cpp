@@ -1,0 +1,522 @@
+// The clinic-scale benchmark. `velmora_bench run` makes program folders with
+// 0, 1,000 and 100,000 subjects (each with a full answer sheet), measures each
+// step several times through the windows' own handlers, with the scripted
+// platform answering the dialogs, and prints one table of medians.
+//
+// Start-up and memory are measured in fresh processes; the steps run in one
+// child process per size, so that a step's time does not include start-up.
+
+#include "backup/Frmbackup.h"
+#include "data/DataControl.h"
+#include "data/Database.h"
+#include "questionnaire/FrmTest.h"
+#include "registry/FrmCode.h"
+#include "scoring/FrmkLID.h"
+#include "shell/App.h"
+#include "shell/Frm1.h"
+#include "shell/ScriptedPlatform.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMap>
+#include <QProcess>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QTextStream out(stdout);
+
+double median(QList<double> values) {
+    if (values.isEmpty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const int n = int(values.size());
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+double msSince(const QElapsedTimer& clock) {
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+QString subjectCode(int i) {
+    return QStringLiteral("S%1").arg(i, 6, 10, QLatin1Char('0'));
+}
+
+// ---------------------------------------------------------------- folders --
+
+// A program folder with n subjects, made once and kept for later runs.
+QString prepareFolder(const QString& dataDir, int n) {
+    const QString folder = QDir(dataDir).absoluteFilePath(QStringLiteral("subjects-%1").arg(n));
+    const QString marker = QDir(folder).filePath(QStringLiteral("generated"));
+    if (QFile::exists(marker))
+        return folder;
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder + QStringLiteral("/Back"));
+    const QDir program(QCoreApplication::applicationDirPath());
+    for (const QString& skin : program.entryList({QStringLiteral("*.skn")}, QDir::Files))
+        QFile::copy(program.filePath(skin), QDir(folder).filePath(skin));
+
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QString error;
+    if (!Database::openAll(&error))
+        qFatal("%s", qPrintable(error));
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    db.transaction();
+    QSqlQuery ide(db), answer(db);
+    ide.prepare("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", "
+                "\"Taahol\", \"Tahsil\", \"Group\", \"Date\", \"Time\") "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    QStringList answerColumns{QStringLiteral("\"Code\""), QStringLiteral("\"Group\"")};
+    QStringList marks{QStringLiteral("?"), QStringLiteral("?")};
+    for (int item = 1; item <= 14; ++item) {
+        answerColumns.append(QStringLiteral("\"%1\"").arg(item));
+        marks.append(QStringLiteral("?"));
+    }
+    answer.prepare(QStringLiteral("INSERT INTO \"Answer\" (%1) VALUES (%2)")
+                       .arg(answerColumns.join(", "), marks.join(", ")));
+    const QStringList firstNames = {"Ali", "Maryam", "Sara", "Reza", "Nima", "Leila", "Omid"};
+    const QStringList lastNames = {"Ahmadi", "Karimi", "Rezaei", "Hosseini", "Moradi", "Jafari"};
+    QRandomGenerator random(20141102);
+    for (int i = 1; i <= n; ++i) {
+        const QString code = subjectCode(i);
+        const QString group = QString(QChar('A' + i % 7));
+        ide.addBindValue(code);
+        ide.addBindValue(firstNames.at(i % firstNames.size()) + QString::number(i % 997));
+        ide.addBindValue(lastNames.at(i % lastNames.size()) + QString::number(i % 1009));
+        ide.addBindValue(QStringLiteral("x"));
+        ide.addBindValue(QString::number(18 + i % 60));
+        ide.addBindValue(QStringLiteral("y"));
+        ide.addBindValue(QStringLiteral("z"));
+        ide.addBindValue(group);
+        ide.addBindValue(QStringLiteral("1403/01/01"));
+        ide.addBindValue(QStringLiteral("10:00:00"));
+        if (!ide.exec())
+            qFatal("%s", qPrintable(ide.lastError().text()));
+        answer.addBindValue(code);
+        answer.addBindValue(group);
+        for (int item = 1; item <= 14; ++item)
+            answer.addBindValue(QString::number(1 + random.bounded(5)));
+        if (!answer.exec())
+            qFatal("%s", qPrintable(answer.lastError().text()));
+    }
+    ide.finish();
+    answer.finish();
+    db.commit();
+    Database::closeAll();
+    QDir::setCurrent(previous);
+    QFile f(marker);
+    f.open(QIODevice::WriteOnly);
+    f.write(QByteArray::number(n));
+    return folder;
+}
+
+// ----------------------------------------------------------- in-process --
+
+// Runs trigger (a handler that shows a modal window and returns when it
+// closes); returns the milliseconds until the modal window was shown, and
+// runs whileOpen on it then (which must close it).
+double timeUntilModal(const std::function<void()>& trigger,
+                      const std::function<void(QWidget*)>& whileOpen) {
+    QElapsedTimer clock;
+    double shownAt = -1;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll.stop();
+            shownAt = msSince(clock);
+            whileOpen(modal);
+        }
+    });
+    poll.start();
+    clock.start();
+    trigger();
+    poll.stop();
+    return shownAt;
+}
+
+qint64 peakResidentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+struct Session {
+    ScriptedPlatform scripted;
+    QApplication* app = nullptr;
+
+    Frm1* start(const QString& folder) {
+        QDir::setCurrent(folder);
+        QApplication::setQuitOnLastWindowClosed(false);
+        prepareApplication(*app);
+        setPlatform(&scripted);
+        if (!startVelmora())
+            qFatal("Velmora did not start in %s", qPrintable(folder));
+        return Frm1::instance();
+    }
+};
+
+void report(const QString& step, const QList<double>& values) {
+    QStringList texts;
+    for (double v : values)
+        texts.append(QString::number(v, 'f', 3));
+    out << step << '\t' << texts.join(' ') << '\n';
+    out.flush();
+}
+
+int childStartup(int argc, char** argv, const QString& folder) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    session.start(folder);
+    // The main window is shown; tell the parent once the event loop has run.
+    QTimer::singleShot(0, [] {
+        std::fputs("shown\n", stdout);
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+    });
+    return QApplication::exec();
+}
+
+int childMemory(int argc, char** argv, const QString& folder) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    Frm1* main = session.start(folder);
+    qint64 peak = -1;
+    timeUntilModal([main] { main->Command4_Click(); },
+                   [&peak](QWidget* lookup) {
+                       QCoreApplication::processEvents();
+                       peak = peakResidentKb();
+                       lookup->close();
+                   });
+    out << "memory\t" << peak << '\n';
+    return 0;
+}
+
+int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    Frm1* main = session.start(folder);
+    const QString someone = subjects > 0 ? subjectCode((subjects + 1) / 2) : QString();
+    const QString tag = QString::number(QCoreApplication::applicationPid());
+
+    // Registration: Command8 on a filled panel until both records are stored.
+    QList<double> registration;
+    for (int i = 0; i < runs; ++i) {
+        main->Command1_Click();
+        main->Text11->setText(QStringLiteral("bench-%1-%2").arg(tag).arg(i));
+        main->Text6->setText(QStringLiteral("Bench"));
+        main->Text4->setText(QStringLiteral("Subject"));
+        main->Text5->setText(QStringLiteral("30"));
+        main->Text7->setText(QStringLiteral("x"));
+        for (QComboBox* list : {main->Combo1, main->Combo2, main->Combo3})
+            list->setCurrentIndex(0);
+        QElapsedTimer clock;
+        clock.start();
+        main->Command8_Click();
+        registration.append(msSince(clock));
+        if (main->Frame10->isVisible())
+            qFatal("registration was not stored");
+    }
+    report(QStringLiteral("registration"), registration);
+
+    const QString code = someone.isEmpty() ? QStringLiteral("bench-%1-0").arg(tag) : someone;
+
+    // Test launch: code typed to the test window shown at "before start";
+    // then one answer step (save and next item) at a time.
+    QList<double> launch, answerStep;
+    for (int i = 0; i < runs; ++i) {
+        session.scripted.inputAnswers.enqueue(code);
+        launch.append(timeUntilModal([main] { main->Command2_Click(); },
+                                     [&answerStep](QWidget* window) {
+                                         auto* test = qobject_cast<FrmTest*>(window);
+                                         test->Command1_Click();
+                                         for (int item = 1; item <= 13; ++item) {
+                                             test->Option2->click();
+                                             QElapsedTimer clock;
+                                             clock.start();
+                                             test->CmdNext_Click();
+                                             answerStep.append(msSince(clock));
+                                         }
+                                         test->Command2_Click();
+                                     }));
+    }
+    report(QStringLiteral("launch"), launch);
+    report(QStringLiteral("answer"), answerStep);
+
+    // Scoring search: code typed to the seven scores shown.
+    QList<double> scoring;
+    {
+        main->Command3_Click();
+        FrmkLID* scoringWindow = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<FrmkLID*>(w); found && found->isVisible())
+                scoringWindow = found;
+        if (!scoringWindow)
+            qFatal("the scoring window did not open");
+        for (int i = 0; i < runs; ++i) {
+            session.scripted.inputAnswers.enqueue(code);
+            QElapsedTimer clock;
+            clock.start();
+            scoringWindow->Command1_Click();
+            scoring.append(msSince(clock));
+        }
+        scoringWindow->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    report(QStringLiteral("scoring"), scoring);
+
+    // Code lookup: Command4 to the grid shown, and one search by group.
+    QList<double> lookupOpen, lookupSearch;
+    for (int i = 0; i < runs; ++i) {
+        lookupOpen.append(timeUntilModal([main] { main->Command4_Click(); },
+                                         [&lookupSearch](QWidget* window) {
+                                             auto* lookup = qobject_cast<FrmCode*>(window);
+                                             auto* group = lookup->findChild<QComboBox*>("Combo3");
+                                             QElapsedTimer clock;
+                                             clock.start();
+                                             group->setCurrentIndex(1); // "B"
+                                             QCoreApplication::processEvents();
+                                             lookupSearch.append(msSince(clock));
+                                             lookup->close();
+                                         }));
+    }
+    report(QStringLiteral("lookup-open"), lookupOpen);
+    report(QStringLiteral("lookup-search"), lookupSearch);
+
+    // Backup of the subject database through the backup window.
+    QList<double> throughput;
+    const double size = double(QFileInfo(Database::absoluteFileName(DbFile::Subjects)).size());
+    for (int i = 0; i < runs; ++i) {
+        Frmbackup* backup = Frmbackup::showWindow();
+        const QString target = QDir(folder).absoluteFilePath(QStringLiteral("Back/bench.mdbB"));
+        QFile::remove(target);
+        backup->Text1->setText(target);
+        QElapsedTimer clock;
+        clock.start();
+        backup->VisualButtonEx2_Click();
+        const double seconds = msSince(clock) / 1000.0;
+        if (QFileInfo(target).size() != qint64(size))
+            qFatal("the backup is not a whole copy");
+        throughput.append(size / (1024.0 * 1024.0) / seconds);
+        delete backup;
+    }
+    report(QStringLiteral("backup-MBps"), throughput);
+    out << "db-bytes\t" << qint64(size) << '\n';
+    return 0;
+}
+
+// --------------------------------------------------------------- parent --
+
+struct Measured {
+    QMap<QString, double> medians;
+};
+
+QProcessEnvironment childEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+QMap<QString, QList<double>> runChild(const QStringList& arguments) {
+    QProcess child;
+    child.setProcessEnvironment(childEnvironment());
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(30 * 60 * 1000) || child.exitCode() != 0)
+        qFatal("benchmark step failed: %s", qPrintable(arguments.join(' ')));
+    QMap<QString, QList<double>> values;
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split('\t');
+        if (parts.size() != 2)
+            continue;
+        for (const QByteArray& v : parts.at(1).split(' '))
+            if (!v.isEmpty())
+                values[QString::fromUtf8(parts.at(0))].append(v.toDouble());
+    }
+    return values;
+}
+
+// Process start to the main window shown, and the whole process, in ms.
+QPair<double, double> startupOnce(const QString& folder) {
+    QProcess child;
+    child.setProcessEnvironment(childEnvironment());
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("child-startup"), folder});
+    double shown = -1;
+    while (child.state() != QProcess::NotRunning || child.bytesAvailable()) {
+        if (child.canReadLine() || child.waitForReadyRead(5000)) {
+            if (child.readLine().startsWith("shown") && shown < 0)
+                shown = msSince(clock);
+        } else if (child.state() == QProcess::NotRunning) {
+            break;
+        }
+    }
+    child.waitForFinished();
+    return {shown, msSince(clock)};
+}
+
+double copyThroughput(const QString& file, int runs) {
+    QList<double> values;
+    const QString target = QDir::temp().absoluteFilePath(
+        QStringLiteral("velmora-bench-cp-%1").arg(QCoreApplication::applicationPid()));
+    const double size = double(QFileInfo(file).size());
+    for (int i = 0; i < runs; ++i) {
+        QFile::remove(target);
+        QElapsedTimer clock;
+        clock.start();
+        QProcess::execute(QStringLiteral("cp"), {file, target});
+        values.append(size / (1024.0 * 1024.0) / (msSince(clock) / 1000.0));
+    }
+    QFile::remove(target);
+    return median(values);
+}
+
+QString machine() {
+    QString cpu;
+    QFile info(QStringLiteral("/proc/cpuinfo"));
+    if (info.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("model name")) {
+                cpu = QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+                break;
+            }
+    return QStringLiteral("%1, %2 cores, %3")
+        .arg(cpu)
+        .arg(QThread::idealThreadCount())
+        .arg(QSysInfo::prettyProductName());
+}
+
+int runAll(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int runs = 7;
+    QList<int> sizes = {0, 1000, 100000};
+    QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
+    const QStringList args = app.arguments();
+    for (int i = 2; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--runs") && i + 1 < args.size())
+            runs = std::max(1, args.at(++i).toInt());
+        else if (args.at(i) == QLatin1String("--data") && i + 1 < args.size())
+            dataDir = args.at(++i);
+        else if (args.at(i) == QLatin1String("--sizes") && i + 1 < args.size()) {
+            sizes.clear();
+            for (const QString& s : args.at(++i).split(','))
+                sizes.append(s.toInt());
+        }
+    }
+    QDir().mkpath(dataDir);
+    out << "Velmora benchmark — medians of " << runs << " runs\n";
+    out << "machine: " << machine() << "\n\n";
+    out.flush();
+
+    QMap<int, QMap<QString, double>> table;
+    for (int n : sizes) {
+        QElapsedTimer making;
+        making.start();
+        const QString folder = prepareFolder(dataDir, n);
+        QList<double> shown, whole;
+        for (int i = 0; i < runs; ++i) {
+            const auto [s, w] = startupOnce(folder);
+            shown.append(s);
+            whole.append(w);
+        }
+        QMap<QString, double>& row = table[n];
+        row[QStringLiteral("startup")] = median(shown);
+        row[QStringLiteral("process")] = median(whole);
+        const auto steps = runChild(
+            {QStringLiteral("child-steps"), folder, QString::number(runs), QString::number(n)});
+        for (auto it = steps.cbegin(); it != steps.cend(); ++it)
+            row[it.key()] = median(it.value());
+        const auto memory = runChild({QStringLiteral("child-memory"), folder});
+        row[QStringLiteral("memory")] = memory.value(QStringLiteral("memory")).value(0) / 1024.0;
+        row[QStringLiteral("cp-MBps")] =
+            copyThroughput(QDir(folder).absoluteFilePath("DBM/DB2.mdb"), runs);
+        out << "measured " << n << " subjects\n";
+        out.flush();
+    }
+
+    struct Line {
+        const char* key;
+        const char* label;
+        const char* unit;
+        const char* goal;
+    };
+    const Line lines[] = {
+        {"startup", "start-up: process start to main window shown", "ms", "<= 1.2 x (0), < 400"},
+        {"process", "start-up: whole process (start, show, exit)", "ms", ""},
+        {"registration", "registration: Command8 until both rows stored", "ms", "< 20"},
+        {"launch", "test launch: code typed to test window shown", "ms", "< 50"},
+        {"answer", "one answer step: CmdNext (save, next item)", "ms", "< 10"},
+        {"scoring", "scoring search: code typed to seven scores", "ms", "< 30"},
+        {"lookup-open", "code lookup: Command4 to grid shown", "ms", "< 100"},
+        {"lookup-search", "code lookup: one search by group", "ms", "< 50"},
+        {"backup-MBps", "backup of DB2.mdb (throughput)", "MB/s", ">= 0.7 x cp"},
+        {"cp-MBps", "cp of the same file (reference)", "MB/s", ""},
+        {"memory", "peak resident memory, lookup grid open", "MB", "< 150"},
+    };
+    out << '\n' << QStringLiteral("%1").arg("step", -48);
+    for (int n : sizes)
+        out << QStringLiteral("%1").arg(QStringLiteral("%1 subj.").arg(n), 13);
+    out << "  unit  goal at 100,000\n";
+    for (const Line& line : lines) {
+        out << QStringLiteral("%1").arg(QString::fromUtf8(line.label), -48);
+        for (int n : sizes)
+            out << QStringLiteral("%1").arg(table[n].value(line.key, -1), 13, 'f', 2);
+        out << "  " << QStringLiteral("%1").arg(line.unit, -5) << ' ' << line.goal << '\n';
+    }
+    const int largest = sizes.last();
+    const double ratio =
+        table[largest].value("backup-MBps") / std::max(1e-9, table[largest].value("cp-MBps"));
+    out << "\nbackup / cp throughput at " << largest
+        << " subjects: " << QString::number(ratio, 'f', 2) << '\n';
+    if (sizes.first() == 0)
+        out << "start-up at " << largest << " / start-up at 0: "
+            << QString::number(table[largest].value("startup") /
+                                   std::max(1e-9, table[0].value("startup")),
+                               'f', 2)
+            << '\n';
+    out << "database file at " << largest << " subjects: "
+        << QString::number(table[largest].value("db-bytes") / (1024.0 * 1024.0), 'f', 1) << " MB\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("run"))
+        return runAll(argc, argv);
+    if (command == QLatin1String("child-startup") && argc > 2)
+        return childStartup(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (command == QLatin1String("child-memory") && argc > 2)
+        return childMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (command == QLatin1String("child-steps") && argc > 4)
+        return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt(),
+                          QString(argv[4]).toInt());
+    std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] [--data FOLDER]\n",
+               stderr);
+    return 2;
+}
