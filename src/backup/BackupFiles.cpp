@@ -69,7 +69,7 @@ bool createTemporary(const QFileInfo& destination, QFile* file, QString* error) 
                 .arg(destination.fileName())
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         file->setFileName(folder.filePath(name));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return true;
         if (!QFileInfo::exists(file->fileName())) {
             *error = file->errorString();

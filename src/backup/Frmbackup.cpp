@@ -250,6 +250,7 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
     m_closeWanted = false;
     setButtonsEnabled(false);
     m_copyClock.start();
+    m_lastEvents = 0;
     const int result = CopyBackupFile(source, destination, this, steps);
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
@@ -260,6 +261,12 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
 }
 
 void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
+    // Repaint and let the clock tick some fifty times a second: often enough for
+    // a window that stays alive, rarely enough not to slow a large copy down.
+    const qint64 now = m_copyClock.elapsed();
+    if (now - m_lastEvents < EventsEveryMs && copied > 0)
+        return;
+    m_lastEvents = now;
     QCoreApplication::processEvents();
     if (ProgressBar1->isHidden() && m_copyClock.elapsed() >= ProgressDelayMs)
         ProgressBar1->setVisible(true);

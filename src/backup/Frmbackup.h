@@ -72,4 +72,6 @@ private:
     bool m_closeWanted = false;
     bool m_unloaded = false;
     QElapsedTimer m_copyClock;
+    qint64 m_lastEvents = 0; // when events were last processed during the copy, ms
+    static constexpr qint64 EventsEveryMs = 20;
 };

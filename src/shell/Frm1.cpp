@@ -161,7 +161,6 @@ Frm1* Frm1::instance() {
 Frm1* Frm1::showMain() {
     Frm1* main = s_instance ? s_instance : new Frm1;
     main->show();
-    main->raise();
     main->activateWindow();
     return main;
 }
