@@ -15,8 +15,7 @@
 #include <memory>
 
 #ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/resource.h>
+#include "support/FileSizeLimit.h"
 #endif
 
 namespace {
@@ -54,24 +53,6 @@ bool subjectConnectionOpen() {
     }
     return false;
 }
-
-#ifdef Q_OS_LINUX
-// Makes every write of this process past `bytes` fail the way a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
-#endif
 
 } // namespace
 

@@ -23,8 +23,7 @@
 #include <memory>
 
 #ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/resource.h>
+#include "support/FileSizeLimit.h"
 #endif
 
 namespace {
@@ -62,23 +61,6 @@ QList<QStringList> subjects() {
 QList<QStringList> sheets() {
     return ProgramFolder::rows("DBM/DB2.mdb", "SELECT * FROM \"Answer\" ORDER BY \"ID\"");
 }
-
-#ifdef Q_OS_LINUX
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
-#endif
 
 } // namespace
 

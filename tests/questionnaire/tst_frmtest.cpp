@@ -22,12 +22,6 @@ namespace {
 
 const QString Sheets = QStringLiteral("DBM/DB2.mdb");
 
-QString storedAnswer(const QString& code, int item) {
-    return ProgramFolder::value(
-        Sheets, QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = ?").arg(item),
-        {code});
-}
-
 // Another program holding the subject file locked for writing, as long as it lives.
 class WriteLock {
 public:
@@ -277,8 +271,8 @@ private slots:
         QCOMPARE(t->Text12->text(), QString::number(value));
         QCOMPARE(checkedValue(), value);
         next();
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 4), QString::number(value));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 4), QString::number(value));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
     }
 
     // What the subject sees after the item number box changes, from item 5.
@@ -363,7 +357,7 @@ private slots:
         expectItem(14, QStringLiteral("14"));
         QCOMPARE(m_folder->platform().noticeTexts(), QStringList{QStringLiteral("پايان")});
         QVERIFY(t->isVisible());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 14), QStringLiteral("3"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 14), QStringLiteral("3"));
         QCOMPARE(checkedValue(), 3);
     }
 
@@ -375,7 +369,7 @@ private slots:
         // Neutral: the box reads 0, and item 1 with its choice stays on screen.
         expectItem(1, QStringLiteral("0"));
         QCOMPARE(checkedValue(), 4);
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("4"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("4"));
         QVERIFY(m_folder->platform().interactions.isEmpty());
 
         // A choice made now still belongs to item 1.
@@ -385,7 +379,7 @@ private slots:
         back();
         expectItem(1, QStringLiteral("1"));
         QCOMPARE(m_folder->platform().noticeTexts(), QStringList{QStringLiteral("شروع")});
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("1"));
         QCOMPARE(checkedValue(), 1);
     }
 
@@ -446,7 +440,7 @@ private slots:
         typeItem(QStringLiteral("3"));
         choose(5);
         typeItem(QStringLiteral("6"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 3), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 3), QString());
         QCOMPARE(t->Adodc2->field(QStringLiteral("3")), QStringLiteral("5"));
         choose(1);
 
@@ -461,8 +455,10 @@ private slots:
         else
             t->close();
 
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 3), stored ? QStringLiteral("5") : QString());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 6), stored ? QStringLiteral("1") : QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 3),
+                 stored ? QStringLiteral("5") : QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 6),
+                 stored ? QStringLiteral("1") : QString());
         const bool ends = after != QLatin1String("next") && after != QLatin1String("back");
         QCOMPARE(t->isVisible(), !ends);
         QVERIFY(m_folder->platform().messageTexts().isEmpty());
@@ -477,9 +473,9 @@ private slots:
         next();
         choose(3);
         QTest::mouseClick(t->Command2, Qt::LeftButton);
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("4"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 3), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("4"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 3), QString());
     }
 
     void exitRightAfterStartStoresNothing() {
@@ -489,7 +485,7 @@ private slots:
         t->Text3->setText(QStringLiteral("Changed"));
         QTest::mouseClick(t->Command2, Qt::LeftButton);
         QVERIFY(!t->isVisible());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("2"));
         QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
                  QStringLiteral("Mina"));
     }
@@ -504,7 +500,7 @@ private slots:
         QTest::keyClicks(t->Text5, QStringLiteral("41"));
         QTest::mouseClick(t->Command5, Qt::LeftButton);
         QVERIFY(!t->isVisible());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("2"));
         QCOMPARE(ProgramFolder::rows(Sheets,
                                      "SELECT \"Code\", \"FName\", \"LName\", \"Sen\" FROM \"IDE\""),
                  (QList<QStringList>{{"S1", "Maryam", "Karimi", "41"}}));
@@ -527,7 +523,7 @@ private slots:
         QTest::mouseClick(t->Command5, Qt::LeftButton);
         QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"Code\" FROM \"IDE\""),
                  QStringLiteral("S1"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
     }
 
     void keyFilter_data() {
@@ -575,7 +571,7 @@ private slots:
         QTest::keyClick(t, Qt::Key_Escape);
         QVERIFY(t->isVisible());
         expectItem(1, QStringLiteral("1"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
     }
 
     void retestSeesAndChangesStoredAnswers() {
@@ -588,8 +584,8 @@ private slots:
         QCOMPARE(checkedValue(), 4);
         choose(1);
         QTest::mouseClick(t->Command5, Qt::LeftButton);
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 14), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 14), QStringLiteral("2"));
         QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"Answer\""),
                  QStringLiteral("1"));
     }
@@ -616,11 +612,11 @@ private slots:
             QCOMPARE(t->Text12->text(), QStringLiteral("2"));
             QCOMPARE(t->Adodc2->field(QStringLiteral("2")), QStringLiteral("2"));
         }
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QString());
         next();
         expectItem(3, QStringLiteral("3"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("2"));
         QCOMPARE(m_folder->platform().messageTexts().size(), 1);
     }
 
@@ -640,11 +636,11 @@ private slots:
             QCOMPARE(t->Adodc2->field(QStringLiteral("2")), QStringLiteral("4"));
             QCOMPARE(t->Text4->text(), QStringLiteral("Rahimi"));
         }
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("3"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("3"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QString());
         QTest::mouseClick(t->Command5, Qt::LeftButton);
         QVERIFY(!t->isVisible());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("4"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("4"));
         QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"LName\" FROM \"IDE\""),
                  QStringLiteral("Rahimi"));
     }

@@ -19,12 +19,6 @@ namespace {
 
 const QString Sheets = QStringLiteral("DBM/DB2.mdb");
 
-QString storedAnswer(const QString& code, int item) {
-    return ProgramFolder::value(
-        Sheets, QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = ?").arg(item),
-        {code});
-}
-
 void click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
 }
@@ -207,8 +201,8 @@ private slots:
         QVERIFY(!first);
         expectReadyState();
         QVERIFY(m_main->isVisible());
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), lastAnswer);
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), lastAnswer);
     }
 
     void laterLaunchShowsTheSubjectBeforeStart() {
@@ -233,8 +227,8 @@ private slots:
             click(t->Command5);
         });
         expectReadyState();
-        QCOMPARE(storedAnswer(QStringLiteral("S2"), 1), QStringLiteral("1"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S2"), 1), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
     }
 
     void sheetWithoutRegistrationRow() {
@@ -250,7 +244,7 @@ private slots:
             choose(t, 3);
             click(t->Command5);
         });
-        QCOMPARE(storedAnswer(QStringLiteral("X1"), 1), QStringLiteral("3"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("X1"), 1), QStringLiteral("3"));
         QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"FName\" FROM \"IDE\""),
                  (QList<QStringList>{{"S1", "Mina"}}));
         QVERIFY(m_folder->platform().messageTexts().isEmpty());
@@ -267,8 +261,8 @@ private slots:
             choose(t, 2);
             click(t->Command5);
         });
-        QCOMPARE(storedAnswer(QStringLiteral("O'Hara"), 1), QStringLiteral("2"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QString());
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("O'Hara"), 1), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
         QVERIFY(m_folder->platform().messageTexts().isEmpty());
     }
 
@@ -293,8 +287,8 @@ private slots:
             QCOMPARE(checkedValue(t), 0);
             click(t->Command5);
         });
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
-        QCOMPARE(storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
         QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\" FROM \"Answer\" ORDER BY \"ID\""),
                  (QList<QStringList>{{"S1"}, {"S2"}}));
     }

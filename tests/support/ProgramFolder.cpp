@@ -123,6 +123,12 @@ void ProgramFolder::addSubject(const QString& code, const QString& firstName,
     });
 }
 
+QString ProgramFolder::storedAnswer(const QString& code, int item) {
+    return value(QStringLiteral("DBM/DB2.mdb"),
+                 QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = ?").arg(item),
+                 {code});
+}
+
 void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) {
     withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
         for (int i = 0; i < answers.size() && i < 14; ++i)

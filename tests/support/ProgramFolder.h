@@ -35,6 +35,8 @@ public:
     static void addSubject(const QString& code, const QString& firstName = QStringLiteral("F"),
                            const QString& lastName = QStringLiteral("L"),
                            const QString& group = QStringLiteral("A"));
+    // The stored answer of item (1..14) on a subject's sheet.
+    static QString storedAnswer(const QString& code, int item);
     // Sets answers of a subject's sheet: answers[i] is item i+1 ("" unanswered).
     static void setAnswers(const QString& code, const QStringList& answers);
 
