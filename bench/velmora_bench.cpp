@@ -30,6 +30,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <QTableView>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
@@ -294,17 +295,20 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     // Code lookup: Command4 to the grid shown, and one search by group.
     QList<double> lookupOpen, lookupSearch;
     for (int i = 0; i < runs; ++i) {
-        lookupOpen.append(timeUntilModal([main] { main->Command4_Click(); },
-                                         [&lookupSearch](QWidget* window) {
-                                             auto* lookup = qobject_cast<FrmCode*>(window);
-                                             auto* group = lookup->findChild<QComboBox*>("Combo3");
-                                             QElapsedTimer clock;
-                                             clock.start();
-                                             group->setCurrentIndex(1); // "B"
-                                             QCoreApplication::processEvents();
-                                             lookupSearch.append(msSince(clock));
-                                             lookup->close();
-                                         }));
+        lookupOpen.append(timeUntilModal(
+            [main] { main->Command4_Click(); },
+            [&lookupSearch, subjects](QWidget* window) {
+                auto* lookup = qobject_cast<FrmCode*>(window);
+                auto* group = lookup->findChild<QComboBox*>("Combo3");
+                QElapsedTimer clock;
+                clock.start();
+                group->setCurrentIndex(1); // "B"
+                QCoreApplication::processEvents();
+                lookupSearch.append(msSince(clock));
+                if (subjects > 0 && lookup->DataGrid1->table()->model()->rowCount() == 0)
+                    qFatal("the group search found nobody");
+                lookup->close();
+            }));
     }
     report(QStringLiteral("lookup-open"), lookupOpen);
     report(QStringLiteral("lookup-search"), lookupSearch);
