@@ -268,8 +268,6 @@ namespace {
 SkinLabel* makeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top,
                      int width) {
     auto* label = new SkinLabel(QString::fromLatin1(name), caption, parent);
-    // Colon first, laid out left to right: the colon stands beside the box.
-    label->setLayoutDirection(Qt::LeftToRight);
     place(label, left, top, width, 375);
     return label;
 }

@@ -118,10 +118,6 @@ QWidget* focusTarget(Frm1& w, Field field) {
 SkinLabel* makeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top,
                      int width) {
     auto* label = new SkinLabel(QString::fromLatin1(name), caption, parent);
-    // The captions are written colon first (" :...") and laid out left to
-    // right, so the colon ends up beside the field, where a Persian reader
-    // expects it.
-    label->setLayoutDirection(Qt::LeftToRight);
     place(label, left, top, width, 405);
     return label;
 }

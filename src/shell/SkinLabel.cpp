@@ -5,6 +5,16 @@
 #include <QPainter>
 #include <QStyle>
 
+bool writtenLeftToRight(const QString& caption) {
+    return caption.trimmed().startsWith(QLatin1Char(':'));
+}
+
+Qt::LayoutDirection captionDirection(const QString& caption) {
+    if (writtenLeftToRight(caption))
+        return Qt::LeftToRight;
+    return caption.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+}
+
 SkinLabel::SkinLabel(const QString& name, const QString& caption, QWidget* parent)
     : QLabel(caption, parent) {
     setObjectName(name);
@@ -15,14 +25,13 @@ SkinLabel::SkinLabel(const QString& name, const QString& caption, QWidget* paren
 }
 
 void SkinLabel::paintEvent(QPaintEvent* event) {
-    if (!text().startsWith(QLatin1String(" :"))) {
-        QLabel::paintEvent(event);
-        return;
-    }
     QFrame::paintEvent(event); // the skin's background and border
     QPainter painter(this);
+    const Qt::LayoutDirection direction = captionDirection(text());
+    painter.setLayoutDirection(direction);
     int flags =
-        int(QStyle::visualAlignment(Qt::LeftToRight, alignment())) | Qt::TextForceLeftToRight;
+        int(QStyle::visualAlignment(direction, alignment())) |
+        (direction == Qt::LeftToRight ? Qt::TextForceLeftToRight : Qt::TextForceRightToLeft);
     if (wordWrap())
         flags |= Qt::TextWordWrap;
     style()->drawItemText(&painter,
