@@ -19,6 +19,17 @@ QString errorTitle() {
     return QStringLiteral("خطا");
 }
 
+// A bound widget shows a field's value (a box left as it is when it already
+// holds it, so its cursor does not jump).
+void show(QWidget* widget, const QString& value) {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        if (edit->text() != value)
+            edit->setText(value);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(value);
+    }
+}
+
 } // namespace
 
 DataControl::DataControl(const QString& table, QWidget* owner, const QString& name)
@@ -180,16 +191,9 @@ void DataControl::setField(const QString& field, const QString& value) {
     if (m_filling)
         return;
     m_filling = true;
-    for (const Binding& b : std::as_const(m_bindings)) {
-        if (b.field != field || !b.widget)
-            continue;
-        if (auto* edit = qobject_cast<QLineEdit*>(b.widget.data())) {
-            if (edit->text() != value)
-                edit->setText(value);
-        } else if (auto* label = qobject_cast<QLabel*>(b.widget.data())) {
-            label->setText(value);
-        }
-    }
+    for (const Binding& b : std::as_const(m_bindings))
+        if (b.field == field)
+            show(b.widget, value);
     m_filling = false;
 }
 
@@ -274,8 +278,7 @@ void DataControl::bind(QLineEdit* edit, const QString& field) {
             }
     });
     m_filling = true;
-    if (edit->text() != m_values.value(field))
-        edit->setText(m_values.value(field));
+    show(edit, m_values.value(field));
     m_filling = false;
 }
 
@@ -283,7 +286,7 @@ void DataControl::bind(QLabel* label, const QString& field) {
     checkField(field);
     unbind(label);
     m_bindings.append({label, field});
-    label->setText(m_values.value(field));
+    show(label, m_values.value(field));
 }
 
 void DataControl::unbind(QWidget* widget) {
@@ -295,17 +298,8 @@ void DataControl::unbind(QWidget* widget) {
 
 void DataControl::fillBoundWidgets() {
     m_filling = true;
-    for (const Binding& b : std::as_const(m_bindings)) {
-        if (!b.widget)
-            continue;
-        const QString value = m_values.value(b.field);
-        if (auto* edit = qobject_cast<QLineEdit*>(b.widget.data())) {
-            if (edit->text() != value)
-                edit->setText(value);
-        } else if (auto* label = qobject_cast<QLabel*>(b.widget.data())) {
-            label->setText(value);
-        }
-    }
+    for (const Binding& b : std::as_const(m_bindings))
+        show(b.widget, m_values.value(b.field));
     m_filling = false;
 }
 
