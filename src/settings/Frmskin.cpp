@@ -32,20 +32,20 @@ QString confirmText() {
     return QStringLiteral("تأييد");
 }
 
-QPixmap confirmPicture(const QPalette& palette, bool highlighted) {
+QPixmap confirmPicture(bool highlighted) {
+    // The button keeps one look of its own in every skin, so its label stays
+    // readable on a dark skin as on a light one.
     QPixmap picture(ButtonPicture);
     picture.fill(Qt::transparent);
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF frame(1.5, 1.5, ButtonPicture.width() - 3, ButtonPicture.height() - 3);
-    const QColor base =
-        highlighted ? palette.color(QPalette::Highlight) : palette.color(QPalette::Button);
+    const QColor base = highlighted ? QColor(0x3f, 0xae, 0x62) : QColor(0x2e, 0x8b, 0x4e);
     QLinearGradient fill(frame.topLeft(), frame.bottomLeft());
     fill.setColorAt(0, base.lighter(highlighted ? 135 : 115));
-    fill.setColorAt(1, base.darker(highlighted ? 115 : 108));
+    fill.setColorAt(1, base.darker(115));
     p.setBrush(fill);
-    p.setPen(
-        QPen(highlighted ? base.darker(150) : palette.color(QPalette::Mid), highlighted ? 2 : 1));
+    p.setPen(QPen(highlighted ? QColor(0xf2, 0xd2, 0x6b) : base.darker(150), highlighted ? 2 : 1));
     p.drawRoundedRect(frame, 9, 9);
     if (highlighted) {
         // A soft shine on the upper half marks the button under the pointer.
@@ -53,10 +53,8 @@ QPixmap confirmPicture(const QPalette& palette, bool highlighted) {
         shine.addRoundedRect(frame.adjusted(3, 2, -3, -frame.height() / 2), 6, 6);
         p.fillPath(shine, QColor(255, 255, 255, 70));
     }
-    QFont font = formFont(11);
-    p.setFont(font);
-    p.setPen(highlighted ? palette.color(QPalette::HighlightedText)
-                         : palette.color(QPalette::ButtonText));
+    p.setFont(formFont(11));
+    p.setPen(Qt::white);
     p.drawText(frame, Qt::AlignCenter, confirmText());
     return picture;
 }
@@ -105,10 +103,8 @@ Frmskin* Frmskin::showWindow() {
 void Frmskin::Form_Load() {
     placeWindow(this, 5000, 3500);
     ApplyTheme(this, Text1->text(), Skin1);
-    // The pictures take the new skin's colours.
-    ensurePolished();
-    k1->setPixmap(confirmPicture(palette(), false));
-    k2->setPixmap(confirmPicture(palette(), true));
+    k1->setPixmap(confirmPicture(false));
+    k2->setPixmap(confirmPicture(true));
     k1->setVisible(true);
     k2->setVisible(false);
 }
