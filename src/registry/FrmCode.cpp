@@ -244,11 +244,10 @@ DataGrid::DataGrid(const QString& name, const QString& caption, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
-    m_caption = new QLabel(caption, this);
-    m_caption->setFont(formFont());
+    // The caption is drawn by the skin like the window's other labels, so its
+    // text keeps the skin's readable colour.
+    m_caption = new SkinLabel(name + QStringLiteral("Caption"), caption, this);
     m_caption->setAlignment(Qt::AlignCenter);
-    m_caption->setAutoFillBackground(true);
-    m_caption->setBackgroundRole(QPalette::Button);
     m_caption->setMinimumHeight(twips(375));
     layout->addWidget(m_caption);
     m_table = new QTableView(this);
