@@ -121,8 +121,12 @@ About::About(QWidget* parent) : QDialog(parent) {
     Form_Load();
 }
 
-void About::showModal(QWidget* owner) {
-    About window(owner);
+void About::showModal(QWidget*) {
+    // The about window has no skin of its own: as a child of the main window
+    // it would take the main window's skin, whose label colours would hide its
+    // lines on the paper and stop their colours from changing. Without a
+    // parent, exec() still makes it modal over the whole program.
+    About window;
     window.exec();
 }
 

@@ -248,6 +248,24 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    void itTakesNoSkinFromTheMainWindow() {
+        // A dark skin's label colours would hide the lines on the about
+        // window's paper and override their changing colours.
+        ProgramFolder::exec("DBM/DB.mdb", "UPDATE \"Theme\" SET \"TH\" = '3'");
+        Frm1* main = Frm1::showMain();
+        QVERIFY(!main->styleSheet().isEmpty());
+        QStringList sheets;
+        whenModal([&](QWidget* w) {
+            for (QWidget* p = w; p; p = p->parentWidget())
+                sheets.append(p->styleSheet());
+            w->close();
+        });
+        QTest::mouseClick(main->Command12, Qt::LeftButton);
+        QVERIFY(!sheets.isEmpty());
+        for (const QString& sheet : sheets)
+            QVERIFY(sheet.isEmpty());
+    }
+
     void everyOpeningStartsAfresh() {
         auto first = stoppedWindow();
         for (int tick = 0; tick < 100; ++tick) {
