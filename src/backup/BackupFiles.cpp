@@ -150,9 +150,11 @@ bool sameFile(const QString& a, const QString& b) {
 
 bool copyChunks(QIODevice& from, QIODevice& to, qint64 total, const ChunkHook& hook,
                 QString* error) {
-    // The copy goes chunk by chunk, but the disk is read and written a run of
-    // chunks at a time: a large file then copies at the speed of the disk
-    // rather than of thousands of small system calls.
+    // The copy goes chunk by chunk, through a buffer of a run of chunks: the
+    // disk is read and written a run at a time, so a large file copies at the
+    // speed of the disk rather than of thousands of small system calls. As with
+    // any buffered writer, a chunk counts as copied once it is handed over;
+    // nothing is on the disk before the flush that ends the copy anyway.
     constexpr qint64 ChunksPerRun = 64;
     QByteArray run(ChunkBytes * ChunksPerRun, Qt::Uninitialized);
     qint64 copied = 0;

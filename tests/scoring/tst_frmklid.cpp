@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(scores(w), (QStringList{"4", "9", "4", "4", "4", "4", "2"}));
     }
 
-    void scoresShowWhileTheListIsOpen() {
+    void scoresFollowTheUnansweredList() {
         // The list comes before the scores: while it is open, the previous
         // scores still stand.
         ProgramFolder::addSubject(QStringLiteral("1"));
