@@ -203,8 +203,12 @@ QString DataControl::field(const QString& field) const {
 }
 
 bool DataControl::update() {
-    if (!m_adding && (m_dirty.isEmpty() || m_currentId < 0))
+    if (!m_adding && m_dirty.isEmpty())
         return true;
+    // Changes with no record to hold them (a filter that matched nothing)
+    // cannot be stored; saying so beats dropping what the operator typed.
+    if (!m_adding && m_currentId < 0)
+        return fail(QStringLiteral("there is no record to store the changes in"));
     QSqlQuery q(Database::connection(m_file));
     if (m_adding) {
         QStringList columns, marks;
@@ -257,6 +261,10 @@ bool DataControl::update() {
     q.addBindValue(m_currentId);
     if (!q.exec())
         return fail(q.lastError().text());
+    // A record removed meanwhile (a restore, another workstation) takes no
+    // update; that must not pass for a stored change.
+    if (q.numRowsAffected() == 0)
+        return fail(QStringLiteral("the record is no longer in the file"));
     m_dirty.clear();
     return true;
 }

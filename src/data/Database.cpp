@@ -43,6 +43,17 @@ bool hasSqliteHeader(const QString& path) {
     return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
+// The indexes of the subject file. One registration and one answer sheet per
+// code, enforced by the file itself so that two windows or two workstations
+// cannot both add one; the code lookup searches by group, last and first name.
+const char* const SubjectIndexes[] = {
+    "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")",
+    "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")",
+    "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")",
+    "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")",
+    "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")",
+};
+
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     QSqlQuery q(db);
     if (q.exec(sql))
@@ -74,14 +85,8 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     for (const QString& table : tables(file))
         ok = ok && exec(db, createTableSql(table), error);
     if (file == DbFile::Subjects) {
-        // One registration and one answer sheet per code, enforced by the file
-        // itself so that two windows or two workstations cannot both add one.
-        ok = ok && exec(db, "CREATE UNIQUE INDEX \"IDE_Code\" ON \"IDE\" (\"Code\")", error);
-        ok = ok && exec(db, "CREATE UNIQUE INDEX \"Answer_Code\" ON \"Answer\" (\"Code\")", error);
-        // The code lookup searches by group, last name and first name.
-        ok = ok && exec(db, "CREATE INDEX \"IDE_Group\" ON \"IDE\" (\"Group\")", error);
-        ok = ok && exec(db, "CREATE INDEX \"IDE_LName\" ON \"IDE\" (\"LName\")", error);
-        ok = ok && exec(db, "CREATE INDEX \"IDE_FName\" ON \"IDE\" (\"FName\")", error);
+        for (const char* sql : SubjectIndexes)
+            ok = ok && exec(db, QString::fromLatin1(sql), error);
     } else {
         ok = ok &&
              exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
@@ -158,15 +163,28 @@ bool openOne(DbFile file, QString* error) {
         // The settings record is edited in place; a file whose record was lost
         // gets a fresh one rather than leaving every window without a theme.
         QSqlQuery count(db);
-        if (count.exec("SELECT COUNT(*) FROM \"Theme\"") && count.next() &&
-            count.value(0).toInt() == 0) {
+        if (!count.exec("SELECT COUNT(*) FROM \"Theme\"") || !count.next()) {
+            *error = failureMessage(file, count.lastError().text());
             count.finish();
-            if (!exec(db,
-                      "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
-                      &detail)) {
-                *error = failureMessage(file, detail);
-                return false;
-            }
+            db.close();
+            return false;
+        }
+        const bool empty = count.value(0).toInt() == 0;
+        count.finish();
+        if (empty &&
+            !exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
+                  &detail)) {
+            *error = failureMessage(file, detail);
+            db.close();
+            return false;
+        }
+    } else {
+        // A file made before the indexes existed gets them, so searches stay
+        // index searches. A file whose codes already repeat cannot take the
+        // unique ones; it is used as it is (registration still checks codes).
+        for (const char* sql : SubjectIndexes) {
+            QString ignored;
+            exec(db, QString::fromLatin1(sql), &ignored);
         }
     }
     return true;

@@ -41,9 +41,13 @@ void Frm1::Command2_Click() {
         return;
     }
     // A sheet without a registration row is still tested; the subject frame
-    // is then empty.
+    // is then empty, and read-only: there is no row to store what is typed.
     if (!test->Adodc3->setFilter(QStringLiteral("code"), code))
         return;
+    const bool registered = !test->Adodc3->bof();
+    for (QLineEdit* box : {test->Text3, test->Text4, test->Text10, test->Text5, test->Text11,
+                           test->Text7, test->Text8, test->Text9})
+        box->setReadOnly(!registered);
 
     QPointer<FrmTest> run = test;
     test->exec();

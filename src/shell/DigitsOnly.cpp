@@ -40,10 +40,12 @@ private:
             break;
         }
         const QString text = key->text();
-        // Keys that type nothing (arrows, Tab, Delete) and shortcuts such as
-        // Ctrl+V are not typing keys; the validator guards what a paste brings.
-        if (text.isEmpty() || !text.at(0).isPrint() ||
-            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        // Keys that type nothing (arrows, Tab, Delete, Escape) and Ctrl
+        // shortcuts such as Ctrl+V are not typing keys; the validator guards
+        // what a paste brings. Anything else that types a character (Alt+a, a
+        // zero-width non-joiner of a Persian keyboard) is a wrong key.
+        if (text.isEmpty() || text.at(0).category() == QChar::Other_Control ||
+            key->modifiers().testFlag(Qt::ControlModifier))
             return true;
         return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
     }

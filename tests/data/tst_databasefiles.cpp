@@ -135,6 +135,21 @@ private slots:
         QCOMPARE(readAll("DBM/DB2.mdb"), before);
     }
 
+    void anOlderSubjectFileGetsItsIndexes() {
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("a");
+        Database::closeAll();
+        for (const char* index : {"IDE_Code", "Answer_Code", "IDE_Group", "IDE_LName", "IDE_FName"})
+            ProgramFolder::exec("DBM/DB2.mdb", QStringLiteral("DROP INDEX \"%1\"").arg(index));
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb",
+                                      "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND "
+                                      "name IN ('IDE_Code', 'Answer_Code', 'IDE_Group', "
+                                      "'IDE_LName', 'IDE_FName')"),
+                 QString("5"));
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""), QString("a"));
+    }
+
     void soundSubjectDatabaseCheck() {
         QVERIFY(Database::openAll(nullptr));
         ProgramFolder::addSubject("a");

@@ -257,6 +257,28 @@ private slots:
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
     }
 
+    void changesWithNoRecordToHoldThemAreNotReportedAsStored() {
+        ProgramFolder::addSubject("a", "Ann");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        QLineEdit first;
+        ide.bind(&first, "FName");
+        QVERIFY(ide.setFilter("Code", "nobody"));
+        QTest::keyClicks(&first, "typed");
+        QVERIFY(!ide.save());
+        QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""), QString("Ann"));
+    }
+
+    void anUpdateOfARecordRemovedMeanwhileFails() {
+        ProgramFolder::addSubject("a", "Ann");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        ide.setReportFailures(false);
+        ide.setField("FName", "Anna");
+        ProgramFolder::exec(Subjects, "DELETE FROM \"IDE\"");
+        QVERIFY(!ide.save());
+        QVERIFY(ide.isDirty()); // still held, nothing claimed
+    }
+
     void aLockedFileIsReportedAndTheWindowGoesOn() {
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc2");

@@ -510,7 +510,7 @@ private slots:
         QCOMPARE(ProgramFolder::value(SubjectDb, "SELECT \"Date\" FROM \"IDE\""), date);
     }
 
-    void lockedDatabaseKeepsNeither() {
+    void lockedDatabaseIsReportedAndKeepsTheForm() {
         openPanel();
         const Subject s;
         fill(m_main, s);
@@ -561,6 +561,8 @@ private slots:
                                              << "" << 2;
         // Extended Arabic-Indic one and two: digits, but not the ones the age is read with.
         QTest::newRow("Persian digits") << (QString(QChar(0x06F1)) + QChar(0x06F2)) << "" << 2;
+        // A zero-width non-joiner, typed by Shift+Space on a Persian keyboard.
+        QTest::newRow("zero-width non-joiner") << QString(QChar(0x200C)) << "" << 1;
     }
     void ageBoxTakesOnlyDigits() {
         QFETCH(QString, typed);
@@ -571,6 +573,14 @@ private slots:
         QCOMPARE(m_main->Text5->text(), expected);
         QCOMPARE(platform().beeps, refused);
         QCOMPARE(platform().noticeTexts(), QStringList(refused, DigitsNotice));
+    }
+
+    void ageBoxRefusesAltLetters() {
+        openPanel();
+        QTest::keyClick(m_main->Text5, Qt::Key_A, Qt::AltModifier);
+        QVERIFY(m_main->Text5->text().isEmpty());
+        QCOMPARE(platform().beeps, 1);
+        QCOMPARE(platform().noticeTexts(), QStringList(DigitsNotice));
     }
 
     void ageBoxBackspaceAndEnterPass() {
