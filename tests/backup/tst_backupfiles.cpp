@@ -1,6 +1,7 @@
 #include "backup/Backup.h"
 #include "backup/BackupFiles.h"
 #include "data/Database.h"
+#include "support/Files.h"
 #include "support/ProgramFolder.h"
 
 #include <QBuffer>
@@ -20,38 +21,11 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
 QByteArray pattern(qint64 size) {
     QByteArray data(size, Qt::Uninitialized);
     for (qint64 i = 0; i < size; ++i)
         data[i] = static_cast<char>((i * 7 + i / 4048) & 0xff);
     return data;
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), qint64(data.size()));
-}
-
-// Files in a folder, hidden ones included (a left-over temporary copy starts with a dot).
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-bool subjectConnectionOpen() {
-    for (const QString& name : QSqlDatabase::connectionNames()) {
-        const QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen() && db.databaseName().endsWith(QLatin1String("DB2.mdb")))
-            return true;
-    }
-    return false;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "settings/Skins.h"
 #include "shell/Twips.h"
+#include "support/Files.h"
 #include "support/ProgramFolder.h"
 
 #include <QDir>
@@ -27,32 +28,6 @@
 #endif
 
 namespace {
-
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), qint64(data.size()));
-}
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-}
-
-bool subjectConnectionOpen() {
-    for (const QString& name : QSqlDatabase::connectionNames()) {
-        const QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen() && db.databaseName().endsWith(QLatin1String("DB2.mdb")))
-            return true;
-    }
-    return false;
-}
 
 QList<QStringList> subjects() {
     return ProgramFolder::rows("DBM/DB2.mdb", "SELECT * FROM \"IDE\" ORDER BY \"ID\"");

@@ -1,6 +1,7 @@
 #include "data/Database.h"
 #include "shell/App.h"
 #include "shell/Frm1.h"
+#include "support/Files.h"
 #include "support/ProgramFolder.h"
 
 #include <QDir>
@@ -11,18 +12,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // An SQLite file with other tables than the program's.
 void writeForeignDatabase(const QString& path) {
@@ -95,12 +84,12 @@ private slots:
             for (int i = 0; i < 20; ++i)
                 ProgramFolder::addSubject(QString::number(i));
             Database::closeAll();
-            QByteArray bytes = readAll(file);
+            QByteArray bytes = bytesOf(file);
             writeFile(file, bytes.left(100));
         } else {
             QDir().mkpath(file);
         }
-        const QByteArray before = readAll(file);
+        const QByteArray before = bytesOf(file);
 
         QVERIFY(!startVelmora());
         QVERIFY(!Frm1::instance());
@@ -109,7 +98,7 @@ private slots:
         QVERIFY2(messages.first().contains(QDir::toNativeSeparators(file)),
                  qPrintable(messages.first()));
         QCOMPARE(m_folder->platform().interactions.first().icon, QMessageBox::Critical);
-        QCOMPARE(readAll(file), before);
+        QCOMPARE(bytesOf(file), before);
         if (kind == "folder")
             QVERIFY(QFileInfo(file).isDir());
     }
@@ -118,7 +107,7 @@ private slots:
         QVERIFY(Database::openAll(nullptr));
         ProgramFolder::addSubject("kept");
         Database::closeAll();
-        const QByteArray before = readAll("DBM/DB2.mdb");
+        const QByteArray before = bytesOf("DBM/DB2.mdb");
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
             db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
@@ -132,7 +121,7 @@ private slots:
             db.close();
         }
         QSqlDatabase::removeDatabase("other-program");
-        QCOMPARE(readAll("DBM/DB2.mdb"), before);
+        QCOMPARE(bytesOf("DBM/DB2.mdb"), before);
     }
 
     void anOlderSubjectFileGetsItsIndexes() {
