@@ -12,9 +12,9 @@
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "scoring/FrmkLID.h"
-#include "shell/App.h"
-#include "shell/Frm1.h"
-#include "shell/ScriptedPlatform.h"
+#include "app/App.h"
+#include "app/Frm1.h"
+#include "support/ScriptedPlatform.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -227,16 +227,16 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     QList<double> registration;
     for (int i = 0; i < runs; ++i) {
         main->Command1_Click();
-        main->Text11->setText(QStringLiteral("bench-%1-%2").arg(tag).arg(i));
-        main->Text6->setText(QStringLiteral("Bench"));
-        main->Text4->setText(QStringLiteral("Subject"));
-        main->Text5->setText(QStringLiteral("30"));
-        main->Text7->setText(QStringLiteral("x"));
-        for (QComboBox* list : {main->Combo1, main->Combo2, main->Combo3})
+        main->Frame10->Text11->setText(QStringLiteral("bench-%1-%2").arg(tag).arg(i));
+        main->Frame10->Text6->setText(QStringLiteral("Bench"));
+        main->Frame10->Text4->setText(QStringLiteral("Subject"));
+        main->Frame10->Text5->setText(QStringLiteral("30"));
+        main->Frame10->Text7->setText(QStringLiteral("x"));
+        for (QComboBox* list : {main->Frame10->Combo1, main->Frame10->Combo2, main->Frame10->Combo3})
             list->setCurrentIndex(0);
         QElapsedTimer clock;
         clock.start();
-        main->Command8_Click();
+        main->Frame10->Command8_Click();
         registration.append(msSince(clock));
         if (main->Frame10->isVisible())
             qFatal("registration was not stored");

@@ -1,6 +1,6 @@
 #include "backup/Backup.h"
 
-#include "shell/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 bool s_running = false;

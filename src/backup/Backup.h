@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/App.h"
+#include "platform/Platform.h"
 
 #include "backup/BackupFiles.h"
 

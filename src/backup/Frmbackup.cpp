@@ -2,11 +2,12 @@
 
 #include "backup/Backup.h"
 #include "data/DataControl.h"
+#include "ui/DataFailures.h"
 #include "data/Database.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
-#include "shell/Platform.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/FormKit.h"
+#include "platform/Platform.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Text3 = makeHiddenBox(QStringLiteral("Text3"), this);
     Text3->setText(QStringLiteral("1"));
     Adodc1->bind(Text3, QStringLiteral("TH"));

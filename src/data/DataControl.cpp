@@ -1,7 +1,5 @@
 #include "data/DataControl.h"
 
-#include "shell/Platform.h"
-
 #include <QLabel>
 #include <QLineEdit>
 #include <QSqlError>
@@ -13,10 +11,6 @@ namespace {
 // Never bind a null text: it would be stored as NULL, not as the empty text.
 QVariant textValue(const QString& text) {
     return text.isNull() ? QString(QLatin1String("")) : text;
-}
-
-QString errorTitle() {
-    return QStringLiteral("خطا");
 }
 
 // A bound widget shows a field's value (a box left as it is when it already
@@ -32,11 +26,13 @@ void show(QWidget* widget, const QString& value) {
 
 } // namespace
 
-DataControl::DataControl(const QString& table, QWidget* owner, const QString& name)
-    : QObject(owner), m_table(table), m_file(Database::fileOf(table)),
-      m_fields(Database::fields(table)), m_owner(owner) {
+DataControl::DataControl(const QString& table, QObject* parent, const QString& name,
+                         Opening opening)
+    : QObject(parent), m_table(table), m_file(Database::fileOf(table)),
+      m_fields(Database::fields(table)) {
     setObjectName(name);
-    refresh();
+    if (opening == Opening::Now)
+        refresh();
 }
 
 void DataControl::checkField(const QString& field) const {
@@ -47,8 +43,7 @@ void DataControl::checkField(const QString& field) const {
 bool DataControl::fail(const QString& detail) {
     m_lastError = detail;
     if (m_reportFailures)
-        platform().messageBox(m_owner, Database::failureMessage(m_file, detail), errorTitle(),
-                              QMessageBox::Critical);
+        emit failed(Database::failureMessage(m_file, detail));
     return false;
 }
 

@@ -25,12 +25,18 @@ class QWidget;
 // key at the last Refresh: rows other windows add later stay out of sight
 // until this control is refreshed.
 //
-// Every failing operation is reported to the operator (over the owner window)
-// and returns false; the window keeps running.
+// Every failing operation returns false and is reported through failed(), with
+// a Persian description that names the file; the window that owns the control
+// decides how the operator hears of it.
 class DataControl : public QObject {
     Q_OBJECT
 public:
-    DataControl(const QString& table, QWidget* owner, const QString& name);
+    enum class Opening {
+        Now,   // the table is read at once
+        Later, // the first refresh() reads it (after the owner has connected failed())
+    };
+    DataControl(const QString& table, QObject* parent, const QString& name,
+                Opening opening = Opening::Now);
 
     const QString& table() const { return m_table; }
     DbFile file() const { return m_file; }
@@ -75,7 +81,7 @@ public:
     void unbind(QWidget* widget);
 
     QString lastError() const { return m_lastError; }
-    // Failures are reported to the operator unless switched off (for callers
+    // Failures are reported through failed() unless switched off (for callers
     // that report a whole transaction at once).
     void setReportFailures(bool report) { m_reportFailures = report; }
 
@@ -95,6 +101,8 @@ public:
 signals:
     // The current record changed (refresh, filter, move, addNew, update).
     void currentChanged();
+    // An operation failed: a Persian description naming the file.
+    void failed(const QString& message);
 
 private:
     struct Binding {
@@ -112,7 +120,6 @@ private:
     QString m_table;
     DbFile m_file;
     QStringList m_fields;
-    QWidget* m_owner;
     QString m_filterField;
     QString m_filterValue;
     qint64 m_snapshotMax = -1; // largest key in the snapshot; -1: empty table

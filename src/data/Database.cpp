@@ -31,7 +31,7 @@ QSqlDatabase openConnection(const QString& name, const QString& path) {
 
 QStringList answerFields() {
     QStringList f{QStringLiteral("ID"), QStringLiteral("Code"), QStringLiteral("Group")};
-    for (int item = 1; item <= 14; ++item)
+    for (int item = 1; item <= ItemCount; ++item)
         f.append(QString::number(item));
     return f;
 }

@@ -10,6 +10,10 @@ enum class DbFile {
     Subjects, // DBM/DB2.mdb: tables IDE and Answer
 };
 
+// The questionnaire's items, numbered from 1: an answer sheet has one field
+// per item, named by its number.
+constexpr int ItemCount = 14;
+
 namespace Database {
 
 // Path relative to the program folder (the working directory).

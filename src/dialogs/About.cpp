@@ -1,6 +1,6 @@
 #include "dialogs/About.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>

@@ -1,6 +1,6 @@
 #include "dialogs/ExitArtwork.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -2,9 +2,9 @@
 
 #include "backup/Frmbackup.h"
 #include "dialogs/ExitArtwork.h"
-#include "shell/Frm1.h"
-#include "shell/Platform.h"
-#include "shell/Twips.h"
+#include "ui/MainWindow.h"
+#include "platform/Platform.h"
+#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -129,7 +129,7 @@ void exitpro::k2_Click() {
 }
 
 void exitpro::C2_Click() {
-    Frm1::showMain();
+    showMainWindow();
     m_leaving = true;
     close();
 }
@@ -167,7 +167,7 @@ void exitpro::closeEvent(QCloseEvent* event) {
     event->accept();
     // Closed by its frame: the main window is already gone, so nothing is left
     // of the program and the run ends, as on a confirmation without backup.
-    if (!m_leaving && Frm1::instance() == nullptr)
+    if (!m_leaving && !mainWindowLoaded())
         platform().endProgram();
 }
 

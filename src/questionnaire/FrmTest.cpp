@@ -1,15 +1,16 @@
 #include "questionnaire/FrmTest.h"
 
 #include "data/DataControl.h"
+#include "ui/DataFailures.h"
 #include "questionnaire/ItemBank.h"
-#include "settings/Skins.h"
-#include "shell/DigitsOnly.h"
-#include "shell/Frm1.h"
-#include "shell/Notice.h"
-#include "shell/Platform.h"
-#include "shell/SkinLabel.h"
-#include "shell/TextNumber.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/DigitsOnly.h"
+#include "ui/FormKit.h"
+#include "ui/Notice.h"
+#include "platform/Platform.h"
+#include "ui/SkinLabel.h"
+#include "data/TextNumber.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -49,11 +50,11 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
     setClientSize(this, 10215, 8775);
     setFont(formFont());
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
-    Adodc2 = new DataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc2"));
-    Adodc3 = new DataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc3"));
-    Adodc4 = new DataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc4"));
-    Adodc5 = new DataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc5"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc2 = makeDataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc2"));
+    Adodc3 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc3"));
+    Adodc4 = makeDataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc4"));
+    Adodc5 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc5"));
     Skin1 = new SkinEngine(this);
 
     Text2 = makeHiddenBox(QStringLiteral("Text2"), this);

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "data/Database.h"
 
-// The questionnaire's fourteen items, numbered from 1.
-constexpr int ItemCount = 14;
+#include <QString>
 
 // The text of item number (1..ItemCount) as the subject reads it; the empty
 // text for any other number.

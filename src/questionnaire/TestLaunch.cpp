@@ -1,24 +1,20 @@
 // The test launch of the main window: asks for a subject code, restricts the
 // test window to that subject's answer sheet and registration row, and runs
 // the test modally.
+#include "questionnaire/TestLaunch.h"
+
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
-#include "shell/Frm1.h"
-#include "shell/Notice.h"
-#include "shell/Platform.h"
-#include "shell/SkinLabel.h"
+#include "ui/Notice.h"
+#include "platform/Platform.h"
+#include "ui/SkinLabel.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 
-void Frm1::Command2_Click() {
-    // Nobody is registered yet, so there is nobody to test.
-    if (Adodc3->isEmpty())
-        return;
-    HidePanels();
-
+void launchTest(QWidget* owner) {
     // Reading again drops the filter of an earlier launch. A read that failed
     // has been reported; looking a code up in it would only call the subject
     // unknown.
@@ -26,10 +22,10 @@ void Frm1::Command2_Click() {
     if (!test->Adodc2->refresh() || !test->Adodc3->refresh())
         return;
 
-    const QString code = platform().inputBox(this, QStringLiteral(" Plese Insert Code "),
+    const QString code = platform().inputBox(owner, QStringLiteral(" Plese Insert Code "),
                                              QStringLiteral("Enter Code "), QString());
     if (code.isEmpty()) {
-        ShowNotice(this, QStringLiteral("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
+        ShowNotice(owner, QStringLiteral("شما بايد شماره آزمودني مورد نظر را وارد كنيد"));
         return;
     }
     // The code is matched exactly as typed, as a value of its own: an
@@ -37,7 +33,7 @@ void Frm1::Command2_Click() {
     if (!test->Adodc2->setFilter(QStringLiteral("code"), code))
         return;
     if (test->Adodc2->bof()) {
-        ShowNotice(this, QStringLiteral("فردي با اين مشخصات وجود ندارد"));
+        ShowNotice(owner, QStringLiteral("فردي با اين مشخصات وجود ندارد"));
         return;
     }
     // A sheet without a registration row is still tested; the subject frame

@@ -1,12 +1,13 @@
 #include "registry/FrmCode.h"
 
 #include "data/DataControl.h"
+#include "ui/DataFailures.h"
 #include "data/Database.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
-#include "shell/Platform.h"
-#include "shell/SkinLabel.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/FormKit.h"
+#include "platform/Platform.h"
+#include "ui/SkinLabel.h"
+#include "ui/Twips.h"
 
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
@@ -295,8 +296,8 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     setClientSize(this, 10230, 8055);
     setFont(formFont());
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
-    Adodc2 = new DataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc2"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc2 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc2"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
     Adodc1->bind(Text1, QStringLiteral("TH"));

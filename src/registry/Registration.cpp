@@ -4,12 +4,13 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
-#include "shell/DigitsOnly.h"
-#include "shell/Frm1.h"
-#include "shell/Notice.h"
-#include "shell/Platform.h"
-#include "shell/SkinLabel.h"
-#include "shell/Twips.h"
+#include "ui/DigitsOnly.h"
+#include "registry/RegistrationPanel.h"
+#include "ui/FormKit.h"
+#include "ui/Notice.h"
+#include "platform/Platform.h"
+#include "ui/SkinLabel.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -73,27 +74,27 @@ using Registration::Field;
 
 // The lists are not stored by themselves: their choices travel through the
 // hidden boxes bound to IDE.
-void Combo1_Change(Frm1& w) {
+void Combo1_Change(RegistrationPanel& w) {
     w.Text15->setText(w.Combo1->currentText());
 }
-void Combo1_Click(Frm1& w) {
+void Combo1_Click(RegistrationPanel& w) {
     Combo1_Change(w);
 }
-void Combo2_Change(Frm1& w) {
+void Combo2_Change(RegistrationPanel& w) {
     w.Text16->setText(w.Combo2->currentText());
 }
-void Combo2_Click(Frm1& w) {
+void Combo2_Click(RegistrationPanel& w) {
     Combo2_Change(w);
 }
-void Combo3_Change(Frm1& w) {
+void Combo3_Change(RegistrationPanel& w) {
     w.Text17->setText(w.Combo3->currentText());
 }
-void Combo3_Click(Frm1& w) {
+void Combo3_Click(RegistrationPanel& w) {
     Combo3_Change(w);
 }
 
 // Where the operator is sent to fill a missing field.
-QWidget* focusTarget(Frm1& w, Field field) {
+QWidget* focusTarget(RegistrationPanel& w, Field field) {
     switch (field) {
     case Field::Code:
         return w.Text11;
@@ -163,25 +164,28 @@ bool isDuplicateCode(const QString& detail) {
 // Stores the subject record and its empty answer sheet as one unit: either
 // both reach the file or neither does, and on failure the controls are put
 // back so the panel still holds everything the operator typed.
-StoreResult storeSubject(Frm1& w, QString* detail) {
-    QuietFailures quiet{w.Adodc2, w.Adodc3};
-    DataTransaction transaction(DbFile::Subjects, {w.Adodc2, w.Adodc3});
+StoreResult storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls& data,
+                         QString* detail) {
+    DataControl* const subjects = data.subjects;
+    DataControl* const sheets = data.sheets;
+    QuietFailures quiet{subjects, sheets};
+    DataTransaction transaction(DbFile::Subjects, {subjects, sheets});
     if (!transaction.begun()) {
         *detail = transaction.lastError();
         return StoreResult::Failed;
     }
-    w.Adodc3->addNew();
-    w.Adodc3->setField(QStringLiteral("Code"), w.Text11->text());
-    w.Adodc3->setField(QStringLiteral("Group"), w.Combo3->currentText());
+    sheets->addNew();
+    sheets->setField(QStringLiteral("Code"), w.Text11->text());
+    sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
     const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
         if ((control->*op)())
             return true;
         *detail = control->lastError();
         return false;
     };
-    const bool stored = step(w.Adodc3, &DataControl::save) && step(w.Adodc2, &DataControl::save) &&
-                        step(w.Adodc2, &DataControl::update) &&
-                        step(w.Adodc3, &DataControl::update);
+    const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
+                        step(subjects, &DataControl::update) &&
+                        step(sheets, &DataControl::update);
     if (!stored) {
         transaction.rollback();
         return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
@@ -195,8 +199,11 @@ StoreResult storeSubject(Frm1& w, QString* detail) {
 
 } // namespace
 
-void Frm1::buildRegistrationPanel() {
-    Frame10 = makeFrame(QStringLiteral("Frame10"), this);
+RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& controls,
+                                     std::function<void()> hidePanels)
+    : QGroupBox(mainWindow), m_data(controls), m_hidePanels(std::move(hidePanels)) {
+    setUpFrame(this, QStringLiteral("Frame10"));
+    QGroupBox* const Frame10 = this;
 
     // Right means the right edge here, whatever the layout direction.
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignAbsolute;
@@ -257,12 +264,12 @@ void Frm1::buildRegistrationPanel() {
                          {Text5, "Sen"},   {Text15, "Taahol"}, {Text7, "Tahsil"}, {Text17, "Group"},
                          {Text8, "Date"},  {Text9, "Time"}};
     for (const auto& f : subjectFields)
-        Adodc2->bind(f.box, QString::fromLatin1(f.field));
-    Adodc3->bind(Text12, QStringLiteral("ID"));
-    Adodc4->bind(Text10, QStringLiteral("Code"));
-    Adodc5->bind(Text13, QStringLiteral("FName"));
+        m_data.subjects->bind(f.box, QString::fromLatin1(f.field));
+    m_data.sheets->bind(Text12, QStringLiteral("ID"));
+    m_data.sheetCodes->bind(Text10, QStringLiteral("Code"));
+    m_data.duplicates->bind(Text13, QStringLiteral("FName"));
 
-    makeDigitsOnly(Text5, this, 2);
+    makeDigitsOnly(Text5, mainWindow, 2);
 
     connect(Combo1, &QComboBox::currentTextChanged, this, [this] { Combo1_Change(*this); });
     connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(*this); });
@@ -270,22 +277,21 @@ void Frm1::buildRegistrationPanel() {
     connect(Combo2, &QComboBox::activated, this, [this] { Combo2_Click(*this); });
     connect(Combo3, &QComboBox::currentTextChanged, this, [this] { Combo3_Change(*this); });
     connect(Combo3, &QComboBox::activated, this, [this] { Combo3_Click(*this); });
-    connect(Command8, &QPushButton::clicked, this, &Frm1::Command8_Click);
-    connect(Command10, &QPushButton::clicked, this, &Frm1::Command10_Click);
+    connect(Command8, &QPushButton::clicked, this, &RegistrationPanel::Command8_Click);
+    connect(Command10, &QPushButton::clicked, this, &RegistrationPanel::Command10_Click);
 }
 
-void Frm1::Command1_Click() {
-    HidePanels();
-    showPanel(Frame10, 2895, 1500, 780, 6675);
-    Adodc2->addNew();
+void RegistrationPanel::open() {
+    showPanel(this, 2895, 1500, 780, 6675);
+    m_data.subjects->addNew();
     Text9->setText(Registration::timeText(QTime::currentTime()));
     Text8->setText(SolarDate(QDate::currentDate(), 0));
     Text11->setFocus();
 }
 
-void Frm1::Command8_Click() {
+void RegistrationPanel::Command8_Click() {
     // Only an open panel has a new record to store.
-    if (Frame10->isHidden() || !Adodc2->isAdding())
+    if (isHidden() || !m_data.subjects->isAdding())
         return;
 
     Combo1_Change(*this);
@@ -296,7 +302,7 @@ void Frm1::Command8_Click() {
                                             Text16->text(), Text5->text(), Text15->text(),
                                             Text17->text(), Text7->text()};
     if (const std::optional<Field> missing = Registration::firstMissing(texts)) {
-        ShowNotice(this, Registration::missingNotice(*missing));
+        ShowNotice(window(), Registration::missingNotice(*missing));
         focusTarget(*this, *missing)->setFocus();
         return;
     }
@@ -304,26 +310,26 @@ void Frm1::Command8_Click() {
     // The check reads the file as it is now, so it also sees subjects stored
     // since this window opened, here or elsewhere.
     const QString code = Text11->text();
-    if (!Adodc5->refresh() || !Adodc5->setFilter(QStringLiteral("code"), code))
+    if (!m_data.duplicates->refresh() || !m_data.duplicates->setFilter(QStringLiteral("code"), code))
         return;
-    const qint64 found = Adodc5->recordCount();
-    if (!Adodc5->lastError().isEmpty())
+    const qint64 found = m_data.duplicates->recordCount();
+    if (!m_data.duplicates->lastError().isEmpty())
         return;
     if (found != 0) {
-        ShowNotice(this, Registration::duplicateCodeNotice());
-        Adodc5->refresh();
+        ShowNotice(window(), Registration::duplicateCodeNotice());
+        m_data.duplicates->refresh();
         return;
     }
 
     QString detail;
-    switch (storeSubject(*this, &detail)) {
+    switch (storeSubject(*this, m_data, &detail)) {
     case StoreResult::Duplicate:
-        ShowNotice(this, Registration::duplicateCodeNotice());
-        Adodc5->refresh();
+        ShowNotice(window(), Registration::duplicateCodeNotice());
+        m_data.duplicates->refresh();
         return;
     case StoreResult::Failed:
         platform().messageBox(
-            this,
+            window(),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
                 QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, detail),
@@ -332,12 +338,12 @@ void Frm1::Command8_Click() {
     case StoreResult::Stored:
         break;
     }
-    Adodc2->refresh();
-    Adodc3->refresh();
-    HidePanels();
+    m_data.subjects->refresh();
+    m_data.sheets->refresh();
+    m_hidePanels();
 }
 
-void Frm1::Command10_Click() {
-    Adodc2->refresh();
-    HidePanels();
+void RegistrationPanel::Command10_Click() {
+    m_data.subjects->refresh();
+    m_hidePanels();
 }

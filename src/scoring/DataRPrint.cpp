@@ -3,8 +3,8 @@
 #include "data/DataControl.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "shell/Platform.h"
-#include "shell/Twips.h"
+#include "platform/Platform.h"
+#include "ui/Twips.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,13 +1,14 @@
 #include "scoring/Frm2.h"
 
 #include "data/DataControl.h"
+#include "ui/DataFailures.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
-#include "shell/Platform.h"
-#include "shell/TextNumber.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/FormKit.h"
+#include "platform/Platform.h"
+#include "data/TextNumber.h"
+#include "ui/Twips.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -105,7 +106,7 @@ Frm2::Frm2(QWidget* owner) : QDialog(nullptr) {
         windowHandle()->setTransientParent(owner->window()->windowHandle());
     }
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text11 = makeHiddenBox(QStringLiteral("Text11"), this);
     Adodc1->bind(Text11, QStringLiteral("TH"));

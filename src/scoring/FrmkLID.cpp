@@ -1,15 +1,17 @@
 #include "scoring/FrmkLID.h"
 
 #include "data/DataControl.h"
+#include "ui/DataFailures.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/Frm2.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
-#include "shell/Notice.h"
-#include "shell/Platform.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/FormKit.h"
+#include "ui/MainWindow.h"
+#include "ui/Notice.h"
+#include "platform/Platform.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -24,9 +26,9 @@ FrmkLID::FrmkLID(QWidget* parent) : QWidget(parent) {
     setClientSize(this, 9975, 7095);
     setFont(formFont());
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
-    Adodc2 = new DataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc2"));
-    Adodc3 = new DataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc3"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc2 = makeDataControl(QStringLiteral("Answer"), this, QStringLiteral("Adodc2"));
+    Adodc3 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc3"));
     Skin1 = new SkinEngine(this);
 
     buildSubjectFrame();
@@ -240,5 +242,5 @@ void FrmkLID::closeEvent(QCloseEvent* event) {
 
 void FrmkLID::Form_Unload() {
     // The main window was only hidden: showing it runs no load steps.
-    Frm1::showMain();
+    showMainWindow();
 }

@@ -1,6 +1,6 @@
 #include "scoring/Scales.h"
 
-#include "shell/TextNumber.h"
+#include "data/TextNumber.h"
 
 const QVector<Scale>& scales() {
     static const QVector<Scale> table = {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Database.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -20,7 +22,6 @@ struct Scale {
     double chartFactor;
 };
 
-constexpr int ItemCount = 14;
 constexpr int ScaleCount = 7;
 
 // Scales 1..7 in order.

@@ -1,6 +1,6 @@
 #include "scoring/ScoringUi.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QFontMetricsF>
 #include <QPaintDevice>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/App.h"
-#include "shell/SkinLabel.h"
+#include "platform/Platform.h"
+#include "ui/SkinLabel.h"
 
 #include <QFont>
 #include <QLabel>

@@ -1,9 +1,11 @@
 #include "settings/Frmskin.h"
 
 #include "data/DataControl.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
-#include "shell/Twips.h"
+#include "ui/DataFailures.h"
+#include "ui/Skins.h"
+#include "ui/FormKit.h"
+#include "ui/MainWindow.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -69,7 +71,7 @@ Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
     setFont(formFont());
     setMouseTracking(true);
 
-    Adodc1 = new DataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
+    Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
     Adodc1->bind(Text1, QStringLiteral("TH"));
@@ -120,7 +122,7 @@ void Frmskin::k1_MouseMove() {
 }
 
 void Frmskin::k2_Click() {
-    Frm1::showMain();
+    showMainWindow();
     close();
 }
 
@@ -129,8 +131,8 @@ void Frmskin::closeEvent(QCloseEvent* event) {
     // Closed by its frame instead of the confirm button: the main window
     // comes back all the same, or the program would end with the operator
     // left at nothing.
-    if (!Frm1::instance())
-        Frm1::showMain();
+    if (!mainWindowLoaded())
+        showMainWindow();
 }
 
 void Frmskin::mouseMoveEvent(QMouseEvent* event) {

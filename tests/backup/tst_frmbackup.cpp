@@ -4,8 +4,8 @@
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
-#include "settings/Skins.h"
-#include "shell/Twips.h"
+#include "ui/Skins.h"
+#include "ui/Twips.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 

@@ -1,6 +1,6 @@
 #include "data/Database.h"
-#include "shell/App.h"
-#include "shell/Frm1.h"
+#include "app/App.h"
+#include "app/Frm1.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 

@@ -1,5 +1,5 @@
 #include "dialogs/About.h"
-#include "shell/Frm1.h"
+#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>

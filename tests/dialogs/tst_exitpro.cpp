@@ -1,7 +1,7 @@
 #include "backup/Frmbackup.h"
 #include "dialogs/exitpro.h"
-#include "shell/Frm1.h"
-#include "shell/Twips.h"
+#include "app/Frm1.h"
+#include "ui/Twips.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>

@@ -3,9 +3,9 @@
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
-#include "shell/DigitsOnly.h"
-#include "shell/SkinLabel.h"
-#include "shell/Twips.h"
+#include "ui/DigitsOnly.h"
+#include "ui/SkinLabel.h"
+#include "ui/Twips.h"
 #include "support/ProgramFolder.h"
 
 #include <QGroupBox>

@@ -3,8 +3,8 @@
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
-#include "shell/Frm1.h"
-#include "shell/SkinLabel.h"
+#include "app/Frm1.h"
+#include "ui/SkinLabel.h"
 #include "support/ProgramFolder.h"
 
 #include <QGroupBox>

@@ -1,5 +1,5 @@
 #include "registry/FrmCode.h"
-#include "shell/Frm1.h"
+#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>

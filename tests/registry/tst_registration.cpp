@@ -1,7 +1,7 @@
 #include "calendar/SolarCalendar.h"
 #include "data/Database.h"
 #include "registry/Registration.h"
-#include "shell/Frm1.h"
+#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -70,18 +70,18 @@ struct Subject {
 };
 
 void fillTexts(Frm1* w, const Subject& s) {
-    type(w->Text11, s.code);
-    type(w->Text6, s.firstName);
-    type(w->Text4, s.lastName);
-    type(w->Text5, s.age);
-    type(w->Text7, s.education);
+    type(w->Frame10->Text11, s.code);
+    type(w->Frame10->Text6, s.firstName);
+    type(w->Frame10->Text4, s.lastName);
+    type(w->Frame10->Text5, s.age);
+    type(w->Frame10->Text7, s.education);
 }
 
 void fill(Frm1* w, const Subject& s) {
     fillTexts(w, s);
-    choose(w->Combo2, s.gender);
-    choose(w->Combo1, s.marital);
-    choose(w->Combo3, s.group);
+    choose(w->Frame10->Combo2, s.gender);
+    choose(w->Frame10->Combo1, s.marital);
+    choose(w->Frame10->Combo3, s.group);
 }
 
 int count(const QString& table, const QString& code) {
@@ -111,7 +111,7 @@ class TestRegistration : public QObject {
         return m_main;
     }
 
-    void save() { QTest::mouseClick(m_main->Command8, Qt::LeftButton); }
+    void save() { QTest::mouseClick(m_main->Frame10->Command8, Qt::LeftButton); }
 
 private slots:
     void init() {
@@ -165,23 +165,23 @@ private slots:
         QApplication::setActiveWindow(m_main);
         QVERIFY(QTest::qWaitForWindowActive(m_main));
         // The boxes show the first stored subject until a new record starts.
-        QCOMPARE(m_main->Text11->text(), QStringLiteral("OLD"));
+        QCOMPARE(m_main->Frame10->Text11->text(), QStringLiteral("OLD"));
 
         const QTime before = QTime::currentTime();
         openPanel();
         const QTime after = QTime::currentTime();
         QVERIFY(m_main->Frame10->isVisible());
         QCOMPARE(m_main->Frame10->geometry(), QRect(100, 52, 445, 193));
-        for (QLineEdit* box : {m_main->Text11, m_main->Text6, m_main->Text4, m_main->Text5,
-                               m_main->Text7, m_main->Text15, m_main->Text16, m_main->Text17})
+        for (QLineEdit* box : {m_main->Frame10->Text11, m_main->Frame10->Text6, m_main->Frame10->Text4, m_main->Frame10->Text5,
+                               m_main->Frame10->Text7, m_main->Frame10->Text15, m_main->Frame10->Text16, m_main->Frame10->Text17})
             QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
-        QCOMPARE(m_main->Text8->text(), SolarDate(QDate::currentDate(), 0));
+        QCOMPARE(m_main->Frame10->Text8->text(), SolarDate(QDate::currentDate(), 0));
         QStringList times;
         for (QTime t = before.addMSecs(-before.msec()); t <= after; t = t.addSecs(1))
             times.append(Registration::timeText(t));
-        QVERIFY2(times.contains(m_main->Text9->text()), qPrintable(m_main->Text9->text()));
-        QCOMPARE(QApplication::focusWidget(), m_main->Text11);
-        for (QComboBox* list : {m_main->Combo1, m_main->Combo2, m_main->Combo3})
+        QVERIFY2(times.contains(m_main->Frame10->Text9->text()), qPrintable(m_main->Frame10->Text9->text()));
+        QCOMPARE(QApplication::focusWidget(), m_main->Frame10->Text11);
+        for (QComboBox* list : {m_main->Frame10->Combo1, m_main->Frame10->Combo2, m_main->Frame10->Combo3})
             QCOMPARE(list->currentText(), QString());
     }
 
@@ -242,7 +242,7 @@ private slots:
         openPanel();
         save();
         QCOMPARE(platform().noticeTexts(), QStringList{MissingNotices.at(0)});
-        QCOMPARE(QApplication::focusWidget(), m_main->Text11);
+        QCOMPARE(QApplication::focusWidget(), m_main->Frame10->Text11);
         QVERIFY(m_main->Frame10->isVisible());
         QCOMPARE(count("IDE"), 0);
         QCOMPARE(count("Answer"), 0);
@@ -254,14 +254,14 @@ private slots:
         openPanel();
         const Subject s;
         const QList<std::function<void()>> fixes = {
-            [&] { type(m_main->Text11, s.code); },    [&] { type(m_main->Text6, s.firstName); },
-            [&] { type(m_main->Text4, s.lastName); }, [&] { choose(m_main->Combo2, s.gender); },
-            [&] { type(m_main->Text5, s.age); },      [&] { choose(m_main->Combo1, s.marital); },
-            [&] { choose(m_main->Combo3, s.group); }, [&] { type(m_main->Text7, s.education); },
+            [&] { type(m_main->Frame10->Text11, s.code); },    [&] { type(m_main->Frame10->Text6, s.firstName); },
+            [&] { type(m_main->Frame10->Text4, s.lastName); }, [&] { choose(m_main->Frame10->Combo2, s.gender); },
+            [&] { type(m_main->Frame10->Text5, s.age); },      [&] { choose(m_main->Frame10->Combo1, s.marital); },
+            [&] { choose(m_main->Frame10->Combo3, s.group); }, [&] { type(m_main->Frame10->Text7, s.education); },
         };
-        const QList<QWidget*> focus = {m_main->Text11, m_main->Text6, m_main->Text4,
-                                       m_main->Combo2, m_main->Text5, m_main->Combo1,
-                                       m_main->Combo3, m_main->Text7};
+        const QList<QWidget*> focus = {m_main->Frame10->Text11, m_main->Frame10->Text6, m_main->Frame10->Text4,
+                                       m_main->Frame10->Combo2, m_main->Frame10->Text5, m_main->Frame10->Combo1,
+                                       m_main->Frame10->Combo3, m_main->Frame10->Text7};
         for (int i = 0; i < fixes.size(); ++i) {
             platform().clear();
             save();
@@ -280,16 +280,16 @@ private slots:
     void missingGenderComesBeforeAge() {
         openPanel();
         Subject s;
-        type(m_main->Text11, s.code);
-        type(m_main->Text6, s.firstName);
-        type(m_main->Text4, s.lastName);
-        type(m_main->Text7, s.education);
+        type(m_main->Frame10->Text11, s.code);
+        type(m_main->Frame10->Text6, s.firstName);
+        type(m_main->Frame10->Text4, s.lastName);
+        type(m_main->Frame10->Text7, s.education);
         save();
         QCOMPARE(platform().noticeTexts(), QStringList{MissingNotices.at(3)});
-        QCOMPARE(QApplication::focusWidget(), m_main->Combo2);
+        QCOMPARE(QApplication::focusWidget(), m_main->Frame10->Combo2);
         // Everything typed is still there.
-        QCOMPARE(m_main->Text6->text(), s.firstName);
-        QCOMPARE(m_main->Text7->text(), s.education);
+        QCOMPARE(m_main->Frame10->Text6->text(), s.firstName);
+        QCOMPARE(m_main->Frame10->Text7->text(), s.education);
     }
 
     void storesTheSubjectAndAnEmptySheet() {
@@ -297,8 +297,8 @@ private slots:
         Subject s;
         s.firstName = QStringLiteral("Reza");
         fill(m_main, s);
-        const QString date = m_main->Text8->text();
-        const QString time = m_main->Text9->text();
+        const QString date = m_main->Frame10->Text8->text();
+        const QString time = m_main->Frame10->Text9->text();
         save();
         QVERIFY(platform().interactions.isEmpty());
         QVERIFY(!m_main->Frame10->isVisible());
@@ -356,8 +356,8 @@ private slots:
         QCOMPARE(count("Answer"), 1);
 
         platform().clear();
-        m_main->Text11->selectAll();
-        type(m_main->Text11, QStringLiteral("S-2"));
+        m_main->Frame10->Text11->selectAll();
+        type(m_main->Frame10->Text11, QStringLiteral("S-2"));
         save();
         QVERIFY(platform().noticeTexts().isEmpty());
         const QList<QStringList> stored = ProgramFolder::rows(
@@ -421,15 +421,15 @@ private slots:
         ProgramFolder::addSubject(QStringLiteral("K"));
         openPanel();
         fill(m_main, Subject());
-        QTest::mouseClick(m_main->Command10, Qt::LeftButton);
+        QTest::mouseClick(m_main->Frame10->Command10, Qt::LeftButton);
         QVERIFY(!m_main->Frame10->isVisible());
         QCOMPARE(count("IDE"), 1);
         QCOMPARE(count("Answer"), 1);
         QCOMPARE(count("IDE", QStringLiteral("S-1")), 0);
         // The dropped record does not come back with the next one.
         openPanel();
-        QVERIFY(m_main->Text11->text().isEmpty());
-        QVERIFY(m_main->Text6->text().isEmpty());
+        QVERIFY(m_main->Frame10->Text11->text().isEmpty());
+        QVERIFY(m_main->Frame10->Text6->text().isEmpty());
     }
 
     void listsKeepTheirChoices() {
@@ -439,9 +439,9 @@ private slots:
         save();
 
         openPanel();
-        QCOMPARE(m_main->Combo1->currentText(), first.marital);
-        QCOMPARE(m_main->Combo2->currentText(), first.gender);
-        QCOMPARE(m_main->Combo3->currentText(), first.group);
+        QCOMPARE(m_main->Frame10->Combo1->currentText(), first.marital);
+        QCOMPARE(m_main->Frame10->Combo2->currentText(), first.gender);
+        QCOMPARE(m_main->Frame10->Combo3->currentText(), first.group);
         Subject second;
         second.code = QStringLiteral("S-2");
         fillTexts(m_main, second);
@@ -476,7 +476,7 @@ private slots:
         openPanel();
         const Subject s;
         fill(m_main, s);
-        const QString date = m_main->Text8->text();
+        const QString date = m_main->Frame10->Text8->text();
         save();
 
         QCOMPARE(count("IDE"), 0);
@@ -491,13 +491,13 @@ private slots:
         }
         // The panel is still open with everything typed.
         QVERIFY(m_main->Frame10->isVisible());
-        QCOMPARE(m_main->Text11->text(), s.code);
-        QCOMPARE(m_main->Text6->text(), s.firstName);
-        QCOMPARE(m_main->Text4->text(), s.lastName);
-        QCOMPARE(m_main->Text5->text(), s.age);
-        QCOMPARE(m_main->Text7->text(), s.education);
-        QCOMPARE(m_main->Text8->text(), date);
-        QCOMPARE(m_main->Combo3->currentText(), s.group);
+        QCOMPARE(m_main->Frame10->Text11->text(), s.code);
+        QCOMPARE(m_main->Frame10->Text6->text(), s.firstName);
+        QCOMPARE(m_main->Frame10->Text4->text(), s.lastName);
+        QCOMPARE(m_main->Frame10->Text5->text(), s.age);
+        QCOMPARE(m_main->Frame10->Text7->text(), s.education);
+        QCOMPARE(m_main->Frame10->Text8->text(), date);
+        QCOMPARE(m_main->Frame10->Combo3->currentText(), s.group);
 
         // Once the obstacle is gone the same record is stored, once.
         ProgramFolder::exec(SubjectDb, "DROP TRIGGER IF EXISTS \"fail\"");
@@ -533,8 +533,8 @@ private slots:
         QCOMPARE(count("IDE"), 0);
         QCOMPARE(count("Answer"), 0);
         QVERIFY(m_main->Frame10->isVisible());
-        QCOMPARE(m_main->Text11->text(), s.code);
-        QCOMPARE(m_main->Text6->text(), s.firstName);
+        QCOMPARE(m_main->Frame10->Text11->text(), s.code);
+        QCOMPARE(m_main->Frame10->Text6->text(), s.firstName);
 
         platform().clear();
         save();
@@ -569,26 +569,26 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(int, refused);
         openPanel();
-        type(m_main->Text5, typed);
-        QCOMPARE(m_main->Text5->text(), expected);
+        type(m_main->Frame10->Text5, typed);
+        QCOMPARE(m_main->Frame10->Text5->text(), expected);
         QCOMPARE(platform().beeps, refused);
         QCOMPARE(platform().noticeTexts(), QStringList(refused, DigitsNotice));
     }
 
     void ageBoxRefusesAltLetters() {
         openPanel();
-        QTest::keyClick(m_main->Text5, Qt::Key_A, Qt::AltModifier);
-        QVERIFY(m_main->Text5->text().isEmpty());
+        QTest::keyClick(m_main->Frame10->Text5, Qt::Key_A, Qt::AltModifier);
+        QVERIFY(m_main->Frame10->Text5->text().isEmpty());
         QCOMPARE(platform().beeps, 1);
         QCOMPARE(platform().noticeTexts(), QStringList(DigitsNotice));
     }
 
     void ageBoxBackspaceAndEnterPass() {
         openPanel();
-        type(m_main->Text5, QStringLiteral("35"));
-        QTest::keyClick(m_main->Text5, Qt::Key_Backspace);
-        QTest::keyClick(m_main->Text5, Qt::Key_Return);
-        QCOMPARE(m_main->Text5->text(), QStringLiteral("3"));
+        type(m_main->Frame10->Text5, QStringLiteral("35"));
+        QTest::keyClick(m_main->Frame10->Text5, Qt::Key_Backspace);
+        QTest::keyClick(m_main->Frame10->Text5, Qt::Key_Return);
+        QCOMPARE(m_main->Frame10->Text5->text(), QStringLiteral("3"));
         QCOMPARE(platform().beeps, 0);
     }
 
@@ -614,10 +614,10 @@ private slots:
         QFETCH(QString, pasted);
         QFETCH(QString, expected);
         openPanel();
-        type(m_main->Text5, before);
+        type(m_main->Frame10->Text5, before);
         QApplication::clipboard()->setText(pasted);
-        QTest::keyClick(m_main->Text5, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(m_main->Text5->text(), expected);
+        QTest::keyClick(m_main->Frame10->Text5, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(m_main->Frame10->Text5->text(), expected);
     }
 };
 

@@ -1,7 +1,7 @@
 #include "scoring/Frm2.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
-#include "settings/Skins.h"
+#include "ui/Skins.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "data/DataControl.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
+#include "ui/Skins.h"
+#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "settings/Frmskin.h"
-#include "shell/Frm1.h"
-#include "shell/SkinLabel.h"
+#include "app/Frm1.h"
+#include "ui/SkinLabel.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -96,21 +96,21 @@ private slots:
         store(QStringLiteral("Clinic North"), QStringLiteral("Street 1"));
         Frm1* main = Frm1::showMain();
         QCOMPARE(main->SkinLabel1->text(), QStringLiteral("Clinic North"));
-        QCOMPARE(main->Text2->text(), QStringLiteral("Clinic North"));
-        QCOMPARE(main->Text14->text(), QStringLiteral("Street 1"));
+        QCOMPARE(main->Frame9->Text2->text(), QStringLiteral("Clinic North"));
+        QCOMPARE(main->Frame9->Text14->text(), QStringLiteral("Street 1"));
     }
 
     void titleFollowsEveryKeystroke() {
         store(QStringLiteral("Old"), QString());
         Frm1* main = openClinicPanel();
-        main->Text2->setFocus();
-        QTest::keyClick(main->Text2, Qt::Key_End);
-        QTest::keyClick(main->Text2, Qt::Key_Backspace);
+        main->Frame9->Text2->setFocus();
+        QTest::keyClick(main->Frame9->Text2, Qt::Key_End);
+        QTest::keyClick(main->Frame9->Text2, Qt::Key_Backspace);
         QCOMPARE(main->SkinLabel1->text(), QStringLiteral("Ol"));
         const QString typed = QStringLiteral("ive Tree");
         QString expected = QStringLiteral("Ol");
         for (const QChar c : typed) {
-            QTest::keyClicks(main->Text2, QString(c));
+            QTest::keyClicks(main->Frame9->Text2, QString(c));
             expected += c;
             QCOMPARE(main->SkinLabel1->text(), expected);
         }
@@ -139,14 +139,14 @@ private slots:
         QFETCH(QString, address);
         store(QStringLiteral("Old name"), QStringLiteral("Old address"));
         Frm1* main = openClinicPanel();
-        retype(main->Text2, name);
-        retype(main->Text14, address);
+        retype(main->Frame9->Text2, name);
+        retype(main->Frame9->Text14, address);
         click(main, "Command64");
         QCOMPARE(stored(), (QStringList{name, address}));
         QVERIFY(!main->Frame9->isVisible());
         QVERIFY(main->Frame8->isVisible());
-        QCOMPARE(main->Text2->text(), name);
-        QCOMPARE(main->Text14->text(), address);
+        QCOMPARE(main->Frame9->Text2->text(), name);
+        QCOMPARE(main->Frame9->Text14->text(), address);
         QCOMPARE(main->SkinLabel1->text(), name);
         QVERIFY(m_folder->platform().interactions.isEmpty()); // no message confirms it
         // The theme number is left alone.
@@ -156,8 +156,8 @@ private slots:
 
     void aSavedNameReachesTheNextMainWindow() {
         Frm1* main = openClinicPanel();
-        retype(main->Text2, QStringLiteral("Clinic East"));
-        retype(main->Text14, QStringLiteral("Road 5"));
+        retype(main->Frame9->Text2, QStringLiteral("Clinic East"));
+        retype(main->Frame9->Text14, QStringLiteral("Road 5"));
         click(main, "Command64");
         // A theme change creates the main window again.
         click(main, "Command68");
@@ -173,22 +173,22 @@ private slots:
         Frm1* again = Frm1::instance();
         QVERIFY(again);
         QCOMPARE(again->SkinLabel1->text(), QStringLiteral("Clinic East"));
-        QCOMPARE(again->Text14->text(), QStringLiteral("Road 5"));
+        QCOMPARE(again->Frame9->Text14->text(), QStringLiteral("Road 5"));
     }
 
     void cancelKeepsTheStoredNameAndTheTypedTitle() {
         store(QStringLiteral("Stored"), QStringLiteral("Stored address"));
         Frm1* main = openClinicPanel();
-        retype(main->Text2, QStringLiteral("Typed"));
-        retype(main->Text14, QStringLiteral("Typed address"));
+        retype(main->Frame9->Text2, QStringLiteral("Typed"));
+        retype(main->Frame9->Text14, QStringLiteral("Typed address"));
         click(main, "Command7");
         QVERIFY(!main->Frame9->isVisible());
         QVERIFY(main->Frame8->isVisible());
         QCOMPARE(stored(),
                  (QStringList{QStringLiteral("Stored"), QStringLiteral("Stored address")}));
         QCOMPARE(main->SkinLabel1->text(), QStringLiteral("Typed"));
-        QCOMPARE(main->Text2->text(), QStringLiteral("Typed"));
-        QCOMPARE(main->Text14->text(), QStringLiteral("Typed address"));
+        QCOMPARE(main->Frame9->Text2->text(), QStringLiteral("Typed"));
+        QCOMPARE(main->Frame9->Text14->text(), QStringLiteral("Typed address"));
 
         // Closing the panels does not take the typing back either...
         click(main, "Command69");
@@ -206,7 +206,7 @@ private slots:
         Frm1* again = Frm1::instance();
         QVERIFY(again);
         QCOMPARE(again->SkinLabel1->text(), QStringLiteral("Stored"));
-        QCOMPARE(again->Text2->text(), QStringLiteral("Stored"));
+        QCOMPARE(again->Frame9->Text2->text(), QStringLiteral("Stored"));
         QCOMPARE(stored(),
                  (QStringList{QStringLiteral("Stored"), QStringLiteral("Stored address")}));
     }
@@ -217,12 +217,12 @@ private slots:
                             QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON \"Theme\" "
                                            "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
         Frm1* main = openClinicPanel();
-        retype(main->Text2, QStringLiteral("New name"));
+        retype(main->Frame9->Text2, QStringLiteral("New name"));
         click(main, "Command64");
         QCOMPARE(m_folder->platform().messageTexts().size(), 1);
         QCOMPARE(stored().first(), QStringLiteral("Stored"));
         QVERIFY(main->Frame9->isVisible());
-        QCOMPARE(main->Text2->text(), QStringLiteral("New name"));
+        QCOMPARE(main->Frame9->Text2->text(), QStringLiteral("New name"));
         QCOMPARE(main->SkinLabel1->text(), QStringLiteral("New name"));
 
         // Once the file takes writes again, the same press stores it.

@@ -1,6 +1,6 @@
 #include "settings/Frmskin.h"
-#include "settings/Skins.h"
-#include "shell/Frm1.h"
+#include "ui/Skins.h"
+#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -98,7 +98,7 @@ private slots:
         Frm1* main = Frm1::showMain();
         auto* button = main->Frame6->findChild<QPushButton*>(name);
         QVERIFY(button);
-        QCOMPARE(main->themeButtons.at(number), button);
+        QCOMPARE(main->Frame6->themeButtons.at(number), button);
         QCOMPARE(button->text(), caption);
         // Left 240, Top 240 + 600 × (n − 1), 2145 × 555 twips.
         QCOMPARE(button->geometry(), QRect(16, 16 + 40 * (number - 1), 143, 37));
@@ -221,7 +221,8 @@ private slots:
         QCOMPARE(skinOf(main), skin);
         QCOMPARE(main->Text3->text(), QStringLiteral("2"));
         QCOMPARE(main->pos(), QPoint(156, 51));
-        for (QGroupBox* panel : {main->Frame6, main->Frame8, main->Frame9, main->Frame10})
+        for (QGroupBox* panel : std::initializer_list<QGroupBox*>{main->Frame6, main->Frame8,
+                                                                 main->Frame9, main->Frame10})
             QVERIFY2(!panel->isVisible(), qPrintable(panel->objectName()));
     }
 

@@ -1,8 +1,8 @@
 #include "support/ProgramFolder.h"
 
 #include "data/Database.h"
-#include "shell/App.h"
-#include "shell/Platform.h"
+#include "app/App.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -131,7 +131,7 @@ QString ProgramFolder::storedAnswer(const QString& code, int item) {
 
 void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) {
     withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
-        for (int i = 0; i < answers.size() && i < 14; ++i)
+        for (int i = 0; i < answers.size() && i < ItemCount; ++i)
             run(db,
                 QStringLiteral("UPDATE \"Answer\" SET \"%1\" = ? WHERE \"Code\" = ?").arg(i + 1),
                 {answers.at(i), code});

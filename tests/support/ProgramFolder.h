@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/ScriptedPlatform.h"
+#include "support/ScriptedPlatform.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+// The lock file that keeps the program to one instance per program folder.
+QString instanceLockPath();
+// False when another instance of the program already runs from this folder.
+bool acquireSingleInstance();
+void releaseSingleInstance();
+
+// Right-to-left layout and the form font for the whole program.
+void prepareApplication(QApplication& app);
+
+// The start of a run: refuses a second instance, makes both databases ready
+// and shows the main window. False when the program must end at once.
+bool startVelmora();
+
+// The whole program: the application object, the program folder as working
+// directory, the start and the event loop.
+int runVelmora(int argc, char** argv);

@@ -1,5 +1,0 @@
-#include "shell/App.h"
-
-int main(int argc, char** argv) {
-    return runVelmora(argc, argv);
-}

@@ -1,0 +1,26 @@
+#include "platform/Platform.h"
+
+#include "platform/QtPlatform.h"
+
+Platform::~Platform() = default;
+
+QString applicationTitle() {
+    return QStringLiteral("Velmora");
+}
+
+QString noticeTitle() {
+    return QStringLiteral("پيام");
+}
+
+namespace {
+Platform* installed = nullptr;
+}
+
+Platform& platform() {
+    static QtPlatform real;
+    return installed ? *installed : real;
+}
+
+void setPlatform(Platform* p) {
+    installed = p;
+}

@@ -1,0 +1,97 @@
+#include "platform/QtPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+void QtPlatform::notice(QWidget* owner, const QString& text, int intervalMs) {
+    QMessageBox box(QMessageBox::NoIcon, noticeTitle(), text, QMessageBox::Ok, owner);
+    box.setWindowModality(Qt::ApplicationModal);
+    // The timer belongs to the box, so a box closed early by the operator takes
+    // its timer with it and nothing fires afterwards.
+    QTimer::singleShot(intervalMs, &box, [&box] {
+        if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+            ok->click();
+    });
+    box.exec();
+}
+
+QMessageBox::StandardButton QtPlatform::messageBox(QWidget* owner, const QString& text,
+                                                   const QString& title, QMessageBox::Icon icon,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, owner);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString QtPlatform::inputBox(QWidget* owner, const QString& prompt, const QString& title,
+                             const QString& defaultText) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}
+
+QString QtPlatform::saveFileName(QWidget* owner, const QString& title, const QString& folder,
+                                 const QString& filter, const QString& defaultName) {
+    QFileDialog dialog(owner, title, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // the caller asks its own question
+    dialog.selectFile(defaultName);
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+               ? dialog.selectedFiles().constFirst()
+               : QString();
+}
+
+QString QtPlatform::openFileName(QWidget* owner, const QString& title, const QString& folder,
+                                 const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, title, folder, filter);
+}
+
+QString QtPlatform::print(QWidget*, const QString& jobName, const PaintJob& job) {
+    const QPrinterInfo target = QPrinterInfo::defaultPrinter();
+    if (target.isNull())
+        return QStringLiteral("No printer is installed.");
+    QPrinter printer(target, QPrinter::HighResolution);
+    printer.setDocName(jobName);
+    job(printer);
+    if (printer.printerState() == QPrinter::Error)
+        return QStringLiteral("The printer reported an error.");
+    return QString();
+}
+
+void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job) {
+    auto* preview = new QPrintPreviewDialog(owner);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowTitle(title);
+    QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
+                     [job](QPrinter* printer) { job(*printer); });
+    preview->setWindowModality(Qt::NonModal);
+    preview->show();
+}
+
+bool QtPlatform::startProgram(const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+}
+
+bool QtPlatform::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+void QtPlatform::beep() {
+    QApplication::beep();
+}
+
+void QtPlatform::endProgram() {
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+// The real platform: Qt dialogs, the system printer, QProcess and QDesktopServices.
+class QtPlatform : public Platform {
+public:
+    void notice(QWidget* owner, const QString& text, int intervalMs) override;
+    QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
+                                           const QString& title, QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton) override;
+    QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
+                     const QString& defaultText) override;
+    QString saveFileName(QWidget* owner, const QString& title, const QString& folder,
+                         const QString& filter, const QString& defaultName) override;
+    QString openFileName(QWidget* owner, const QString& title, const QString& folder,
+                         const QString& filter) override;
+    QString print(QWidget* owner, const QString& jobName, const PaintJob& job) override;
+    void printPreview(QWidget* owner, const QString& title, const PaintJob& job) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override;
+    bool openUrl(const QUrl& url) override;
+    void beep() override;
+    void endProgram() override;
+};

@@ -1,0 +1,22 @@
+#include "ui/DataFailures.h"
+
+#include "data/DataControl.h"
+#include "platform/Platform.h"
+
+#include <QPointer>
+#include <QWidget>
+
+void reportFailures(DataControl* control, QWidget* owner) {
+    QObject::connect(control, &DataControl::failed, control,
+                     [owner = QPointer<QWidget>(owner)](const QString& message) {
+                         platform().messageBox(owner, message, QStringLiteral("خطا"),
+                                               QMessageBox::Critical);
+                     });
+}
+
+DataControl* makeDataControl(const QString& table, QWidget* owner, const QString& name) {
+    auto* control = new DataControl(table, owner, name, DataControl::Opening::Later);
+    reportFailures(control, owner);
+    control->refresh();
+    return control;
+}

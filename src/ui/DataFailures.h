@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+class DataControl;
+class QWidget;
+
+// A window's data control whose failures are shown to the operator in a
+// message box over owner; it reads its table at once.
+DataControl* makeDataControl(const QString& table, QWidget* owner, const QString& name);
+
+// Shows every failure the control reports in a message box over owner.
+void reportFailures(DataControl* control, QWidget* owner);

@@ -1,0 +1,7 @@
+#include "ui/Notice.h"
+
+#include "platform/Platform.h"
+
+void ShowNotice(QWidget* owner, const QString& text, int intervalMs) {
+    platform().notice(owner, text, intervalMs);
+}
