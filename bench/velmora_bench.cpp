@@ -6,14 +6,14 @@
 // Start-up and memory are measured in fresh processes; the steps run in one
 // child process per size, so that a step's time does not include start-up.
 
+#include "app/App.h"
+#include "app/Frm1.h"
 #include "backup/Frmbackup.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "scoring/FrmkLID.h"
-#include "app/App.h"
-#include "app/Frm1.h"
 #include "support/ScriptedPlatform.h"
 
 #include <QApplication>
@@ -37,6 +37,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+
+using namespace velmora;
 
 namespace {
 
@@ -232,7 +234,8 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
         main->Frame10->Text4->setText(QStringLiteral("Subject"));
         main->Frame10->Text5->setText(QStringLiteral("30"));
         main->Frame10->Text7->setText(QStringLiteral("x"));
-        for (QComboBox* list : {main->Frame10->Combo1, main->Frame10->Combo2, main->Frame10->Combo3})
+        for (QComboBox* list :
+             {main->Frame10->Combo1, main->Frame10->Combo2, main->Frame10->Combo3})
             list->setCurrentIndex(0);
         QElapsedTimer clock;
         clock.start();

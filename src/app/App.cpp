@@ -1,15 +1,17 @@
 #include "app/App.h"
 
-#include "data/Database.h"
 #include "app/Frm1.h"
-#include "ui/MainWindow.h"
+#include "data/Database.h"
 #include "platform/Platform.h"
+#include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
 #include <memory>
+
+namespace velmora {
 
 namespace {
 std::unique_ptr<QLockFile> s_lock;
@@ -40,13 +42,14 @@ void releaseSingleInstance() {
 
 bool startVelmora() {
     if (!acquireSingleInstance()) {
-        platform().messageBox(nullptr, QStringLiteral("برنامه در حال اجراست"),
-                              QStringLiteral("Warnnig"), QMessageBox::Information, QMessageBox::Ok);
+        platform().messageBox(nullptr, QStringLiteral("Warnnig"),
+                              QStringLiteral("برنامه در حال اجراست"), QMessageBox::Information,
+                              QMessageBox::Ok);
         return false;
     }
     QString error;
     if (!Database::openAll(&error)) {
-        platform().messageBox(nullptr, error, QStringLiteral("خطا"), QMessageBox::Critical,
+        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
                               QMessageBox::Ok);
         return false;
     }
@@ -74,3 +77,5 @@ int runVelmora(int argc, char** argv) {
     releaseSingleInstance();
     return result;
 }
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 
 class QApplication;
 
+namespace velmora {
+
 // The lock file that keeps the program to one instance per program folder.
 QString instanceLockPath();
 // False when another instance of the program already runs from this folder.
@@ -20,3 +22,5 @@ bool startVelmora();
 // The whole program: the application object, the program folder as working
 // directory, the start and the event loop.
 int runVelmora(int argc, char** argv);
+
+} // namespace velmora

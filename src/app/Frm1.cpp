@@ -1,22 +1,22 @@
 #include "app/Frm1.h"
 
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
+#include "data/TextNumber.h"
+#include "dialogs/About.h"
+#include "dialogs/exitpro.h"
+#include "platform/Platform.h"
 #include "questionnaire/TestLaunch.h"
+#include "registry/FrmCode.h"
 #include "registry/RegistrationPanel.h"
+#include "scoring/FrmkLID.h"
 #include "settings/ClinicPanel.h"
 #include "settings/Frmskin.h"
 #include "settings/SettingsPanel.h"
 #include "settings/ThemePanel.h"
+#include "ui/DataFailures.h"
 #include "ui/FormKit.h"
-#include "dialogs/About.h"
-#include "dialogs/exitpro.h"
-#include "registry/FrmCode.h"
-#include "scoring/FrmkLID.h"
-#include "ui/Skins.h"
-#include "platform/Platform.h"
 #include "ui/SkinLabel.h"
-#include "data/TextNumber.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -30,6 +30,8 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
+
+namespace velmora {
 
 namespace {
 
@@ -188,7 +190,8 @@ void Frm1::buildPanels() {
     connect(Frame8->Command67, &QPushButton::clicked, this, &Frm1::Command67_Click);
     connect(Frame8->Command69, &QPushButton::clicked, this, &Frm1::Command69_Click);
 
-    Frame10 = new RegistrationPanel(this, {Adodc2, Adodc3, Adodc4, Adodc5}, [this] { HidePanels(); });
+    Frame10 =
+        new RegistrationPanel(this, {Adodc2, Adodc3, Adodc4, Adodc5}, [this] { HidePanels(); });
 
     Frame6 = new ThemePanel(this);
     connect(Frame6, &ThemePanel::themeChosen, this, &Frm1::changeTheme);
@@ -273,8 +276,9 @@ void Frm1::Command5_Click() {
         if (!program.isEmpty() && platform().startProgram(program, {}))
             return;
     }
-    platform().messageBox(this, QStringLiteral("ماشين حسابي روي اين رايانه پيدا نشد."),
-                          QStringLiteral("ماشين حساب"), QMessageBox::Information);
+    platform().messageBox(this, QStringLiteral("ماشين حساب"),
+                          QStringLiteral("ماشين حسابي روي اين رايانه پيدا نشد."),
+                          QMessageBox::Information);
 }
 
 void Frm1::Command6_Click() {
@@ -368,3 +372,5 @@ bool Frm1::eventFilter(QObject* watched, QEvent* event) {
     }
     return QWidget::eventFilter(watched, event);
 }
+
+} // namespace velmora

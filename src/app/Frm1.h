@@ -7,11 +7,14 @@
 
 #include <QWidget>
 
-class DataControl;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 class SkinLabel;
 
@@ -96,3 +99,5 @@ private:
 
     bool m_unloaded = false;
 };
+
+} // namespace velmora

@@ -1,5 +1,5 @@
 #include "app/App.h"
 
 int main(int argc, char** argv) {
-    return runVelmora(argc, argv);
+    return velmora::runVelmora(argc, argv);
 }

@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+namespace velmora {
+
 namespace {
 bool s_running = false;
 }
@@ -20,7 +22,7 @@ int CopyBackupFile(const QString& source, const QString& destination, QWidget* o
     s_running = false;
     if (copied)
         return 1;
-    platform().messageBox(owner, copyFailureText(why), applicationTitle(), QMessageBox::Critical,
+    platform().messageBox(owner, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
                           QMessageBox::Ok);
     return 0;
 }
@@ -28,3 +30,5 @@ int CopyBackupFile(const QString& source, const QString& destination, QWidget* o
 bool backupCopyRunning() {
     return s_running;
 }
+
+} // namespace velmora

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace velmora {
+
 // The text shown when a copy fails: the fixed line, a line break and the
 // system's description of the failure.
 QString copyFailureText(const QString& description);
@@ -22,3 +24,5 @@ int CopyBackupFile(const QString& source, const QString& destination, QWidget* o
 
 // True while CopyBackupFile is copying.
 bool backupCopyRunning();
+
+} // namespace velmora

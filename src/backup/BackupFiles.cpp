@@ -19,6 +19,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace velmora {
+
 #endif
 
 namespace BackupFiles {
@@ -277,3 +280,5 @@ bool releaseSubjectDatabase(QString* why) {
 }
 
 } // namespace BackupFiles
+
+} // namespace velmora

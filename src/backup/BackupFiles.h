@@ -6,6 +6,8 @@
 
 class QIODevice;
 
+namespace velmora {
+
 // The file work of backup and restore, kept free of windows so that it can be
 // exercised on its own: names, paths, the chunked copy and the checks that keep
 // the subject database whole.
@@ -81,3 +83,5 @@ QString freeBackupPath(const QString& folder, const QDateTime& moment);
 bool releaseSubjectDatabase(QString* why);
 
 } // namespace BackupFiles
+
+} // namespace velmora

@@ -2,11 +2,11 @@
 
 #include "backup/Backup.h"
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
 #include "data/Database.h"
-#include "ui/Skins.h"
-#include "ui/FormKit.h"
 #include "platform/Platform.h"
+#include "ui/DataFailures.h"
+#include "ui/FormKit.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -19,6 +19,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+namespace velmora {
 
 namespace {
 
@@ -124,19 +126,21 @@ void Frmbackup::VisualButtonEx2_Click() {
         return;
     const QString path = Text1->text();
     if (path.isEmpty()) {
-        platform().messageBox(this, QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
-                              QStringLiteral("خطا"), QMessageBox::Warning);
+        platform().messageBox(this, QStringLiteral("خطا"),
+                              QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
+                              QMessageBox::Warning);
         return;
     }
     if (QFileInfo::exists(path)) {
         const QMessageBox::StandardButton answer = platform().messageBox(
-            this,
+            this, applicationTitle(),
             QStringLiteral(
                 "فايل پشتيباني با اين نام قبلا ايجاد شده آيا ميخواهيد اين فايل را جايگزين کنيد؟"),
-            applicationTitle(), QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No);
+            QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes) {
-            platform().messageBox(this, QStringLiteral("عدم موفقيت در تهيه نسخه پشتيبان"),
-                                  applicationTitle(), QMessageBox::Information);
+            platform().messageBox(this, applicationTitle(),
+                                  QStringLiteral("عدم موفقيت در تهيه نسخه پشتيبان"),
+                                  QMessageBox::Information);
             return;
         }
     }
@@ -144,19 +148,19 @@ void Frmbackup::VisualButtonEx2_Click() {
     // without its theme and clinic record.
     if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
         platform().messageBox(
-            this,
+            this, applicationTitle(),
             copyFailureText(QStringLiteral("The backup cannot replace the settings database.")),
-            applicationTitle(), QMessageBox::Critical);
+            QMessageBox::Critical);
         return;
     }
     QString why;
     if (!BackupFiles::releaseSubjectDatabase(&why)) {
-        platform().messageBox(this, why, QStringLiteral("Error"), QMessageBox::NoIcon);
+        platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
     if (copyKeepingWindowAlive(BackupFiles::subjectDatabase(), path, {}) != 1)
         return;
-    platform().messageBox(this, QStringLiteral("نسخه پشتيبان تهيه گرديد"), applicationTitle(),
+    platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
 }
@@ -166,23 +170,26 @@ void Frmbackup::VisualButtonEx3_Click() {
         return;
     const QString path = Text2->text();
     if (path.isEmpty()) {
-        platform().messageBox(this, QStringLiteral("لطفا مسير فايل مربوطه را وارد کنيد"),
-                              QStringLiteral("خطا"), QMessageBox::Warning);
+        platform().messageBox(this, QStringLiteral("خطا"),
+                              QStringLiteral("لطفا مسير فايل مربوطه را وارد کنيد"),
+                              QMessageBox::Warning);
         return;
     }
     const QMessageBox::StandardButton answer = platform().messageBox(
-        this, QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"), applicationTitle(),
+        this, applicationTitle(), QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"),
         QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) {
-        platform().messageBox(this, QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
-                              applicationTitle(), QMessageBox::NoIcon);
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                              QMessageBox::NoIcon);
         return;
     }
     QString why;
     if (!BackupFiles::releaseSubjectDatabase(&why)) {
         platform().messageBox(
-            this, why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
-            QStringLiteral("خطا"), QMessageBox::Warning);
+            this, QStringLiteral("خطا"),
+            why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
+            QMessageBox::Warning);
         return;
     }
     // The backup is copied beside the database and replaces it only when it
@@ -196,7 +203,7 @@ void Frmbackup::VisualButtonEx3_Click() {
     steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
     if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1)
         return;
-    platform().messageBox(this, QStringLiteral("بازيابي اطلاعات انجام شد"), applicationTitle(),
+    platform().messageBox(this, applicationTitle(), QStringLiteral("بازيابي اطلاعات انجام شد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
 }
@@ -280,3 +287,5 @@ void Frmbackup::setButtonsEnabled(bool enabled) {
                                                       Command1, Text1, Text2})
         w->setEnabled(enabled);
 }
+
+} // namespace velmora

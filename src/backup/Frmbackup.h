@@ -5,12 +5,15 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-class DataControl;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 
 // The backup window: copies the subject database to a backup file or restores
@@ -75,3 +78,5 @@ private:
     qint64 m_lastEvents = 0; // when events were last processed during the copy, ms
     static constexpr qint64 EventsEveryMs = 20;
 };
+
+} // namespace velmora

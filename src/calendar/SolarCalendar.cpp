@@ -1,5 +1,7 @@
 #include "calendar/SolarCalendar.h"
 
+namespace velmora {
+
 namespace {
 
 constexpr int BaseYear = 1332;
@@ -95,3 +97,5 @@ QString SolarDate(const QDate& date, int layout) {
 QString SolarDate(const QDateTime& moment, int layout) {
     return SolarDate(moment.date(), layout);
 }
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace velmora {
+
 // The Persian solar calendar, counted in days from Gregorian 21 March 1953
 // (solar 1332/01/01), with an integer leap-year rule and no table of years.
 
@@ -31,3 +33,5 @@ QString SolarDate(const QDateTime& moment, int layout = 0);
 // The month (1..12) and weekday (1 Sunday .. 7 Saturday) names.
 QString SolarMonthName(int month);
 QString SolarWeekdayName(int weekday);
+
+} // namespace velmora

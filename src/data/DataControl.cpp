@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+namespace velmora {
+
 namespace {
 
 // Never bind a null text: it would be stored as NULL, not as the empty text.
@@ -366,3 +368,5 @@ void DataTransaction::rollback() {
     for (const auto& [control, state] : std::as_const(m_saved))
         control->restore(state);
 }
+
+} // namespace velmora

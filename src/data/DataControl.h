@@ -15,6 +15,8 @@ class QLabel;
 class QLineEdit;
 class QWidget;
 
+namespace velmora {
+
 // A window's view of one table: a snapshot of the table as it was at the last
 // Refresh, optionally narrowed by one equality filter, with one current record
 // whose fields the bound widgets show and edit.
@@ -157,3 +159,5 @@ private:
     bool m_done = false;
     QString m_error;
 };
+
+} // namespace velmora

@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+namespace velmora {
+
 namespace Database {
 
 namespace {
@@ -306,3 +308,5 @@ QString failureMessage(DbFile file, const QString& detail) {
 }
 
 } // namespace Database
+
+} // namespace velmora

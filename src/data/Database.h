@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace velmora {
+
 // The two database files in DBM beside the program.
 enum class DbFile {
     Settings, // DBM/DB.mdb: table Theme, one record
@@ -50,3 +52,5 @@ bool isSoundSubjectDatabase(const QString& path, QString* error);
 QString failureMessage(DbFile file, const QString& detail);
 
 } // namespace Database
+
+} // namespace velmora

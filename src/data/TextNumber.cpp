@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace velmora {
+
 double leadingNumber(const QString& text) {
     std::string compact;
     compact.reserve(static_cast<size_t>(text.size()));
@@ -47,3 +49,5 @@ double leadingNumber(const QString& text) {
     }
     return std::strtod(number.c_str(), nullptr);
 }
+
+} // namespace velmora

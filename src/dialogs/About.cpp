@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <cmath>
 
+namespace velmora {
+
 namespace {
 
 constexpr int LabelWidth = 1005;
@@ -338,3 +340,5 @@ void About::paintEvent(QPaintEvent*) {
     p.setPen(QPen(QColor(0xc9, 0xa2, 0x4d), 1));
     p.drawLine(strip.topLeft(), strip.topRight());
 }
+
+} // namespace velmora

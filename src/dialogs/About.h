@@ -10,6 +10,8 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 
+namespace velmora {
+
 // The about window: names the product and its author, with four lines that
 // scroll upward in an endless loop (the first cycling through colours, the
 // third taking a random one) and a credit line that closes up letter by letter.
@@ -77,3 +79,5 @@ private:
     QString m_captionState;
     std::function<double()> m_random;
 };
+
+} // namespace velmora

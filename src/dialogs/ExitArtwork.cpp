@@ -7,6 +7,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+namespace velmora {
+
 namespace ExitArtwork {
 
 namespace {
@@ -159,3 +161,5 @@ QCursor pointer() {
 }
 
 } // namespace ExitArtwork
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QSize>
 
+namespace velmora {
+
 // The pictures of the exit confirmation, drawn by the program itself: the
 // window's background, its two image buttons in a normal and a highlighted
 // look, and the pointer shown over them.
@@ -19,3 +21,5 @@ QPixmap button(Button which, bool highlighted, const QSize& size);
 QCursor pointer();
 
 } // namespace ExitArtwork
+
+} // namespace velmora

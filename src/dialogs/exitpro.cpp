@@ -2,8 +2,8 @@
 
 #include "backup/Frmbackup.h"
 #include "dialogs/ExitArtwork.h"
-#include "ui/MainWindow.h"
 #include "platform/Platform.h"
+#include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+
+namespace velmora {
 
 namespace {
 
@@ -195,3 +197,5 @@ bool exitpro::eventFilter(QObject* watched, QEvent* event) {
     }
     return QWidget::eventFilter(watched, event);
 }
+
+} // namespace velmora

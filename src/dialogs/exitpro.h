@@ -6,6 +6,8 @@ class QCheckBox;
 class QLabel;
 class QTimer;
 
+namespace velmora {
+
 // The exit confirmation through which the program ends: confirm (with the
 // backup box ticked, the backup window comes first), or cancel and go back to
 // the main window. Its title flashes to advertise the backup.
@@ -52,3 +54,5 @@ private:
     QPixmap m_background;
     bool m_leaving = false; // closed by its own cancel button
 };
+
+} // namespace velmora

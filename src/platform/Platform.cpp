@@ -2,6 +2,8 @@
 
 #include "platform/QtPlatform.h"
 
+namespace velmora {
+
 Platform::~Platform() = default;
 
 QString applicationTitle() {
@@ -24,3 +26,5 @@ Platform& platform() {
 void setPlatform(Platform* p) {
     installed = p;
 }
+
+} // namespace velmora

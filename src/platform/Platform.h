@@ -10,6 +10,8 @@ class QPainter;
 class QPrinter;
 class QWidget;
 
+namespace velmora {
+
 // Every interaction that waits on the operator or leaves the program (a notice,
 // a message box, an input box, the file dialogs, the printer, another program,
 // a web page, the end of the run) goes through this seam, so tests can script
@@ -26,7 +28,7 @@ public:
     virtual void notice(QWidget* owner, const QString& text, int intervalMs) = 0;
 
     virtual QMessageBox::StandardButton
-    messageBox(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon,
+    messageBox(QWidget* owner, const QString& title, const QString& text, QMessageBox::Icon icon,
                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) = 0;
 
@@ -68,3 +70,5 @@ QString noticeTitle();
 Platform& platform();
 // Installs p (not owned; nullptr restores the real platform).
 void setPlatform(Platform* p);
+
+} // namespace velmora

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+namespace velmora {
+
 void QtPlatform::notice(QWidget* owner, const QString& text, int intervalMs) {
     QMessageBox box(QMessageBox::NoIcon, noticeTitle(), text, QMessageBox::Ok, owner);
     box.setWindowModality(Qt::ApplicationModal);
@@ -24,8 +26,8 @@ void QtPlatform::notice(QWidget* owner, const QString& text, int intervalMs) {
     box.exec();
 }
 
-QMessageBox::StandardButton QtPlatform::messageBox(QWidget* owner, const QString& text,
-                                                   const QString& title, QMessageBox::Icon icon,
+QMessageBox::StandardButton QtPlatform::messageBox(QWidget* owner, const QString& title,
+                                                   const QString& text, QMessageBox::Icon icon,
                                                    QMessageBox::StandardButtons buttons,
                                                    QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, title, text, buttons, owner);
@@ -95,3 +97,5 @@ void QtPlatform::beep() {
 void QtPlatform::endProgram() {
     QCoreApplication::exit(0);
 }
+
+} // namespace velmora

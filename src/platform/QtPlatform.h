@@ -2,12 +2,14 @@
 
 #include "platform/Platform.h"
 
+namespace velmora {
+
 // The real platform: Qt dialogs, the system printer, QProcess and QDesktopServices.
 class QtPlatform : public Platform {
 public:
     void notice(QWidget* owner, const QString& text, int intervalMs) override;
-    QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
-                                           const QString& title, QMessageBox::Icon icon,
+    QMessageBox::StandardButton messageBox(QWidget* owner, const QString& title,
+                                           const QString& text, QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons,
                                            QMessageBox::StandardButton defaultButton) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
@@ -23,3 +25,5 @@ public:
     void beep() override;
     void endProgram() override;
 };
+
+} // namespace velmora

@@ -1,15 +1,15 @@
 #include "questionnaire/FrmTest.h"
 
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
+#include "data/TextNumber.h"
+#include "platform/Platform.h"
 #include "questionnaire/ItemBank.h"
-#include "ui/Skins.h"
+#include "ui/DataFailures.h"
 #include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
-#include "platform/Platform.h"
 #include "ui/SkinLabel.h"
-#include "data/TextNumber.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+
+namespace velmora {
 
 namespace {
 
@@ -415,12 +417,12 @@ bool FrmTest::saveBothRows() {
 }
 
 void FrmTest::reportFailedSave(const QString& detail) {
-    platform().messageBox(this,
+    platform().messageBox(this, QStringLiteral("خطا"),
                           QStringLiteral("پاسخها ذخيره نشد و صفحه آزمون باز مي ماند. پاسخهاي اين "
                                          "صفحه و پاسخهايي که پيش از اين ذخيره شده اند از دست نرفته "
                                          "اند؛ پس از رفع مشکل دوباره ذخيره کنيد.\n\n") +
                               Database::failureMessage(DbFile::Subjects, detail),
-                          QStringLiteral("خطا"), QMessageBox::Critical);
+                          QMessageBox::Critical);
 }
 
 // The run is over and the window goes: a failed read here loses nothing, so it
@@ -467,3 +469,5 @@ void FrmTest::keyPressEvent(QKeyEvent* event) {
     }
     QDialog::keyPressEvent(event);
 }
+
+} // namespace velmora

@@ -3,11 +3,14 @@
 #include <QDialog>
 #include <array>
 
-class DataControl;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 class SkinLabel;
 
@@ -111,3 +114,5 @@ private:
 
     bool m_ending = false;
 };
+
+} // namespace velmora

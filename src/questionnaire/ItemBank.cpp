@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace velmora {
+
 QString itemText(int number) {
     // Each text as the subject reads it, blanks and the leading " . " included.
     static const std::array<QString, ItemCount> texts = {
@@ -31,3 +33,5 @@ QString itemText(int number) {
         return QString();
     return texts[static_cast<size_t>(number - 1)];
 }
+
+} // namespace velmora

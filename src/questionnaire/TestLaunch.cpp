@@ -4,15 +4,17 @@
 #include "questionnaire/TestLaunch.h"
 
 #include "data/DataControl.h"
+#include "platform/Platform.h"
 #include "questionnaire/FrmTest.h"
 #include "ui/Notice.h"
-#include "platform/Platform.h"
 #include "ui/SkinLabel.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+
+namespace velmora {
 
 void launchTest(QWidget* owner) {
     // Reading again drops the filter of an earlier launch. A read that failed
@@ -61,3 +63,5 @@ void launchTest(QWidget* owner) {
     test->SkinLbl5->setVisible(true);
     test->Text6->setText(QStringLiteral("0"));
 }
+
+} // namespace velmora

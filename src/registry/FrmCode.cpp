@@ -1,12 +1,12 @@
 #include "registry/FrmCode.h"
 
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
 #include "data/Database.h"
-#include "ui/Skins.h"
-#include "ui/FormKit.h"
 #include "platform/Platform.h"
+#include "ui/DataFailures.h"
+#include "ui/FormKit.h"
 #include "ui/SkinLabel.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QAbstractListModel>
@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 #include <functional>
 #include <limits>
+
+namespace velmora {
 
 namespace {
 
@@ -411,7 +413,7 @@ void FrmCode::filterSubjects(const QString& field, const QString& text) {
 }
 
 void FrmCode::reportFailure(const QString& detail) {
-    platform().messageBox(this, Database::failureMessage(DbFile::Subjects, detail), errorTitle(),
+    platform().messageBox(this, errorTitle(), Database::failureMessage(DbFile::Subjects, detail),
                           QMessageBox::Critical);
 }
 
@@ -445,3 +447,5 @@ void FrmCode::DataCombo6_Click() {
 void FrmCode::Command6_Click() {
     close();
 }
+
+} // namespace velmora

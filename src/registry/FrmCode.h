@@ -4,12 +4,15 @@
 #include <QFrame>
 #include <array>
 
-class DataControl;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 class SkinLabel;
 class SubjectRowsModel;
@@ -79,3 +82,5 @@ private:
     NameListModel* m_lastNames = nullptr;
     bool m_settingBoxes = false;
 };
+
+} // namespace velmora

@@ -4,11 +4,11 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
-#include "ui/DigitsOnly.h"
+#include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
+#include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
-#include "platform/Platform.h"
 #include "ui/SkinLabel.h"
 #include "ui/Twips.h"
 
@@ -19,6 +19,8 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
+
+namespace velmora {
 
 namespace Registration {
 
@@ -184,8 +186,7 @@ StoreResult storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls
         return false;
     };
     const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
-                        step(subjects, &DataControl::update) &&
-                        step(sheets, &DataControl::update);
+                        step(subjects, &DataControl::update) && step(sheets, &DataControl::update);
     if (!stored) {
         transaction.rollback();
         return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
@@ -310,7 +311,8 @@ void RegistrationPanel::Command8_Click() {
     // The check reads the file as it is now, so it also sees subjects stored
     // since this window opened, here or elsewhere.
     const QString code = Text11->text();
-    if (!m_data.duplicates->refresh() || !m_data.duplicates->setFilter(QStringLiteral("code"), code))
+    if (!m_data.duplicates->refresh() ||
+        !m_data.duplicates->setFilter(QStringLiteral("code"), code))
         return;
     const qint64 found = m_data.duplicates->recordCount();
     if (!m_data.duplicates->lastError().isEmpty())
@@ -329,11 +331,11 @@ void RegistrationPanel::Command8_Click() {
         return;
     case StoreResult::Failed:
         platform().messageBox(
-            window(),
+            window(), QStringLiteral("خطا"),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
                 QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, detail),
-            QStringLiteral("خطا"), QMessageBox::Critical);
+            QMessageBox::Critical);
         return;
     case StoreResult::Stored:
         break;
@@ -347,3 +349,5 @@ void RegistrationPanel::Command10_Click() {
     m_data.subjects->refresh();
     m_hidePanels();
 }
+
+} // namespace velmora

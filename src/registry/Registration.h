@@ -5,6 +5,8 @@
 #include <array>
 #include <optional>
 
+namespace velmora {
+
 // What a new subject must have before it is stored, in the order the operator
 // is asked for the missing ones.
 namespace Registration {
@@ -38,3 +40,5 @@ QString duplicateCodeNotice();
 QString timeText(const QTime& time);
 
 } // namespace Registration
+
+} // namespace velmora

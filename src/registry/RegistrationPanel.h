@@ -4,10 +4,13 @@
 #include <array>
 #include <functional>
 
-class DataControl;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
 class SkinLabel;
 
 // The registration panel of the main window (Frame10): a new subject's record
@@ -60,3 +63,5 @@ private:
     Controls m_data;
     std::function<void()> m_hidePanels;
 };
+
+} // namespace velmora

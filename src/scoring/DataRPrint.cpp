@@ -1,9 +1,9 @@
 #include "scoring/DataRPrint.h"
 
 #include "data/DataControl.h"
+#include "platform/Platform.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "platform/Platform.h"
 #include "ui/Twips.h"
 
 #include <QFontMetricsF>
@@ -12,6 +12,8 @@
 #include <QPrinter>
 #include <algorithm>
 #include <cmath>
+
+namespace velmora {
 
 namespace {
 
@@ -326,3 +328,5 @@ void paintReportPaper(QPainter& painter, const QRectF& rect) {
     diamond(QPointF(rect.left() + mid, rect.bottom() - mid));
     painter.restore();
 }
+
+} // namespace velmora

@@ -5,11 +5,14 @@
 #include <QString>
 #include <Qt>
 
-class DataControl;
 class QPainter;
 class QPrinter;
 class QRectF;
 class QWidget;
+
+namespace velmora {
+
+class DataControl;
 
 // A caption on the report page; positions and sizes in twips.
 struct ReportLabel {
@@ -95,3 +98,5 @@ private:
 // patterned paper with a dark red, cream-edged band along the left and
 // bottom edges.
 void paintReportPaper(QPainter& painter, const QRectF& rect);
+
+} // namespace velmora

@@ -1,13 +1,13 @@
 #include "scoring/Frm2.h"
 
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
+#include "data/TextNumber.h"
+#include "platform/Platform.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "ui/Skins.h"
+#include "ui/DataFailures.h"
 #include "ui/FormKit.h"
-#include "platform/Platform.h"
-#include "data/TextNumber.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QGroupBox>
@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QWindow>
 #include <cmath>
+
+namespace velmora {
 
 namespace {
 
@@ -253,8 +255,9 @@ void Frm2::Command1_Click() {
     for (QLineEdit* box : {valueBox(1), valueBox(2)}) {
         const double v = leadingNumber(box->text());
         if (v < 0 || v > 1001) {
-            platform().messageBox(this, QStringLiteral("عدد وارد شده يا کمه يا زياد"),
-                                  applicationTitle(), QMessageBox::NoIcon, QMessageBox::Ok);
+            platform().messageBox(this, applicationTitle(),
+                                  QStringLiteral("عدد وارد شده يا کمه يا زياد"),
+                                  QMessageBox::NoIcon, QMessageBox::Ok);
             box->setFocus();
             return;
         }
@@ -297,10 +300,12 @@ void Frm2::Command2_Click() {
     for (QPushButton* b : buttons)
         b->setVisible(true);
     if (!failure.isEmpty())
-        platform().messageBox(this, failure, QStringLiteral("Error"), QMessageBox::Warning,
+        platform().messageBox(this, QStringLiteral("Error"), failure, QMessageBox::Warning,
                               QMessageBox::Ok);
 }
 
 void Frm2::Command6_Click() {
     close();
 }
+
+} // namespace velmora

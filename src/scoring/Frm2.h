@@ -4,11 +4,14 @@
 #include <QDialog>
 #include <array>
 
-class DataControl;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 
 // A bar of the profile chart (Shape1..Shape7): a solid rectangle whose place
@@ -91,3 +94,5 @@ private:
     std::array<QLineEdit*, 7> m_values{};
     std::array<ChartBar*, 7> m_bars{};
 };
+
+} // namespace velmora

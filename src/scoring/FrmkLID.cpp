@@ -1,16 +1,16 @@
 #include "scoring/FrmkLID.h"
 
 #include "data/DataControl.h"
-#include "ui/DataFailures.h"
+#include "platform/Platform.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/Frm2.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "ui/Skins.h"
+#include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
 #include "ui/Notice.h"
-#include "platform/Platform.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+namespace velmora {
 
 FrmkLID::FrmkLID(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FrmkLID"));
@@ -167,7 +169,7 @@ void FrmkLID::Command1_Click() {
         answers.append(Txt3[item]->text());
     const QString missing = unansweredList(answers);
     if (!missing.isEmpty())
-        platform().messageBox(this, unansweredMessage(missing), unansweredTitle(),
+        platform().messageBox(this, unansweredTitle(), unansweredMessage(missing),
                               QMessageBox::Warning, QMessageBox::Ok);
 
     if (!Adodc3->setFilter(QStringLiteral("Code"), code))
@@ -244,3 +246,5 @@ void FrmkLID::Form_Unload() {
     // The main window was only hidden: showing it runs no load steps.
     showMainWindow();
 }
+
+} // namespace velmora

@@ -4,12 +4,15 @@
 #include <array>
 #include <memory>
 
-class DataControl;
-class DataRPrint;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
+class DataRPrint;
 class SkinEngine;
 
 // The scoring window: finds a subject's answer sheet by code, lists the
@@ -82,3 +85,5 @@ private:
     std::unique_ptr<DataRPrint> m_report;
     bool m_unloaded = false;
 };
+
+} // namespace velmora

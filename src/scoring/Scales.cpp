@@ -2,6 +2,8 @@
 
 #include "data/TextNumber.h"
 
+namespace velmora {
+
 const QVector<Scale>& scales() {
     static const QVector<Scale> table = {
         {1,
@@ -113,3 +115,5 @@ QString chartValueText(const Scale& scale, const QString& scoreText) {
 double barHeight(double value) {
     return (value * 360 + value * 350 + value * 360 + value * 380 + value * 360) / 5;
 }
+
+} // namespace velmora

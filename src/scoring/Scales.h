@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+namespace velmora {
+
 // The questionnaire's seven scales. The scoring window, the chart and the
 // report all read this one table, so a scale's items and captions cannot
 // drift apart between them.
@@ -56,3 +58,5 @@ QString chartValueText(const Scale& scale, const QString& scoreText);
 // Height in twips of a chart bar for value v: the mean of the designer's five
 // measurements of one point (360, 350, 360, 380 and 360 twips), i.e. 362 per point.
 double barHeight(double value);
+
+} // namespace velmora

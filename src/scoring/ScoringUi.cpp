@@ -5,6 +5,8 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 
+namespace velmora {
+
 QLabel* makeCaption(const QString& name, const QString& caption, QWidget* parent, int left, int top,
                     int width, int height, Qt::Alignment alignment) {
     auto* label = new SkinLabel(name, caption, parent);
@@ -24,3 +26,5 @@ QFont fittedFont(QFont font, const QString& text, double width, const QPaintDevi
         font.setPointSizeF(font.pointSizeF() - 0.5);
     }
 }
+
+} // namespace velmora

@@ -11,6 +11,8 @@
 class QPaintDevice;
 class QWidget;
 
+namespace velmora {
+
 // A caption label in the form font, named and placed in twips. Its text hugs
 // the side given by alignment (Qt::AlignLeft: towards a field on its left).
 QLabel* makeCaption(const QString& name, const QString& caption, QWidget* parent, int left, int top,
@@ -20,3 +22,5 @@ QLabel* makeCaption(const QString& name, const QString& caption, QWidget* parent
 // until text fits into width device pixels of device (the screen when null).
 QFont fittedFont(QFont font, const QString& text, double width,
                  const QPaintDevice* device = nullptr, double minimum = 6.0);
+
+} // namespace velmora

@@ -2,13 +2,15 @@
 #include "settings/ClinicPanel.h"
 
 #include "data/DataControl.h"
-#include "ui/SkinLabel.h"
 #include "ui/FormKit.h"
+#include "ui/SkinLabel.h"
 #include "ui/Twips.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+
+namespace velmora {
 
 ClinicPanel::ClinicPanel(QWidget* mainWindow, DataControl* theme, QLabel* titleLine)
     : QGroupBox(mainWindow), m_theme(theme) {
@@ -58,3 +60,5 @@ void ClinicPanel::Command7_Click() {
     // the title) until the next refresh or load shows the stored values.
     setVisible(false);
 }
+
+} // namespace velmora

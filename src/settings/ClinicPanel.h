@@ -2,10 +2,13 @@
 
 #include <QGroupBox>
 
-class DataControl;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
 class SkinLabel;
 
 // The clinic panel of the main window (Frame9): the clinic's name and address,
@@ -30,3 +33,5 @@ public:
 private:
     DataControl* m_theme;
 };
+
+} // namespace velmora

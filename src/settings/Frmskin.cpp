@@ -2,9 +2,9 @@
 
 #include "data/DataControl.h"
 #include "ui/DataFailures.h"
-#include "ui/Skins.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
+#include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
@@ -16,6 +16,8 @@
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOption>
+
+namespace velmora {
 
 namespace {
 
@@ -187,3 +189,5 @@ void Frmskin::paintEvent(QPaintEvent*) {
     p.setPen(pal.color(QPalette::WindowText));
     p.drawText(card.adjusted(10, 4, -10, -4), Qt::AlignCenter | Qt::TextWordWrap, questionText());
 }
+
+} // namespace velmora

@@ -2,9 +2,12 @@
 
 #include <QWidget>
 
-class DataControl;
 class QLabel;
 class QLineEdit;
+
+namespace velmora {
+
+class DataControl;
 class SkinEngine;
 
 // The small window that shows the operator the theme just chosen: it is drawn
@@ -38,3 +41,5 @@ protected:
 private:
     void Form_Load();
 };
+
+} // namespace velmora

@@ -4,14 +4,16 @@
 
 #include <QPushButton>
 
+namespace velmora {
+
 SettingsPanel::SettingsPanel(QWidget* mainWindow) : QGroupBox(mainWindow) {
     setUpFrame(this, QStringLiteral("Frame8"));
     Command68 = makeButton(QStringLiteral("Command68"), QStringLiteral("تغيير تم برنامه"), this,
                            120, 240, 1905, 555);
     Command67 = makeButton(QStringLiteral("Command67"), QStringLiteral(" تعريف نام کلينيک"), this,
                            120, 840, 1905, 555);
-    Command69 = makeButton(QStringLiteral("Command69"), QStringLiteral("خروج"), this, 480, 1500,
-                           1185, 435);
+    Command69 =
+        makeButton(QStringLiteral("Command69"), QStringLiteral("خروج"), this, 480, 1500, 1185, 435);
     Command66 =
         makeButton(QStringLiteral("Command66"), QStringLiteral(" "), this, 120, 2160, 1905, 555);
     Command65 =
@@ -21,3 +23,5 @@ SettingsPanel::SettingsPanel(QWidget* mainWindow) : QGroupBox(mainWindow) {
 void SettingsPanel::open() {
     showPanel(this, 2055, 6060, 3780, 2175);
 }
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 
 class QPushButton;
 
+namespace velmora {
+
 // The settings panel of the main window (Frame8): the ways to the theme and
 // clinic panels. What its buttons open is the main window's wiring.
 class SettingsPanel : public QGroupBox {
@@ -20,3 +22,5 @@ public:
     QPushButton* Command66 = nullptr; // blank
     QPushButton* Command65 = nullptr; // blank
 };
+
+} // namespace velmora

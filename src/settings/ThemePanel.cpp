@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace velmora {
+
 namespace {
 
 struct ThemeButton {
@@ -47,8 +49,8 @@ ThemePanel::ThemePanel(QWidget* mainWindow) : QGroupBox(mainWindow) {
                                      240 + 600 * (n - 1), 2145, 555);
         connect(themeButtons[n], &QPushButton::clicked, this, [this, n] { emit themeChosen(n); });
     }
-    Command46 = makeButton(QStringLiteral("Command46"), QStringLiteral("خروج"), this, 720, 6900,
-                           1185, 435);
+    Command46 =
+        makeButton(QStringLiteral("Command46"), QStringLiteral("خروج"), this, 720, 6900, 1185, 435);
     connect(Command46, &QPushButton::clicked, this, &ThemePanel::Command46_Click);
 }
 
@@ -79,3 +81,5 @@ bool storeThemeChoice(int number, DataControl* theme, QLineEdit* themeBox, QLine
     theme->refresh();
     return true;
 }
+
+} // namespace velmora

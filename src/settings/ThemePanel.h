@@ -3,9 +3,12 @@
 #include <QGroupBox>
 #include <array>
 
-class DataControl;
 class QLineEdit;
 class QPushButton;
+
+namespace velmora {
+
+class DataControl;
 
 // The theme panel of the main window (Frame6): one button per theme.
 class ThemePanel : public QGroupBox {
@@ -28,3 +31,5 @@ signals:
 // (unloadMode "1"). False when it could not be stored: the failure has been
 // reported, the unload mode is back to "2" and nothing changed.
 bool storeThemeChoice(int number, DataControl* theme, QLineEdit* themeBox, QLineEdit* unloadMode);
+
+} // namespace velmora

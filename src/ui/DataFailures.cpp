@@ -6,10 +6,12 @@
 #include <QPointer>
 #include <QWidget>
 
+namespace velmora {
+
 void reportFailures(DataControl* control, QWidget* owner) {
     QObject::connect(control, &DataControl::failed, control,
                      [owner = QPointer<QWidget>(owner)](const QString& message) {
-                         platform().messageBox(owner, message, QStringLiteral("خطا"),
+                         platform().messageBox(owner, QStringLiteral("خطا"), message,
                                                QMessageBox::Critical);
                      });
 }
@@ -20,3 +22,5 @@ DataControl* makeDataControl(const QString& table, QWidget* owner, const QString
     control->refresh();
     return control;
 }
+
+} // namespace velmora

@@ -2,8 +2,11 @@
 
 #include <QString>
 
-class DataControl;
 class QWidget;
+
+namespace velmora {
+
+class DataControl;
 
 // A window's data control whose failures are shown to the operator in a
 // message box over owner; it reads its table at once.
@@ -11,3 +14,5 @@ DataControl* makeDataControl(const QString& table, QWidget* owner, const QString
 
 // Shows every failure the control reports in a message box over owner.
 void reportFailures(DataControl* control, QWidget* owner);
+
+} // namespace velmora

@@ -1,12 +1,14 @@
 #include "ui/DigitsOnly.h"
 
-#include "ui/Notice.h"
 #include "platform/Platform.h"
+#include "ui/Notice.h"
 
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+
+namespace velmora {
 
 namespace {
 
@@ -66,3 +68,5 @@ void makeDigitsOnly(QLineEdit* box, QWidget* owner, int maxLength) {
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
     box->installEventFilter(new DigitsOnlyFilter(box, owner));
 }
+
+} // namespace velmora

@@ -5,6 +5,8 @@
 class QLineEdit;
 class QWidget;
 
+namespace velmora {
+
 // The notice for a key that is not a digit.
 QString digitsOnlyNotice();
 
@@ -12,3 +14,5 @@ QString digitsOnlyNotice();
 // typed key is dropped with a beep and a notice over owner. Pasted text cannot
 // bring in anything but digits either. At most maxLength characters.
 void makeDigitsOnly(QLineEdit* box, QWidget* owner, int maxLength);
+
+} // namespace velmora

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace velmora {
+
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent, int left,
                         int top, int width, int height) {
     auto* button = new QPushButton(caption, parent);
@@ -54,3 +56,5 @@ void showPanel(QGroupBox* panel, int height, int left, int top, int width) {
     place(panel, left, top, width, height);
     panel->raise();
 }
+
+} // namespace velmora

@@ -8,6 +8,8 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
+namespace velmora {
+
 // Makes a button with the form font, named and placed in twips.
 QPushButton* makeButton(const QString& name, const QString& caption, QWidget* parent, int left,
                         int top, int width, int height);
@@ -22,3 +24,5 @@ QGroupBox* makeFrame(const QString& name, QWidget* parent);
 void setUpFrame(QGroupBox* frame, const QString& name);
 // Shows a panel at its place (in twips) above its siblings.
 void showPanel(QGroupBox* panel, int height, int left, int top, int width);
+
+} // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace velmora {
+
 namespace {
 MainWindowLink& link() {
     static MainWindowLink installed;
@@ -20,3 +22,5 @@ QWidget* showMainWindow() {
 bool mainWindowLoaded() {
     return link().loaded && link().loaded() != nullptr;
 }
+
+} // namespace velmora

@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace velmora {
+
 // What the other windows need of the main window, without knowing its class:
 // the start-up installs the real calls, so a feature window never reaches up
 // into the window that opens it.
@@ -19,3 +21,5 @@ void setMainWindowLink(MainWindowLink link);
 
 QWidget* showMainWindow();
 bool mainWindowLoaded();
+
+} // namespace velmora

@@ -2,6 +2,10 @@
 
 #include "platform/Platform.h"
 
+namespace velmora {
+
 void ShowNotice(QWidget* owner, const QString& text, int intervalMs) {
     platform().notice(owner, text, intervalMs);
 }
+
+} // namespace velmora

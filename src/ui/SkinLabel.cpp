@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace velmora {
+
 bool writtenLeftToRight(const QString& caption) {
     return caption.trimmed().startsWith(QLatin1Char(':'));
 }
@@ -38,3 +40,5 @@ void SkinLabel::paintEvent(QPaintEvent* event) {
                           contentsRect().adjusted(margin(), margin(), -margin(), -margin()), flags,
                           palette(), isEnabled(), text(), foregroundRole());
 }
+
+} // namespace velmora

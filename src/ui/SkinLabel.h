@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QString>
 
+namespace velmora {
+
 // Captions such as " :نام" are written in the order they are seen: the colon
 // stands at the left of the word, next to the field the caption names. Such a
 // caption is laid out left to right so it reads as written.
@@ -22,3 +24,5 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+} // namespace velmora

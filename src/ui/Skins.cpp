@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <cmath>
 
+namespace velmora {
+
 QString skinFileFor(double themeNumber, SkinTable table) {
     static const char* const files[11] = {
         "chizh.skn",      "Green.skn",    "galaxy.skn", "_temp.skn",   "B-Studio.skn",  "Mac.skn",
@@ -45,3 +47,5 @@ QString ApplyTheme(QWidget* window, const QString& themeNumberText, SkinEngine* 
     skin->applyTo(window);
     return skin->loadedFile();
 }
+
+} // namespace velmora

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace velmora {
+
 // Which skin file a window loads for a theme number.
 enum class SkinTable {
     Standard,
@@ -39,3 +41,5 @@ private:
 // the window either way. Returns the file loaded, or the empty text.
 QString ApplyTheme(QWidget* window, const QString& themeNumberText, SkinEngine* skin,
                    SkinTable table = SkinTable::Standard);
+
+} // namespace velmora

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace velmora {
+
 void place(QWidget* control, int left, int top, int width, int height) {
     control->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
@@ -22,3 +24,5 @@ QFont formFont(double pointSize, bool bold) {
     font.setBold(bold);
     return font;
 }
+
+} // namespace velmora

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace velmora {
+
 // Window layouts are written in twips (1/1440 inch) so that every position reads
 // like the form design; at 96 dpi one pixel is 15 twips.
 constexpr int TwipsPerPixel = 15;
@@ -25,3 +27,5 @@ void setClientSize(QWidget* window, int width, int height);
 // The form font: "B Nazanin" where the clinic has it installed, else the
 // Persian fonts Debian ships.
 QFont formFont(double pointSize = 12, bool bold = true);
+
+} // namespace velmora

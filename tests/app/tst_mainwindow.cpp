@@ -1,9 +1,9 @@
-#include "data/DataControl.h"
-#include "ui/Skins.h"
 #include "app/App.h"
 #include "app/Frm1.h"
-#include "ui/SkinLabel.h"
+#include "data/DataControl.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
+#include "ui/Skins.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +15,8 @@
 #include <QSysInfo>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 
@@ -117,7 +119,7 @@ private slots:
         main->Frame6->setVisible(true); // as a theme choice in progress would
         main->Frame8->Command69->click();
         for (QGroupBox* panel : std::initializer_list<QGroupBox*>{main->Frame6, main->Frame8,
-                                                                 main->Frame9, main->Frame10})
+                                                                  main->Frame9, main->Frame10})
             QVERIFY(!panel->isVisible());
     }
 

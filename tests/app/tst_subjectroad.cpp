@@ -1,14 +1,14 @@
 // One subject's whole road through the program, window to window, as an
 // operator drives it: registration, the test, scoring, chart and report, and
 // leaving the program with a backup.
+#include "app/App.h"
+#include "app/Frm1.h"
 #include "backup/Frmbackup.h"
 #include "data/Database.h"
 #include "dialogs/exitpro.h"
 #include "questionnaire/FrmTest.h"
 #include "scoring/Frm2.h"
 #include "scoring/FrmkLID.h"
-#include "app/App.h"
-#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QCheckBox>
@@ -21,6 +21,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

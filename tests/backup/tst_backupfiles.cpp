@@ -17,6 +17,8 @@
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
+
+using namespace velmora;
 #endif
 
 namespace {

@@ -4,10 +4,10 @@
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
-#include "ui/Skins.h"
-#include "ui/Twips.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
+#include "ui/Skins.h"
+#include "ui/Twips.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +25,8 @@
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
+
+using namespace velmora;
 #endif
 
 namespace {

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace velmora;
+
 class TestSolarCalendar : public QObject {
     Q_OBJECT
 private slots:

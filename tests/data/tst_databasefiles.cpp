@@ -1,6 +1,6 @@
-#include "data/Database.h"
 #include "app/App.h"
 #include "app/Frm1.h"
+#include "data/Database.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 
@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

@@ -4,13 +4,15 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 const QString Subjects = QStringLiteral("DBM/DB2.mdb");

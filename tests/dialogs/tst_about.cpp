@@ -1,5 +1,5 @@
-#include "dialogs/About.h"
 #include "app/Frm1.h"
+#include "dialogs/About.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

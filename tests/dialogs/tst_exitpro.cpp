@@ -1,8 +1,8 @@
+#include "app/Frm1.h"
 #include "backup/Frmbackup.h"
 #include "dialogs/exitpro.h"
-#include "app/Frm1.h"
-#include "ui/Twips.h"
 #include "support/ProgramFolder.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+
+using namespace velmora;
 
 class TestExitpro : public QObject {
     Q_OBJECT

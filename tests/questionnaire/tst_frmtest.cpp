@@ -3,10 +3,10 @@
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
+#include "support/ProgramFolder.h"
 #include "ui/DigitsOnly.h"
 #include "ui/SkinLabel.h"
 #include "ui/Twips.h"
-#include "support/ProgramFolder.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -17,6 +17,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

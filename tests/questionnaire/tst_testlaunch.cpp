@@ -1,11 +1,11 @@
 // The test launch from the main window's "run the test" button, with the test
 // window run modally inside it.
+#include "app/Frm1.h"
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
-#include "app/Frm1.h"
-#include "ui/SkinLabel.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

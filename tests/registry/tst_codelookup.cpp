@@ -1,5 +1,5 @@
-#include "registry/FrmCode.h"
 #include "app/Frm1.h"
+#include "registry/FrmCode.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -11,6 +11,8 @@
 #include <QTableView>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

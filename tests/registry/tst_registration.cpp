@@ -1,7 +1,7 @@
+#include "app/Frm1.h"
 #include "calendar/SolarCalendar.h"
 #include "data/Database.h"
 #include "registry/Registration.h"
-#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
 
 #include <QApplication>
@@ -16,6 +16,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 
@@ -172,16 +174,20 @@ private slots:
         const QTime after = QTime::currentTime();
         QVERIFY(m_main->Frame10->isVisible());
         QCOMPARE(m_main->Frame10->geometry(), QRect(100, 52, 445, 193));
-        for (QLineEdit* box : {m_main->Frame10->Text11, m_main->Frame10->Text6, m_main->Frame10->Text4, m_main->Frame10->Text5,
-                               m_main->Frame10->Text7, m_main->Frame10->Text15, m_main->Frame10->Text16, m_main->Frame10->Text17})
+        for (QLineEdit* box :
+             {m_main->Frame10->Text11, m_main->Frame10->Text6, m_main->Frame10->Text4,
+              m_main->Frame10->Text5, m_main->Frame10->Text7, m_main->Frame10->Text15,
+              m_main->Frame10->Text16, m_main->Frame10->Text17})
             QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
         QCOMPARE(m_main->Frame10->Text8->text(), SolarDate(QDate::currentDate(), 0));
         QStringList times;
         for (QTime t = before.addMSecs(-before.msec()); t <= after; t = t.addSecs(1))
             times.append(Registration::timeText(t));
-        QVERIFY2(times.contains(m_main->Frame10->Text9->text()), qPrintable(m_main->Frame10->Text9->text()));
+        QVERIFY2(times.contains(m_main->Frame10->Text9->text()),
+                 qPrintable(m_main->Frame10->Text9->text()));
         QCOMPARE(QApplication::focusWidget(), m_main->Frame10->Text11);
-        for (QComboBox* list : {m_main->Frame10->Combo1, m_main->Frame10->Combo2, m_main->Frame10->Combo3})
+        for (QComboBox* list :
+             {m_main->Frame10->Combo1, m_main->Frame10->Combo2, m_main->Frame10->Combo3})
             QCOMPARE(list->currentText(), QString());
     }
 
@@ -254,13 +260,18 @@ private slots:
         openPanel();
         const Subject s;
         const QList<std::function<void()>> fixes = {
-            [&] { type(m_main->Frame10->Text11, s.code); },    [&] { type(m_main->Frame10->Text6, s.firstName); },
-            [&] { type(m_main->Frame10->Text4, s.lastName); }, [&] { choose(m_main->Frame10->Combo2, s.gender); },
-            [&] { type(m_main->Frame10->Text5, s.age); },      [&] { choose(m_main->Frame10->Combo1, s.marital); },
-            [&] { choose(m_main->Frame10->Combo3, s.group); }, [&] { type(m_main->Frame10->Text7, s.education); },
+            [&] { type(m_main->Frame10->Text11, s.code); },
+            [&] { type(m_main->Frame10->Text6, s.firstName); },
+            [&] { type(m_main->Frame10->Text4, s.lastName); },
+            [&] { choose(m_main->Frame10->Combo2, s.gender); },
+            [&] { type(m_main->Frame10->Text5, s.age); },
+            [&] { choose(m_main->Frame10->Combo1, s.marital); },
+            [&] { choose(m_main->Frame10->Combo3, s.group); },
+            [&] { type(m_main->Frame10->Text7, s.education); },
         };
-        const QList<QWidget*> focus = {m_main->Frame10->Text11, m_main->Frame10->Text6, m_main->Frame10->Text4,
-                                       m_main->Frame10->Combo2, m_main->Frame10->Text5, m_main->Frame10->Combo1,
+        const QList<QWidget*> focus = {m_main->Frame10->Text11, m_main->Frame10->Text6,
+                                       m_main->Frame10->Text4,  m_main->Frame10->Combo2,
+                                       m_main->Frame10->Text5,  m_main->Frame10->Combo1,
                                        m_main->Frame10->Combo3, m_main->Frame10->Text7};
         for (int i = 0; i < fixes.size(); ++i) {
             platform().clear();

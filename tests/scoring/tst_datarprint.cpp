@@ -13,6 +13,8 @@
 #include <QTest>
 #include <memory>
 
+using namespace velmora;
+
 namespace {
 
 int pdfPages(const QString& path) {

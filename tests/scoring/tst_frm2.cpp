@@ -1,8 +1,8 @@
 #include "scoring/Frm2.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
-#include "ui/Skins.h"
 #include "support/ProgramFolder.h"
+#include "ui/Skins.h"
 
 #include <QApplication>
 #include <QFile>
@@ -12,6 +12,8 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

@@ -1,9 +1,9 @@
+#include "app/Frm1.h"
 #include "data/DataControl.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
-#include "ui/Skins.h"
-#include "app/Frm1.h"
 #include "support/ProgramFolder.h"
+#include "ui/Skins.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

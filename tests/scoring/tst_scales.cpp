@@ -4,6 +4,8 @@
 #include <QTest>
 #include <memory>
 
+using namespace velmora;
+
 // The scale table and the arithmetic every results window shares.
 class TestScales : public QObject {
     Q_OBJECT

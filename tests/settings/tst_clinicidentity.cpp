@@ -1,7 +1,7 @@
-#include "settings/Frmskin.h"
 #include "app/Frm1.h"
-#include "ui/SkinLabel.h"
+#include "settings/Frmskin.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "settings/Frmskin.h"
-#include "ui/Skins.h"
 #include "app/Frm1.h"
+#include "settings/Frmskin.h"
 #include "support/ProgramFolder.h"
+#include "ui/Skins.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+
+using namespace velmora;
 
 namespace {
 
@@ -222,7 +224,7 @@ private slots:
         QCOMPARE(main->Text3->text(), QStringLiteral("2"));
         QCOMPARE(main->pos(), QPoint(156, 51));
         for (QGroupBox* panel : std::initializer_list<QGroupBox*>{main->Frame6, main->Frame8,
-                                                                 main->Frame9, main->Frame10})
+                                                                  main->Frame9, main->Frame10})
             QVERIFY2(!panel->isVisible(), qPrintable(panel->objectName()));
     }
 

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+namespace velmora {
+
 // Makes every write of this process past `bytes` fail the way a full disk does,
 // until destroyed.
 class FileSizeLimit {
@@ -25,3 +27,5 @@ private:
     rlimit m_old{};
 };
 #endif
+
+} // namespace velmora

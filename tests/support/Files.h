@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTest>
 
+namespace velmora {
+
 // The bytes of a file, or "<missing>" when it cannot be read.
 inline QByteArray bytesOf(const QString& path) {
     QFile f(path);
@@ -38,3 +40,5 @@ inline bool subjectConnectionOpen() {
     }
     return false;
 }
+
+} // namespace velmora

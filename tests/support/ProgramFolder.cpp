@@ -1,7 +1,7 @@
 #include "support/ProgramFolder.h"
 
-#include "data/Database.h"
 #include "app/App.h"
+#include "data/Database.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -15,6 +15,8 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
+
+namespace velmora {
 
 namespace {
 
@@ -175,3 +177,5 @@ int runVelmoraTest(int argc, char** argv, QObject* test) {
     prepareApplication(app);
     return QTest::qExec(test, argc, argv);
 }
+
+} // namespace velmora

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace velmora {
+
 // A fresh program folder for one test case: a temporary folder with the skin
 // files, the help page and an empty Back folder, made the working directory,
 // with both databases created and the scripted platform installed. Everything
@@ -59,5 +61,7 @@ int runVelmoraTest(int argc, char** argv, QObject* test);
 #define VELMORA_TEST_MAIN(TestClass)                                                               \
     int main(int argc, char** argv) {                                                              \
         TestClass test;                                                                            \
-        return runVelmoraTest(argc, argv, &test);                                                  \
+        return velmora::runVelmoraTest(argc, argv, &test);                                         \
     }
+
+} // namespace velmora

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QPrinter>
 
+namespace velmora {
+
 ScriptedPlatform::ScriptedPlatform() : printFolder(QDir::currentPath()) {}
 
 ScriptedPlatform::~ScriptedPlatform() = default;
@@ -54,7 +56,7 @@ void ScriptedPlatform::notice(QWidget* owner, const QString& text, int intervalM
 }
 
 QMessageBox::StandardButton
-ScriptedPlatform::messageBox(QWidget* owner, const QString& text, const QString& title,
+ScriptedPlatform::messageBox(QWidget* owner, const QString& title, const QString& text,
                              QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
                              QMessageBox::StandardButton defaultButton) {
     Interaction i;
@@ -166,3 +168,5 @@ void ScriptedPlatform::endProgram() {
     record(i);
     ++endCount;
 }
+
+} // namespace velmora

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QQueue>
 
+namespace velmora {
+
 // A platform that answers from a script and records every interaction, for the
 // tests and the benchmark. Nothing waits on a real dialog.
 class ScriptedPlatform : public Platform {
@@ -60,8 +62,8 @@ public:
     void clear();
 
     void notice(QWidget* owner, const QString& text, int intervalMs) override;
-    QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text,
-                                           const QString& title, QMessageBox::Icon icon,
+    QMessageBox::StandardButton messageBox(QWidget* owner, const QString& title,
+                                           const QString& text, QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons,
                                            QMessageBox::StandardButton defaultButton) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
@@ -81,3 +83,5 @@ private:
     void record(const Interaction& i);
     QString renderPdf(const QString& name, const PaintJob& job);
 };
+
+} // namespace velmora

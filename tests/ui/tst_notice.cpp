@@ -1,6 +1,6 @@
-#include "ui/Notice.h"
 #include "platform/QtPlatform.h"
 #include "support/ProgramFolder.h"
+#include "ui/Notice.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+
+using namespace velmora;
 
 class TestNotice : public QObject {
     Q_OBJECT

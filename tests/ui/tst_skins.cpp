@@ -1,11 +1,13 @@
-#include "ui/Skins.h"
 #include "data/TextNumber.h"
 #include "support/ProgramFolder.h"
+#include "ui/Skins.h"
 
 #include <QFile>
 #include <QTest>
 #include <QWidget>
 #include <memory>
+
+using namespace velmora;
 
 class TestSkins : public QObject {
     Q_OBJECT
