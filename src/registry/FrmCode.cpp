@@ -2,6 +2,7 @@
 
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/LookupModels.h"
 #include "platform/Platform.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
@@ -9,237 +10,25 @@
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
-#include <QAbstractListModel>
-#include <QAbstractTableModel>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <functional>
-#include <limits>
 
 namespace velmora {
 
 namespace {
-
-// Rows read per query: enough to fill the grid or an open list several times.
-constexpr int BlockSize = 256;
-
-// No key is smaller: the first block starts after it.
-constexpr qint64 BeforeFirstKey = std::numeric_limits<qint64>::min();
-
-const QStringList GridFields = {QStringLiteral("Code"), QStringLiteral("FName"),
-                                QStringLiteral("LName"), QStringLiteral("Group")};
 
 QString errorTitle() {
     return QStringLiteral("خطا");
 }
 
 } // namespace
-
-// The subjects the grid shows: IDE rows up to the snapshot's largest key,
-// optionally narrowed to one field equal to a text, in key order. Rows are read
-// a block at a time as the grid scrolls; no query stays open in between.
-class SubjectRowsModel : public QAbstractTableModel {
-public:
-    SubjectRowsModel(const QStringList& captions, QObject* parent)
-        : QAbstractTableModel(parent), m_captions(captions) {}
-
-    // Shows the rows with a key up to lastKey (-1: none) whose field equals
-    // value; an empty field shows them all. False when the file could not be read.
-    bool show(qint64 lastKey, const QString& field, const QString& value) {
-        beginResetModel();
-        m_lastKey = lastKey;
-        m_field = field;
-        m_value = value;
-        m_rows.clear();
-        m_error.clear();
-        m_atEnd = lastKey < 0;
-        QList<Row> block;
-        const bool ok = m_atEnd || readBlock(BeforeFirstKey, &block);
-        m_rows = block;
-        endResetModel();
-        return ok;
-    }
-
-    QString lastError() const { return m_error; }
-    std::function<void(const QString&)> onFailure;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-    }
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : static_cast<int>(GridFields.size());
-    }
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= GridFields.size())
-            return QVariant();
-        if (role == Qt::DisplayRole || role == Qt::EditRole)
-            return m_rows.at(index.row()).fields.at(index.column());
-        return QVariant();
-    }
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-            section < m_captions.size())
-            return m_captions.at(section);
-        return QAbstractTableModel::headerData(section, orientation, role);
-    }
-    bool canFetchMore(const QModelIndex& parent) const override {
-        return !parent.isValid() && !m_atEnd;
-    }
-    void fetchMore(const QModelIndex& parent) override {
-        if (parent.isValid() || m_atEnd)
-            return;
-        QList<Row> block;
-        if (!readBlock(m_rows.isEmpty() ? BeforeFirstKey : m_rows.last().key, &block)) {
-            if (onFailure)
-                onFailure(m_error);
-            return;
-        }
-        if (block.isEmpty())
-            return;
-        const int first = static_cast<int>(m_rows.size());
-        beginInsertRows(QModelIndex(), first, first + static_cast<int>(block.size()) - 1);
-        m_rows += block;
-        endInsertRows();
-    }
-
-private:
-    struct Row {
-        qint64 key = 0;
-        QStringList fields;
-    };
-
-    // The next block after key `after`. A failure ends the reading.
-    bool readBlock(qint64 after, QList<Row>* block) {
-        QStringList columns{QStringLiteral("\"ID\"")};
-        for (const QString& f : GridFields)
-            columns.append(Database::quoted(f));
-        QString where = QStringLiteral("\"ID\" <= ? AND \"ID\" > ?");
-        if (!m_field.isEmpty())
-            where += QStringLiteral(" AND ") + Database::quoted(m_field) + QStringLiteral(" = ?");
-        QSqlQuery q(Database::connection(DbFile::Subjects));
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE %2 ORDER BY \"ID\" LIMIT %3")
-                      .arg(columns.join(QStringLiteral(", ")), where)
-                      .arg(BlockSize));
-        q.addBindValue(m_lastKey);
-        q.addBindValue(after);
-        if (!m_field.isEmpty())
-            q.addBindValue(m_value.isNull() ? QString(QLatin1String("")) : m_value);
-        if (!q.exec()) {
-            m_error = q.lastError().text();
-            m_atEnd = true;
-            return false;
-        }
-        while (q.next()) {
-            Row row;
-            row.key = q.value(0).toLongLong();
-            for (int i = 1; i <= GridFields.size(); ++i)
-                row.fields.append(q.value(i).toString());
-            block->append(row);
-        }
-        m_atEnd = block->size() < BlockSize;
-        return true;
-    }
-
-    QStringList m_captions;
-    qint64 m_lastKey = -1;
-    QString m_field;
-    QString m_value;
-    QList<Row> m_rows;
-    bool m_atEnd = true;
-    QString m_error;
-};
-
-// The names stored in one field of IDE, each once, in the order of the
-// field's index, read a block at a time as the list is scrolled. Subjects
-// without a name in that field are not offered.
-class NameListModel : public QAbstractListModel {
-public:
-    NameListModel(const QString& field, QObject* parent)
-        : QAbstractListModel(parent), m_field(field) {}
-
-    bool load(qint64 lastKey) {
-        beginResetModel();
-        m_lastKey = lastKey;
-        m_names.clear();
-        m_error.clear();
-        m_atEnd = lastKey < 0;
-        QStringList block;
-        const bool ok = m_atEnd || readBlock(QString(QLatin1String("")), &block);
-        m_names = block;
-        endResetModel();
-        return ok;
-    }
-
-    QString lastError() const { return m_error; }
-    std::function<void(const QString&)> onFailure;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_names.size());
-    }
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= m_names.size())
-            return QVariant();
-        if (role == Qt::DisplayRole || role == Qt::EditRole)
-            return m_names.at(index.row());
-        return QVariant();
-    }
-    bool canFetchMore(const QModelIndex& parent) const override {
-        return !parent.isValid() && !m_atEnd;
-    }
-    void fetchMore(const QModelIndex& parent) override {
-        if (parent.isValid() || m_atEnd || m_names.isEmpty())
-            return;
-        QStringList block;
-        if (!readBlock(m_names.last(), &block)) {
-            if (onFailure)
-                onFailure(m_error);
-            return;
-        }
-        if (block.isEmpty())
-            return;
-        const int first = static_cast<int>(m_names.size());
-        beginInsertRows(QModelIndex(), first, first + static_cast<int>(block.size()) - 1);
-        m_names += block;
-        endInsertRows();
-    }
-
-private:
-    bool readBlock(const QString& after, QStringList* block) {
-        const QString field = Database::quoted(m_field);
-        QSqlQuery q(Database::connection(DbFile::Subjects));
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT DISTINCT %1 FROM \"IDE\" WHERE %1 > ? AND \"ID\" <= ? "
-                                 "ORDER BY %1 LIMIT %2")
-                      .arg(field)
-                      .arg(BlockSize));
-        q.addBindValue(after);
-        q.addBindValue(m_lastKey);
-        if (!q.exec()) {
-            m_error = q.lastError().text();
-            m_atEnd = true;
-            return false;
-        }
-        while (q.next())
-            block->append(q.value(0).toString());
-        m_atEnd = block->size() < BlockSize;
-        return true;
-    }
-
-    QString m_field;
-    qint64 m_lastKey = -1;
-    QStringList m_names;
-    bool m_atEnd = true;
-    QString m_error;
-};
 
 DataGrid::DataGrid(const QString& name, const QString& caption, QWidget* parent) : QFrame(parent) {
     setObjectName(name);
