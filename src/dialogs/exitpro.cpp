@@ -4,6 +4,7 @@
 #include "dialogs/ExitArtwork.h"
 #include "platform/Platform.h"
 #include "ui/MainWindow.h"
+#include "ui/PictureButton.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -51,6 +52,10 @@ exitpro::exitpro(QWidget* parent) : QWidget(parent) {
     place(k2, 2460, 2340, ImageWidth, ImageHeight);
     place(C1, 360, 2340, ImageWidth, ImageHeight);
     place(C2, 360, 2340, ImageWidth, ImageHeight);
+    m_confirm = new PictureButton(k1, k2, this);
+    m_cancel = new PictureButton(C1, C2, this);
+    connect(m_confirm, &PictureButton::clicked, this, &exitpro::k2_Click);
+    connect(m_cancel, &PictureButton::clicked, this, &exitpro::C2_Click);
 
     Check1 = new QCheckBox(QStringLiteral("تهيه نسخه پشتيبان"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
@@ -77,11 +82,9 @@ QLabel* exitpro::makeImage(const char* name, const QPixmap& picture) {
     image->setObjectName(QString::fromLatin1(name));
     image->setPixmap(picture);
     image->setCursor(ExitArtwork::pointer());
-    image->setMouseTracking(true);
     // The pointer over a picture belongs to the picture, never to the window
     // behind it: only the background puts the buttons back to rest.
     image->setAttribute(Qt::WA_NoMousePropagation);
-    image->installEventFilter(this);
     return image;
 }
 
@@ -98,27 +101,20 @@ exitpro* exitpro::instance() {
 
 void exitpro::Form_Load() {
     placeWindow(this, 5000, 4500);
-    C1->setVisible(true);
-    C2->setVisible(false);
-    k1->setVisible(true);
-    k2->setVisible(false);
+    Form_MouseMove();
 }
 
 void exitpro::k1_MouseMove() {
-    k1->setVisible(false);
-    k2->setVisible(true);
+    m_confirm->highlight();
 }
 
 void exitpro::C1_MouseMove() {
-    C1->setVisible(false);
-    C2->setVisible(true);
+    m_cancel->highlight();
 }
 
 void exitpro::Form_MouseMove() {
-    C1->setVisible(true);
-    C2->setVisible(false);
-    k1->setVisible(true);
-    k2->setVisible(false);
+    m_cancel->rest();
+    m_confirm->rest();
 }
 
 void exitpro::k2_Click() {
@@ -171,31 +167,6 @@ void exitpro::closeEvent(QCloseEvent* event) {
     // of the program and the run ends, as on a confirmation without backup.
     if (!m_leaving && !mainWindowLoaded())
         platform().endProgram();
-}
-
-bool exitpro::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseMove || type == QEvent::Enter) {
-        // Entering covers a window that appears under a pointer at rest.
-        if (watched == k1)
-            k1_MouseMove();
-        else if (watched == C1)
-            C1_MouseMove();
-        return type == QEvent::MouseMove;
-    }
-    if (type == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        auto* image = static_cast<QWidget*>(watched);
-        if (mouse->button() == Qt::LeftButton &&
-            image->rect().contains(mouse->position().toPoint())) {
-            if (watched == k2)
-                k2_Click();
-            else if (watched == C2)
-                C2_Click();
-        }
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace velmora

@@ -8,6 +8,8 @@ class QTimer;
 
 namespace velmora {
 
+class PictureButton;
+
 // The exit confirmation through which the program ends: confirm (with the
 // backup box ticked, the backup window comes first), or cancel and go back to
 // the main window. Its title flashes to advertise the backup.
@@ -45,13 +47,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     QLabel* makeImage(const char* name, const QPixmap& picture);
 
     QPixmap m_background;
+    PictureButton* m_confirm = nullptr;
+    PictureButton* m_cancel = nullptr;
     bool m_leaving = false; // closed by its own cancel button
 };
 

@@ -4,6 +4,7 @@
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
+#include "ui/PictureButton.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
@@ -81,9 +82,7 @@ Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
     k1 = new QLabel(this);
     k1->setObjectName(QStringLiteral("k1"));
     place(k1, 1620, 2280, 1440, 525);
-    k1->setMouseTracking(true);
     k1->setCursor(Qt::PointingHandCursor);
-    k1->installEventFilter(this);
 
     // Lies 60 twips further left than k1 and has no pointer handler of its
     // own: the pointer over it leaves the highlight in place.
@@ -91,7 +90,8 @@ Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
     k2->setObjectName(QStringLiteral("k2"));
     place(k2, 1560, 2280, 1440, 525);
     k2->setCursor(Qt::PointingHandCursor);
-    k2->installEventFilter(this);
+    m_confirm = new PictureButton(k1, k2, this);
+    connect(m_confirm, &PictureButton::clicked, this, &Frmskin::k2_Click);
 
     Form_Load();
 }
@@ -109,18 +109,15 @@ void Frmskin::Form_Load() {
     ApplyTheme(this, Text1->text(), Skin1);
     k1->setPixmap(confirmPicture(false));
     k2->setPixmap(confirmPicture(true));
-    k1->setVisible(true);
-    k2->setVisible(false);
+    Form_MouseMove();
 }
 
 void Frmskin::Form_MouseMove() {
-    k1->setVisible(true);
-    k2->setVisible(false);
+    m_confirm->rest();
 }
 
 void Frmskin::k1_MouseMove() {
-    k1->setVisible(false);
-    k2->setVisible(true);
+    m_confirm->highlight();
 }
 
 void Frmskin::k2_Click() {
@@ -140,23 +137,6 @@ void Frmskin::closeEvent(QCloseEvent* event) {
 void Frmskin::mouseMoveEvent(QMouseEvent* event) {
     Form_MouseMove();
     QWidget::mouseMoveEvent(event);
-}
-
-bool Frmskin::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == k1 && event->type() == QEvent::MouseMove) {
-        // Taken here, so the move does not reach the window's surface as well
-        // (which would put the normal picture straight back).
-        k1_MouseMove();
-        return true;
-    }
-    if (watched == k2 && event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && k2->rect().contains(mouse->position().toPoint())) {
-            k2_Click();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void Frmskin::paintEvent(QPaintEvent*) {

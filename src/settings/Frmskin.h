@@ -7,6 +7,8 @@ class QLineEdit;
 
 namespace velmora {
 
+class PictureButton;
+
 class DataControl;
 class SkinEngine;
 
@@ -36,10 +38,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
+
+    PictureButton* m_confirm = nullptr;
 };
 
 } // namespace velmora
