@@ -1,24 +1,86 @@
 #include "app/App.h"
 
+#include "app/CommandLine.h"
+#include "app/DataFolder.h"
 #include "app/Frm1.h"
 #include "data/Database.h"
+#include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLockFile>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <csignal>
+#include <cstdio>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora {
 
 namespace {
+
 std::unique_ptr<QLockFile> s_lock;
+
+// The signals that end a run (kill, Ctrl+C, the end of a session) are turned
+// into an ordinary end of the event loop, so the databases are closed and the
+// lock released as on leaving through the menu.
+int s_signalPipe[2] = {-1, -1};
+
+void onEndSignal(int) {
+    const char byte = 1;
+    // Nothing but a write is safe here; a full pipe already has a wake-up.
+    [[maybe_unused]] const ssize_t written = ::write(s_signalPipe[0], &byte, 1);
 }
 
+void endOnSignals(QApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(s_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(s_signalPipe[1], &byte, 1);
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action = {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+QString resourceFolderFor(const QString& executableFolder) {
+    const QString found = findResourceFolder(executableFolder);
+    return found.isEmpty() ? QStringLiteral("/usr/share/velmora") : found;
+}
+
+int printAndEnd(const QString& text, FILE* stream, int status) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    return status;
+}
+
+} // namespace
+
 QString instanceLockPath() {
-    return QDir::current().absoluteFilePath(".velmora.lock");
+    // The lock lives in the user's runtime folder, named after the data
+    // folder: one instance per data folder, and a read-only data folder (or
+    // one a stale lock was left in) never stops a start.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const QByteArray key =
+        QCryptographicHash::hash(QDir::current().canonicalPath().toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(16);
+    return QDir(folder).filePath(QStringLiteral("velmora-%1.lock").arg(QString::fromLatin1(key)));
 }
 
 bool acquireSingleInstance() {
@@ -65,11 +127,42 @@ void prepareApplication(QApplication& app) {
 }
 
 int runVelmora(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine command = parseCommandLine(arguments);
+    switch (command.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+        return printAndEnd(command.message, stdout, 0);
+    case CommandLine::Action::Error:
+        return printAndEnd(
+            QStringLiteral("velmora: %1\nTry 'velmora --help'.\n").arg(command.message), stderr, 2);
+    case CommandLine::Action::Run:
+        break;
+    }
+
+    // Whatever the program writes (databases, journals, backups, temporary
+    // copies) is the clinic's patient data: for its user's eyes only.
+    ::umask(077);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velmora"));
-    // Every path (databases, skins, backups) is relative to the program folder.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    endOnSignals(app);
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    setResourceFolder(resourceFolderFor(executableFolder));
+    const QString dataFolder =
+        chooseDataFolder(command.dataFolder, qEnvironmentVariable("VELMORA_DATA"), executableFolder,
+                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     prepareApplication(app);
+    QString error;
+    if (!prepareDataFolder(dataFolder, &error)) {
+        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return 1;
+    }
+    // Every path of the data (DBM, Back, the backup dialogs' folder) is
+    // relative to the data folder.
+    QDir::setCurrent(dataFolder);
     if (!startVelmora())
         return 0;
     const int result = QApplication::exec();

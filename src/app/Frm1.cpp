@@ -4,6 +4,7 @@
 #include "data/TextNumber.h"
 #include "dialogs/About.h"
 #include "dialogs/exitpro.h"
+#include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "questionnaire/TestLaunch.h"
 #include "registry/FrmCode.h"
@@ -322,7 +323,7 @@ void Frm1::Command69_Click() {
 }
 
 void Frm1::Picture1_Click() {
-    platform().openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath("help/index.html")));
+    platform().openUrl(QUrl::fromLocalFile(resourceFile(QStringLiteral("help/index.html"))));
 }
 
 void Frm1::showHint(QPushButton* button) {

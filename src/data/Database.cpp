@@ -38,6 +38,23 @@ QStringList answerFields() {
     return f;
 }
 
+// The name of an entry of folder that equals name regardless of case (the
+// exact spelling first); name itself when there is none.
+QString existingNameNoCase(const QDir& folder, const QString& name) {
+    if (QFileInfo::exists(folder.filePath(name)) || !folder.exists())
+        return name;
+    const QStringList entries =
+        folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    return name;
+}
+
+// Patient data is private: what the program creates only its user can read.
+constexpr QFile::Permissions PrivateFile = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions PrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -121,16 +138,19 @@ bool openOne(DbFile file, QString* error) {
     const QFileInfo info(path);
     const bool existed = info.exists();
     if (existed && (!info.isFile() || !info.isReadable())) {
-        *error = failureMessage(file, QStringLiteral("the file cannot be read"));
+        *error = failureMessage(file, QStringLiteral("پرونده خوانده نمي شود"));
         return false;
     }
     if (existed && !hasSqliteHeader(path)) {
-        *error = failureMessage(file, QStringLiteral("the file is not a Velmora database"));
+        *error = failureMessage(file, QStringLiteral("اين پرونده پايگاه داده ولمورا نيست"));
         return false;
     }
-    if (!existed && !QDir().mkpath(info.absolutePath())) {
-        *error = failureMessage(file, QStringLiteral("the folder cannot be created"));
-        return false;
+    if (!existed && !info.absoluteDir().exists()) {
+        if (!QDir().mkpath(info.absolutePath())) {
+            *error = failureMessage(file, QStringLiteral("پوشه ساخته نشد"));
+            return false;
+        }
+        QFile::setPermissions(info.absolutePath(), PrivateFolder);
     }
     QSqlDatabase db = openConnection(connectionNameOf(file), path);
     if (!db.isOpen()) {
@@ -143,6 +163,10 @@ bool openOne(DbFile file, QString* error) {
             db.close();
             QFile::remove(path);
             *error = failureMessage(file, detail);
+            return false;
+        }
+        if (!QFile::setPermissions(path, PrivateFile)) {
+            *error = failureMessage(file, QStringLiteral("دسترسي پرونده محدود نشد"));
             return false;
         }
         return true;
@@ -199,7 +223,15 @@ QString fileName(DbFile file) {
 }
 
 QString absoluteFileName(DbFile file) {
-    return QDir::current().absoluteFilePath(fileName(file));
+    // Names are compared without regard to case, as on the systems the files
+    // come from: a copied "dbm/db2.mdb" is the subject file, not a reason to
+    // start an empty one beside it.
+    const QDir dataFolder = QDir::current();
+    const QString folder = existingNameNoCase(dataFolder, QStringLiteral("DBM"));
+    const QDir dbm(dataFolder.filePath(folder));
+    const QString base =
+        file == DbFile::Settings ? QStringLiteral("DB.mdb") : QStringLiteral("DB2.mdb");
+    return dbm.absoluteFilePath(existingNameNoCase(dbm, base));
 }
 
 QStringList tables(DbFile file) {

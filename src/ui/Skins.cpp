@@ -1,6 +1,7 @@
 #include "ui/Skins.h"
 
 #include "data/TextNumber.h"
+#include "platform/Folders.h"
 
 #include <QFile>
 #include <QWidget>
@@ -27,7 +28,7 @@ SkinEngine::SkinEngine(QWidget* window) : QObject(window) {
 bool SkinEngine::loadSkin(const QString& fileName) {
     m_file.clear();
     m_styleSheet.clear();
-    QFile f(fileName);
+    QFile f(resourceFile(fileName));
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
     m_styleSheet = QString::fromUtf8(f.readAll());

@@ -6,10 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace velmora;
 
@@ -52,6 +54,53 @@ private slots:
         QVERIFY(Database::openAll(&error));
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""),
                  QString("kept"));
+    }
+
+    void newFilesArePrivateWhateverTheUmask() {
+        const mode_t old = ::umask(0);
+        QString error;
+        const bool opened = Database::openAll(&error);
+        ::umask(old);
+        QVERIFY2(opened, qPrintable(error));
+        for (const char* path : {"DBM/DB.mdb", "DBM/DB2.mdb"})
+            QCOMPARE(QFile::permissions(path) & 0x7777,
+                     QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                        QFile::WriteUser));
+        QCOMPARE(QFile::permissions("DBM") & 0x7777,
+                 QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadUser | QFile::WriteUser | QFile::ExeUser));
+    }
+
+    void anExistingFileKeepsItsMode() {
+        QVERIFY(Database::openAll(nullptr));
+        Database::closeAll();
+        const auto shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                            QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions("DBM/DB2.mdb", shared));
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(QFile::permissions("DBM/DB2.mdb") & 0x7777, QFile::Permissions(shared));
+    }
+
+    void filesAreFoundWhateverTheCaseOfTheirNames() {
+        // A copy from another system may bring its own spelling.
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("brought");
+        Database::closeAll();
+        QVERIFY(QDir().rename("DBM/DB2.mdb", "DBM/db2.mdb"));
+        QVERIFY(QDir().rename("DBM", "dbm"));
+        QString error;
+        QVERIFY2(Database::openAll(&error), qPrintable(error));
+        QVERIFY(!QFile::exists("DBM/DB2.mdb") ||
+                QFileInfo("DBM").canonicalFilePath() == QFileInfo("dbm").canonicalFilePath());
+        QCOMPARE(QFileInfo(Database::absoluteFileName(DbFile::Subjects)).fileName(),
+                 QString("db2.mdb"));
+        QCOMPARE(ProgramFolder::value("dbm/db2.mdb", "SELECT \"Code\" FROM \"IDE\""),
+                 QString("brought"));
+        QCOMPARE(QDir()
+                     .entryList({"*"}, QDir::Dirs | QDir::NoDotAndDotDot)
+                     .filter("dbm", Qt::CaseInsensitive)
+                     .size(),
+                 1);
     }
 
     void aSettingsFileWithoutItsRecordGetsOne() {

@@ -1,0 +1,98 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSet>
+
+namespace velmora {
+
+namespace {
+
+// The options Qt's windowing takes for itself, with and without a value.
+const QSet<QString>& windowSystemOptionsWithValue() {
+    static const QSet<QString> options{
+        QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"),    QStringLiteral("session"),
+        QStringLiteral("style"),           QStringLiteral("stylesheet"),
+        QStringLiteral("display"),         QStringLiteral("geometry"),
+        QStringLiteral("title"),           QStringLiteral("name")};
+    return options;
+}
+
+const QSet<QString>& windowSystemFlags() {
+    static const QSet<QString> flags{QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                     QStringLiteral("nograb"), QStringLiteral("dograb"),
+                                     QStringLiteral("sync")};
+    return flags;
+}
+
+QStringList withoutWindowSystemOptions(const QStringList& arguments) {
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (i > 0 && argument.startsWith('-')) {
+            QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+            const int equals = name.indexOf('=');
+            const bool joinedValue = equals >= 0;
+            if (joinedValue)
+                name.truncate(equals);
+            if (windowSystemFlags().contains(name))
+                continue;
+            if (windowSystemOptionsWithValue().contains(name)) {
+                if (!joinedValue)
+                    ++i;
+                continue;
+            }
+        }
+        kept.append(argument);
+    }
+    return kept;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Velmora: registers subjects, administers and scores the 14-item "
+                       "defence-styles questionnaire, and keeps the clinic's records."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption data(
+        QStringLiteral("data"),
+        QStringLiteral("Keep the subject and settings databases, backups and the lock in DIR "
+                       "(default: $VELMORA_DATA, else the user's data folder)."),
+        QStringLiteral("DIR"));
+    parser.addOption(data);
+
+    CommandLine result;
+    if (!parser.parse(withoutWindowSystemOptions(arguments))) {
+        result.action = CommandLine::Action::Error;
+        result.message = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.action = CommandLine::Action::Help;
+        result.message =
+            parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("velmora"));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = CommandLine::Action::Version;
+        result.message = QCoreApplication::applicationName() + ' ' +
+                         QCoreApplication::applicationVersion() + '\n';
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.action = CommandLine::Action::Error;
+        result.message = QStringLiteral("Unexpected argument '%1'.")
+                             .arg(parser.positionalArguments().constFirst());
+        return result;
+    }
+    result.dataFolder = parser.value(data);
+    return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+// What the command line asks of a run.
+struct CommandLine {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    QString dataFolder; // --data DIR; empty: not given
+    QString message;    // the help text, the version line or the error
+};
+
+// Reads the program's own options from arguments (the program's name first).
+// The window system's options (-platform NAME, -style NAME, -reverse, ...)
+// are left to it. Needs no application object, so --help and --version work
+// where no window can be opened.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+} // namespace velmora
