@@ -22,7 +22,7 @@
 #include <sys/syscall.h>
 #endif
 
-using velmora::CsvFile;
+using namespace velmora;
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
