@@ -8,6 +8,10 @@
 #include <QStringList>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 // The bytes of a file, or "<missing>" when it cannot be read.
 inline QByteArray bytesOf(const QString& path) {
     QFile f(path);
@@ -38,3 +42,25 @@ inline bool subjectConnectionOpen() {
     }
     return false;
 }
+
+#ifdef Q_OS_UNIX
+// The permission bits of path itself (not of what a link points to), or -1.
+inline int fileMode(const QString& path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return st.st_mode & 07777;
+}
+
+// Sets the process's umask for as long as it lives.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : m_old(::umask(mask)) {}
+    ~Umask() { ::umask(m_old); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t m_old;
+};
+#endif
