@@ -20,6 +20,9 @@ int CopyBackupFile(const QString& source, const QString& destination, QWidget* o
     s_running = false;
     if (copied)
         return 1;
+    // A copy the operator chose to stop has nothing to report.
+    if (why.isEmpty())
+        return 0;
     platform().messageBox(owner, copyFailureText(why), applicationTitle(), QMessageBox::Critical,
                           QMessageBox::Ok);
     return 0;
