@@ -341,6 +341,8 @@ QString typeName(const QString& type) {
 
 QList<SchemaObject> schemaObjects(DbFile file) {
     QList<SchemaObject> objects;
+    // Every table the program has made from its first version on. One added
+    // later goes in with required false: the files of older versions lack it.
     for (const QString& table : tables(file))
         objects.append({QStringLiteral("table"), table, createTableSql(table), true});
     if (file == DbFile::Subjects) {
