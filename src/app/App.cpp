@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "backup/BackupFiles.h"
+#include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
@@ -13,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLockFile>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <csignal>
@@ -109,13 +112,22 @@ bool startVelmora() {
                               QMessageBox::Ok);
         return false;
     }
+    // A backup or restore cut short leaves its temporary copy behind.
+    BackupFiles::removeLeftoversAtStart();
     QString error;
     if (!Database::openAll(&error)) {
         platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
                               QMessageBox::Ok);
         return false;
     }
-    Frm1::showMain();
+    Frm1* main = Frm1::showMain();
+    // Damage is looked for off the window's thread, so the window appears as
+    // fast as ever; the operator hears of it once, and the program goes on.
+    SubjectFileCheck::quickCheckInBackground(BackupFiles::subjectDatabase())
+        .then(main, [main = QPointer<Frm1>(main)](const QString& warning) {
+            if (!warning.isEmpty())
+                platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
+        });
     return true;
 }
 

@@ -13,12 +13,18 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPromise>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <memory>
 
 namespace velmora {
 
@@ -147,10 +153,10 @@ void Frmbackup::VisualButtonEx2_Click() {
     // Writing a subject backup over the settings would leave the program
     // without its theme and clinic record.
     if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
-        platform().messageBox(
-            this, applicationTitle(),
-            copyFailureText(QStringLiteral("The backup cannot replace the settings database.")),
-            QMessageBox::Critical);
+        platform().messageBox(this, applicationTitle(),
+                              copyFailureText(QStringLiteral(
+                                  "نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.")),
+                              QMessageBox::Critical);
         return;
     }
     QString why;
@@ -158,7 +164,19 @@ void Frmbackup::VisualButtonEx2_Click() {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
-    if (copyKeepingWindowAlive(BackupFiles::subjectDatabase(), path, {}) != 1)
+    // The copy is taken under a read transaction, then checked as a restore
+    // would check it: only a copy that can be brought back counts as a backup.
+    const QString database = BackupFiles::subjectDatabase();
+    BackupFiles::CopySteps steps;
+    steps.sourceIsDatabase = true;
+    steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
+        return checkKeepingWindowAlive(
+            [database, path](const QString& c, QString* r) {
+                return BackupFiles::checkBackupCopy(c, database, path, r);
+            },
+            copy, reason);
+    };
+    if (copyKeepingWindowAlive(database, path, steps) != 1)
         return;
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
@@ -197,14 +215,28 @@ void Frmbackup::VisualButtonEx3_Click() {
     // been kept in Back: a wrong or damaged file can never cost the clinic its
     // data, and a wrong restore can be undone.
     BackupFiles::CopySteps steps;
-    steps.acceptCopy = [](const QString& copy, QString* reason) {
-        return Database::isSoundSubjectDatabase(copy, reason);
+    steps.acceptCopy = [this](const QString& copy, QString* reason) {
+        return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
     };
     steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
-    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1)
+    m_safetyCopy.clear();
+    m_safety = Safety::NotNeeded;
+    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1) {
+        if (m_safety == Safety::Declined)
+            platform().messageBox(this, applicationTitle(),
+                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                                  QMessageBox::NoIcon);
         return;
-    platform().messageBox(this, applicationTitle(), QStringLiteral("بازيابي اطلاعات انجام شد"),
-                          QMessageBox::NoIcon);
+    }
+    QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
+    if (m_safety == Safety::Kept)
+        done += QStringLiteral("\r\n") +
+                QStringLiteral("پايگاه داده پيش از بازيابي در اين فايل نگه داشته شد:") +
+                QStringLiteral("\r\n") + QDir::toNativeSeparators(m_safetyCopy);
+    else if (m_safety == Safety::Skipped)
+        done +=
+            QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");
+    platform().messageBox(this, applicationTitle(), done, QMessageBox::NoIcon);
     platform().endProgram();
 }
 
@@ -219,12 +251,27 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     QDir().mkpath(folder);
     BackupFiles::CopySteps steps;
     steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+    steps.sourceIsDatabase = true;
+    const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    if (BackupFiles::copyFile(database,
-                              BackupFiles::freeBackupPath(folder, QDateTime::currentDateTime()),
-                              steps, &reason))
+    if (BackupFiles::copyFile(database, kept, steps, &reason)) {
+        m_safetyCopy = kept;
+        m_safety = Safety::Kept;
         return true;
-    *why = QStringLiteral("The current database could not be kept in Back: ") + reason;
+    }
+    // The copy is only a way back from a wrong restore; the operator may
+    // restore without it, but has to say so.
+    const QMessageBox::StandardButton answer = platform().messageBox(
+        this, applicationTitle(),
+        QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
+            QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
+        QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes) {
+        m_safety = Safety::Skipped;
+        return true;
+    }
+    m_safety = Safety::Declined;
+    why->clear();
     return false;
 }
 
@@ -266,6 +313,30 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
     if (m_closeWanted && result != 1)
         QTimer::singleShot(0, this, &QWidget::close);
     return result;
+}
+
+bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
+                                        QString* why) {
+    // Checking a clinic's file takes longer than copying it; the check runs on
+    // a thread of its own (with its own connection) while the window repaints
+    // and its clock ticks, as during the copy.
+    auto promise = std::make_shared<QPromise<bool>>();
+    auto reason = std::make_shared<QString>();
+    QFuture<bool> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, reason, check, copy] {
+        promise->addResult(check(copy, reason.get()));
+        promise->finish();
+    });
+    QFutureWatcher<bool> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec();
+    future.waitForFinished();
+    *why = *reason;
+    return future.result();
 }
 
 void Frmbackup::betweenChunks(qint64 copied, qint64 total) {

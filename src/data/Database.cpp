@@ -3,9 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -299,6 +302,146 @@ void closeAll() {
     close(DbFile::Subjects);
 }
 
+namespace {
+
+// A statement as a list of tokens, so that two spellings of one statement
+// compare equal: blanks and comments dropped, quoted names unquoted, names and
+// words in lower case. A quoted text keeps its quotes and its case.
+QStringList sqlTokens(const QString& sql) {
+    QStringList tokens;
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    auto isWordChar = [](QChar c) {
+        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') ||
+               c.unicode() >= 0x80;
+    };
+    while (i < n) {
+        const QChar c = sql.at(i);
+        const QChar next = i + 1 < n ? sql.at(i + 1) : QChar();
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+            while (i < n && sql.at(i) != QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            const qsizetype close = sql.indexOf(QLatin1String("*/"), i + 2);
+            i = close < 0 ? n : close + 2;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[') ||
+                   c == QLatin1Char('\'')) {
+            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+            QString text;
+            ++i;
+            while (i < n) {
+                if (sql.at(i) == close) {
+                    // A doubled quote stands for itself.
+                    if (close != QLatin1Char(']') && i + 1 < n && sql.at(i + 1) == close) {
+                        text += close;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                text += sql.at(i++);
+            }
+            tokens.append(c == QLatin1Char('\'') ? QLatin1Char('\'') + text + QLatin1Char('\'')
+                                                 : text.toLower());
+        } else if (isWordChar(c)) {
+            const qsizetype from = i;
+            while (i < n && isWordChar(sql.at(i)))
+                ++i;
+            tokens.append(sql.mid(from, i - from).toLower());
+        } else {
+            tokens.append(QString(c));
+            ++i;
+        }
+    }
+    return tokens;
+}
+
+QString typeName(const QString& type) {
+    if (type == QLatin1String("table"))
+        return QStringLiteral("جدول");
+    if (type == QLatin1String("index"))
+        return QStringLiteral("ايندکس");
+    if (type == QLatin1String("view"))
+        return QStringLiteral("نما (view)");
+    if (type == QLatin1String("trigger"))
+        return QStringLiteral("تريگر (trigger)");
+    return type;
+}
+
+} // namespace
+
+QList<SchemaObject> schemaObjects(DbFile file) {
+    QList<SchemaObject> objects;
+    // Every table the program has made from its first version on. One added
+    // later goes in with required false: the files of older versions lack it.
+    for (const QString& table : tables(file))
+        objects.append({QStringLiteral("table"), table, createTableSql(table), true});
+    if (file == DbFile::Subjects) {
+        for (const char* sql : SubjectIndexes) {
+            // The file keeps the statement without its "IF NOT EXISTS".
+            QString statement = QString::fromLatin1(sql);
+            statement.remove(QStringLiteral(" IF NOT EXISTS"));
+            const QStringList tokens = sqlTokens(statement);
+            const qsizetype name = tokens.indexOf(QStringLiteral("index")) + 1;
+            objects.append({QStringLiteral("index"), tokens.value(name), statement, false});
+        }
+    }
+    // The engine's own tables: the last numbers handed out by AUTOINCREMENT,
+    // and statistics a maintenance tool may have gathered.
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_sequence"),
+                    QStringLiteral("CREATE TABLE sqlite_sequence(name,seq)"), false});
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_stat1"),
+                    QStringLiteral("CREATE TABLE sqlite_stat1(tbl,idx,stat)"), false});
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_stat4"),
+                    QStringLiteral("CREATE TABLE sqlite_stat4(tbl,idx,neq,nlt,ndlt,sample)"),
+                    false});
+    return objects;
+}
+
+QString foreignSchema(const QSqlDatabase& db, DbFile file) {
+    const QList<SchemaObject> allowed = schemaObjects(file);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral(
+            "SELECT \"type\", \"name\", \"tbl_name\", \"sql\" FROM \"sqlite_master\"")))
+        return QStringLiteral("فهرست بخش هاي فايل خوانده نشد: ") + q.lastError().text();
+    QSet<QString> present;
+    while (q.next()) {
+        const QString type = q.value(0).toString();
+        const QString name = q.value(1).toString();
+        const QString table = q.value(2).toString();
+        const QVariant sql = q.value(3);
+        // The engine makes an index of its own for a UNIQUE or PRIMARY KEY
+        // constraint; it has no statement and holds only what its table allows.
+        if (type == QLatin1String("index") && sql.isNull() &&
+            name.startsWith(QLatin1String("sqlite_autoindex_"), Qt::CaseInsensitive)) {
+            const bool ofOurTable =
+                std::any_of(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
+                    return object.type == QLatin1String("table") &&
+                           object.name.compare(table, Qt::CaseInsensitive) == 0;
+                });
+            if (ofOurTable)
+                continue;
+        }
+        const auto match =
+            std::find_if(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
+                return object.type == type && object.name.compare(name, Qt::CaseInsensitive) == 0;
+            });
+        if (match == allowed.end())
+            return QStringLiteral("%1 «%2» را Velmora نمي سازد.").arg(typeName(type), name);
+        if (sqlTokens(sql.toString()) != sqlTokens(match->sql))
+            return QStringLiteral("%1 «%2» آن گونه که Velmora مي سازد نيست.")
+                .arg(typeName(type), name);
+        present.insert(match->name);
+    }
+    for (const SchemaObject& object : allowed)
+        if (object.required && !present.contains(object.name))
+            return QStringLiteral("%1 «%2» در فايل نيست.").arg(typeName(object.type), object.name);
+    return QString();
+}
+
 bool isSoundSubjectDatabase(const QString& path, QString* error) {
     auto fail = [error](const QString& why) {
         if (error)
@@ -306,27 +449,34 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
         return false;
     };
     if (!QFileInfo(path).isFile())
-        return fail(QStringLiteral("The file does not exist."));
+        return fail(QStringLiteral("فايل وجود ندارد."));
     if (!hasSqliteHeader(path))
-        return fail(QStringLiteral("The file is not a subject database."));
+        return fail(QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست."));
     const QString name = QStringLiteral("velmora-check");
     QString why;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        // A file another connection is writing is waited for, not taken for damaged.
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
         if (!db.open()) {
-            why = db.lastError().text();
+            why = QStringLiteral("فايل باز نشد: ") + db.lastError().text();
         } else {
             QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
-                why = q.lastError().text().isEmpty() ? QStringLiteral("The file is damaged.")
-                                                     : q.lastError().text();
-            else if (q.value(0).toString() != QLatin1String("ok"))
-                why = QStringLiteral("The file is damaged: ") + q.value(0).toString();
+            // Nothing the file itself defines may run while it is looked at.
+            q.exec(QStringLiteral("PRAGMA trusted_schema = OFF"));
             q.finish();
-            if (why.isEmpty())
-                why = missingStructure(db, DbFile::Subjects);
+            const QString foreign = foreignSchema(db, DbFile::Subjects);
+            if (!foreign.isEmpty())
+                why = QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست: ") + foreign;
+            else if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
+                why = q.lastError().text().isEmpty()
+                          ? QStringLiteral("فايل آسيب ديده است.")
+                          : QStringLiteral("فايل آسيب ديده است: ") + q.lastError().text();
+            else if (q.value(0).toString() != QLatin1String("ok"))
+                why = QStringLiteral("فايل آسيب ديده است: ") + q.value(0).toString();
+            q.finish();
             db.close();
         }
     }

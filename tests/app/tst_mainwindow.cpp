@@ -1,7 +1,9 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "data/DataControl.h"
+#include "data/Database.h"
 #include "support/ProgramFolder.h"
+#include "support/SubjectFiles.h"
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
@@ -179,6 +181,50 @@ private slots:
         QVERIFY(!main->Adodc2->isAdding());
         main->Adodc2->update();
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
+    }
+
+    void aDamagedSubjectFileIsReportedOnceAndTheProgramGoesOn() {
+        const QString subjects = Database::absoluteFileName(DbFile::Subjects);
+        Database::closeAll();
+        QVERIFY(addSubjects(subjects, 2000, 200));
+        QVERIFY(overwriteTablePage(subjects, QStringLiteral("IDE")));
+        QVERIFY(startVelmora());
+        QVERIFY(Frm1::instance());
+        // The windows' own reads of the damaged table fail as before; the
+        // check adds one plain warning about the file.
+        const auto warnings = [this] {
+            QList<ScriptedPlatform::Interaction> found;
+            for (const auto& box : m_folder->platform().ofKind("messageBox"))
+                if (box.icon == QMessageBox::Warning)
+                    found.append(box);
+            return found;
+        };
+        QTRY_COMPARE(warnings().size(), 1);
+        QVERIFY2(warnings().first().text.contains("DB2.mdb"), qPrintable(warnings().first().text));
+        QTest::qWait(200);
+        QCOMPARE(warnings().size(), 1);
+        QVERIFY(Frm1::instance()->isVisible());
+    }
+
+    void aCopyCutShortLeavesNothingAfterTheNextStart() {
+        for (const char* name : {"Back/.backup.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
+                                 "DBM/.DB2.mdb.89abcdef.part-journal"}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("half a copy");
+        }
+        QFile mine("Back/kept.mdbB");
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.close();
+        QVERIFY(startVelmora());
+        QCOMPARE(QDir("Back").entryList(QDir::Files | QDir::Hidden), QStringList{"kept.mdbB"});
+        QVERIFY(QDir("DBM").entryList({"*.part*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    void aSoundSubjectFileStartsWithoutAWord() {
+        QVERIFY(startVelmora());
+        QTest::qWait(300); // the check has had its time
+        QVERIFY(m_folder->platform().interactions.isEmpty());
     }
 
     void aSecondStartIsRefused() {
