@@ -17,6 +17,9 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Linked as Debian links its own programs: relocations resolved at start and
+# then read-only.
+target_link_options(velmora PRIVATE -Wl,-z,relro -Wl,-z,now)
 
 file(GLOB VELMORA_SKIN_FILES CONFIGURE_DEPENDS ${VELMORA_SOURCE}/assets/skins/*.skn)
 install(FILES ${VELMORA_SKIN_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
@@ -52,11 +55,12 @@ add_custom_target(velmora_compressed_docs ALL
 add_dependencies(velmora velmora_compressed_docs)
 
 install(FILES ${VELMORA_COMPRESSED}/velmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# GNUInstallDirs names the doc folder after the project, Velmora; Debian wants
+# the package's name.
+set(VELMORA_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/velmora)
 install(FILES ${VELMORA_PACKAGING}/copyright ${VELMORA_COMPRESSED}/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${VELMORA_PACKAGING}/README-clinics.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        RENAME README.md)
+        DESTINATION ${VELMORA_DOCDIR})
+install(FILES ${VELMORA_PACKAGING}/README-clinics.md DESTINATION ${VELMORA_DOCDIR} RENAME README.md)
 
 # The package: velmora_<version>_amd64.deb.
 set(CPACK_GENERATOR DEB)
