@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Set up, build and run the whole test suite (offscreen).
+# Set up (with the test tools), build and run the whole test suite (offscreen).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --test
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300
