@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QIcon>
 #include <QLockFile>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -161,6 +162,13 @@ int runVelmora(int argc, char** argv) {
     ::umask(077);
     QApplication app(argc, argv);
     endOnSignals(app);
+    // The icon of the menu entry, on every window; the desktop matches the
+    // windows to that entry by its name.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/velmora-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora"), icon));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
     const QString executableFolder = QCoreApplication::applicationDirPath();
     setResourceFolder(resourceFolderFor(executableFolder));
     const QString dataFolder =
