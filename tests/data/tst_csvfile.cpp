@@ -134,14 +134,6 @@ QStringList subjectRow(int code) {
             QStringLiteral("3"),   QStringLiteral("11"),        QStringLiteral("8")};
 }
 
-struct Umask {
-    explicit Umask(mode_t mask) : old(::umask(mask)) {}
-    ~Umask() { ::umask(old); }
-    Umask(const Umask&) = delete;
-    Umask& operator=(const Umask&) = delete;
-    mode_t old;
-};
-
 #ifdef Q_OS_LINUX
 // Takes from this thread the right to write where the permission bits say
 // no, which root has; the tests run as root on the build machines.
