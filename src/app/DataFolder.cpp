@@ -9,8 +9,11 @@ namespace velmora {
 
 namespace {
 
+// An earlier build ran from its own folder, skins beside it, and kept its DBM
+// there too. An installed executable (in /usr/bin, say) never counts.
 bool holdsLegacyData(const QString& executableFolder) {
-    if (executableFolder.isEmpty())
+    if (executableFolder.isEmpty() ||
+        !QFileInfo::exists(QDir(executableFolder).filePath(QStringLiteral("office2007.skn"))))
         return false;
     const QDir folder(executableFolder);
     for (const QString& entry : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot))

@@ -94,6 +94,10 @@ private slots:
                                                      << ""
                                                      << "file:DBM"
                                                      << "user";
+        QTest::newRow("a DBM beside an installed executable") << ""
+                                                              << ""
+                                                              << "installed:DBM"
+                                                              << "user";
     }
     void theDataFolderIsChosenInOrder() {
         QFETCH(QString, option);
@@ -103,6 +107,12 @@ private slots:
         QTemporaryDir root;
         const QString exe = root.filePath("bin");
         QDir(root.path()).mkpath("bin");
+        // A build tree holds the skins beside the executable; an installation
+        // does not.
+        if (!legacyFolder.startsWith("installed:"))
+            QFile(QDir(exe).filePath("office2007.skn")).open(QIODevice::WriteOnly);
+        else
+            legacyFolder = legacyFolder.mid(10);
         if (legacyFolder.startsWith("file:")) {
             QFile f(QDir(exe).filePath(legacyFolder.mid(5)));
             QVERIFY(f.open(QIODevice::WriteOnly));
