@@ -48,12 +48,16 @@ bool hasSqliteHeader(const QString& path) {
 // The indexes of the subject file. One registration and one answer sheet per
 // code, enforced by the file itself so that two windows or two workstations
 // cannot both add one; the code lookup searches by group, last and first name.
-const char* const SubjectIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")",
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")",
+struct SubjectIndex {
+    const char* name;
+    const char* sql;
+};
+const SubjectIndex SubjectIndexes[] = {
+    {"IDE_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")"},
+    {"Answer_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")"},
+    {"IDE_Group", "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")"},
+    {"IDE_LName", "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")"},
+    {"IDE_FName", "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")"},
 };
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
@@ -87,8 +91,8 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     for (const QString& table : tables(file))
         ok = ok && exec(db, createTableSql(table), error);
     if (file == DbFile::Subjects) {
-        for (const char* sql : SubjectIndexes)
-            ok = ok && exec(db, QString::fromLatin1(sql), error);
+        for (const SubjectIndex& index : SubjectIndexes)
+            ok = ok && exec(db, QString::fromLatin1(index.sql), error);
     } else {
         ok = ok &&
              exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
@@ -100,6 +104,40 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
         *error = db.lastError().text();
     db.rollback();
     return false;
+}
+
+// A file made before the indexes existed gets them, so searches stay index
+// searches. A file whose codes already repeat cannot take the unique ones; it
+// is used as it is (registration still checks codes). Building an index needs
+// the whole file to itself: while another program reads or writes it, waiting
+// out the busy timeout would stall the start without a word, so the indexes
+// are left for the next start instead.
+void addMissingIndexes(QSqlDatabase& db) {
+    QStringList present;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master WHERE \"type\" = 'index'")))
+            return;
+        while (q.next())
+            present.append(q.value(0).toString());
+    }
+    QStringList missing;
+    for (const SubjectIndex& index : SubjectIndexes)
+        if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
+            missing.append(QString::fromLatin1(index.sql));
+    if (missing.isEmpty())
+        return;
+    QString ignored;
+    if (!exec(db, QStringLiteral("PRAGMA busy_timeout = 0"), &ignored))
+        return;
+    if (exec(db, QStringLiteral("BEGIN IMMEDIATE"), &ignored)) {
+        for (const QString& sql : std::as_const(missing))
+            exec(db, sql, &ignored);
+        if (!exec(db, QStringLiteral("COMMIT"), &ignored))
+            exec(db, QStringLiteral("ROLLBACK"), &ignored);
+    }
+    exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(BusyTimeoutMs), &ignored);
 }
 
 // Empty when the open file has every table and field of this program.
@@ -181,13 +219,7 @@ bool openOne(DbFile file, QString* error) {
             return false;
         }
     } else {
-        // A file made before the indexes existed gets them, so searches stay
-        // index searches. A file whose codes already repeat cannot take the
-        // unique ones; it is used as it is (registration still checks codes).
-        for (const char* sql : SubjectIndexes) {
-            QString ignored;
-            exec(db, QString::fromLatin1(sql), &ignored);
-        }
+        addMissingIndexes(db);
     }
     return true;
 }
