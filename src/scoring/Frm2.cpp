@@ -53,6 +53,12 @@ int clampedPixels(double twipsValue) {
     return static_cast<int>(std::clamp(p, -100000.0, 100000.0));
 }
 
+// The number in a value box. Digits typed on a Persian keyboard (or
+// Arabic-Indic ones) count as the digits 0 to 9.
+double chartValue(const QLineEdit* box) {
+    return leadingNumber(latinDigits(box->text()));
+}
+
 void paintWindowImage(QPrinter& printer, const QImage& picture) {
     // The window is wider than tall: it goes on a landscape page, at its size
     // on the screen (1440 twips to the inch) or smaller when the page is.
@@ -253,7 +259,7 @@ void Frm2::paintEvent(QPaintEvent* event) {
 
 void Frm2::Command1_Click() {
     for (QLineEdit* box : {valueBox(1), valueBox(2)}) {
-        const double v = leadingNumber(box->text());
+        const double v = chartValue(box);
         if (v < 0 || v > 1001) {
             platform().messageBox(this, applicationTitle(),
                                   QStringLiteral("عدد وارد شده يا کمه يا زياد"),
@@ -263,7 +269,7 @@ void Frm2::Command1_Click() {
         }
     }
     for (int k = 1; k <= ScaleCount; ++k) {
-        double v = leadingNumber(valueBox(k)->text());
+        double v = chartValue(valueBox(k));
         // A bar never grows below the baseline: a negative or unreadable value
         // draws no bar.
         if (!(v > 0) || !std::isfinite(v))

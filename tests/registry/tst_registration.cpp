@@ -569,8 +569,11 @@ private slots:
                                                  << "42" << 1;
         QTest::newRow("a blank and a minus") << " -"
                                              << "" << 2;
-        // Extended Arabic-Indic one and two: digits, but not the ones the age is read with.
-        QTest::newRow("Persian digits") << (QString(QChar(0x06F1)) + QChar(0x06F2)) << "" << 2;
+        // The number row of a Persian keyboard: its digits become 0 to 9.
+        QTest::newRow("Persian digits") << QStringLiteral("۱۲") << "12" << 0;
+        QTest::newRow("Arabic-Indic digits") << QStringLiteral("٤٥") << "45" << 0;
+        QTest::newRow("a third Persian digit") << QStringLiteral("۱۲۳") << "12" << 0;
+        QTest::newRow("a Persian letter") << QStringLiteral("۱ی") << "1" << 1;
         // A zero-width non-joiner, typed by Shift+Space on a Persian keyboard.
         QTest::newRow("zero-width non-joiner") << QString(QChar(0x200C)) << "" << 1;
     }
@@ -583,6 +586,16 @@ private slots:
         QCOMPARE(m_main->Frame10->Text5->text(), expected);
         QCOMPARE(platform().beeps, refused);
         QCOMPARE(platform().noticeTexts(), QStringList(refused, DigitsNotice));
+    }
+
+    void anAgeTypedInPersianDigitsIsStoredInDigits() {
+        openPanel();
+        Subject s;
+        s.age = QStringLiteral("۳۴");
+        fill(m_main, s);
+        save();
+        QVERIFY(platform().interactions.isEmpty());
+        QCOMPARE(ProgramFolder::value(SubjectDb, "SELECT \"Sen\" FROM \"IDE\""), QString("34"));
     }
 
     void ageBoxRefusesAltLetters() {
@@ -618,6 +631,9 @@ private slots:
         QTest::newRow("letters after a digit") << "3"
                                                << "ab"
                                                << "3";
+        QTest::newRow("Persian digits") << "" << QStringLiteral("۳۴") << "34";
+        QTest::newRow("Arabic-Indic digit after a digit") << "3" << QStringLiteral("٤") << "34";
+        QTest::newRow("Persian digit and letter") << "" << QStringLiteral("۳ی") << "";
     }
     void ageBoxRefusesPastedNonDigits() {
         QFETCH(QString, before);

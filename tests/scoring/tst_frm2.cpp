@@ -195,6 +195,10 @@ private slots:
                                           << "1002" << 2;
         QTest::newRow("box 1 is tested first") << "-3"
                                                << "-3" << 1;
+        // 1002 typed on a Persian keyboard is 1002, not a text without a number.
+        QTest::newRow("box 1 above 1001 in Persian digits") << QStringLiteral("۱۰۰۲") << "5" << 1;
+        QTest::newRow("box 2 above 1001 in Arabic-Indic digits")
+            << "5" << QStringLiteral("١٠٠٢") << 2;
     }
     void rangeOfTheFirstTwoBoxes() {
         QFETCH(QString, box1);
@@ -218,6 +222,27 @@ private slots:
             QCOMPARE(boxes.first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
             QCOMPARE(chart->focusWidget(), chart->valueBox(refused));
             QCOMPARE(bars(chart), designBars());
+        }));
+    }
+
+    void valuesInPersianDigits_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<float>("height");
+        QTest::newRow("Persian 5") << QStringLiteral("۵") << 1810.0f;
+        QTest::newRow("Arabic-Indic 5") << QStringLiteral("٥") << 1810.0f;
+        QTest::newRow("Persian 7.5") << QStringLiteral("۷.۵") << 2715.0f;
+        QTest::newRow("Persian 10") << QStringLiteral("۱۰") << 3620.0f;
+    }
+    void valuesInPersianDigits() {
+        QFETCH(QString, value);
+        QFETCH(float, height);
+        scoreSubject(QStringList(14, QStringLiteral("1")));
+        QVERIFY(withChart([&](Frm2* chart) {
+            for (int k = 1; k <= ScaleCount; ++k)
+                chart->valueBox(k)->setText(value);
+            QTest::mouseClick(chart->Command1, Qt::LeftButton);
+            QVERIFY(platform().messageTexts().isEmpty());
+            QCOMPARE(bars(chart), QList<BarState>(ScaleCount, BarState{6015 - height, height}));
         }));
     }
 
