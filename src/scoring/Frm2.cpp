@@ -46,10 +46,17 @@ constexpr int Baseline = 6015; // bottom edge of every bar
 constexpr int BarWidth = 615;
 constexpr int DesignBarTop = 5820; // bars before the first drawing
 constexpr int DesignBarHeight = 195;
+// The largest value the chart accepts in its first two boxes. A bar that high
+// already reaches far above the window, so any larger value is drawn as this
+// one: the bar's numbers stay finite, in single precision as well.
+constexpr double LargestValue = 1001;
 
-// A pixel position that a runaway value cannot overflow.
+// A pixel position that a runaway value cannot overflow (nor a value that is
+// not a number: it is taken as 0).
 int clampedPixels(double twipsValue) {
     const double p = std::round(px(twipsValue));
+    if (std::isnan(p))
+        return 0;
     return static_cast<int>(std::clamp(p, -100000.0, 100000.0));
 }
 
@@ -272,8 +279,9 @@ void Frm2::Command1_Click() {
         double v = chartValue(valueBox(k));
         // A bar never grows below the baseline: a negative or unreadable value
         // draws no bar.
-        if (!(v > 0) || !std::isfinite(v))
+        if (!(v > 0) || std::isnan(v))
             v = 0;
+        v = std::min(v, LargestValue);
         const double h = barHeight(v);
         ChartBar* shape = bar(k);
         shape->setTwips(shape->left(), static_cast<float>(Baseline - h), shape->width(),
