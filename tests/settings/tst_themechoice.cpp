@@ -330,6 +330,30 @@ private slots:
         QVERIFY(!confirm->k2->isVisible());
     }
 
+    void aPictureAppearingUnderAStillPointerConfirms() {
+        // The theme button sits where the confirmation's picture appears: the
+        // pointer does not move, the window system only reports its arrival.
+        QPointer<Frm1> old = Frm1::showMain();
+        chooseTheme(old, "Command44");
+        settle();
+        QPointer<Frmskin> confirm = confirmationWindow();
+        QVERIFY(confirm);
+        QVERIFY(confirm->k1->isVisible());
+        QVERIFY(!confirm->k2->isVisible());
+        const QPointF at(confirm->k1->width() / 2.0, confirm->k1->height() / 2.0);
+        QEnterEvent arrival(at, at, confirm->k1->mapToGlobal(at));
+        QApplication::sendEvent(confirm->k1, &arrival);
+        QVERIFY(!confirm->k1->isVisible());
+        QVERIFY(confirm->k2->isVisible());
+
+        QTest::mouseClick(confirm->k2, Qt::LeftButton);
+        settle();
+        QVERIFY(confirm.isNull());
+        QVERIFY(Frm1::instance());
+        QVERIFY(Frm1::instance()->isVisible());
+        QCOMPARE(skinOf(Frm1::instance()), QStringLiteral("Green.skn"));
+    }
+
     void windowsAlreadyOpenKeepTheirSkin() {
         storeTheme(QStringLiteral("3"));
         QPointer<Frmskin> before = Frmskin::showWindow();
