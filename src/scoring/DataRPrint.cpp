@@ -112,7 +112,7 @@ QRectF twipsRect(QPointF origin, double scale, double left, double top, double w
                   height * scale);
 }
 
-// Room kept between a caption and the rules of its cell, on either side.
+// Room kept between a caption and the rules of its cell.
 constexpr double LabelMargin = 60;
 // The smallest size a caption is shrunk to before it is cut.
 constexpr double SmallestPoints = 6;
@@ -141,14 +141,9 @@ double breakLines(QTextLayout& layout, double width, int maxLines = -1) {
 void paintWrapped(QPainter& painter, QString text, QFont font, const QRectF& box,
                   const QTextOption& option) {
     QPaintDevice* const device = painter.device();
-    const auto laidOut = [&](QTextLayout& layout) {
-        layout.setText(text);
-        layout.setFont(font);
-        layout.setTextOption(option);
-    };
     for (;;) {
         QTextLayout layout(text, font, device);
-        laidOut(layout);
+        layout.setTextOption(option);
         if (breakLines(layout, box.width()) <= box.height() ||
             font.pointSizeF() - 0.5 < SmallestPoints)
             break;
@@ -157,7 +152,7 @@ void paintWrapped(QPainter& painter, QString text, QFont font, const QRectF& box
     int lines = 0;
     {
         QTextLayout layout(text, font, device);
-        laidOut(layout);
+        layout.setTextOption(option);
         layout.beginLayout();
         double height = 0;
         int lastStart = 0;
@@ -179,19 +174,37 @@ void paintWrapped(QPainter& painter, QString text, QFont font, const QRectF& box
                        .elidedText(text.mid(lastStart), Qt::ElideRight, box.width());
     }
     QTextLayout layout(text, font, device);
-    laidOut(layout);
+    layout.setTextOption(option);
     breakLines(layout, box.width(), lines);
     layout.draw(&painter, box.topLeft());
 }
 
-void paintLabel(QPainter& painter, const ReportLabel& l, QPointF origin, double scale) {
+// The left and right edges (twips) of the part of a label's frame that keeps
+// LabelMargin clear of the upright rules at or near its sides.
+QPair<double, double> clearOfRules(const ReportLabel& l, const QList<ReportLine>& lines) {
+    double left = l.left, right = l.left + l.width;
+    for (const ReportLine& line : lines) {
+        if (line.x1 != line.x2 || std::max(line.y1, line.y2) <= l.top ||
+            std::min(line.y1, line.y2) >= l.top + l.height)
+            continue;
+        if (std::abs(line.x1 - l.left) <= LabelMargin)
+            left = std::max(left, double(line.x1) + LabelMargin);
+        if (std::abs(line.x1 - (l.left + l.width)) <= LabelMargin)
+            right = std::min(right, double(line.x1) - LabelMargin);
+    }
+    return {left, right};
+}
+
+void paintLabel(QPainter& painter, const ReportLabel& l, const QList<ReportLine>& lines,
+                QPointF origin, double scale) {
     // A value cell that holds nothing stays a plain gap under its heading.
     if (l.caption.trimmed().isEmpty())
         return;
     const QRectF frame = twipsRect(origin, scale, l.left, l.top, l.width, l.height);
     // A caption keeps clear of the rules beside it, and however long it is,
     // it stays within its frame (and so on the page).
-    const QRectF box = frame.adjusted(LabelMargin * scale, 0, -LabelMargin * scale, 0);
+    const auto [left, right] = clearOfRules(l, lines);
+    const QRectF box = twipsRect(origin, scale, left, l.top, right - left, l.height);
     const Qt::LayoutDirection direction = captionDirection(l.caption);
     QFont font = formFont(l.pointSize, l.bold);
     painter.save();
@@ -229,7 +242,7 @@ void paintSection(QPainter& painter, const ReportSection& section, QPointF origi
                          QPointF(origin.x() + line.x2 * scale, origin.y() + line.y2 * scale));
     for (const ReportLabel& l : section.labels) {
         painter.setPen(l.name == QLatin1String("Label9") ? HeaderInk : Ink);
-        paintLabel(painter, l, origin, scale);
+        paintLabel(painter, l, section.lines, origin, scale);
     }
 }
 
