@@ -1,6 +1,7 @@
 #include "app/Frm1.h"
 #include "settings/Frmskin.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
 #include <QApplication>
@@ -352,6 +353,40 @@ private slots:
         QVERIFY(Frm1::instance());
         QVERIFY(Frm1::instance()->isVisible());
         QCOMPARE(skinOf(Frm1::instance()), QStringLiteral("Green.skn"));
+    }
+
+    void thePanelCoversTheHelpPictureAndTheHint_data() {
+        QTest::addColumn<QString>("theme");
+        for (int n = 1; n <= 11; ++n)
+            QTest::newRow(qPrintable(skinFileFor(n))) << QString::number(n);
+    }
+    void thePanelCoversTheHelpPictureAndTheHint() {
+        QFETCH(QString, theme);
+        storeTheme(theme);
+        Frm1* main = Frm1::showMain();
+        click(main, "Command9");
+        click(main, "Command68");
+        QVERIFY(main->Frame6->isVisible());
+        main->SkinLabel2->setText(QStringLiteral("راهنماي استفاده از ولمورا"));
+        main->SkinLabel2->setVisible(true);
+        const QImage shown = main->grab().toImage();
+        main->Picture1->setVisible(false);
+        main->SkinLabel2->setVisible(false);
+        const QImage hidden = main->grab().toImage();
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            shown.save(folder + QStringLiteral("/theme-panel-%1.png").arg(theme));
+        // Inside the panel (its rounded corners and border aside), nothing of
+        // what lies under it shows.
+        const QRect panel = main->Frame6->geometry().adjusted(12, 12, -12, -12);
+        for (QWidget* under :
+             {static_cast<QWidget*>(main->Picture1), static_cast<QWidget*>(main->SkinLabel2)}) {
+            const QRect both = panel.intersected(under->geometry());
+            QVERIFY2(!both.isEmpty(), qPrintable(under->objectName()));
+            const qreal ratio = shown.devicePixelRatio();
+            QCOMPARE(shown.copy(QRectF(both.topLeft() * ratio, both.size() * ratio).toRect()),
+                     hidden.copy(QRectF(both.topLeft() * ratio, both.size() * ratio).toRect()));
+        }
     }
 
     void windowsAlreadyOpenKeepTheirSkin() {
