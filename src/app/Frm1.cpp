@@ -221,13 +221,22 @@ void Frm1::closeEvent(QCloseEvent* event) {
 }
 
 void Frm1::Form_Unload() {
-    Adodc2->refresh();
+    // The refreshes drop an unsaved registration. Once one has failed (another
+    // program holds the file), the others would fail alike, each after the busy
+    // wait, and report the same again: they are left out. (A failed refresh
+    // leaves the data set empty, so HidePanels does not refresh it either.)
+    bool failed = false;
+    const auto refresh = [this, &failed] {
+        if (!failed)
+            failed = !Adodc2->refresh();
+    };
+    refresh();
     if (leadingNumber(Text3->text()) == 1) {
-        Adodc2->refresh();
+        refresh();
         return;
     }
     HidePanels();
-    Adodc2->refresh();
+    refresh();
     exitpro* exit = exitpro::showWindow();
     if (exit)
         placeWindow(exit, 5000, 1500);

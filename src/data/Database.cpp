@@ -68,12 +68,16 @@ bool hasSqliteHeader(const QString& path) {
 // The indexes of the subject file. One registration and one answer sheet per
 // code, enforced by the file itself so that two windows or two workstations
 // cannot both add one; the code lookup searches by group, last and first name.
-const char* const SubjectIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")",
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")",
+struct SubjectIndex {
+    const char* name;
+    const char* sql;
+};
+const SubjectIndex SubjectIndexes[] = {
+    {"IDE_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")"},
+    {"Answer_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")"},
+    {"IDE_Group", "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")"},
+    {"IDE_LName", "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")"},
+    {"IDE_FName", "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")"},
 };
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
@@ -107,8 +111,8 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     for (const QString& table : tables(file))
         ok = ok && exec(db, createTableSql(table), error);
     if (file == DbFile::Subjects) {
-        for (const char* sql : SubjectIndexes)
-            ok = ok && exec(db, QString::fromLatin1(sql), error);
+        for (const SubjectIndex& index : SubjectIndexes)
+            ok = ok && exec(db, QString::fromLatin1(index.sql), error);
     } else {
         ok = ok &&
              exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
@@ -120,6 +124,40 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
         *error = db.lastError().text();
     db.rollback();
     return false;
+}
+
+// A file made before the indexes existed gets them, so searches stay index
+// searches. A file whose codes already repeat cannot take the unique ones; it
+// is used as it is (registration still checks codes). Building an index needs
+// the whole file to itself: while another program reads or writes it, waiting
+// out the busy timeout would stall the start without a word, so the indexes
+// are left for the next start instead.
+void addMissingIndexes(QSqlDatabase& db) {
+    QStringList present;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master WHERE \"type\" = 'index'")))
+            return;
+        while (q.next())
+            present.append(q.value(0).toString());
+    }
+    QStringList missing;
+    for (const SubjectIndex& index : SubjectIndexes)
+        if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
+            missing.append(QString::fromLatin1(index.sql));
+    if (missing.isEmpty())
+        return;
+    QString ignored;
+    if (!exec(db, QStringLiteral("PRAGMA busy_timeout = 0"), &ignored))
+        return;
+    if (exec(db, QStringLiteral("BEGIN IMMEDIATE"), &ignored)) {
+        for (const QString& sql : std::as_const(missing))
+            exec(db, sql, &ignored);
+        if (!exec(db, QStringLiteral("COMMIT"), &ignored))
+            exec(db, QStringLiteral("ROLLBACK"), &ignored);
+    }
+    exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(BusyTimeoutMs), &ignored);
 }
 
 // Empty when the open file has every table and field of this program.
@@ -208,13 +246,7 @@ bool openOne(DbFile file, QString* error) {
             return false;
         }
     } else {
-        // A file made before the indexes existed gets them, so searches stay
-        // index searches. A file whose codes already repeat cannot take the
-        // unique ones; it is used as it is (registration still checks codes).
-        for (const char* sql : SubjectIndexes) {
-            QString ignored;
-            exec(db, QString::fromLatin1(sql), &ignored);
-        }
+        addMissingIndexes(db);
     }
     return true;
 }
@@ -380,14 +412,25 @@ QList<SchemaObject> schemaObjects(DbFile file) {
     for (const QString& table : tables(file))
         objects.append({QStringLiteral("table"), table, createTableSql(table), true});
     if (file == DbFile::Subjects) {
-        for (const char* sql : SubjectIndexes) {
+        for (const SubjectIndex& index : SubjectIndexes) {
             // The file keeps the statement without its "IF NOT EXISTS".
-            QString statement = QString::fromLatin1(sql);
+            QString statement = QString::fromLatin1(index.sql);
             statement.remove(QStringLiteral(" IF NOT EXISTS"));
             const QStringList tokens = sqlTokens(statement);
             const qsizetype name = tokens.indexOf(QStringLiteral("index")) + 1;
             objects.append({QStringLiteral("index"), tokens.value(name), statement, false});
         }
+    }
+    if (file == DbFile::Subjects) {
+        // The keys by which registration finds a code that reads the same as
+        // a stored one; made at the first registration of a newer version.
+        objects.append({QStringLiteral("table"), QStringLiteral("CodeKey"),
+                        QStringLiteral("CREATE TABLE \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, "
+                                       "\"Key\" TEXT NOT NULL)"),
+                        false});
+        objects.append({QStringLiteral("index"), QStringLiteral("CodeKey_Key"),
+                        QStringLiteral("CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")"),
+                        false});
     }
     // The engine's own tables: the last numbers handed out by AUTOINCREMENT,
     // and statistics a maintenance tool may have gathered.

@@ -3,6 +3,7 @@
 #include "registry/Registration.h"
 
 #include "calendar/SolarCalendar.h"
+#include "data/CodeKeys.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
@@ -55,6 +56,20 @@ QString missingNotice(Field field) {
 
 QString duplicateCodeNotice() {
     return QStringLiteral("فردديگري با اين کد ثبت شده");
+}
+
+QString lookAlikeCodeMessage(const QString& storedCode) {
+    // The stored code is isolated so that its own direction marks do not
+    // reorder the sentence around it.
+    return QStringLiteral("کد «%1» پيش تر براي آزمودني ديگري ثبت شده است. کدي که وارد کرده ايد "
+                          "فقط در نويسه هاي ناپيدا (مانند نشانه هاي جهت) يا در شکل عربي و فارسي "
+                          "حروف و رقم ها با آن فرق دارد و همان خوانده مي شود. کد ديگري وارد کنيد.")
+        .arg(QChar(0x2068) + storedCode + QChar(0x2069));
+}
+
+QString earlierSheetMessage() {
+    return QStringLiteral("براي اين کد پاسخنامه اي از پيش در پرونده بود. آزمودني ثبت شد و "
+                          "پاسخ هاي همان پاسخنامه براي او نگه داشته شد.");
 }
 
 QString timeText(const QTime& time) {
@@ -155,7 +170,14 @@ private:
     QList<DataControl*> m_controls;
 };
 
-enum class StoreResult { Stored, Duplicate, Failed };
+enum class StoreResult { Stored, Duplicate, LookAlike, Failed };
+
+struct StoreOutcome {
+    StoreResult result = StoreResult::Failed;
+    QString detail;       // Failed: why
+    QString lookAlike;    // LookAlike: the stored code the new one reads as
+    bool earlier = false; // Stored: an answer sheet with this code was already there
+};
 
 // The file refuses a second record with a code it already holds (another
 // window or workstation may have stored one since the check).
@@ -166,36 +188,64 @@ bool isDuplicateCode(const QString& detail) {
 // Stores the subject record and its empty answer sheet as one unit: either
 // both reach the file or neither does, and on failure the controls are put
 // back so the panel still holds everything the operator typed.
-StoreResult storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls& data,
-                         QString* detail) {
+//
+// The code is checked once more inside the unit, against codes that read the
+// same: that check and the store cannot be parted by another workstation. A
+// code whose answer sheet is already in the file without a registration (a
+// sheet from an older file) is registered with that sheet, answers and all.
+StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls& data) {
+    StoreOutcome out;
     DataControl* const subjects = data.subjects;
     DataControl* const sheets = data.sheets;
     QuietFailures quiet{subjects, sheets};
     DataTransaction transaction(DbFile::Subjects, {subjects, sheets});
     if (!transaction.begun()) {
-        *detail = transaction.lastError();
-        return StoreResult::Failed;
+        out.detail = transaction.lastError();
+        return out;
     }
-    sheets->addNew();
-    sheets->setField(QStringLiteral("Code"), w.Text11->text());
-    sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
+    const QString code = w.Text11->text();
+    if (!CodeKeys::findLookAlike(code, &out.lookAlike, &out.detail)) {
+        transaction.rollback();
+        return out;
+    }
+    if (!out.lookAlike.isEmpty()) {
+        transaction.rollback();
+        out.result = StoreResult::LookAlike;
+        return out;
+    }
     const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
         if ((control->*op)())
             return true;
-        *detail = control->lastError();
+        out.detail = control->lastError();
         return false;
     };
+    if (!step(sheets, &DataControl::refresh) || !sheets->setFilter(QStringLiteral("Code"), code)) {
+        if (out.detail.isEmpty())
+            out.detail = sheets->lastError();
+        transaction.rollback();
+        return out;
+    }
+    out.earlier = !sheets->bof();
+    if (!out.earlier) {
+        sheets->addNew();
+        sheets->setField(QStringLiteral("Code"), code);
+    }
+    sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
     const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
-                        step(subjects, &DataControl::update) && step(sheets, &DataControl::update);
+                        step(subjects, &DataControl::update) &&
+                        step(sheets, &DataControl::update) && CodeKeys::update(&out.detail);
     if (!stored) {
         transaction.rollback();
-        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        out.result = isDuplicateCode(out.detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        return out;
     }
     if (!transaction.commit()) {
-        *detail = transaction.lastError();
-        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        out.detail = transaction.lastError();
+        out.result = isDuplicateCode(out.detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        return out;
     }
-    return StoreResult::Stored;
+    out.result = StoreResult::Stored;
+    return out;
 }
 
 } // namespace
@@ -323,18 +373,26 @@ void RegistrationPanel::Command8_Click() {
         return;
     }
 
-    QString detail;
-    switch (storeSubject(*this, m_data, &detail)) {
+    const StoreOutcome outcome = storeSubject(*this, m_data);
+    switch (outcome.result) {
     case StoreResult::Duplicate:
         ShowNotice(window(), Registration::duplicateCodeNotice());
         m_data.duplicates->refresh();
+        return;
+    case StoreResult::LookAlike:
+        // Two codes that read the same would be two people on paper and one
+        // to whoever reads them: it waits until the operator has read it.
+        platform().messageBox(window(), QStringLiteral("پيام"),
+                              Registration::lookAlikeCodeMessage(outcome.lookAlike),
+                              QMessageBox::Warning);
+        Text11->setFocus();
         return;
     case StoreResult::Failed:
         platform().messageBox(
             window(), QStringLiteral("خطا"),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
-                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, detail),
+                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, outcome.detail),
             QMessageBox::Critical);
         return;
     case StoreResult::Stored:
@@ -343,6 +401,9 @@ void RegistrationPanel::Command8_Click() {
     m_data.subjects->refresh();
     m_data.sheets->refresh();
     m_hidePanels();
+    if (outcome.earlier)
+        platform().messageBox(window(), QStringLiteral("پيام"), Registration::earlierSheetMessage(),
+                              QMessageBox::Information);
 }
 
 void RegistrationPanel::Command10_Click() {

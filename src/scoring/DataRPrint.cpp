@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -111,34 +112,124 @@ QRectF twipsRect(QPointF origin, double scale, double left, double top, double w
                   height * scale);
 }
 
-void paintLabel(QPainter& painter, const ReportLabel& l, QPointF origin, double scale) {
+// Room kept between a caption and the rules of its cell.
+constexpr double LabelMargin = 60;
+// The smallest size a caption is shrunk to before it is cut.
+constexpr double SmallestPoints = 6;
+
+// Breaks layout into lines of width, between words where it can and inside a
+// word longer than a line. At most maxLines lines (all when negative); returns
+// their height.
+double breakLines(QTextLayout& layout, double width, int maxLines = -1) {
+    layout.beginLayout();
+    double height = 0;
+    for (int n = 0; maxLines < 0 || n < maxLines; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
+// A text that runs onto more lines (the address): smaller until it fits its
+// frame; at the smallest size, as many lines as the frame holds, the last one
+// ending in an ellipsis.
+void paintWrapped(QPainter& painter, QString text, QFont font, const QRectF& box,
+                  const QTextOption& option) {
+    QPaintDevice* const device = painter.device();
+    for (;;) {
+        QTextLayout layout(text, font, device);
+        layout.setTextOption(option);
+        if (breakLines(layout, box.width()) <= box.height() ||
+            font.pointSizeF() - 0.5 < SmallestPoints)
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    int lines = 0;
+    {
+        QTextLayout layout(text, font, device);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        double height = 0;
+        int lastStart = 0;
+        bool cut = false;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(box.width());
+            if (lines > 0 && height + line.height() > box.height()) {
+                cut = true;
+                break;
+            }
+            lastStart = line.textStart();
+            height += line.height();
+            ++lines;
+        }
+        layout.endLayout();
+        if (cut)
+            text = text.left(lastStart) +
+                   QFontMetricsF(font, device)
+                       .elidedText(text.mid(lastStart), Qt::ElideRight, box.width());
+    }
+    QTextLayout layout(text, font, device);
+    layout.setTextOption(option);
+    breakLines(layout, box.width(), lines);
+    layout.draw(&painter, box.topLeft());
+}
+
+// The left and right edges (twips) of the part of a label's frame that keeps
+// LabelMargin clear of the upright rules at or near its sides.
+QPair<double, double> clearOfRules(const ReportLabel& l, const QList<ReportLine>& lines) {
+    double left = l.left, right = l.left + l.width;
+    for (const ReportLine& line : lines) {
+        if (line.x1 != line.x2 || std::max(line.y1, line.y2) <= l.top ||
+            std::min(line.y1, line.y2) >= l.top + l.height)
+            continue;
+        if (std::abs(line.x1 - l.left) <= LabelMargin)
+            left = std::max(left, double(line.x1) + LabelMargin);
+        if (std::abs(line.x1 - (l.left + l.width)) <= LabelMargin)
+            right = std::min(right, double(line.x1) - LabelMargin);
+    }
+    return {left, right};
+}
+
+void paintLabel(QPainter& painter, const ReportLabel& l, const QList<ReportLine>& lines,
+                QPointF origin, double scale) {
     // A value cell that holds nothing stays a plain gap under its heading.
     if (l.caption.trimmed().isEmpty())
         return;
-    const QRectF box = twipsRect(origin, scale, l.left, l.top, l.width, l.height);
+    const QRectF frame = twipsRect(origin, scale, l.left, l.top, l.width, l.height);
+    // A caption keeps clear of the rules beside it, and however long it is,
+    // it stays within its frame (and so on the page).
+    const auto [left, right] = clearOfRules(l, lines);
+    const QRectF box = twipsRect(origin, scale, left, l.top, right - left, l.height);
     const Qt::LayoutDirection direction = captionDirection(l.caption);
-    int flags =
-        static_cast<int>(l.alignment) | Qt::AlignAbsolute | Qt::TextDontClip |
-        (direction == Qt::RightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
     QFont font = formFont(l.pointSize, l.bold);
-    if (l.wrap) {
-        // Long addresses wrap; a text too long even then gets a smaller font.
-        flags |= Qt::AlignTop | Qt::TextWordWrap;
-        for (;;) {
-            const QFontMetricsF metrics(font, painter.device());
-            const QRectF needed = metrics.boundingRect(box, flags, l.caption);
-            if ((needed.height() <= box.height() && needed.width() <= box.width()) ||
-                font.pointSizeF() <= 6)
-                break;
-            font.setPointSizeF(font.pointSizeF() - 0.5);
-        }
-    } else {
-        flags |= Qt::AlignVCenter;
-        font = fittedFont(font, l.caption, box.width(), painter.device());
-    }
-    painter.setFont(font);
+    painter.save();
+    painter.setClipRect(frame, Qt::IntersectClip);
     painter.setLayoutDirection(direction);
-    painter.drawText(box, flags, l.caption);
+    if (l.wrap) {
+        QTextOption option(l.alignment | Qt::AlignAbsolute);
+        option.setTextDirection(direction);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        paintWrapped(painter, l.caption, font, box, option);
+    } else {
+        font = fittedFont(font, l.caption, box.width(), painter.device(), SmallestPoints);
+        const QFontMetricsF metrics(font, painter.device());
+        // Still too long at the smallest size: cut, and the ellipsis says so.
+        const QString text = metrics.horizontalAdvance(l.caption) <= box.width()
+                                 ? l.caption
+                                 : metrics.elidedText(l.caption, Qt::ElideRight, box.width());
+        const int flags =
+            static_cast<int>(l.alignment) | Qt::AlignAbsolute | Qt::AlignVCenter |
+            Qt::TextDontClip |
+            (direction == Qt::RightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
+        painter.setFont(font);
+        painter.drawText(box, flags, text);
+    }
+    painter.restore();
 }
 
 void paintSection(QPainter& painter, const ReportSection& section, QPointF origin, double scale) {
@@ -151,7 +242,7 @@ void paintSection(QPainter& painter, const ReportSection& section, QPointF origi
                          QPointF(origin.x() + line.x2 * scale, origin.y() + line.y2 * scale));
     for (const ReportLabel& l : section.labels) {
         painter.setPen(l.name == QLatin1String("Label9") ? HeaderInk : Ink);
-        paintLabel(painter, l, origin, scale);
+        paintLabel(painter, l, section.lines, origin, scale);
     }
 }
 

@@ -2,6 +2,8 @@
 #include "app/Frm1.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "dialogs/exitpro.h"
+#include "registry/RegistrationPanel.h"
 #include "support/ProgramFolder.h"
 #include "support/SubjectFiles.h"
 #include "ui/SkinLabel.h"
@@ -14,6 +16,8 @@
 #include <QLockFile>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QTest>
 #include <memory>
@@ -225,6 +229,44 @@ private slots:
         QVERIFY(startVelmora());
         QTest::qWait(300); // the check has had its time
         QVERIFY(m_folder->platform().interactions.isEmpty());
+    }
+
+    void unloadingWhileAnotherProgramLocksTheFileReportsItOnce_data() {
+        QTest::addColumn<bool>("leaving");
+        QTest::newRow("leaving") << true;
+        QTest::newRow("changing the theme") << false;
+    }
+    void unloadingWhileAnotherProgramLocksTheFileReportsItOnce() {
+        QFETCH(bool, leaving);
+        ProgramFolder::addSubject("one");
+        Frm1* main = openMain();
+        main->Command1->click();
+        main->Frame10->Text11->setText("two");
+        if (!leaving) {
+            main->Command9->click();
+            main->findChild<QPushButton*>("Command68")->click();
+        }
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+            db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            if (leaving)
+                QVERIFY(main->close());
+            else
+                main->findChild<QPushButton*>("Command44")->click();
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains("DBM/DB2.mdb"), qPrintable(messages.first()));
+        // The unload goes on as always; the unsaved subject is gone.
+        QCOMPARE(exitpro::instance() != nullptr, leaving);
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
     }
 
     void aSecondStartIsRefused() {

@@ -5,6 +5,7 @@
 #include "support/ProgramFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -188,6 +189,53 @@ private slots:
                                       "'IDE_LName', 'IDE_FName')"),
                  QString("5"));
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""), QString("a"));
+    }
+
+    void indexesWaitForAFileNobodyElseUses_data() {
+        QTest::addColumn<QString>("lock");
+        QTest::newRow("another program reads") << "BEGIN";
+        QTest::newRow("another program writes") << "BEGIN IMMEDIATE";
+    }
+    void indexesWaitForAFileNobodyElseUses() {
+        QFETCH(QString, lock);
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("a");
+        Database::closeAll();
+        for (const char* index : {"IDE_Code", "Answer_Code", "IDE_Group", "IDE_LName", "IDE_FName"})
+            ProgramFolder::exec("DBM/DB2.mdb", QStringLiteral("DROP INDEX \"%1\"").arg(index));
+        const auto indexes = [] {
+            return ProgramFolder::value(
+                "DBM/DB2.mdb", "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name "
+                               "IN ('IDE_Code', 'Answer_Code', 'IDE_Group', 'IDE_LName', "
+                               "'IDE_FName')");
+        };
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+            db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(lock));
+            QVERIFY(q.exec("SELECT COUNT(*) FROM \"IDE\"") && q.next());
+            q.finish();
+
+            QElapsedTimer started;
+            started.start();
+            QString error;
+            QVERIFY2(Database::openAll(&error), qPrintable(error));
+            // One busy wait alone would be three seconds.
+            QVERIFY2(started.elapsed() < 1500, qPrintable(QString::number(started.elapsed())));
+            QCOMPARE(indexes(), QString("0"));
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""), QString("a"));
+
+        // The next start finds the file free and adds them.
+        Database::closeAll();
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(indexes(), QString("5"));
     }
 
     void soundSubjectDatabaseCheck() {

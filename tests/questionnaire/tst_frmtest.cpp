@@ -554,6 +554,24 @@ private slots:
         expectItem(1, QStringLiteral("1"));
     }
 
+    void aPersianKeyboardTypesItemNumberAndAge() {
+        openFor(QStringLiteral("S1"));
+        start();
+        const auto typePersian = [](QLineEdit* box, const QString& text) {
+            box->setFocus();
+            box->selectAll();
+            for (const QChar c : text)
+                QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        };
+        typePersian(t->Text6, QStringLiteral("۱۲"));
+        expectItem(12, QStringLiteral("12"));
+        typePersian(t->Text5, QStringLiteral("٤١"));
+        QCOMPARE(t->Text5->text(), QStringLiteral("41"));
+        QCOMPARE(m_folder->platform().beeps, 0);
+        QTest::mouseClick(t->Command5, Qt::LeftButton);
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"Sen\" FROM \"IDE\""), QStringLiteral("41"));
+    }
+
     void ageTakesThreeDigits() {
         openFor(QStringLiteral("S1"));
         start();

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 using namespace velmora;
@@ -44,6 +45,27 @@ int inkIn(const QImage& page, const ReportLabel& l, double scale) {
     return ink;
 }
 
+// The detail page drawn at scale device units per twip (0.1: 144 dpi), with a
+// white border of margin pixels around it, so that ink off the page shows.
+QImage renderPage(const DataRPrint& report, int margin = 40, double scale = 0.1) {
+    QImage page(QSize(static_cast<int>(std::ceil(6810 * scale)) + 2 * margin,
+                      static_cast<int>(std::ceil(9760 * scale)) + 2 * margin),
+                QImage::Format_RGB32);
+    page.fill(Qt::white);
+    page.setDotsPerMeterX(static_cast<int>(1440 * scale / 0.0254));
+    page.setDotsPerMeterY(static_cast<int>(1440 * scale / 0.0254));
+    QPainter painter(&page);
+    report.paintPage(painter, QPointF(margin, margin), scale, true);
+    return page;
+}
+
+QString longText(const QString& word, int length) {
+    QString text;
+    while (text.size() < length)
+        text += word;
+    return text.left(length);
+}
+
 } // namespace
 
 // The printed report: filled from the scoring window, previewed, printed.
@@ -56,6 +78,12 @@ class TestDataRPrint : public QObject {
     void search(FrmkLID* w, const QString& code) {
         platform().inputAnswers.enqueue(code);
         QTest::mouseClick(w->Command1, Qt::LeftButton);
+    }
+
+    static void keepImage(const QImage& image, const QString& name) {
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            image.save(folder + "/" + name);
     }
 
     static void keepPicture(const QString& file, const QString& name) {
@@ -305,6 +333,96 @@ private slots:
         QCOMPARE(inkIn(render(QStringLiteral(" ")), *cell, scale), 0);
         QCOMPARE(inkIn(render(QString()), *cell, scale), 0);
         QVERIFY(inkIn(render(QStringLiteral("G")), *cell, scale) > 0);
+    }
+
+    void longTextsStayInTheirFrames_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        const QString address = longText(QStringLiteral("خيابان آزادي، کوچه ۱۲، پلاک 7، "), 10000);
+        const QString unbroken = longText(QStringLiteral("0123456789"), 10000);
+        QTest::newRow("address") << "Label14" << address;
+        QTest::newRow("address without a blank") << "Label14" << unbroken;
+        QTest::newRow("address in Latin letters")
+            << "Label14" << longText(QStringLiteral("12 Park Road, "), 10000);
+        QTest::newRow("clinic name") << "Label9" << address;
+        QTest::newRow("first name") << "Label5" << unbroken;
+        QTest::newRow("last name") << "Label10" << address;
+        QTest::newRow("education") << "Label12" << address;
+        QTest::newRow("date") << "Label13" << unbroken;
+        QTest::newRow("score") << "Label2" << unbroken;
+    }
+    void longTextsStayInTheirFrames() {
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        DataRPrint report;
+        ReportLabel* l = report.section(QStringLiteral("Section1"))->control(label);
+        QVERIFY(l);
+        l->caption = QString();
+        const QImage without = renderPage(report);
+        l->caption = text;
+        const QImage with = renderPage(report);
+        keepImage(with,
+                  QStringLiteral("long-%1.png").arg(QTest::currentDataTag()).replace(' ', '-'));
+
+        // Everything the text changed lies in its frame (one pixel of
+        // smoothing at its edges aside).
+        const QRect frame =
+            QRectF(40 + l->left * 0.1, 40 + l->top * 0.1, l->width * 0.1, l->height * 0.1)
+                .toAlignedRect()
+                .adjusted(-1, -1, 1, 1);
+        int inside = 0;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != without.pixel(x, y)) {
+                    QVERIFY2(
+                        frame.contains(x, y),
+                        qPrintable(
+                            QStringLiteral("ink at %1, %2 outside %3").arg(x).arg(y).arg(label)));
+                    ++inside;
+                }
+        QVERIFY(inside > 0);
+    }
+
+    void captionsKeepClearOfTheRules() {
+        DataRPrint report;
+        // Captions that fill their cells: the heading of the education column
+        // is one, in a wider font than this machine's.
+        const QStringList cells = {"Label4", "Label1",  "Label7",  "Label6",  "Label32", "Label8",
+                                   "Label5", "Label10", "Label11", "Label12", "Label33", "Label13"};
+        for (const QString& cell : cells)
+            report.section(QStringLiteral("Section1"))->control(cell)->caption =
+                QStringLiteral("ميزان تحصيلات ميزان تحصيلات");
+        // As printed: at 600 dots to the inch.
+        const double scale = 600.0 / 1440;
+        const QImage page = renderPage(report, 40, scale);
+        keepImage(page, QStringLiteral("grid.png"));
+        // In each cell of the subject grid, the text ends some way before the
+        // rules on either side.
+        const int rules[] = {567, 1890, 2772, 4095, 4725, 5796, 6741};
+        const auto px = [scale](double twipsValue) {
+            return 40 + static_cast<int>(std::lround(twipsValue * scale));
+        };
+        for (const auto& [top, bottom] : {std::pair{1701, 2268}, std::pair{2268, 2835}}) {
+            for (int c = 0; c + 1 < int(std::size(rules)); ++c) {
+                const int left = px(rules[c]) + 5, right = px(rules[c + 1]) - 5;
+                int first = right, last = left;
+                for (int y = px(top) + 6; y <= px(bottom) - 6; ++y)
+                    for (int x = left; x <= right; ++x)
+                        if (qGray(page.pixel(x, y)) < 100) {
+                            first = std::min(first, x);
+                            last = std::max(last, x);
+                        }
+                const QString where =
+                    QStringLiteral("cell %1..%2, row %3").arg(rules[c]).arg(rules[c + 1]).arg(top);
+                QVERIFY2(first <= last, qPrintable(where + " is empty"));
+                QVERIFY2(first - left >= 5 && right - last >= 5,
+                         qPrintable(where + QStringLiteral(": text from %1 to %2 between %3 and %4")
+                                                .arg(first)
+                                                .arg(last)
+                                                .arg(left)
+                                                .arg(right)));
+            }
+        }
     }
 
     void textDirections_data() {

@@ -1,13 +1,31 @@
 #include "data/TextNumber.h"
 #include "support/ProgramFolder.h"
+#include "ui/FormKit.h"
 #include "ui/Skins.h"
 
+#include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QPainter>
 #include <QTest>
 #include <QWidget>
 #include <memory>
 
 using namespace velmora;
+
+namespace {
+
+// A picture of one colour, as the help picture or a hint under a panel.
+class Picture : public QWidget {
+public:
+    using QWidget::QWidget;
+    QColor colour = Qt::red;
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour); }
+};
+
+} // namespace
 
 class TestSkins : public QObject {
     Q_OBJECT
@@ -107,6 +125,35 @@ private slots:
         QVERIFY(zippo.open(QIODevice::ReadOnly));
         looks.insert(QString::fromUtf8(zippo.readAll()));
         QCOMPARE(looks.size(), 12);
+    }
+
+    void aPanelCoversWhatLiesUnderIt_data() {
+        QTest::addColumn<QString>("file");
+        // Every skin file there is, the backup window's Zippo.skn too.
+        const QDir skins(QStringLiteral(VELMORA_ASSETS_DIR "/skins"));
+        for (const QString& file : skins.entryList({QStringLiteral("*.skn")}, QDir::Files))
+            QTest::newRow(qPrintable(file)) << file;
+    }
+    void aPanelCoversWhatLiesUnderIt() {
+        QFETCH(QString, file);
+        QWidget window;
+        window.setObjectName(QStringLiteral("Frm1"));
+        window.resize(300, 200);
+        auto* skin = new SkinEngine(&window);
+        QVERIFY(skin->loadSkin(file));
+        auto* picture = new Picture(&window);
+        picture->setGeometry(0, 0, 300, 200);
+        QGroupBox* panel = makeFrame(QStringLiteral("Frame6"), &window);
+        panel->setGeometry(50, 40, 200, 120);
+        skin->applyTo(&window);
+        // Inside the panel (its rounded corners and border aside) the picture
+        // under it makes no difference.
+        const QRect inside = panel->geometry().adjusted(12, 12, -12, -12);
+        picture->colour = Qt::red;
+        const QImage overRed = window.grab(inside).toImage();
+        picture->colour = Qt::green;
+        const QImage overGreen = window.grab(inside).toImage();
+        QCOMPARE(overRed, overGreen);
     }
 
     void aMissingSkinFileLeavesThePlainLook() {
