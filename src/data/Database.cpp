@@ -38,6 +38,19 @@ QStringList answerFields() {
     return f;
 }
 
+QStringList historyFields() {
+    QStringList f{QStringLiteral("ID"), QStringLiteral("Code"), QStringLiteral("Date"),
+                  QStringLiteral("Time")};
+    for (int item = 1; item <= ItemCount; ++item)
+        f.append(QString::number(item));
+    return f;
+}
+
+// Tables a subject file made by an earlier version lacks; opening it adds them.
+bool isLaterTable(const QString& table) {
+    return table == QLatin1String("History");
+}
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -54,6 +67,8 @@ const char* const SubjectIndexes[] = {
     "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")",
     "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")",
     "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")",
+    // A subject's administrations are read by code, in the order they were kept.
+    "CREATE INDEX IF NOT EXISTS \"History_Code\" ON \"History\" (\"Code\")",
 };
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
@@ -65,7 +80,7 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     return false;
 }
 
-QString createTableSql(const QString& table) {
+QString createTableSql(const QString& table, bool ifMissing = false) {
     QStringList columns;
     for (const QString& field : fields(table)) {
         if (field == QLatin1String("ID"))
@@ -75,7 +90,25 @@ QString createTableSql(const QString& table) {
         else
             columns.append(quoted(field) + QStringLiteral(" TEXT"));
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(", "));
+    return QStringLiteral("CREATE TABLE %1%2 (%3)")
+        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), quoted(table),
+             columns.join(", "));
+}
+
+// Brings a subject file of an earlier version up to this one: the tables it
+// lacks, then every index. Adding only creates; nothing stored is changed. A
+// file that cannot take them (read-only) opens as before, and what needs them
+// reports its own failure.
+void addLaterStructure(QSqlDatabase& db) {
+    QString ignored;
+    for (const QString& table : tables(DbFile::Subjects))
+        if (isLaterTable(table))
+            exec(db, createTableSql(table, true), &ignored);
+    // A file made before the indexes existed gets them, so searches stay
+    // index searches. A file whose codes already repeat cannot take the
+    // unique ones; it is used as it is (registration still checks codes).
+    for (const char* sql : SubjectIndexes)
+        exec(db, QString::fromLatin1(sql), &ignored);
 }
 
 bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
@@ -106,8 +139,11 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
 QString missingStructure(const QSqlDatabase& db, DbFile file) {
     const QStringList present = db.tables();
     for (const QString& table : tables(file)) {
-        if (!present.contains(table, Qt::CaseInsensitive))
+        if (!present.contains(table, Qt::CaseInsensitive)) {
+            if (isLaterTable(table))
+                continue;
             return QStringLiteral("table %1 is missing").arg(table);
+        }
         const QSqlRecord record = db.record(table);
         for (const QString& field : fields(table))
             if (record.indexOf(field) < 0)
@@ -181,13 +217,7 @@ bool openOne(DbFile file, QString* error) {
             return false;
         }
     } else {
-        // A file made before the indexes existed gets them, so searches stay
-        // index searches. A file whose codes already repeat cannot take the
-        // unique ones; it is used as it is (registration still checks codes).
-        for (const char* sql : SubjectIndexes) {
-            QString ignored;
-            exec(db, QString::fromLatin1(sql), &ignored);
-        }
+        addLaterStructure(db);
     }
     return true;
 }
@@ -205,7 +235,7 @@ QString absoluteFileName(DbFile file) {
 QStringList tables(DbFile file) {
     if (file == DbFile::Settings)
         return {QStringLiteral("Theme")};
-    return {QStringLiteral("IDE"), QStringLiteral("Answer")};
+    return {QStringLiteral("IDE"), QStringLiteral("Answer"), QStringLiteral("History")};
 }
 
 QStringList fields(const QString& table) {
@@ -216,6 +246,8 @@ QStringList fields(const QString& table) {
                 "Taahol", "Tahsil", "Group", "Date",  "Time"};
     if (table == QLatin1String("Answer"))
         return answerFields();
+    if (table == QLatin1String("History"))
+        return historyFields();
     return {};
 }
 
@@ -253,7 +285,12 @@ QSqlDatabase connection(DbFile file) {
         db.close();
         return db;
     }
-    return openConnection(name, path);
+    QSqlDatabase db = openConnection(name, path);
+    // The file may have been put in place since it was last open (a restored
+    // backup made by an earlier version): it gets its later tables now.
+    if (file == DbFile::Subjects && db.isOpen())
+        addLaterStructure(db);
+    return db;
 }
 
 void close(DbFile file) {
