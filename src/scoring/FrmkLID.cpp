@@ -238,6 +238,7 @@ void FrmkLID::Command6_Click() {
     if (!m_report)
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
+    m_report->setSubjectCode(Text5->text());
     // The clinic's name, the seven scores in scale order, the subject and the
     // clinic's address, one after the other.
     QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};
