@@ -34,19 +34,28 @@ bool startsLikeFormula(const QString& cell) {
            c == QLatin1Char('@') || c == QLatin1Char('\t') || c == QLatin1Char('\r');
 }
 
+bool needsQuotes(const QString& cell) {
+    for (const QChar c : cell)
+        if (c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
+            c == QLatin1Char('\r'))
+            return true;
+    return false;
+}
+
 void appendCell(QByteArray& out, const QString& text) {
-    const QString cell = startsLikeFormula(text) ? QLatin1Char('\'') + text : text;
-    const bool quote = cell.contains(QLatin1Char(',')) || cell.contains(QLatin1Char('"')) ||
-                       cell.contains(QLatin1Char('\n')) || cell.contains(QLatin1Char('\r'));
-    if (!quote) {
-        out += cell.toUtf8();
-        return;
+    const bool quoted = needsQuotes(text);
+    if (quoted)
+        out += '"';
+    if (startsLikeFormula(text))
+        out += '\'';
+    if (quoted) {
+        QString doubled = text;
+        doubled.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        out += doubled.toUtf8();
+        out += '"';
+    } else {
+        out += text.toUtf8();
     }
-    out += '"';
-    QString doubled = cell;
-    doubled.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    out += doubled.toUtf8();
-    out += '"';
 }
 
 } // namespace
@@ -104,7 +113,7 @@ bool CsvFile::flush(QString* error) {
         data += written;
         left -= written;
     }
-    m_buffer.clear();
+    m_buffer.truncate(0); // keeps its room for the next rows
     return true;
 }
 

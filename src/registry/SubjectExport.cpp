@@ -46,17 +46,18 @@ void bindFilter(QSqlQuery& q, const SubjectFilter& filter) {
 }
 
 // Columns of the query: the subject's key, its registration fields, the
-// administration's key, date and time, its answers, then the answers of the
-// current sheet (read only where no administration was kept).
+// administration's date and time, and its answers; for a subject with no
+// administration kept, the answers of its current sheet.
 QString exportQuery(const SubjectFilter& filter) {
     QStringList columns{QStringLiteral("i.\"ID\"")};
     for (const char* field : SubjectFields)
         columns.append(QStringLiteral("i.") + Database::quoted(QString::fromLatin1(field)));
-    columns +=
-        {QStringLiteral("h.\"ID\""), QStringLiteral("h.\"Date\""), QStringLiteral("h.\"Time\"")};
-    for (const char* table : {"h.", "a."})
-        for (int item = 1; item <= ItemCount; ++item)
-            columns.append(QString::fromLatin1(table) + Database::quoted(QString::number(item)));
+    columns += {QStringLiteral("h.\"Date\""), QStringLiteral("h.\"Time\"")};
+    // The sheet is joined only where no administration is, so at most one
+    // of the two holds the answers.
+    for (int item = 1; item <= ItemCount; ++item)
+        columns.append(
+            QStringLiteral("COALESCE(h.%1, a.%1)").arg(Database::quoted(QString::number(item))));
     // The subject's current sheet is its first one, as the scoring window reads it.
     return QStringLiteral("SELECT %1 FROM \"IDE\" AS i "
                           "LEFT JOIN \"History\" AS h ON h.\"Code\" = i.\"Code\" "
@@ -67,10 +68,8 @@ QString exportQuery(const SubjectFilter& filter) {
 }
 
 constexpr int KeyColumn = 0;
-constexpr int AdministrationColumn = 1 + SubjectFieldCount;
-constexpr int HistoryAnswersColumn = AdministrationColumn + 3;
-constexpr int SheetAnswersColumn = HistoryAnswersColumn + ItemCount;
 constexpr int FileColumnCount = SubjectFieldCount + 2 + ItemCount + ScaleCount;
+constexpr int QueryColumnCount = 1 + SubjectFieldCount + 2 + ItemCount;
 
 bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
     QSqlQuery q(Database::connection(DbFile::Subjects));
@@ -85,27 +84,20 @@ bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
     return true;
 }
 
-// One row of the file from the current row of the query.
-QStringList fileRow(const QSqlQuery& q) {
-    QStringList row;
-    row.reserve(FileColumnCount);
-    for (int i = 1; i <= SubjectFieldCount; ++i)
-        row.append(q.value(i).toString());
-    const bool administered = !q.isNull(AdministrationColumn);
-    row.append(q.value(AdministrationColumn + 1).toString());
-    row.append(q.value(AdministrationColumn + 2).toString());
-    const int first = administered ? HistoryAnswersColumn : SheetAnswersColumn;
-    QStringList answers;
+// Fills row (a file row) from the current row of the query.
+void fillRow(const QSqlQuery& q, QStringList* row, QStringList* answers) {
+    row->clear();
+    answers->clear();
+    for (int i = 1; i < QueryColumnCount; ++i)
+        row->append(q.value(i).toString());
     bool anyAnswer = false;
     for (int item = 0; item < ItemCount; ++item) {
-        const QString answer = q.value(first + item).toString();
+        const QString& answer = row->at(SubjectFieldCount + 2 + item);
         anyAnswer = anyAnswer || !answer.isEmpty();
-        answers.append(answer);
+        answers->append(answer);
     }
-    row += answers;
     for (const Scale& scale : scales())
-        row.append(anyAnswer ? numberText(scaleScore(scale, answers)) : QString());
-    return row;
+        row->append(anyAnswer ? numberText(scaleScore(scale, *answers)) : QString());
 }
 
 } // namespace
@@ -168,13 +160,17 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
     qint64 subjects = 0;
     qint64 lastSubject = -1;
     int sinceProgress = 0;
+    QStringList row, answers;
+    row.reserve(FileColumnCount);
+    answers.reserve(ItemCount);
     while (q.next()) {
         const qint64 key = q.value(KeyColumn).toLongLong();
         if (key != lastSubject) {
             lastSubject = key;
             ++subjects;
         }
-        if (!file.writeRow(fileRow(q), &detail))
+        fillRow(q, &row, &answers);
+        if (!file.writeRow(row, &detail))
             return failed();
         if (++sinceProgress == RowsBetweenProgress) {
             sinceProgress = 0;

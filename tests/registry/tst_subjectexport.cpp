@@ -179,6 +179,7 @@ private slots:
         QString error;
         QCOMPARE(exportAll(target(), &error), ExportResult::Written);
         QVERIFY2(error.isEmpty(), qPrintable(error));
+        keepFile(target(), QStringLiteral("export-sheet %1.csv").arg(QTest::currentDataTag()));
         const CsvContent csv = readExport(target());
         QVERIFY2(csv.error.isEmpty(), qPrintable(csv.error));
         QVERIFY(csv.byteOrderMark);
