@@ -10,10 +10,10 @@ case "${1:-}" in
     "") ;;
     --test)
         # A display and a pointer for the window tests, pictures and PDFs to look at,
-        # formatting, a throwaway database server, the accessibility bus, a headless
-        # spreadsheet for the exported files, and the package and its checkers.
+        # formatting, a throwaway database server, the sqlite3 shell the export is
+        # measured against, the accessibility bus, and the package and its checkers.
         packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format postgresql
-                   python3-pyatspi at-spi2-core libreoffice-calc-nogui
+                   sqlite3 python3-pyatspi at-spi2-core
                    dpkg-dev file desktop-file-utils appstream lintian) ;;
     *)
         echo "usage: $0 [--test]" >&2

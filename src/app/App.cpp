@@ -8,6 +8,7 @@
 #include "data/Database.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
+#include "registry/SubjectExport.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
@@ -19,6 +20,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -68,6 +70,31 @@ QString resourceFolderFor(const QString& executableFolder) {
 
 int printAndEnd(const QString& text, FILE* stream, int status) {
     std::fputs(text.toLocal8Bit().constData(), stream);
+    return status;
+}
+
+// The scheduled export: no window, no lock (it only reads), messages on the
+// standard error stream.
+int runExport(int argc, char** argv, const CommandLine& command) {
+    ::umask(077);
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    const QString dataFolder =
+        chooseDataFolder(command.dataFolder, qEnvironmentVariable("VELMORA_DATA"),
+                         QCoreApplication::applicationDirPath(),
+                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QString error;
+    if (!prepareDataFolder(dataFolder, &error)) {
+        err << error << '\n';
+        return 1;
+    }
+    QDir::setCurrent(dataFolder);
+    if (!Database::openAll(&error)) {
+        err << error << '\n';
+        return 1;
+    }
+    const int status = exportCsvCommand(command.exportCsv, err);
+    Database::closeAll();
     return status;
 }
 
@@ -156,6 +183,9 @@ int runVelmora(int argc, char** argv) {
     case CommandLine::Action::Run:
         break;
     }
+
+    if (!command.exportCsv.isEmpty())
+        return runExport(argc, argv, command);
 
     // Whatever the program writes (databases, journals, backups, temporary
     // copies) is the clinic's patient data: for its user's eyes only.

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QSet>
 
 namespace velmora {
@@ -66,6 +67,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "(default: $VELMORA_DATA, else the user's data folder)."),
         QStringLiteral("DIR"));
     parser.addOption(data);
+    const QCommandLineOption exportCsv(
+        QStringLiteral("export-csv"),
+        QStringLiteral("Write every subject and administration to FILE as CSV and end, without a "
+                       "window (status 0 on success)."),
+        QStringLiteral("FILE"));
+    parser.addOption(exportCsv);
 
     CommandLine result;
     if (!parser.parse(withoutWindowSystemOptions(arguments))) {
@@ -92,6 +99,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     result.dataFolder = parser.value(data);
+    // The run moves into the data folder: a relative file is meant from here.
+    if (parser.isSet(exportCsv))
+        result.exportCsv = QDir::current().absoluteFilePath(parser.value(exportCsv));
     return result;
 }
 

@@ -58,6 +58,19 @@ QString existingNameNoCase(const QDir& folder, const QString& name) {
 constexpr QFile::Permissions PrivateFile = QFile::ReadOwner | QFile::WriteOwner;
 constexpr QFile::Permissions PrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
+QStringList historyFields() {
+    QStringList f{QStringLiteral("ID"), QStringLiteral("Code"), QStringLiteral("Date"),
+                  QStringLiteral("Time")};
+    for (int item = 1; item <= ItemCount; ++item)
+        f.append(QString::number(item));
+    return f;
+}
+
+// Tables a subject file made by an earlier version lacks; opening it adds them.
+bool isLaterTable(const QString& table) {
+    return table == QLatin1String("History");
+}
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -78,6 +91,8 @@ const SubjectIndex SubjectIndexes[] = {
     {"IDE_Group", "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")"},
     {"IDE_LName", "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")"},
     {"IDE_FName", "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")"},
+    // A subject's administrations are read by code, in the order they were kept.
+    {"History_Code", "CREATE INDEX IF NOT EXISTS \"History_Code\" ON \"History\" (\"Code\")"},
 };
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
@@ -89,7 +104,7 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     return false;
 }
 
-QString createTableSql(const QString& table) {
+QString createTableSql(const QString& table, bool ifMissing = false) {
     QStringList columns;
     for (const QString& field : fields(table)) {
         if (field == QLatin1String("ID"))
@@ -99,9 +114,15 @@ QString createTableSql(const QString& table) {
         else
             columns.append(quoted(field) + QStringLiteral(" TEXT"));
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(", "));
+    return QStringLiteral("CREATE TABLE %1%2 (%3)")
+        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), quoted(table),
+             columns.join(", "));
 }
 
+// Brings a subject file of an earlier version up to this one: the tables it
+// lacks, then every index. Adding only creates; nothing stored is changed. A
+// file that cannot take them (read-only) opens as before, and what needs them
+// reports its own failure.
 bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     if (!db.transaction()) {
         *error = db.lastError().text();
@@ -126,23 +147,27 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     return false;
 }
 
-// A file made before the indexes existed gets them, so searches stay index
-// searches. A file whose codes already repeat cannot take the unique ones; it
-// is used as it is (registration still checks codes). Building an index needs
-// the whole file to itself: while another program reads or writes it, waiting
-// out the busy timeout would stall the start without a word, so the indexes
-// are left for the next start instead.
-void addMissingIndexes(QSqlDatabase& db) {
+// A file made by an earlier version gets the tables and indexes it lacks, so
+// searches stay index searches and every administration can be kept. A file
+// whose codes already repeat cannot take the unique ones; it is used as it is
+// (registration still checks codes). Changing the schema needs the whole file
+// to itself: while another program reads or writes it, waiting out the busy
+// timeout would stall the start without a word, so the change is left for the
+// next opening instead.
+void addLaterStructure(QSqlDatabase& db) {
     QStringList present;
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master WHERE \"type\" = 'index'")))
+        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master")))
             return;
         while (q.next())
             present.append(q.value(0).toString());
     }
     QStringList missing;
+    for (const QString& table : tables(DbFile::Subjects))
+        if (isLaterTable(table) && !present.contains(table, Qt::CaseInsensitive))
+            missing.append(createTableSql(table, true));
     for (const SubjectIndex& index : SubjectIndexes)
         if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
             missing.append(QString::fromLatin1(index.sql));
@@ -164,8 +189,11 @@ void addMissingIndexes(QSqlDatabase& db) {
 QString missingStructure(const QSqlDatabase& db, DbFile file) {
     const QStringList present = db.tables();
     for (const QString& table : tables(file)) {
-        if (!present.contains(table, Qt::CaseInsensitive))
+        if (!present.contains(table, Qt::CaseInsensitive)) {
+            if (isLaterTable(table))
+                continue;
             return QStringLiteral("table %1 is missing").arg(table);
+        }
         const QSqlRecord record = db.record(table);
         for (const QString& field : fields(table))
             if (record.indexOf(field) < 0)
@@ -246,7 +274,7 @@ bool openOne(DbFile file, QString* error) {
             return false;
         }
     } else {
-        addMissingIndexes(db);
+        addLaterStructure(db);
     }
     return true;
 }
@@ -272,7 +300,7 @@ QString absoluteFileName(DbFile file) {
 QStringList tables(DbFile file) {
     if (file == DbFile::Settings)
         return {QStringLiteral("Theme")};
-    return {QStringLiteral("IDE"), QStringLiteral("Answer")};
+    return {QStringLiteral("IDE"), QStringLiteral("Answer"), QStringLiteral("History")};
 }
 
 QStringList fields(const QString& table) {
@@ -283,6 +311,8 @@ QStringList fields(const QString& table) {
                 "Taahol", "Tahsil", "Group", "Date",  "Time"};
     if (table == QLatin1String("Answer"))
         return answerFields();
+    if (table == QLatin1String("History"))
+        return historyFields();
     return {};
 }
 
@@ -320,7 +350,12 @@ QSqlDatabase connection(DbFile file) {
         db.close();
         return db;
     }
-    return openConnection(name, path);
+    QSqlDatabase db = openConnection(name, path);
+    // The file may have been put in place since it was last open (a restored
+    // backup made by an earlier version): it gets its later tables now.
+    if (file == DbFile::Subjects && db.isOpen())
+        addLaterStructure(db);
+    return db;
 }
 
 void close(DbFile file) {
@@ -410,7 +445,8 @@ QList<SchemaObject> schemaObjects(DbFile file) {
     // Every table the program has made from its first version on. One added
     // later goes in with required false: the files of older versions lack it.
     for (const QString& table : tables(file))
-        objects.append({QStringLiteral("table"), table, createTableSql(table), true});
+        objects.append(
+            {QStringLiteral("table"), table, createTableSql(table), !isLaterTable(table)});
     if (file == DbFile::Subjects) {
         for (const SubjectIndex& index : SubjectIndexes) {
             // The file keeps the statement without its "IF NOT EXISTS".

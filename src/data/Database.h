@@ -10,7 +10,7 @@ namespace velmora {
 // The two database files in DBM beside the program.
 enum class DbFile {
     Settings, // DBM/DB.mdb: table Theme, one record
-    Subjects, // DBM/DB2.mdb: tables IDE and Answer
+    Subjects, // DBM/DB2.mdb: tables IDE, Answer and History
 };
 
 // The questionnaire's items, numbered from 1: an answer sheet has one field
@@ -24,6 +24,8 @@ QString fileName(DbFile file);
 QString absoluteFileName(DbFile file);
 
 // The tables of a file and the fields of a table, in order ("ID" first).
+// History came later than the others: a subject file without it is still one
+// of ours, and gains it when it is opened.
 QStringList tables(DbFile file);
 QStringList fields(const QString& table);
 DbFile fileOf(const QString& table);

@@ -1,6 +1,9 @@
 #include "questionnaire/FrmTest.h"
 
+#include "calendar/ClockTime.h"
+#include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
+#include "data/History.h"
 #include "data/TextNumber.h"
 #include "platform/Platform.h"
 #include "questionnaire/ItemBank.h"
@@ -13,6 +16,7 @@
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -383,9 +387,11 @@ bool FrmTest::saveSheet() {
     return saved;
 }
 
-// The answers and the registration row reach the file together or not at
-// all; a failure leaves both controls holding what was typed.
+// The answers, the registration row and the administration they make reach
+// the file together or not at all; a failure leaves both controls holding what
+// was typed.
 bool FrmTest::saveBothRows() {
+    const QDateTime now = QDateTime::currentDateTime();
     DataTransaction transaction(DbFile::Subjects, {Adodc2, Adodc3});
     if (!transaction.begun()) {
         reportFailedSave(transaction.lastError());
@@ -402,6 +408,9 @@ bool FrmTest::saveBothRows() {
         if (!saved)
             error = Adodc3->lastError();
     }
+    if (saved)
+        saved = History::append(Adodc2->currentId(), SolarDate(now.date(), 0),
+                                ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
     Adodc3->setReportFailures(true);
     if (saved) {

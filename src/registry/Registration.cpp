@@ -2,6 +2,7 @@
 // the empty answer sheet that goes with it.
 #include "registry/Registration.h"
 
+#include "calendar/ClockTime.h"
 #include "calendar/SolarCalendar.h"
 #include "data/CodeKeys.h"
 #include "data/DataControl.h"
@@ -17,9 +18,7 @@
 #include <QDate>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace velmora {
 
@@ -73,14 +72,8 @@ QString earlierSheetMessage() {
 }
 
 QString timeText(const QTime& time) {
-    // The locale's long time format carries the time zone as well; a
-    // registration time is the clinic's wall clock, so the zone is left out.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*[(\\[]?\\bt+\\b[)\\]]?")));
-    format = format.trimmed();
-    if (format.isEmpty())
-        format = QStringLiteral("HH:mm:ss");
-    return QLocale::system().toString(time, format);
+    // The same text as an administration's time, so the two read alike.
+    return ClockTime(time);
 }
 
 } // namespace Registration

@@ -1,18 +1,30 @@
 #include "scoring/DataRPrint.h"
 
+#include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
+#include "scoring/PdfText.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/Notice.h"
 #include "ui/Twips.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTextLayout>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -307,7 +319,107 @@ void DataRPrint::setDataSource(DataControl* source) {
 
 void DataRPrint::show(QWidget* owner) const {
     const DataRPrint copy = *this;
-    platform().printPreview(owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); });
+    const Platform::PreviewAction save{
+        savePdfCommand(), QStringLiteral("ذخيره به صورت PDF"),
+        [copy](QWidget* preview, const QPageLayout& layout) { copy.savePdfAs(preview, layout); }};
+    platform().printPreview(owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); },
+                            {save});
+}
+
+QString DataRPrint::drawnText() const {
+    QStringList captions;
+    for (const ReportSection& s : m_sections)
+        for (const ReportLabel& l : s.labels)
+            captions.append(l.caption);
+    return captions.join(QLatin1Char('\n'));
+}
+
+QString DataRPrint::savePdfCommand() {
+    return QStringLiteral("SavePdf");
+}
+
+QString DataRPrint::defaultPdfName(const QString& code, const QDate& date) {
+    QString name = code;
+    for (QChar& c : name)
+        if (c.category() == QChar::Other_Control || QStringLiteral("/\\:*?\"<>|").contains(c))
+            c = QLatin1Char('-');
+    if (name.startsWith(QLatin1Char('.')))
+        name.replace(0, 1, QLatin1Char('-'));
+    const QString day = SolarDate(date, 0).replace(QLatin1Char('/'), QLatin1Char('-'));
+    return (name.isEmpty() ? day : name + QLatin1Char(' ') + day) + QStringLiteral(".pdf");
+}
+
+void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
+    QString path = platform().saveFileName(
+        preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    if (QFileInfo::exists(path) &&
+        platform().messageBox(preview, applicationTitle(),
+                              QStringLiteral("پرونده %1 وجود دارد. گزارش به جاي آن ذخيره شود؟")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+    QString error;
+    if (savePdf(path, layout, &error))
+        ShowNotice(preview, QStringLiteral("گزارش ذخيره شد"));
+    else
+        platform().messageBox(preview, QStringLiteral("خطا"),
+                              QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد:\n%1\n\n%2")
+                                  .arg(QDir::toNativeSeparators(path), error),
+                              QMessageBox::Critical);
+}
+
+bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString* error) const {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // Written beside the target under a hidden name and renamed into place
+    // once whole, so a full disk or a crash never leaves half a report.
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                             QStringLiteral(".XXXXXX"));
+    if (!temporary.open())
+        return fail(temporary.errorString());
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(temporary.fileName());
+        printer.setPageLayout(layout);
+        printer.setDocName(QStringLiteral("%1 %2").arg(applicationTitle(), m_code));
+        printer.setCreator(applicationTitle());
+        paint(printer);
+        if (printer.printerState() == QPrinter::Error)
+            return fail(QStringLiteral("the PDF could not be written"));
+    }
+    // The trailer is written last: a file without it was cut short.
+    QFile written(temporary.fileName());
+    if (!written.open(QIODevice::ReadWrite))
+        return fail(written.errorString());
+    QByteArray pdf = written.readAll();
+    if (!pdf.right(64).contains("%%EOF"))
+        return fail(QStringLiteral("the PDF was cut short; the disk may be full"));
+    // Copying or searching the page gives the letters that were drawn.
+    if (restoreLogicalText(&pdf, drawnText())) {
+        if (!written.seek(0) || !written.resize(0) || written.write(pdf) != pdf.size() ||
+            !written.flush())
+            return fail(written.errorString());
+    }
+    written.close();
+    if (::fsync(temporary.handle()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    temporary.setAutoRemove(false);
+    return true;
 }
 
 void DataRPrint::paintPage(QPainter& painter, QPointF origin, double scale, bool last) const {

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/Frm2.h"
+#include "scoring/FrmHistory.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
 #include "ui/DataFailures.h"
@@ -135,6 +136,11 @@ void FrmkLID::buildButtonFrame() {
     connect(Command2, &QPushButton::clicked, this, &FrmkLID::Command2_Click);
     connect(Command6, &QPushButton::clicked, this, &FrmkLID::Command6_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmkLID::Command4_Click);
+    // Beside the button frame, where the window has room.
+    CommandHistory = makeButton(QStringLiteral("CommandHistory"), QStringLiteral("سوابق آزمون"),
+                                this, 7260, 3240, 1575, 555);
+    CommandHistory->setVisible(false);
+    connect(CommandHistory, &QPushButton::clicked, this, &FrmkLID::CommandHistory_Click);
 }
 
 void FrmkLID::Form_Load() {
@@ -177,6 +183,26 @@ void FrmkLID::Command1_Click() {
     Text5->setText(code);
     for (const Scale& scale : scales())
         Text3[scale.scoreBox]->setText(numberText(scaleScore(scale, answers)));
+    m_historyCode = code;
+    QList<History::Administration> administrations;
+    CommandHistory->setVisible(readHistory(&administrations) && !administrations.isEmpty());
+}
+
+bool FrmkLID::readHistory(QList<History::Administration>* administrations) {
+    QString error;
+    if (History::ofSubject(m_historyCode, administrations, &error))
+        return true;
+    platform().messageBox(this, QStringLiteral("خطا"),
+                          Database::failureMessage(DbFile::Subjects, error), QMessageBox::Critical);
+    return false;
+}
+
+void FrmkLID::CommandHistory_Click() {
+    QList<History::Administration> administrations;
+    if (m_historyCode.isEmpty() || !readHistory(&administrations))
+        return;
+    FrmHistory window(m_historyCode, administrations, Text1->text(), this);
+    window.exec();
 }
 
 void FrmkLID::Command2_Click() {
@@ -212,6 +238,7 @@ void FrmkLID::Command6_Click() {
     if (!m_report)
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
+    m_report->setSubjectCode(Text5->text());
     // The clinic's name, the seven scores in scale order, the subject and the
     // clinic's address, one after the other.
     QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};

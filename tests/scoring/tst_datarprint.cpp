@@ -1,15 +1,23 @@
+#include "calendar/SolarCalendar.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "support/FileSizeLimit.h"
+#include "support/Files.h"
 #include "support/ProgramFolder.h"
 
+#include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <cmath>
 #include <memory>
@@ -84,6 +92,22 @@ class TestDataRPrint : public QObject {
         const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
         if (!folder.isEmpty())
             image.save(folder + "/" + name);
+    }
+
+    // The standard output of a poppler tool.
+    static QByteArray tool(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(30000) || process.exitCode() != 0)
+            qFatal("%s failed", qPrintable(program));
+        return process.readAllStandardOutput();
+    }
+
+    // The first page of a PDF drawn at 50 dpi.
+    static QImage pageImage(const QString& pdf) {
+        const QString prefix = pdf + QStringLiteral("-page");
+        tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, prefix});
+        return QImage(prefix + QStringLiteral(".png"));
     }
 
     static void keepPicture(const QString& file, const QString& name) {
@@ -441,6 +465,127 @@ private slots:
     void textDirections() {
         QFETCH(QString, text);
         QTEST(captionDirection(text), "direction");
+    }
+
+    // The preview's save-as-PDF command writes the page the preview shows,
+    // with its fonts inside and its Persian text searchable.
+    void savesThePreviewedPageAsPdf() {
+        ProgramFolder::exec(
+            "DBM/DB.mdb", "UPDATE Theme SET Name = ?, Adress = ?",
+            {QStringLiteral("مرکز مشاوره اميد"), QStringLiteral("تهران، خيابان بهار")});
+        // The page's own texts write yeh and kaf the Arabic way; a name typed
+        // on a Persian keyboard writes them the Persian way.
+        ProgramFolder::addSubject(QStringLiteral("K/9"), QStringLiteral("مهدی"),
+                                  QStringLiteral("کريمي"), QStringLiteral("B"));
+        ProgramFolder::setAnswers(QStringLiteral("K/9"), QStringList(14, QStringLiteral("5")));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("K/9"));
+        platform().clear();
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QCOMPARE(platform().ofKind("printPreview").first().arguments,
+                 QStringList{DataRPrint::savePdfCommand()});
+
+        const QString file = m_folder->file("saved report.pdf");
+        platform().saveAnswers.enqueue(file);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        const auto dialogs = platform().ofKind("saveFileName");
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(dialogs.first().owner, w);
+        QCOMPARE(dialogs.first().folder,
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(dialogs.first().filter, QStringLiteral("PDF (*.pdf)"));
+        // The code names the file; a slash cannot be part of a name.
+        QCOMPARE(dialogs.first().defaultName,
+                 QStringLiteral("K-9 ") + SolarDate(QDate::currentDate(), 0).replace('/', '-') +
+                     QStringLiteral(".pdf"));
+        QCOMPARE(platform().noticeTexts(), QStringList{QStringLiteral("گزارش ذخيره شد")});
+        QVERIFY(platform().messageTexts().isEmpty());
+        QCOMPARE(pdfPages(file), 1);
+        keepPicture(file, QStringLiteral("saved-report.pdf"));
+        keepPicture(platform().previewFiles.first(), QStringLiteral("saved-report-preview.pdf"));
+
+        // Every font is embedded and maps its glyphs back to text.
+        const QList<QByteArray> fonts = tool("pdffonts", {file}).split('\n').mid(2);
+        int embedded = 0;
+        for (const QByteArray& line : fonts) {
+            const QList<QByteArray> columns = line.simplified().split(' ');
+            if (columns.size() < 7)
+                continue;
+            // ... emb sub uni object-number generation
+            QVERIFY2(columns.at(columns.size() - 5) == "yes", line.constData());
+            QVERIFY2(columns.at(columns.size() - 3) == "yes", line.constData());
+            ++embedded;
+        }
+        QVERIFY(embedded > 0);
+        // The text is the letters drawn, Arabic yeh where the page has it,
+        // not the joined forms of the letters; only the lam-alef ligature
+        // stays one character, which a search reads as its two letters.
+        const QString text = QString::fromUtf8(tool("pdftotext", {file, "-"}));
+        for (const QString& expected :
+             {QStringLiteral("مرکز مشاوره اميد"), QStringLiteral("کريمي"),
+              QStringLiteral("پرخاشگرانه"), QStringLiteral("استعداد ويژه"),
+              QStringLiteral("گزارش نتيجه تست"), QStringLiteral("دفاعي در برابر تغيير"),
+              QStringLiteral("تهران"), QStringLiteral("خيابان بهار")})
+            QVERIFY2(text.contains(expected), qPrintable(expected + " in: " + text));
+        // (The reader splits this name's glyphs into words of its own
+        // making; the letters are the ones typed.)
+        QVERIFY2(QString(text).remove(' ').contains(QStringLiteral("مهدی")), qPrintable(text));
+        for (const QChar c : text)
+            QVERIFY2(c.unicode() < 0xFB50 || (c.unicode() >= 0xFEF5 && c.unicode() <= 0xFEFC),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        QVERIFY(text.normalized(QString::NormalizationForm_KC)
+                    .contains(QStringLiteral("ميزان تحصيلات")));
+
+        // The same page as the preview, pixel for pixel.
+        QCOMPARE(pageImage(file), pageImage(platform().previewFiles.first()));
+    }
+
+    void aReportThatCannotBeSavedLeavesNothing_data() {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("full disk") << "full";
+    }
+    void aReportThatCannotBeSavedLeavesNothing() {
+        QFETCH(QString, where);
+        ProgramFolder::addSubject(QStringLiteral("1"), QStringLiteral("Ann"));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("1"));
+        platform().clear();
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QDir(m_folder->path()).mkpath("reports");
+        const QString file =
+            m_folder->file(where == "missing" ? "nowhere/report.pdf" : "reports/report.pdf");
+        platform().saveAnswers.enqueue(file);
+        {
+            FileSizeLimit limit(where == "full" ? 4096 : RLIM_INFINITY);
+            QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        }
+        const auto boxes = platform().ofKind("messageBox");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().icon, QMessageBox::Critical);
+        QVERIFY(
+            boxes.first().text.startsWith(QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد")));
+        QVERIFY(boxes.first().text.contains(QDir::toNativeSeparators(file)));
+        QVERIFY(platform().noticeTexts().isEmpty());
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(filesIn(m_folder->file("reports")).isEmpty());
+    }
+
+    void anExistingPdfIsReplacedOnlyWhenTheOperatorSaysSo() {
+        ProgramFolder::addSubject(QStringLiteral("1"));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("1"));
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        const QString file = m_folder->file("report.pdf");
+        writeFile(file, "an earlier report");
+        platform().saveAnswers.enqueue(file);
+        platform().messageAnswers.enqueue(QMessageBox::No);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        QCOMPARE(bytesOf(file), QByteArray("an earlier report"));
+        platform().saveAnswers.enqueue(file);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        QCOMPARE(pdfPages(file), 1);
     }
 
     void paperHasItsBand() {

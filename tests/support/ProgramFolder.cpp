@@ -141,6 +141,22 @@ void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) 
     });
 }
 
+void ProgramFolder::addAdministration(const QString& code, const QString& date, const QString& time,
+                                      const QStringList& answers) {
+    QStringList columns{"\"Code\"", "\"Date\"", "\"Time\""};
+    QStringList marks{"?", "?", "?"};
+    QVariantList values{code, date, time};
+    for (int i = 0; i < answers.size() && i < ItemCount; ++i) {
+        columns.append(QStringLiteral("\"%1\"").arg(i + 1));
+        marks.append(QStringLiteral("?"));
+        values.append(answers.at(i));
+    }
+    exec(QStringLiteral("DBM/DB2.mdb"),
+         QStringLiteral("INSERT INTO \"History\" (%1) VALUES (%2)")
+             .arg(columns.join(", "), marks.join(", ")),
+         values);
+}
+
 void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
     auto* timer = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();

@@ -41,6 +41,9 @@ public:
     static QString storedAnswer(const QString& code, int item);
     // Sets answers of a subject's sheet: answers[i] is item i+1 ("" unanswered).
     static void setAnswers(const QString& code, const QStringList& answers);
+    // Adds a kept administration of a subject directly (answers as above).
+    static void addAdministration(const QString& code, const QString& date, const QString& time,
+                                  const QStringList& answers);
 
 private:
     QTemporaryDir m_dir;
