@@ -15,9 +15,9 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFutureWatcher>
 #include <QIcon>
 #include <QLockFile>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -151,11 +151,16 @@ bool startVelmora() {
     Frm1* main = Frm1::showMain();
     // Damage is looked for off the window's thread, so the window appears as
     // fast as ever; the operator hears of it once, and the program goes on.
-    SubjectFileCheck::quickCheckInBackground(BackupFiles::subjectDatabase())
-        .then(main, [main = QPointer<Frm1>(main)](const QString& warning) {
-            if (!warning.isEmpty())
-                platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
-        });
+    // The watcher goes with the window, so a check that ends after the window
+    // has gone says nothing to nobody.
+    auto* check = new QFutureWatcher<QString>(main);
+    QObject::connect(check, &QFutureWatcher<QString>::finished, main, [main, check] {
+        const QString warning = check->result();
+        check->deleteLater();
+        if (!warning.isEmpty())
+            platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
+    });
+    check->setFuture(SubjectFileCheck::quickCheckInBackground(BackupFiles::subjectDatabase()));
     return true;
 }
 
