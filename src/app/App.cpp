@@ -1,6 +1,7 @@
 #include "app/App.h"
 
 #include "app/Frm1.h"
+#include "app/QtTranslation.h"
 #include "data/Database.h"
 #include "platform/Platform.h"
 #include "ui/MainWindow.h"
@@ -62,6 +63,7 @@ void prepareApplication(QApplication& app) {
                        []() -> QWidget* { return Frm1::instance(); }});
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
+    installQtTranslation(app);
 }
 
 int runVelmora(int argc, char** argv) {
