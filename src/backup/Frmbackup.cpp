@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -230,6 +231,15 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
 
 void Frmbackup::Command1_Click() {
     close();
+}
+
+void Frmbackup::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frmbackup::closeEvent(QCloseEvent* event) {

@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -232,6 +233,15 @@ void FrmkLID::Command6_Click() {
 
 void FrmkLID::Command4_Click() {
     close();
+}
+
+void FrmkLID::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command4_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmkLID::closeEvent(QCloseEvent* event) {

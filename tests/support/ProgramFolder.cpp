@@ -160,6 +160,33 @@ void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
     timer->start();
 }
 
+namespace {
+
+QWidget* keyTarget(QWidget* window) {
+    QWidget* focused = window->focusWidget();
+    return focused && focused->isVisible() ? focused : window;
+}
+
+} // namespace
+
+QWidget* pressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClick(target, key, modifiers);
+    return target;
+}
+
+QWidget* typeKeys(QWidget* window, const QString& text) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClicks(target, text);
+    return target;
+}
+
+bool tabTo(QWidget* window, const QWidget* target, int limit) {
+    for (int i = 0; i < limit && !target->hasFocus(); ++i)
+        pressKey(window, Qt::Key_Tab);
+    return target->hasFocus();
+}
+
 void deleteAllWindows() {
     QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
