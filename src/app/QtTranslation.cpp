@@ -12,12 +12,16 @@ const char* const TranslatorName = "velmoraQtTranslation";
 
 } // namespace
 
-QTranslator* installQtTranslation(QCoreApplication& app, const QString& folder) {
+void removeQtTranslation(QCoreApplication& app) {
     if (auto* earlier = app.findChild<QTranslator*>(QLatin1String(TranslatorName),
                                                     Qt::FindDirectChildrenOnly)) {
         QCoreApplication::removeTranslator(earlier);
         delete earlier;
     }
+}
+
+QTranslator* installQtTranslation(QCoreApplication& app, const QString& folder) {
+    removeQtTranslation(app);
     auto* translator = new QTranslator(&app);
     translator->setObjectName(QLatin1String(TranslatorName));
     // qtbase holds every text of the widgets and print support the program

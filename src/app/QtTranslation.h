@@ -17,4 +17,7 @@ QTranslator*
 installQtTranslation(QCoreApplication& app,
                      const QString& folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 
+// Takes out the translation installed by installQtTranslation, if any.
+void removeQtTranslation(QCoreApplication& app);
+
 } // namespace velmora

@@ -38,7 +38,16 @@ private slots:
     void init() { m_folder = std::make_unique<ProgramFolder>(); }
     void cleanup() {
         m_folder.reset();
-        installQtTranslation(*QCoreApplication::instance());
+        removeQtTranslation(*QCoreApplication::instance());
+    }
+
+    void theStartUpInstallsIt() {
+        if (!QFile::exists(systemCatalogue()))
+            QSKIP("Qt's Persian translation (qt6-translations-l10n) is not installed");
+        QCOMPARE(cancelText(), QStringLiteral("Cancel")); // the kit takes it out
+        prepareApplication(*qApp);
+        QVERIFY(cancelText() != QStringLiteral("Cancel"));
+        QVERIFY(cancelText().isRightToLeft());
     }
 
     void standardButtonsSpeakPersian() {
