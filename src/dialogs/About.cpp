@@ -1,5 +1,6 @@
 #include "dialogs/About.h"
 
+#include "ui/AccessibleNames.h"
 #include "ui/Twips.h"
 
 #include <QFontMetrics>
@@ -95,6 +96,7 @@ About::About(QWidget* parent) : QDialog(parent) {
     Text1->setFrame(false);
     Text1->setFont(formFont(10));
     place(Text1, 2040, 6600, 4095, 285);
+    nameField(Text1, finishedCreditLine());
 
     Command1 = new QPushButton(QStringLiteral("خروج"), this);
     Command1->setObjectName(QStringLiteral("Command1"));

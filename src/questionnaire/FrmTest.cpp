@@ -4,6 +4,7 @@
 #include "data/TextNumber.h"
 #include "platform/Platform.h"
 #include "questionnaire/ItemBank.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
@@ -96,6 +97,7 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
     // above the last item simply shows the last item.
     makeDigitsOnly(Text6, this, 32767);
     Text6->setVisible(false);
+    nameField(Text6, QStringLiteral("شماره سؤال"));
 
     buildOptionsFrame();
 
@@ -200,6 +202,7 @@ void FrmTest::buildSubjectFrame() {
         *f.box =
             makeTextBox(QString::fromLatin1(f.boxName), Frame1, right - LabelWidth - Gap - BoxWidth,
                         top, BoxWidth, RowHeight, Qt::AlignRight | Qt::AlignAbsolute);
+        nameByCaption(*f.box, *f.label);
         Adodc3->bind(*f.box, QString::fromLatin1(f.field));
     }
     // The code ties the registration row to its answer sheet: changed here, it

@@ -6,6 +6,7 @@
 #include "scoring/Frm2.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
@@ -86,8 +87,8 @@ void FrmkLID::buildSubjectFrame() {
         const QString name = QString::fromLatin1(f.name);
         *f.box = makeTextBox(name, Frame5, right - CaptionWidth - Gap - BoxWidth, top, BoxWidth,
                              435, Qt::AlignHCenter);
-        makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5, right - CaptionWidth, top,
-                    CaptionWidth, 435);
+        nameByCaption(*f.box, makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5,
+                                          right - CaptionWidth, top, CaptionWidth, 435));
         Adodc3->bind(*f.box, QString::fromLatin1(f.field));
     }
     Text6->setMaxLength(3);
@@ -109,6 +110,7 @@ void FrmkLID::buildScoreFrame() {
         Text3[scale.scoreBox] = score;
         scaleLabels[scale.scoreBox] =
             makeCaption(QStringLiteral("Caption") + box, scale.name, Frame3, 840, top, 1575, 555);
+        nameByCaption(score, scaleLabels[scale.scoreBox]);
     }
     // The window's copy of the answer sheet lies beyond the frame's right
     // edge: it is bound, read and scored, but never seen.
