@@ -168,6 +168,10 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
 void FrmCode::showModal(QWidget* owner) {
     FrmCode window(owner);
     window.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    if (owner)
+        owner->activateWindow();
 }
 
 void FrmCode::Form_Load() {

@@ -201,6 +201,9 @@ void FrmkLID::Command2_Click() {
     for (const Scale& scale : scales())
         chart.valueBox(scale.number)->setText(chartValueText(scale, Text3[scale.scoreBox]->text()));
     chart.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    activateWindow();
 }
 
 void FrmkLID::Command6_Click() {
