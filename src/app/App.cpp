@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "app/QtTranslation.h"
 #include "backup/BackupFiles.h"
 #include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
@@ -169,6 +170,7 @@ void prepareApplication(QApplication& app) {
                        []() -> QWidget* { return Frm1::instance(); }});
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
+    installQtTranslation(app);
 }
 
 int runVelmora(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "platform/Platform.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
@@ -16,6 +17,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -61,6 +63,11 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Label3 = makeLabel(QStringLiteral("Label3"), this, 2040, 1140, 1575, 375);
     Command1 =
         makeButton(QStringLiteral("Command1"), QStringLiteral("خروج"), this, 2460, 2220, 1455, 435);
+    // The path boxes have no caption, and the browse buttons only dashes.
+    nameField(Text1, QStringLiteral("مسير تهيه نسخه پشتيبان"));
+    nameField(b1, QStringLiteral("انتخاب مسير تهيه نسخه پشتيبان"));
+    nameField(Text2, QStringLiteral("مسير فايل پشتيبان براي بازيابي"));
+    nameField(b2, QStringLiteral("انتخاب فايل پشتيبان براي بازيابي"));
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -277,6 +284,15 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
 
 void Frmbackup::Command1_Click() {
     close();
+}
+
+void Frmbackup::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frmbackup::closeEvent(QCloseEvent* event) {

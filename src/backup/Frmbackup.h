@@ -59,6 +59,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape leaves as the exit button does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

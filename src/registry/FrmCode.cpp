@@ -5,6 +5,7 @@
 #include "data/LookupModels.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
@@ -64,6 +65,7 @@ DataGrid::DataGrid(const QString& name, const QString& caption, QWidget* parent)
     m_table->setWordWrap(false);
     m_table->setFrameShape(QFrame::NoFrame);
     layout->addWidget(m_table);
+    nameByCaption(m_table, m_caption);
 }
 
 namespace {
@@ -119,6 +121,9 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
                       QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
                       QStringLiteral("G")});
     SkinLabel21[2] = makeLabel("SkinLabel21(2)", QStringLiteral(" :گروه"), this, 8760, 2100, 555);
+    nameByCaption(DataCombo6, SkinLabel21[1]);
+    nameByCaption(DataCombo1, SkinLabel21[0]);
+    nameByCaption(Combo3, SkinLabel21[2]);
 
     DataGrid1 = new DataGrid(QStringLiteral("DataGrid1"), QStringLiteral("مشخصات آزمودني"), this);
     place(DataGrid1, 300, 720, 6255, 6735);
@@ -180,6 +185,10 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
 void FrmCode::showModal(QWidget* owner) {
     FrmCode window(owner);
     window.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    if (owner)
+        owner->activateWindow();
 }
 
 void FrmCode::Form_Load() {

@@ -8,6 +8,7 @@
 #include "data/DataControl.h"
 #include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
@@ -292,6 +293,13 @@ RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& contro
         makeLabel("SkinLabel21(1)", QStringLiteral(" :گروه"), Frame10, 4350, 1395, 555);
     SkinLabel21[5] =
         makeLabel("SkinLabel21(5)", QStringLiteral(" :تحصيلات"), Frame10, 1950, 1395, 975);
+    const std::pair<QWidget*, QLabel*> captioned[] = {
+        {Text11, SkinLbl},       {Text6, SkinLabel3},      {Text4, SkinLabel21[0]},
+        {Text5, SkinLabel21[3]}, {Combo1, SkinLabel21[4]}, {Text8, SkinLabel21[6]},
+        {Text9, SkinLabel21[7]}, {Combo2, SkinLabel21[2]}, {Combo3, SkinLabel21[1]},
+        {Text7, SkinLabel21[5]}};
+    for (const auto& [field, caption] : captioned)
+        nameByCaption(field, caption);
 
     // The fields without a box of their own, and the boxes no step reads.
     Text15 = makeHiddenBox(QStringLiteral("Text15"), Frame10);

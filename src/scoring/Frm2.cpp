@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
@@ -202,6 +203,7 @@ void Frm2::buildSubjectFrame() {
                                       right - CaptionWidth, top, CaptionWidth, 375);
         caption->setFont(fittedFont(formFont(10), f.caption, twips(CaptionWidth)));
         Label18[static_cast<size_t>(i)] = caption;
+        nameByCaption(box, caption);
     }
 }
 
@@ -230,6 +232,7 @@ void Frm2::buildChart() {
                                        c.valueLeft, 6360, 435, 375, Qt::AlignHCenter);
         value->setFont(formFont(9));
         value->setReadOnly(true);
+        nameByCaption(value, name);
         // A long value (20/3 has fifteen digits) shows its leading digits.
         connect(value, &QLineEdit::textChanged, value, [value] { value->setCursorPosition(0); });
         m_values.at(static_cast<size_t>(scale.number - 1)) = value;

@@ -7,6 +7,7 @@
 #include "scoring/FrmHistory.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
@@ -16,6 +17,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,8 +88,8 @@ void FrmkLID::buildSubjectFrame() {
         const QString name = QString::fromLatin1(f.name);
         *f.box = makeTextBox(name, Frame5, right - CaptionWidth - Gap - BoxWidth, top, BoxWidth,
                              435, Qt::AlignHCenter);
-        makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5, right - CaptionWidth, top,
-                    CaptionWidth, 435);
+        nameByCaption(*f.box, makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5,
+                                          right - CaptionWidth, top, CaptionWidth, 435));
         Adodc3->bind(*f.box, QString::fromLatin1(f.field));
     }
     Text6->setMaxLength(3);
@@ -109,6 +111,7 @@ void FrmkLID::buildScoreFrame() {
         Text3[scale.scoreBox] = score;
         scaleLabels[scale.scoreBox] =
             makeCaption(QStringLiteral("Caption") + box, scale.name, Frame3, 840, top, 1575, 555);
+        nameByCaption(score, scaleLabels[scale.scoreBox]);
     }
     // The window's copy of the answer sheet lies beyond the frame's right
     // edge: it is bound, read and scored, but never seen.
@@ -224,6 +227,9 @@ void FrmkLID::Command2_Click() {
     for (const Scale& scale : scales())
         chart.valueBox(scale.number)->setText(chartValueText(scale, Text3[scale.scoreBox]->text()));
     chart.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    activateWindow();
 }
 
 void FrmkLID::Command6_Click() {
@@ -259,6 +265,15 @@ void FrmkLID::Command6_Click() {
 
 void FrmkLID::Command4_Click() {
     close();
+}
+
+void FrmkLID::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command4_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmkLID::closeEvent(QCloseEvent* event) {

@@ -2,6 +2,7 @@
 #include "settings/ClinicPanel.h"
 
 #include "data/DataControl.h"
+#include "ui/AccessibleNames.h"
 #include "ui/FormKit.h"
 #include "ui/SkinLabel.h"
 #include "ui/Twips.h"
@@ -26,6 +27,8 @@ ClinicPanel::ClinicPanel(QWidget* mainWindow, DataControl* theme, QLabel* titleL
     SkinLabel5 = new SkinLabel(QStringLiteral("SkinLabel5"), QStringLiteral(" :آدرس"), Frame9);
     place(SkinLabel5, 5310, 1140, 675, 375);
     Text14 = makeTextBox(QStringLiteral("Text14"), Frame9, 120, 1020, 5145, 615, Qt::AlignHCenter);
+    nameByCaption(Text2, SkinLabel4);
+    nameByCaption(Text14, SkinLabel5);
     Command64 = makeButton(QStringLiteral("Command64"), QStringLiteral("ذخيره "), Frame9, 3180,
                            1680, 855, 495);
     Command7 = makeButton(QStringLiteral("Command7"), QStringLiteral("انصراف"), Frame9, 2100, 1680,

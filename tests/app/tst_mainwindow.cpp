@@ -9,6 +9,7 @@
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -316,6 +317,92 @@ private slots:
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.first().text, m_folder->file("galculator"));
         QCOMPARE(m_folder->platform().ofKind("messageBox").size(), 1);
+    }
+
+    void f1OpensTheHelpPage_data() {
+        QTest::addColumn<QString>("focus"); // the control that has the focus
+        QTest::newRow("menu button") << "Command4";
+        QTest::newRow("registration code box") << "Text11";
+        QTest::newRow("registration list") << "Combo2";
+        QTest::newRow("clinic name box") << "Text2";
+    }
+    void f1OpensTheHelpPage() {
+        QFETCH(QString, focus);
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        if (focus == "Text2")
+            main->Command67_Click();
+        else
+            main->Command1->click();
+        auto* control = main->findChild<QWidget*>(focus);
+        QVERIFY(control && control->isVisible());
+        control->setFocus();
+        QVERIFY(control->hasFocus());
+        QCOMPARE(pressKey(main, Qt::Key_F1), control);
+        const auto opened = m_folder->platform().ofKind("openUrl");
+        QCOMPARE(opened.size(), 1);
+        const QUrl url(opened.first().text);
+        QCOMPARE(url.toLocalFile(), m_folder->file("help/index.html"));
+        QVERIFY(QFile::exists(url.toLocalFile()));
+    }
+
+    void helpThatCannotBeShownSaysWhereItIs_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("F1") << "F1";
+        QTest::newRow("picture clicked") << "mouse";
+        QTest::newRow("picture by keyboard") << "Enter";
+    }
+    void helpThatCannotBeShownSaysWhereItIs() {
+        QFETCH(QString, way);
+        ScriptedPlatform& platform = m_folder->platform();
+        platform.urlsOpen = false;
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        if (way == "F1") {
+            pressKey(main, Qt::Key_F1);
+        } else if (way == "mouse") {
+            QTest::mouseClick(main->findChild<QLabel*>("Picture1"), Qt::LeftButton);
+        } else {
+            QVERIFY(tabTo(main, main->findChild<QWidget*>("Picture1Key")));
+            pressKey(main, Qt::Key_Return);
+        }
+        QCOMPARE(platform.ofKind("openUrl").size(), 1);
+        const auto boxes = platform.ofKind("messageBox");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().title, QStringLiteral("راهنما"));
+        QCOMPARE(boxes.first().icon, QMessageBox::Information);
+        QVERIFY(boxes.first().text.isRightToLeft());
+        QVERIFY(boxes.first().text.endsWith(
+            QDir::toNativeSeparators(m_folder->file("help/index.html"))));
+        QCOMPARE(boxes.first().owner, main);
+    }
+
+    void theHelpPictureIsANamedButton() {
+        Frm1* main = openMain();
+        auto* key = main->findChild<QWidget*>("Picture1Key");
+        QVERIFY(key);
+        QCOMPARE(key->geometry(), main->Picture1->geometry());
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(key);
+        QCOMPARE(button->role(), QAccessible::Button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("راهنماي استفاده از ولمورا"));
+        // The pointer still reaches the picture through it.
+        QCOMPARE(main->childAt(main->Picture1->geometry().center()), main->Picture1);
+    }
+
+    void tabReachesWhatIsSeenAndPassesTheBlankButtonsBy() {
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        main->Command9->click();
+        QVERIFY(main->Frame8->isVisible());
+        QSet<QString> reached;
+        for (int i = 0; i < 40; ++i)
+            reached.insert(pressKey(main, Qt::Key_Tab)->objectName());
+        for (const char* name :
+             {"Command1", "Command2", "Command3", "Command4", "Command5", "Command9", "Command12",
+              "Command6", "Command68", "Command67", "Command69", "Picture1Key"})
+            QVERIFY2(reached.contains(QLatin1String(name)), name);
+        QVERIFY(!reached.contains(QStringLiteral("Command66")));
+        QVERIFY(!reached.contains(QStringLiteral("Command65")));
     }
 
     void pictureOpensTheHelpPage() {

@@ -606,6 +606,7 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::newRow("exit button") << "button";
         QTest::newRow("window frame") << "frame";
+        QTest::newRow("escape key") << "escape";
         QTest::newRow("completed backup") << "backup";
         QTest::newRow("completed restore") << "restore";
     }
@@ -618,6 +619,10 @@ private slots:
             QTest::mouseClick(w->Command1, Qt::LeftButton);
         } else if (way == "frame") {
             w->close();
+        } else if (way == "escape") {
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QVERIFY(w->focusWidget());
+            pressKey(w, Qt::Key_Escape);
         } else if (way == "backup") {
             w->Text1->setText(m_folder->file("Back/new.mdbB"));
             QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
@@ -627,7 +632,7 @@ private slots:
             QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
         }
         QCOMPARE(platform().endCount, 1);
-        if (way == "button" || way == "frame") {
+        if (way == "button" || way == "frame" || way == "escape") {
             QVERIFY(boxes().isEmpty());
             QTRY_VERIFY(w.isNull()); // destroyed when it closes
         }

@@ -401,6 +401,20 @@ private slots:
         QCOMPARE(m_scoring->Text5->text(), QStringLiteral("77"));
     }
 
+    void escapeLeavesTheChart() {
+        scoreSubject(QStringList(14, QStringLiteral("5")));
+        QPointer<Frm2> seen;
+        whenModal([&](QWidget* modal) {
+            seen = qobject_cast<Frm2*>(modal);
+            QVERIFY(seen);
+            pressKey(modal, Qt::Key_Escape);
+        });
+        QTest::mouseClick(m_scoring->Command2, Qt::LeftButton);
+        QVERIFY(!seen || !seen->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(m_scoring->isVisible());
+    }
+
 private:
     // Keeps a rendered file for looking at when VELMORA_PICTURES names a folder.
     static void keepPicture(const QString& file, const QString& name) {

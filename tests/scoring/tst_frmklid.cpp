@@ -258,12 +258,13 @@ private slots:
     }
 
     void closingShowsTheMainWindowAgain_data() {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("exit button") << false;
-        QTest::newRow("close box") << true;
+        QTest::addColumn<QString>("way");
+        QTest::newRow("exit button") << "button";
+        QTest::newRow("close box") << "frame";
+        QTest::newRow("escape key") << "escape";
     }
     void closingShowsTheMainWindowAgain() {
-        QFETCH(bool, closeBox);
+        QFETCH(QString, way);
         ProgramFolder::addSubject(QStringLiteral("1"));
         Frm1* main = Frm1::showMain();
         // The load steps set the unload flag to "2": a flag that still reads
@@ -278,10 +279,12 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->isVisible());
 
-        if (closeBox)
+        if (way == "frame")
             w->close();
-        else
+        else if (way == "button")
             QTest::mouseClick(w->Command4, Qt::LeftButton);
+        else
+            pressKey(w, Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!w);
         QCOMPARE(Frm1::instance(), main);

@@ -4,6 +4,7 @@
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -306,6 +307,50 @@ private slots:
                 ++mains;
         QCOMPARE(mains, 1);
         QVERIFY(!confirmationWindow());
+    }
+
+    void enterConfirmsAsThePictureDoes_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("onThePicture"); // else with the focus taken away
+        QTest::newRow("enter on the picture") << int(Qt::Key_Return) << true;
+        QTest::newRow("keypad enter on the picture") << int(Qt::Key_Enter) << true;
+        QTest::newRow("space on the picture") << int(Qt::Key_Space) << true;
+        QTest::newRow("enter on the window") << int(Qt::Key_Return) << false;
+    }
+    void enterConfirmsAsThePictureDoes() {
+        QFETCH(int, key);
+        QFETCH(bool, onThePicture);
+        QPointer<Frm1> old = Frm1::showMain();
+        chooseTheme(old, "Command43");
+        settle();
+        QPointer<Frmskin> confirm = confirmationWindow();
+        QVERIFY(confirm);
+        QVERIFY(QTest::qWaitForWindowActive(confirm));
+        auto* picture = confirm->findChild<QWidget*>(QStringLiteral("k1Key"));
+        QVERIFY(picture);
+        QVERIFY(picture->hasFocus());
+        QWidget* target = picture;
+        if (!onThePicture) {
+            picture->clearFocus();
+            target = confirm;
+        }
+        QTest::keyClick(target, static_cast<Qt::Key>(key));
+        settle();
+        QVERIFY(confirm.isNull());
+        QVERIFY(Frm1::instance());
+        QVERIFY(Frm1::instance()->isVisible());
+        QCOMPARE(skinOf(Frm1::instance()), QStringLiteral("galaxy.skn"));
+    }
+
+    void theConfirmPictureIsANamedButton() {
+        Frmskin* confirm = Frmskin::showWindow();
+        auto* picture = confirm->findChild<QWidget*>(QStringLiteral("k1Key"));
+        QVERIFY(picture);
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(picture);
+        QVERIFY(button);
+        QCOMPARE(button->role(), QAccessible::Button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("تأييد"));
+        QCOMPARE(picture->geometry(), confirm->k1->geometry());
     }
 
     void highlightFollowsThePointer() {

@@ -1,6 +1,7 @@
 #include "support/ProgramFolder.h"
 
 #include "app/App.h"
+#include "app/QtTranslation.h"
 #include "data/Database.h"
 #include "platform/Platform.h"
 
@@ -176,6 +177,33 @@ void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
     timer->start();
 }
 
+namespace {
+
+QWidget* keyTarget(QWidget* window) {
+    QWidget* focused = window->focusWidget();
+    return focused && focused->isVisible() ? focused : window;
+}
+
+} // namespace
+
+QWidget* pressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClick(target, key, modifiers);
+    return target;
+}
+
+QWidget* typeKeys(QWidget* window, const QString& text) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClicks(target, text);
+    return target;
+}
+
+bool tabTo(QWidget* window, const QWidget* target, int limit) {
+    for (int i = 0; i < limit && !target->hasFocus(); ++i)
+        pressKey(window, Qt::Key_Tab);
+    return target->hasFocus();
+}
+
 void deleteAllWindows() {
     QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -191,6 +219,10 @@ int runVelmoraTest(int argc, char** argv, QObject* test) {
     QApplication::setApplicationName(QStringLiteral("velmora-test"));
     QApplication::setQuitOnLastWindowClosed(false);
     prepareApplication(app);
+    // The suite gives the same results whether Qt's Persian translation is
+    // installed or not (Qt's own texts, such as a file error, stay English);
+    // the tests of the translation install it themselves.
+    removeQtTranslation(app);
     return QTest::qExec(test, argc, argv);
 }
 

@@ -178,7 +178,7 @@ bool ScriptedPlatform::openUrl(const QUrl& url) {
     i.kind = QStringLiteral("openUrl");
     i.text = url.toString();
     record(i);
-    return true;
+    return urlsOpen;
 }
 
 void ScriptedPlatform::beep() {

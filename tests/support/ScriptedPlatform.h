@@ -54,6 +54,8 @@ public:
     // startAll is true).
     bool startAll = true;
     QStringList startablePrograms;
+    // What openUrl answers: false as when no program can show the page.
+    bool urlsOpen = true;
 
     // Run inside a notice or a message box, while it would be open (for
     // example to check what the owner window shows at that moment).

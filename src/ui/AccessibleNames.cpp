@@ -1,0 +1,31 @@
+#include "ui/AccessibleNames.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace velmora {
+
+QString nameFromCaption(const QString& caption) {
+    const auto between = [](QChar c) { return c.isSpace() || c == QLatin1Char(':'); };
+    qsizetype first = 0;
+    qsizetype last = caption.size();
+    while (first < last && between(caption.at(first)))
+        ++first;
+    while (last > first && between(caption.at(last - 1)))
+        --last;
+    return caption.mid(first, last - first);
+}
+
+void nameField(QWidget* field, const QString& name) {
+    field->setAccessibleName(name);
+    if (auto* list = qobject_cast<QComboBox*>(field); list && list->lineEdit())
+        list->lineEdit()->setAccessibleName(name);
+}
+
+void nameByCaption(QWidget* field, QLabel* caption) {
+    nameField(field, nameFromCaption(caption->text()));
+    caption->setBuddy(field);
+}
+
+} // namespace velmora
