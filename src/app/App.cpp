@@ -4,6 +4,7 @@
 #include "app/QtTranslation.h"
 #include "data/Database.h"
 #include "platform/Platform.h"
+#include "ui/AccessibleNames.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
@@ -64,6 +65,7 @@ void prepareApplication(QApplication& app) {
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
     installQtTranslation(app);
+    presentWindowsAsWindows();
 }
 
 int runVelmora(int argc, char** argv) {
