@@ -13,7 +13,7 @@ case "${1:-}" in
         # formatting, a throwaway database server, the sqlite3 shell the export is
         # measured against, the accessibility bus, and the package and its checkers.
         packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format postgresql
-                   sqlite3 python3-pyatspi at-spi2-core
+                   sqlite3 dbus python3-pyatspi at-spi2-core
                    dpkg-dev file desktop-file-utils appstream lintian) ;;
     *)
         echo "usage: $0 [--test]" >&2

@@ -10,6 +10,7 @@
 #include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
+#include "ui/AccessibleNames.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
@@ -171,6 +172,7 @@ void prepareApplication(QApplication& app) {
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
     installQtTranslation(app);
+    presentWindowsAsWindows();
 }
 
 int runVelmora(int argc, char** argv) {

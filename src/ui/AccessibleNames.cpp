@@ -1,6 +1,8 @@
 #include "ui/AccessibleNames.h"
 
+#include <QAccessibleWidget>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -21,6 +23,26 @@ void nameField(QWidget* field, const QString& name) {
     field->setAccessibleName(name);
     if (auto* list = qobject_cast<QComboBox*>(field); list && list->lineEdit())
         list->lineEdit()->setAccessibleName(name);
+}
+
+namespace {
+
+QAccessibleInterface* windowOfOurs(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget || !widget->isWindow() || qobject_cast<QDialog*>(widget) ||
+        !className.startsWith(QLatin1String("velmora::")))
+        return nullptr;
+    return new QAccessibleWidget(widget, QAccessible::Window);
+}
+
+} // namespace
+
+void presentWindowsAsWindows() {
+    static const bool installed = [] {
+        QAccessible::installFactory(windowOfOurs);
+        return true;
+    }();
+    (void)installed;
 }
 
 void nameByCaption(QWidget* field, QLabel* caption) {

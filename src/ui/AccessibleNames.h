@@ -19,4 +19,10 @@ void nameByCaption(QWidget* field, QLabel* caption);
 // Names a field that has no caption of its own.
 void nameField(QWidget* field, const QString& name);
 
+// Makes the program's own windows that are not dialogs (the main window, the
+// scoring, backup, exit and theme windows) windows to a screen reader, which
+// announces a window by its title when it comes up. Qt would present them
+// as mere fillers. Call once at start-up.
+void presentWindowsAsWindows();
+
 } // namespace velmora

@@ -230,6 +230,27 @@ private slots:
             QCOMPARE(accessibleName(list->lineEdit()), name);
     }
 
+    void windowsAreWindows_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<int>("role");
+        for (const char* window :
+             {"main: menu", "scoring", "backup", "exit confirmation", "theme confirmation"})
+            QTest::newRow(window) << QString::fromLatin1(window) << int(QAccessible::Window);
+        for (const char* dialog : {"test: ready", "chart", "code lookup", "about"})
+            QTest::newRow(dialog) << QString::fromLatin1(dialog) << int(QAccessible::Dialog);
+    }
+    // A screen reader announces a window that comes up by its role and title.
+    void windowsAreWindows() {
+        QFETCH(QString, window);
+        QFETCH(int, role);
+        QWidget* w = open(window);
+        QVERIFY(w);
+        QAccessibleInterface* i = QAccessible::queryAccessibleInterface(w);
+        QCOMPARE(int(i->role()), role);
+        QCOMPARE(i->text(QAccessible::Name), w->windowTitle());
+        QVERIFY(!w->windowTitle().trimmed().isEmpty());
+    }
+
     void aCaptionLabelsItsField() {
         Frm1* main = Frm1::showMain();
         main->Command1->click();
