@@ -1,5 +1,7 @@
 #include "app/DataFolder.h"
 
+#include "platform/Folders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,7 @@ namespace {
 // there too. An installed executable (in /usr/bin, say) never counts.
 bool holdsLegacyData(const QString& executableFolder) {
     if (executableFolder.isEmpty() ||
-        !QFileInfo::exists(QDir(executableFolder).filePath(QStringLiteral("office2007.skn"))))
+        findResourceFolder(executableFolder) != QDir(executableFolder).absolutePath())
         return false;
     const QDir folder(executableFolder);
     for (const QString& entry : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
