@@ -19,8 +19,16 @@ QString quickCheck(const QString& path);
 // that the main window appears as fast as without it. The future's one result
 // is the warning (empty: nothing to say); the start-up can show it with
 //     future.then(window, [window](const QString& warning) { ... });
-// The application waits for the check to end before it quits.
+// Leaving the application (its aboutToQuit) stops the check, as
+// stopRunningChecks does, so the application's wait for its pool at the end
+// is short however large the file.
 QFuture<QString> quickCheckInBackground(const QString& path);
+
+// Ends every check quickCheckInBackground runs at once; they say nothing. The
+// check only reads, so breaking it off harms nothing. (Only a Qt whose SQLite
+// driver uses the SQLite library the program is linked with can be
+// interrupted; elsewhere a check that has begun runs to its end.)
+void stopRunningChecks();
 
 } // namespace SubjectFileCheck
 

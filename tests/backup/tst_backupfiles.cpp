@@ -14,6 +14,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -680,6 +681,36 @@ private slots:
         QSqlDatabase::removeDatabase("holder");
         check.waitForFinished();
         QCOMPARE(check.result(), QString());
+    }
+
+    void leavingStopsTheCheckAtOnce() {
+        // A damaged file that another program holds: the check waits for it,
+        // up to three seconds, unless the program is left meanwhile.
+        const QString path = m_folder->file("DBM/DB2.mdb");
+        QVERIFY(addSubjects(path, 30));
+        Database::closeAll();
+        QVERIFY(overwriteTablePage(path, "IDE"));
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(path);
+        QVERIFY(holder.open());
+        QSqlQuery q(holder);
+        QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+        QFuture<QString> check = SubjectFileCheck::quickCheckInBackground(path);
+        QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        // Stopped while the file is still held, and with nothing to say.
+        QTRY_VERIFY_WITH_TIMEOUT(check.isFinished(), 1000);
+        QCOMPARE(check.result(), QString());
+        QVERIFY(q.exec("ROLLBACK"));
+        q.finish();
+        holder.close();
+        holder = QSqlDatabase();
+        QSqlDatabase::removeDatabase("holder");
+        // The next run's check looks again and finds the damage.
+        QFuture<QString> again = SubjectFileCheck::quickCheckInBackground(path);
+        again.waitForFinished();
+        QVERIFY2(again.result().startsWith(QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است")),
+                 qPrintable(again.result()));
     }
 };
 
