@@ -23,8 +23,10 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -64,6 +66,28 @@ void endOnSignals(QApplication& app) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
 }
+
+// Runs then once, just after window is first painted.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> then)
+        : QObject(window), m_then(std::move(then)) {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // After the paint has ended, not inside it.
+            QTimer::singleShot(0, watched, m_then);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
 
 QString resourceFolderFor(const QString& executableFolder) {
     const QString found = findResourceFolder(executableFolder);
@@ -162,7 +186,11 @@ bool startVelmora() {
         if (!warning.isEmpty())
             platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
     });
-    check->setFuture(SubjectFileCheck::quickCheckInBackground(BackupFiles::subjectDatabase()));
+    // The look begins once the window has been drawn: on a machine with
+    // little to spare, it takes nothing from the window's first appearance.
+    new AfterFirstPaint(main, [check, subjects = BackupFiles::subjectDatabase()] {
+        check->setFuture(SubjectFileCheck::quickCheckInBackground(subjects));
+    });
     return true;
 }
 
