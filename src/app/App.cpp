@@ -230,11 +230,16 @@ int runVelmora(int argc, char** argv) {
     QApplication app(argc, argv);
     endOnSignals(app);
     // The icon of the menu entry, on every window; the desktop matches the
-    // windows to that entry by its name.
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/velmora-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora"), icon));
+    // windows to that entry by its name. The pictures built in are the
+    // fallback for a program that is not installed; they are read only then
+    // (QIcon reads a picture as it is added).
+    QIcon icon = QIcon::fromTheme(QStringLiteral("velmora"));
+    if (icon.isNull() || icon.availableSizes().isEmpty()) {
+        icon = QIcon();
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            icon.addFile(QStringLiteral(":/icons/velmora-%1.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
     const QString executableFolder = QCoreApplication::applicationDirPath();
     setResourceFolder(resourceFolderFor(executableFolder));
