@@ -7,8 +7,8 @@
 #   pg-test-server.sh stop DIR     stop the server and remove DIR
 #
 # Installs nothing: the set-up brings Debian's postgresql. The server listens on a Unix socket in
-# DIR and on 127.0.0.1 at a free port, with trust authentication, except for one role that must
-# give a password, so the tests can also prove that passwords reach libpq. initdb refuses to run
+# DIR and on 127.0.0.1 at a free port, with trust authentication, except for the members of one
+# group role, who must give a password: the tests prove with them that passwords reach libpq. initdb refuses to run
 # as root, so as root the cluster belongs to an unprivileged system user made for it.
 # Everything but the `export` lines goes to standard error; any failure exits non-zero.
 set -euo pipefail
@@ -19,6 +19,7 @@ readonly AdminRole=postgres
 readonly TestRole=velmora_test
 readonly TestDatabase=velmora_test
 readonly PasswordRole=velmora_pw
+readonly PasswordGroup=velmora_pw_group
 
 die() {
     echo "pg-test-server: $*" >&2
@@ -146,8 +147,8 @@ cmd_start() {
     fi
     echo "include 'velmora-test.conf'" | as_owner tee -a "$dir/data/postgresql.conf" >/dev/null
     as_owner tee "$dir/data/pg_hba.conf" >/dev/null <<EOF
-local all $PasswordRole scram-sha-256
-host all $PasswordRole 127.0.0.1/32 scram-sha-256
+local all +$PasswordGroup scram-sha-256
+host all +$PasswordGroup 127.0.0.1/32 scram-sha-256
 local all all trust
 host all all 127.0.0.1/32 trust
 EOF
@@ -175,7 +176,8 @@ EOF
     if ! psql_admin "$dir" "$port" >/dev/null <<EOF; then
 CREATE ROLE $TestRole LOGIN CREATEDB;
 CREATE DATABASE $TestDatabase OWNER $TestRole;
-CREATE ROLE $PasswordRole LOGIN PASSWORD '$password';
+CREATE ROLE $PasswordGroup NOLOGIN;
+CREATE ROLE $PasswordRole LOGIN PASSWORD '$password' IN ROLE $PasswordGroup;
 EOF
         server_log_tail "$dir"
         as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
@@ -192,6 +194,7 @@ EOF
     printf 'export VELMORA_TEST_PG_ADMIN=%q\n' "$AdminRole"
     printf 'export VELMORA_TEST_PG_PASSWORD_USER=%q\n' "$PasswordRole"
     printf 'export VELMORA_TEST_PG_PASSWORD=%q\n' "$password"
+    printf 'export VELMORA_TEST_PG_PASSWORD_GROUP=%q\n' "$PasswordGroup"
     printf 'export VELMORA_TEST_PG_SCRIPT=%q\n' "$(cd "$(dirname "$0")" && pwd -P)/$(basename "$0")"
     echo "pg-test-server: PostgreSQL running in $dir, 127.0.0.1:$port" >&2
 }
