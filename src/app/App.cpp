@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "app/StoreChoice.h"
 #include "data/Database.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
@@ -163,6 +164,11 @@ int runVelmora(int argc, char** argv) {
     // Every path of the data (DBM, Back, the backup dialogs' folder) is
     // relative to the data folder.
     QDir::setCurrent(dataFolder);
+    if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
+                            storeConfigFiles(dataFolder), &error)) {
+        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return 1;
+    }
     if (!startVelmora())
         return 0;
     const int result = QApplication::exec();

@@ -157,10 +157,10 @@ private:
 
 enum class StoreResult { Stored, Duplicate, Failed };
 
-// The file refuses a second record with a code it already holds (another
+// The store refuses a second record with a code it already holds (another
 // window or workstation may have stored one since the check).
-bool isDuplicateCode(const QString& detail) {
-    return detail.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+bool isDuplicateCode(const DataControl* control) {
+    return control->lastFailure() == StoreFailure::DuplicateKey;
 }
 
 // Stores the subject record and its empty answer sheet as one unit: either
@@ -179,21 +179,23 @@ StoreResult storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls
     sheets->addNew();
     sheets->setField(QStringLiteral("Code"), w.Text11->text());
     sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
+    bool duplicate = false;
     const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
         if ((control->*op)())
             return true;
         *detail = control->lastError();
+        duplicate = isDuplicateCode(control);
         return false;
     };
     const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
                         step(subjects, &DataControl::update) && step(sheets, &DataControl::update);
     if (!stored) {
         transaction.rollback();
-        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        return duplicate ? StoreResult::Duplicate : StoreResult::Failed;
     }
     if (!transaction.commit()) {
         *detail = transaction.lastError();
-        return isDuplicateCode(*detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        return StoreResult::Failed;
     }
     return StoreResult::Stored;
 }

@@ -68,7 +68,9 @@ PgTestServer::Status PgTestServer::ensure(QString* why) {
             QStringLiteral("Qt's QPSQL driver is not installed (Debian package libqt6sql6-psql)");
         return Status::Unavailable;
     }
-    if (qEnvironmentVariableIsSet("VELMORA_TEST_PG")) {
+    if (!m_ownDir.isEmpty())
+        return Status::Ready;
+    if (m_kind == Kind::Shared && qEnvironmentVariableIsSet("VELMORA_TEST_PG")) {
         if (qEnvironmentVariableIsEmpty("PGHOST") || qEnvironmentVariableIsEmpty("PGPORT")) {
             *why = QStringLiteral("VELMORA_TEST_PG is set, but PGHOST or PGPORT is not");
             return Status::Failed;
@@ -104,6 +106,24 @@ PgTestServer::Status PgTestServer::ensure(QString* why) {
     m_ownDir = dir.path();
     applyEnvironment(QString::fromLocal8Bit(start.readAllStandardOutput()));
     return Status::Ready;
+}
+
+// The server's user may not enter the test's private working folder.
+bool runScript(const QString& command, const QString& dir) {
+    QProcess script;
+    script.setWorkingDirectory(QStringLiteral("/"));
+    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    script.start(QStringLiteral("bash"), {scriptPath(), command, dir});
+    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
+           script.exitCode() == 0;
+}
+
+bool PgTestServer::pause() {
+    return !m_ownDir.isEmpty() && runScript(QStringLiteral("pause"), m_ownDir);
+}
+
+bool PgTestServer::resume() {
+    return !m_ownDir.isEmpty() && runScript(QStringLiteral("resume"), m_ownDir);
 }
 
 bool PgTestServer::required() {

@@ -16,7 +16,11 @@ public:
         Failed,      // installed, but no server could be started or reached
     };
 
-    PgTestServer() = default;
+    // A private server is always this object's own, even where the test
+    // command's is in the environment, so it can be paused without harming
+    // other test programs; its variables then replace the shared one's.
+    enum class Kind { Shared, Private };
+    explicit PgTestServer(Kind kind = Kind::Shared) : m_kind(kind) {}
     ~PgTestServer();
     PgTestServer(const PgTestServer&) = delete;
     PgTestServer& operator=(const PgTestServer&) = delete;
@@ -29,6 +33,11 @@ public:
     // whenever the test command said it started one.
     static bool required();
 
+    // Stops this object's own server and starts it again with the same port
+    // and data: sessions on it are lost, as when the clinic's server restarts.
+    bool pause();
+    bool resume();
+
     // The superuser, trusted on the socket and on 127.0.0.1: for fixtures
     // that make roles or end other sessions.
     static QString adminUser();
@@ -36,6 +45,7 @@ public:
     static QString passwordGroup();
 
 private:
+    Kind m_kind = Kind::Shared;
     QString m_ownDir;  // the server this object started, if any
     QString m_failure; // why starting one failed; not tried again
 };

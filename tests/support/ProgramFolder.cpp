@@ -2,12 +2,15 @@
 
 #include "app/App.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Platform.h"
+#include "support/PgTestServer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -15,6 +18,7 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -27,15 +31,54 @@ void copyFolder(const QString& from, const QString& to) {
         QFile::copy(source.filePath(name), QDir(to).filePath(name));
 }
 
+// The current case's database on the test server (PostgreSQL mode only).
+QString s_caseDatabase;
+int s_caseNumber = 0;
+
+PgTestServer& testServer() {
+    static PgTestServer server;
+    return server;
+}
+
+bool isSubjectFile(const QString& dbFile) {
+    return QFileInfo(dbFile).fileName().compare(QStringLiteral("DB2.mdb"), Qt::CaseInsensitive) ==
+               0 &&
+           QFileInfo(dbFile).absoluteFilePath() ==
+               QFileInfo(Database::absoluteFileName(DbFile::Subjects)).absoluteFilePath();
+}
+
+// Runs one statement as the test server's owner of the case databases (not
+// inside a transaction: CREATE and DROP DATABASE refuse one).
+void serverAdmin(const QString& sql) {
+    const QString name = QStringLiteral("velmora-test-admin");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!db.open())
+            qFatal("test server: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            qFatal("test server: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 template <typename F> auto withConnection(const QString& dbFile, F&& f) {
     const QString name = QStringLiteral("velmora-test-sql");
     struct Remover {
         QString name;
         ~Remover() { QSqlDatabase::removeDatabase(name); }
     } remover{name};
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-    db.setDatabaseName(QDir::current().absoluteFilePath(dbFile));
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    const bool onServer = !s_caseDatabase.isEmpty() && isSubjectFile(dbFile);
+    QSqlDatabase db = QSqlDatabase::addDatabase(onServer ? "QPSQL" : "QSQLITE", name);
+    if (onServer) {
+        db.setDatabaseName(s_caseDatabase);
+    } else {
+        db.setDatabaseName(QDir::current().absoluteFilePath(dbFile));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    }
     if (!db.open())
         qFatal("cannot open %s", qPrintable(dbFile));
     auto result = f(db);
@@ -45,11 +88,19 @@ template <typename F> auto withConnection(const QString& dbFile, F&& f) {
 }
 
 QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values) {
+    // QPSQL prepares on the server, which takes no DDL: statements without
+    // values run as they are.
     QSqlQuery q(db);
-    q.prepare(sql);
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
+    bool ok;
+    if (values.isEmpty()) {
+        ok = q.exec(sql);
+    } else {
+        q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok)
         qFatal("SQL failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     return q;
 }
@@ -65,6 +116,16 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
     QDir::setCurrent(m_dir.path());
     m_platform.printFolder = m_dir.path();
     setPlatform(&m_platform);
+    if (onServer()) {
+        QString why;
+        if (testServer().ensure(&why) != PgTestServer::Status::Ready)
+            qFatal("VELMORA_TEST_STORE=postgresql, but no test server: %s", qPrintable(why));
+        s_caseDatabase = QStringLiteral("velmora_case_%1_%2").arg(::getpid()).arg(++s_caseNumber);
+        serverAdmin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(s_caseDatabase));
+        StoreUrl url;
+        url.database = s_caseDatabase;
+        Database::useSubjectServer(url);
+    }
     if (openDatabases) {
         QString error;
         if (!Database::openAll(&error))
@@ -75,9 +136,22 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
 ProgramFolder::~ProgramFolder() {
     deleteAllWindows();
     Database::closeAll();
+    if (!s_caseDatabase.isEmpty()) {
+        Database::useSubjectFile();
+        serverAdmin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(s_caseDatabase));
+        s_caseDatabase.clear();
+    }
     releaseSingleInstance();
     setPlatform(nullptr);
     QDir::setCurrent(m_previousDir);
+}
+
+bool ProgramFolder::onServer() {
+    return qEnvironmentVariable("VELMORA_TEST_STORE") == QLatin1String("postgresql");
+}
+
+QString ProgramFolder::caseDatabase() {
+    return s_caseDatabase;
 }
 
 QString ProgramFolder::file(const QString& relative) const {

@@ -22,6 +22,13 @@ public:
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
     QString path() const { return m_dir.path(); }
+
+    // With VELMORA_TEST_STORE=postgresql the subject tables of each case live
+    // in a fresh database of the test server (the test command's, or one the
+    // program starts), dropped again at the end of the case; the static
+    // helpers below then read and write DBM/DB2.mdb there.
+    static bool onServer();
+    static QString caseDatabase();
     QString file(const QString& relative) const;
     ScriptedPlatform& platform() { return m_platform; }
 
