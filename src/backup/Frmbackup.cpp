@@ -1,8 +1,10 @@
 #include "backup/Frmbackup.h"
 
 #include "backup/Backup.h"
+#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
@@ -259,7 +261,9 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
     setButtonsEnabled(false);
     m_copyClock.start();
     m_lastEvents = 0;
-    const int result = CopyBackupFile(source, destination, this, steps);
+    const int result = Database::subjectsOnServer()
+                           ? CopyServerStore(source, destination, this, steps)
+                           : CopyBackupFile(source, destination, this, steps);
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
     m_copying = false;

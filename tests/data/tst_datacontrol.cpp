@@ -286,6 +286,8 @@ private slots:
     }
 
     void aLockedFileIsReportedAndTheWindowGoesOn() {
+        if (ProgramFolder::onServer())
+            QSKIP("a lock on the subject file; the server's row locks are another matter");
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;
