@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libgl-dev fonts-farsiweb fonts-noto-core
-          xvfb x11-utils xdotool imagemagick poppler-utils clang-format)
+          xvfb x11-utils xdotool imagemagick poppler-utils clang-format
+          postgresql libqt6sql6-psql)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
