@@ -271,9 +271,9 @@ bool importFileToStore(const QString& path, const StoreCopyProgress& progress, Q
 
 int CopyServerStore(const QString& source, const QString& destination, QWidget* owner,
                     const BackupFiles::CopySteps& steps) {
-    const bool restore = BackupFiles::sameFile(destination, BackupFiles::subjectDatabase()) ||
-                         QFileInfo(destination).absoluteFilePath() ==
-                             QFileInfo(BackupFiles::subjectDatabase()).absoluteFilePath();
+    // The backup copies from the subject file's name, the restore to it.
+    const bool restore = QFileInfo(source).absoluteFilePath() !=
+                         QFileInfo(BackupFiles::subjectDatabase()).absoluteFilePath();
     QString why;
     bool ok = true;
     if (restore) {

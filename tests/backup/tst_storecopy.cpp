@@ -1,3 +1,5 @@
+#include "backup/BackupFiles.h"
+#include "backup/Frmbackup.h"
 #include "backup/StoreCopy.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
@@ -6,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -74,6 +78,9 @@ void admin(const QString& sql) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "copy-admin");
         db.setDatabaseName(QStringLiteral("postgres"));
+        // An autovacuum worker in a database being dropped is ended by the superuser only.
+        if (sql.startsWith(QLatin1String("DROP")))
+            db.setUserName(PgTestServer::adminUser());
         QVERIFY2(db.open(), qPrintable(db.lastError().text()));
         QSqlQuery q(db);
         QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
@@ -165,6 +172,32 @@ private slots:
         QVERIFY(QFile::copy(serverBackup, m_folder->file(SubjectFile)));
         QVERIFY2(Database::openAll(&error), qPrintable(error));
         QCOMPARE(fileRows(m_folder->file(SubjectFile)), onServer);
+    }
+
+    void theBackupWindowRestoresOnTheServerAfterKeepingIt() {
+        fill(5);
+        const QList<QStringList> backupRows = fileRows(m_folder->file(SubjectFile));
+        const QString backup = m_folder->file("Back/earlier.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('later')"));
+        const QList<QStringList> later = serverRows();
+
+        Frmbackup* w = Frmbackup::showWindow();
+        m_folder->platform().openAnswers.enqueue(backup);
+        QTest::mouseClick(w->b2, Qt::LeftButton);
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        QCOMPARE(m_folder->platform().messageTexts(),
+                 QStringList({QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"),
+                              QStringLiteral("بازيابي اطلاعات انجام شد")}));
+        QCOMPARE(serverRows(), backupRows);
+        // What the server held before is kept in Back, as a subject file.
+        QStringList kept = QDir(BackupFiles::backupFolder()).entryList({"*.mdbB"}, QDir::Files);
+        kept.removeAll("earlier.mdbB");
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(fileRows(QDir(BackupFiles::backupFolder()).filePath(kept.first())), later);
     }
 
     void aRestoreThatFailsHalfwayLeavesTheServerAsItWas() {

@@ -2,11 +2,15 @@
 #include "data/Database.h"
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
+#include "questionnaire/FrmTest.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -66,6 +70,9 @@ void admin(const QString& sql) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
         db.setDatabaseName(QStringLiteral("postgres"));
+        // An autovacuum worker in a database being dropped is ended by the superuser only.
+        if (sql.startsWith(QLatin1String("DROP")))
+            db.setUserName(PgTestServer::adminUser());
         QVERIFY2(db.open(), qPrintable(db.lastError().text()));
         QSqlQuery q(db);
         QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
@@ -292,6 +299,47 @@ private slots:
         Workstation other(m_database);
         QCOMPARE(other.value("SELECT \"1\" || ',' || \"2\" FROM \"Answer\" WHERE \"Code\" = 'a'"),
                  QString("3,5"));
+    }
+
+    void anAnswerStepWhileTheServerIsDownSucceedsOnceItIsBack() {
+        QVERIFY(openStore());
+        {
+            Workstation other(m_database);
+            other.run("INSERT INTO \"IDE\" (\"Code\", \"FName\") VALUES ('S1', 'Mina')");
+            other.run("INSERT INTO \"Answer\" (\"Code\", \"Group\") VALUES ('S1', 'A')");
+        }
+        FrmTest* t = FrmTest::loaded();
+        t->Adodc2->setFilter(QStringLiteral("code"), QStringLiteral("S1"));
+        t->Adodc3->setFilter(QStringLiteral("code"), QStringLiteral("S1"));
+        t->show();
+        const auto choose = [t](int value) {
+            auto* button = t->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(6 - value));
+            QTest::mouseClick(button, Qt::LeftButton, {},
+                              QPoint(button->width() - 8, button->height() / 2));
+        };
+        const auto stored = [this](int item) {
+            return Workstation(m_database)
+                .value(QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = 'S1'")
+                           .arg(item));
+        };
+        QTest::mouseClick(t->Command1, Qt::LeftButton);
+        choose(5);
+        QTest::mouseClick(t->CmdNext, Qt::LeftButton);
+        QCOMPARE(stored(1), QString("5"));
+        choose(2);
+        QVERIFY(m_server.pause());
+        QTest::mouseClick(t->CmdNext, Qt::LeftButton);
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(SqlDialect::connectionLostText()),
+                 qPrintable(messages.first()));
+        QCOMPARE(t->Frame2->title(), QString("2"));
+        QVERIFY(m_server.resume());
+        QTest::mouseClick(t->CmdNext, Qt::LeftButton);
+        QCOMPARE(t->Frame2->title(), QString("3"));
+        QCOMPARE(stored(1), QString("5"));
+        QCOMPARE(stored(2), QString("2"));
+        QCOMPARE(m_folder->platform().messageTexts().size(), 1);
     }
 
     void aLossInsideATransactionFailsItWhole() {

@@ -49,11 +49,15 @@ bool isSubjectFile(const QString& dbFile) {
 
 // Runs one statement as the test server's owner of the case databases (not
 // inside a transaction: CREATE and DROP DATABASE refuse one).
-void serverAdmin(const QString& sql) {
+// Dropping is the superuser's: an autovacuum worker may be visiting the case
+// database, and only a superuser may end it.
+void serverAdmin(const QString& sql, bool superuser = false) {
     const QString name = QStringLiteral("velmora-test-admin");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
         db.setDatabaseName(QStringLiteral("postgres"));
+        if (superuser)
+            db.setUserName(PgTestServer::adminUser());
         if (!db.open())
             qFatal("test server: %s", qPrintable(db.lastError().text()));
         QSqlQuery q(db);
@@ -138,7 +142,7 @@ ProgramFolder::~ProgramFolder() {
     Database::closeAll();
     if (!s_caseDatabase.isEmpty()) {
         Database::useSubjectFile();
-        serverAdmin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(s_caseDatabase));
+        serverAdmin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(s_caseDatabase), true);
         s_caseDatabase.clear();
     }
     releaseSingleInstance();
