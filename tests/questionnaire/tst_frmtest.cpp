@@ -2,7 +2,6 @@
 // restricted to one subject and shown.
 #include "data/DataControl.h"
 #include "data/SubjectStore.h"
-#include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
 #include "support/ProgramFolder.h"
