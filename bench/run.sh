@@ -3,5 +3,5 @@
 # Extra arguments go to the benchmark (for example: --runs 11).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --test   # the sqlite3 shell is the export's reference
 exec build/velmora_bench run "$@"

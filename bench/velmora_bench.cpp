@@ -1,10 +1,13 @@
 // The clinic-scale benchmark. `velmora_bench run` makes program folders with
-// 0, 1,000 and 100,000 subjects (each with a full answer sheet), measures each
-// step several times through the windows' own handlers, with the scripted
-// platform answering the dialogs, and prints one table of medians.
+// 0, 1,000 and 100,000 subjects (each with a full answer sheet and one
+// administration kept), measures each step several times through the windows'
+// own handlers, with the scripted platform answering the dialogs, and prints
+// one table of medians. With --export-sizes it also measures the CSV export
+// alone at other sizes (a million subjects take a few minutes to make once).
 //
 // Start-up and memory are measured in fresh processes; the steps run in one
-// child process per size, so that a step's time does not include start-up.
+// child process per size, so that a step's time does not include start-up, and
+// so does the export, so that its peak memory is its own.
 
 #include "app/App.h"
 #include "app/Frm1.h"
@@ -13,6 +16,7 @@
 #include "data/Database.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
+#include "registry/SubjectExport.h"
 #include "scoring/FrmkLID.h"
 #include "support/ScriptedPlatform.h"
 
@@ -62,10 +66,11 @@ QString subjectCode(int i) {
 
 // ---------------------------------------------------------------- folders --
 
-// A program folder with n subjects, made once and kept for later runs.
+// A program folder with n subjects, made once and kept for later runs. (A
+// folder made before administrations were kept is made again.)
 QString prepareFolder(const QString& dataDir, int n) {
     const QString folder = QDir(dataDir).absoluteFilePath(QStringLiteral("subjects-%1").arg(n));
-    const QString marker = QDir(folder).filePath(QStringLiteral("generated"));
+    const QString marker = QDir(folder).filePath(QStringLiteral("generated-with-history"));
     if (QFile::exists(marker))
         return folder;
     QDir(folder).removeRecursively();
@@ -81,7 +86,7 @@ QString prepareFolder(const QString& dataDir, int n) {
         qFatal("%s", qPrintable(error));
     QSqlDatabase db = Database::connection(DbFile::Subjects);
     db.transaction();
-    QSqlQuery ide(db), answer(db);
+    QSqlQuery ide(db), answer(db), history(db);
     ide.prepare("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Jens\", \"Sen\", "
                 "\"Taahol\", \"Tahsil\", \"Group\", \"Date\", \"Time\") "
                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -93,6 +98,12 @@ QString prepareFolder(const QString& dataDir, int n) {
     }
     answer.prepare(QStringLiteral("INSERT INTO \"Answer\" (%1) VALUES (%2)")
                        .arg(answerColumns.join(", "), marks.join(", ")));
+    // The sheet was stored by save-and-exit once: one administration, the same answers.
+    QStringList historyColumns = answerColumns;
+    historyColumns.replace(1, QStringLiteral("\"Date\""));
+    historyColumns.insert(2, QStringLiteral("\"Time\""));
+    history.prepare(QStringLiteral("INSERT INTO \"History\" (%1) VALUES (%2)")
+                        .arg(historyColumns.join(", "), marks.join(", ") + QStringLiteral(", ?")));
     const QStringList firstNames = {"Ali", "Maryam", "Sara", "Reza", "Nima", "Leila", "Omid"};
     const QStringList lastNames = {"Ahmadi", "Karimi", "Rezaei", "Hosseini", "Moradi", "Jafari"};
     QRandomGenerator random(20141102);
@@ -113,13 +124,26 @@ QString prepareFolder(const QString& dataDir, int n) {
             qFatal("%s", qPrintable(ide.lastError().text()));
         answer.addBindValue(code);
         answer.addBindValue(group);
-        for (int item = 1; item <= 14; ++item)
-            answer.addBindValue(QString::number(1 + random.bounded(5)));
-        if (!answer.exec())
-            qFatal("%s", qPrintable(answer.lastError().text()));
+        history.addBindValue(code);
+        history.addBindValue(QStringLiteral("1403/01/02"));
+        history.addBindValue(QStringLiteral("11:30:00"));
+        for (int item = 1; item <= 14; ++item) {
+            const QString value = QString::number(1 + random.bounded(5));
+            answer.addBindValue(value);
+            history.addBindValue(value);
+        }
+        if (!answer.exec() || !history.exec())
+            qFatal("%s %s", qPrintable(answer.lastError().text()),
+                   qPrintable(history.lastError().text()));
+        if (i % 100000 == 0) {
+            // Commits along the way keep the journal of a million rows small.
+            db.commit();
+            db.transaction();
+        }
     }
     ide.finish();
     answer.finish();
+    history.finish();
     db.commit();
     Database::closeAll();
     QDir::setCurrent(previous);
@@ -214,6 +238,63 @@ int childMemory(int argc, char** argv, const QString& folder) {
                        lookup->close();
                    });
     out << "memory\t" << peak << '\n';
+    return 0;
+}
+
+qint64 residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// The rows an export of every subject writes.
+qint64 exportRows() {
+    QSqlQuery q(Database::connection(DbFile::Subjects));
+    if (!q.exec("SELECT COUNT(*) FROM \"IDE\" AS i LEFT JOIN \"History\" AS h "
+                "ON h.\"Code\" = i.\"Code\"") ||
+        !q.next())
+        qFatal("%s", qPrintable(q.lastError().text()));
+    return q.value(0).toLongLong();
+}
+
+// The export of every subject as the code lookup runs it (the event loop kept
+// alive between blocks of rows), into a file in the folder.
+int childExport(int argc, char** argv, const QString& folder, int runs) {
+    QApplication app(argc, argv);
+    QDir::setCurrent(folder);
+    QString error;
+    if (!Database::openAll(&error))
+        qFatal("%s", qPrintable(error));
+    const qint64 rows = exportRows();
+    const QString target = QDir(folder).absoluteFilePath(QStringLiteral("export.csv"));
+    const qint64 before = residentKb();
+    QList<double> rate;
+    for (int i = 0; i < runs; ++i) {
+        QFile::remove(target);
+        QElapsedTimer clock;
+        clock.start();
+        const ExportResult result = exportSubjectsCsv(
+            target, SubjectFilter(),
+            [](qint64, qint64) {
+                QCoreApplication::processEvents();
+                return true;
+            },
+            &error);
+        const double seconds = msSince(clock) / 1000.0;
+        if (result != ExportResult::Written)
+            qFatal("export failed: %s", qPrintable(error));
+        rate.append(double(rows) / seconds);
+    }
+    report(QStringLiteral("export-rows-per-s"), rate);
+    out << "export-rows\t" << rows << '\n';
+    out << "export-base-MB\t" << double(before) / 1024.0 << '\n';
+    out << "export-peak-MB\t" << double(peakResidentKb()) / 1024.0 << '\n';
+    out << "export-bytes\t" << QFileInfo(target).size() << '\n';
+    QFile::remove(target);
     return 0;
 }
 
@@ -411,6 +492,48 @@ double copyThroughput(const QString& file, int runs, bool flush) {
     return median(values);
 }
 
+// Rows per second of the sqlite3 shell writing the same rows (the subjects
+// joined with their administrations, in key order) as CSV into a file.
+double sqliteCsvRate(const QString& database, qint64 rows, int runs) {
+    QStringList columns;
+    for (const char* field :
+         {"Code", "FName", "LName", "Jens", "Sen", "Taahol", "Tahsil", "Group", "Date", "Time"})
+        columns.append(QStringLiteral("i.\"%1\"").arg(QString::fromLatin1(field)));
+    columns += {QStringLiteral("h.\"Date\""), QStringLiteral("h.\"Time\"")};
+    for (int item = 1; item <= 14; ++item)
+        columns.append(QStringLiteral("h.\"%1\"").arg(item));
+    const QString query = QStringLiteral("SELECT %1 FROM \"IDE\" AS i LEFT JOIN \"History\" AS h "
+                                         "ON h.\"Code\" = i.\"Code\" ORDER BY i.\"ID\", h.\"ID\";")
+                              .arg(columns.join(", "));
+    const QString target = QDir::temp().absoluteFilePath(
+        QStringLiteral("velmora-bench-sqlite-%1.csv").arg(QCoreApplication::applicationPid()));
+    QList<double> values;
+    for (int i = 0; i < runs; ++i) {
+        QFile::remove(target);
+        QProcess shell;
+        shell.setStandardOutputFile(target);
+        QElapsedTimer clock;
+        clock.start();
+        shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-csv"), QStringLiteral("-header"),
+                                                QStringLiteral("-readonly"), database, query});
+        if (!shell.waitForFinished(30 * 60 * 1000) || shell.exitCode() != 0)
+            return -1; // no sqlite3 shell on this machine
+        values.append(double(rows) / (msSince(clock) / 1000.0));
+    }
+    QFile::remove(target);
+    return median(values);
+}
+
+// The export alone, and its reference, for a folder.
+void measureExport(const QString& folder, int runs, QMap<QString, double>* row) {
+    const auto exported = runChild({QStringLiteral("child-export"), folder, QString::number(runs)});
+    for (auto it = exported.cbegin(); it != exported.cend(); ++it)
+        (*row)[it.key()] = median(it.value());
+    (*row)[QStringLiteral("sqlite-rows-per-s")] =
+        sqliteCsvRate(QDir(folder).absoluteFilePath("DBM/DB2.mdb"),
+                      qint64(row->value(QStringLiteral("export-rows"))), runs);
+}
+
 QString machine() {
     QString cpu;
     QFile info(QStringLiteral("/proc/cpuinfo"));
@@ -430,6 +553,7 @@ int runAll(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int runs = 7;
     QList<int> sizes = {0, 1000, 100000};
+    QList<int> exportSizes;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
     for (int i = 2; i < args.size(); ++i) {
@@ -441,6 +565,9 @@ int runAll(int argc, char** argv) {
             sizes.clear();
             for (const QString& s : args.at(++i).split(','))
                 sizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--export-sizes") && i + 1 < args.size()) {
+            for (const QString& s : args.at(++i).split(','))
+                exportSizes.append(s.toInt());
         }
     }
     QDir().mkpath(dataDir);
@@ -468,6 +595,7 @@ int runAll(int argc, char** argv) {
             row[it.key()] = median(it.value());
         const auto memory = runChild({QStringLiteral("child-memory"), folder});
         row[QStringLiteral("memory")] = memory.value(QStringLiteral("memory")).value(0) / 1024.0;
+        measureExport(folder, runs, &row);
         const QString database = QDir(folder).absoluteFilePath("DBM/DB2.mdb");
         row[QStringLiteral("cp-MBps")] = copyThroughput(database, runs, false);
         row[QStringLiteral("cp-sync-MBps")] = copyThroughput(database, runs, true);
@@ -494,6 +622,10 @@ int runAll(int argc, char** argv) {
         {"cp-MBps", "cp of the same file (reference)", "MB/s", ""},
         {"cp-sync-MBps", "cp, then sync of the copy (reference)", "MB/s", ""},
         {"memory", "peak resident memory, lookup grid open", "MB", "< 150"},
+        {"export-rows-per-s", "CSV export of every subject (rows per second)", "row/s",
+         ">= 0.3 x sqlite3"},
+        {"sqlite-rows-per-s", "sqlite3 -csv of the same rows (reference)", "row/s", ""},
+        {"export-peak-MB", "peak resident memory, CSV export", "MB", "< 150, flat"},
     };
     out << '\n' << QStringLiteral("%1").arg("step", -48);
     for (int n : sizes)
@@ -521,6 +653,24 @@ int runAll(int argc, char** argv) {
             << '\n';
     out << "database file at " << largest << " subjects: "
         << QString::number(table[largest].value("db-bytes") / (1024.0 * 1024.0), 'f', 1) << " MB\n";
+    const auto exportLine = [](int n, const QMap<QString, double>& row) {
+        const double rate = row.value("export-rows-per-s");
+        const double reference = row.value("sqlite-rows-per-s");
+        out << "CSV export at " << n << " subjects: " << qint64(row.value("export-rows"))
+            << " rows, " << QString::number(row.value("export-bytes") / (1024.0 * 1024.0), 'f', 1)
+            << " MB file, " << QString::number(rate, 'f', 0) << " rows/s against sqlite3 "
+            << QString::number(reference, 'f', 0) << " rows/s ("
+            << QString::number(rate / std::max(1e-9, reference), 'f', 2) << "), peak memory "
+            << QString::number(row.value("export-peak-MB"), 'f', 1) << " MB (before the export "
+            << QString::number(row.value("export-base-MB"), 'f', 1) << " MB)\n";
+    };
+    exportLine(largest, table[largest]);
+    for (int n : exportSizes) {
+        QMap<QString, double> row;
+        measureExport(prepareFolder(dataDir, n), runs, &row);
+        exportLine(n, row);
+        out.flush();
+    }
     return 0;
 }
 
@@ -534,10 +684,13 @@ int main(int argc, char** argv) {
         return childStartup(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (command == QLatin1String("child-memory") && argc > 2)
         return childMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (command == QLatin1String("child-export") && argc > 3)
+        return childExport(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt());
     if (command == QLatin1String("child-steps") && argc > 4)
         return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt(),
                           QString(argv[4]).toInt());
-    std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] [--data FOLDER]\n",
+    std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
+               "[--export-sizes 1000000] [--data FOLDER]\n",
                stderr);
     return 2;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Set up, build and run the whole test suite (offscreen).
+# Set up (with the test tools), build and run the whole test suite (offscreen).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --test
 # One throwaway PostgreSQL server for the whole run: the test programs find it
 # through the libpq variables; a server that cannot start ends the run here.
 # (Not eval "$(...)": eval of an empty text succeeds and would hide that.)

@@ -3,19 +3,27 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "app/QtTranslation.h"
 #include "app/StoreChoice.h"
+#include "backup/BackupFiles.h"
+#include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
+#include "registry/SubjectExport.h"
+#include "ui/AccessibleNames.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFutureWatcher>
+#include <QIcon>
 #include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -68,6 +76,31 @@ int printAndEnd(const QString& text, FILE* stream, int status) {
     return status;
 }
 
+// The scheduled export: no window, no lock (it only reads), messages on the
+// standard error stream.
+int runExport(int argc, char** argv, const CommandLine& command) {
+    ::umask(077);
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    const QString dataFolder =
+        chooseDataFolder(command.dataFolder, qEnvironmentVariable("VELMORA_DATA"),
+                         QCoreApplication::applicationDirPath(),
+                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    QString error;
+    if (!prepareDataFolder(dataFolder, &error)) {
+        err << error << '\n';
+        return 1;
+    }
+    QDir::setCurrent(dataFolder);
+    if (!Database::openAll(&error)) {
+        err << error << '\n';
+        return 1;
+    }
+    const int status = exportCsvCommand(command.exportCsv, err);
+    Database::closeAll();
+    return status;
+}
+
 } // namespace
 
 QString instanceLockPath() {
@@ -110,13 +143,27 @@ bool startVelmora() {
                               QMessageBox::Ok);
         return false;
     }
+    // A backup or restore cut short leaves its temporary copy behind.
+    BackupFiles::removeLeftoversAtStart();
     QString error;
     if (!Database::openAll(&error)) {
         platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
                               QMessageBox::Ok);
         return false;
     }
-    Frm1::showMain();
+    Frm1* main = Frm1::showMain();
+    // Damage is looked for off the window's thread, so the window appears as
+    // fast as ever; the operator hears of it once, and the program goes on.
+    // The watcher goes with the window, so a check that ends after the window
+    // has gone says nothing to nobody.
+    auto* check = new QFutureWatcher<QString>(main);
+    QObject::connect(check, &QFutureWatcher<QString>::finished, main, [main, check] {
+        const QString warning = check->result();
+        check->deleteLater();
+        if (!warning.isEmpty())
+            platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
+    });
+    check->setFuture(SubjectFileCheck::quickCheckInBackground(BackupFiles::subjectDatabase()));
     return true;
 }
 
@@ -125,6 +172,8 @@ void prepareApplication(QApplication& app) {
                        []() -> QWidget* { return Frm1::instance(); }});
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
+    installQtTranslation(app);
+    presentWindowsAsWindows();
 }
 
 int runVelmora(int argc, char** argv) {
@@ -145,11 +194,21 @@ int runVelmora(int argc, char** argv) {
         break;
     }
 
+    if (!command.exportCsv.isEmpty())
+        return runExport(argc, argv, command);
+
     // Whatever the program writes (databases, journals, backups, temporary
     // copies) is the clinic's patient data: for its user's eyes only.
     ::umask(077);
     QApplication app(argc, argv);
     endOnSignals(app);
+    // The icon of the menu entry, on every window; the desktop matches the
+    // windows to that entry by its name.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/velmora-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora"), icon));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
     const QString executableFolder = QCoreApplication::applicationDirPath();
     setResourceFolder(resourceFolderFor(executableFolder));
     const QString dataFolder =

@@ -12,7 +12,8 @@ QString instanceLockPath();
 bool acquireSingleInstance();
 void releaseSingleInstance();
 
-// Right-to-left layout and the form font for the whole program.
+// Right-to-left layout, the form font and Qt's own texts in Persian for the
+// whole program.
 void prepareApplication(QApplication& app);
 
 // The start of a run: refuses a second instance, makes both databases ready

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QSet>
 
 namespace velmora {
@@ -75,6 +76,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "DBM/DB2.mdb in the data folder)."),
         QStringLiteral("URL"));
     parser.addOption(database);
+    const QCommandLineOption exportCsv(
+        QStringLiteral("export-csv"),
+        QStringLiteral("Write every subject and administration to FILE as CSV and end, without a "
+                       "window (status 0 on success)."),
+        QStringLiteral("FILE"));
+    parser.addOption(exportCsv);
 
     CommandLine result;
     if (!parser.parse(withoutWindowSystemOptions(arguments))) {
@@ -102,6 +109,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     result.dataFolder = parser.value(data);
     result.database = parser.value(database);
+    // The run moves into the data folder: a relative file is meant from here.
+    if (parser.isSet(exportCsv))
+        result.exportCsv = QDir::current().absoluteFilePath(parser.value(exportCsv));
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "app/DataFolder.h"
 
+#include "platform/Folders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +11,11 @@ namespace velmora {
 
 namespace {
 
+// An earlier build ran from its own folder, skins beside it, and kept its DBM
+// there too. An installed executable (in /usr/bin, say) never counts.
 bool holdsLegacyData(const QString& executableFolder) {
-    if (executableFolder.isEmpty())
+    if (executableFolder.isEmpty() ||
+        findResourceFolder(executableFolder) != QDir(executableFolder).absolutePath())
         return false;
     const QDir folder(executableFolder);
     for (const QString& entry : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot))

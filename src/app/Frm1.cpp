@@ -16,6 +16,7 @@
 #include "settings/ThemePanel.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
+#include "ui/PictureButton.h"
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
@@ -29,6 +30,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -41,6 +43,11 @@ Frm1* s_instance = nullptr;
 // Calculators a Linux desktop may have, in order of preference.
 const char* const Calculators[] = {"gnome-calculator", "kcalc",         "galculator",
                                    "mate-calc",        "qalculate-gtk", "xcalc"};
+
+// The words on the help picture, which also name it to a screen reader.
+QString helpCaption() {
+    return QStringLiteral("راهنماي استفاده از ولمورا");
+}
 
 QPixmap helpPicture() {
     // 418 × 46 pixels: the link to the help page shipped with the program.
@@ -55,7 +62,7 @@ QPixmap helpPicture() {
     p.setFont(font);
     p.setPen(QColor(0x7a, 0x1f, 0x2b));
     p.drawText(QRect(12, 0, 394, 46), Qt::AlignVCenter | Qt::AlignRight | Qt::AlignAbsolute,
-               QStringLiteral("راهنماي استفاده از ولمورا"));
+               helpCaption());
     QFont latin(QStringLiteral("DejaVu Sans"), 10);
     p.setFont(latin);
     p.setPen(QColor(0x55, 0x55, 0x55));
@@ -114,6 +121,13 @@ Frm1::Frm1(QWidget* parent) : QWidget(parent) {
     buildPanels();
     for (QGroupBox* panel : std::initializer_list<QGroupBox*>{Frame10, Frame8, Frame6, Frame9})
         panel->setVisible(false);
+
+    // The keyboard reaches the help picture last, after the menu and panels;
+    // F1 opens the help page from anywhere in the window.
+    auto* helpKey = new PictureKey(Picture1, helpCaption());
+    connect(helpKey, &PictureKey::clicked, this, &Frm1::Picture1_Click);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &Frm1::Picture1_Click);
 
     Form_Load();
 }
@@ -221,13 +235,22 @@ void Frm1::closeEvent(QCloseEvent* event) {
 }
 
 void Frm1::Form_Unload() {
-    Adodc2->refresh();
+    // The refreshes drop an unsaved registration. Once one has failed (another
+    // program holds the file), the others would fail alike, each after the busy
+    // wait, and report the same again: they are left out. (A failed refresh
+    // leaves the data set empty, so HidePanels does not refresh it either.)
+    bool failed = false;
+    const auto refresh = [this, &failed] {
+        if (!failed)
+            failed = !Adodc2->refresh();
+    };
+    refresh();
     if (leadingNumber(Text3->text()) == 1) {
-        Adodc2->refresh();
+        refresh();
         return;
     }
     HidePanels();
-    Adodc2->refresh();
+    refresh();
     exitpro* exit = exitpro::showWindow();
     if (exit)
         placeWindow(exit, 5000, 1500);
@@ -323,7 +346,16 @@ void Frm1::Command69_Click() {
 }
 
 void Frm1::Picture1_Click() {
-    platform().openUrl(QUrl::fromLocalFile(resourceFile(QStringLiteral("help/index.html"))));
+    const QString page = resourceFile(QStringLiteral("help/index.html"));
+    if (platform().openUrl(QUrl::fromLocalFile(page)))
+        return;
+    // No program to show it: the operator can still open the page by hand.
+    platform().messageBox(
+        this, QStringLiteral("راهنما"),
+        QStringLiteral("برنامه اي براي نمايش صفحه راهنما روي اين رايانه پيدا نشد. صفحه "
+                       "راهنما در اين مسير است:\n") +
+            QDir::toNativeSeparators(page),
+        QMessageBox::Information);
 }
 
 void Frm1::showHint(QPushButton* button) {

@@ -22,6 +22,9 @@ int CopyBackupFile(const QString& source, const QString& destination, QWidget* o
     s_running = false;
     if (copied)
         return 1;
+    // A copy the operator chose to stop has nothing to report.
+    if (why.isEmpty())
+        return 0;
     platform().messageBox(owner, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
                           QMessageBox::Ok);
     return 0;

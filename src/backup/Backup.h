@@ -17,8 +17,9 @@ QString copyFailureText(const QString& description);
 // Copies source to destination, in both directions of backup and restore (see
 // BackupFiles::copyFile: the destination is either the whole copy or left as
 // it was). Returns 1 when the whole file was copied, 0 after a failure, which
-// has already been reported to the operator over owner. While a copy runs, a
-// second one is not started: it returns 0 at once without a message.
+// has already been reported to the operator over owner (not a copy stopped on
+// the operator's word, see BackupFiles::copyFile). While a copy runs, a second
+// one is not started: it returns 0 at once without a message.
 int CopyBackupFile(const QString& source, const QString& destination, QWidget* owner = nullptr,
                    const BackupFiles::CopySteps& steps = {});
 

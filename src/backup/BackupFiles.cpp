@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <cerrno>
@@ -17,6 +19,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,16 +35,47 @@ QString systemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// The program's own sentence, then the system's description where there is one.
+QString described(const QString& sentence, const QString& system) {
+    return system.isEmpty() ? sentence : sentence + QStringLiteral(": ") + system;
+}
+
+QString diskFull(const QString& system) {
+    return described(QStringLiteral("ديسک پر است و فايل تا پايان نوشته نشد"), system);
+}
+
+// A write that failed or came up short: a full disk says so, anything else
+// is a write cut short, with the system's description when it gave one.
+QString writeFailure(const QIODevice& device) {
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    if (file && file->error() == QFileDevice::ResourceError)
+        return diskFull(file->errorString());
+    return described(QStringLiteral("نوشتن فايل نيمه کاره ماند"),
+                     file && file->error() != QFileDevice::NoError ? file->errorString()
+                                                                   : QString());
+}
+
+QString syncFailure(int code) {
+    if (code == ENOSPC || code == EDQUOT)
+        return diskFull(systemError(code));
+    return described(QStringLiteral("فايل به طور کامل روي ديسک نوشته نشد"), systemError(code));
+}
+
+const QString& inUseText() {
+    static const QString text = QStringLiteral("پايگاه داده آزمودني ها در دست برنامه ديگري است.");
+    return text;
+}
+
 // Forces what was written to the file onto the disk, so that a rename that
 // follows can never publish a file whose bytes are still only in memory.
 bool syncToDisk(QFile& file, QString* error) {
     if (!file.flush()) {
-        *error = file.errorString();
+        *error = writeFailure(file);
         return false;
     }
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0) {
-        *error = systemError(errno);
+        *error = syncFailure(errno);
         return false;
     }
 #endif
@@ -61,26 +95,215 @@ void syncFolder(const QString& folder) {
 #endif
 }
 
-// A new, empty file beside destination that no other file shares. Its name
-// starts with a dot and ends in ".part", so an unfinished copy is never taken
-// for a backup by the restore dialog.
+bool renameFile(const QString& from, const QString& to, QString* error) {
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *error = described(QStringLiteral("فايل در جاي خود گذاشته نشد"), systemError(errno));
+    return false;
+}
+
+// The name of an unfinished copy: a dot, the destination's name, eight hex
+// digits and ".part", with the journals the database engine may add to it.
+const QRegularExpression& leftoverName() {
+    static const QRegularExpression name(
+        QStringLiteral("^\\..+\\.[0-9a-f]{8}\\.part(-journal|-wal|-shm)?$"));
+    return name;
+}
+
+// Marks a temporary copy as being written for as long as it exists, so that
+// removeLeftovers in this or another run leaves it alone. The lock is taken
+// on a descriptor of its own, kept open until the copy is renamed or removed:
+// a descriptor closed earlier would end it.
+class TemporaryMark {
+public:
+    TemporaryMark() = default;
+    TemporaryMark(const TemporaryMark&) = delete;
+    TemporaryMark& operator=(const TemporaryMark&) = delete;
+    ~TemporaryMark() { release(); }
+    void take(const QString& path) {
+#ifdef Q_OS_UNIX
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
+#else
+        Q_UNUSED(path);
+#endif
+    }
+    void release() {
+#ifdef Q_OS_UNIX
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+#endif
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// True when no running copy holds the temporary copy at path.
+bool abandoned(const QString& path) {
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
+// A new, empty file beside destination that no other file shares, readable
+// and writable by its owner only. Its name starts with a dot and ends in
+// ".part", so an unfinished copy is never taken for a backup by the restore
+// dialog.
 bool createTemporary(const QFileInfo& destination, QFile* file, QString* error) {
     const QDir folder(destination.absolutePath());
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name =
             QStringLiteral(".%1.%2.part")
                 .arg(destination.fileName())
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         file->setFileName(folder.filePath(name));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
+            // The umask may have taken more; set it as it is meant to be.
+            if (!file->setPermissions(ownerOnly)) {
+                *error = described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"),
+                                   file->errorString());
+                file->close();
+                file->remove();
+                return false;
+            }
             return true;
+        }
         if (!QFileInfo::exists(file->fileName())) {
-            *error = file->errorString();
+            *error =
+                described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"), file->errorString());
             return false;
         }
     }
-    *error = QStringLiteral("No temporary file could be created beside the destination.");
+    *error = QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد.");
     return false;
+}
+
+// A read transaction on a database file: while it is held, no connection of
+// this or another program can write the file, so its bytes can be copied as
+// one consistent state. A file in write-ahead-log mode keeps part of its state
+// beside it and has its pages moved into it at any time; it is first turned
+// into the rollback journal the program uses, which needs no other connection.
+class ReadSnapshot {
+public:
+    ReadSnapshot() = default;
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+    ~ReadSnapshot() { end(); }
+
+    // False with a description when the file cannot be held. A file the
+    // database engine cannot read at all is not held but still copied, so that
+    // what is there can be kept.
+    bool begin(const QString& path, QString* why) {
+        m_name = QStringLiteral("velmora-backup-snapshot");
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+        if (!db.open())
+            return true;
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
+            return settle(q.lastError(), why);
+        if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
+            q.finish();
+            if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next() ||
+                q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+                *why = inUseText();
+                return false;
+            }
+        }
+        q.finish();
+        if (!q.exec(QStringLiteral("BEGIN")))
+            return settle(q.lastError(), why);
+        q.finish();
+        m_held = true;
+        // The first read takes the shared lock that the transaction then keeps.
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM \"sqlite_master\"")) || !q.next())
+            return settle(q.lastError(), why);
+        q.finish();
+        return true;
+    }
+
+    void end() {
+        if (m_name.isEmpty())
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            if (m_held) {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("ROLLBACK"));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+        m_name.clear();
+        m_held = false;
+    }
+
+private:
+    // Busy or locked: another program holds the file. Any other failure is
+    // damage the check of the copy will name.
+    bool settle(const QSqlError& error, QString* why) {
+        const int code = error.nativeErrorCode().toInt() & 0xff;
+        if (code == 5 || code == 6) { // SQLITE_BUSY, SQLITE_LOCKED
+            *why = inUseText();
+            return false;
+        }
+        return true;
+    }
+
+    QString m_name;
+    bool m_held = false;
+};
+
+// The file a destination names: a link to a plain file is followed, so the
+// copy takes the place of the file and the link stays. Empty with a
+// description when the destination exists and is not a plain file.
+QString resolvedDestination(const QString& destination, QString* why) {
+    const QFileInfo given(destination);
+    if (given.isSymLink()) {
+        if (!given.exists()) {
+            *why = QStringLiteral("مقصد پيوندي به فايلي است که وجود ندارد.");
+            return QString();
+        }
+        if (!given.isFile()) {
+            *why = QStringLiteral("مقصد فايل معمولي نيست.");
+            return QString();
+        }
+        return given.canonicalFilePath();
+    }
+    if (given.isDir()) {
+        *why = QStringLiteral("مقصد يک پوشه است.");
+        return QString();
+    }
+    if (given.exists() && !given.isFile()) {
+        *why = QStringLiteral("مقصد فايل معمولي نيست.");
+        return QString();
+    }
+    return given.absoluteFilePath();
+}
+
+// Path, or the first of "name 2.ext", "name 3.ext", ... that names nothing.
+QString freePath(const QString& path) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    const QString stem = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
+    const QString dot = suffix.isEmpty() ? QString() : QStringLiteral(".");
+    QString candidate = path;
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = QStringLiteral("%1 %2%3%4").arg(stem).arg(n).arg(dot, suffix);
+    return candidate;
 }
 
 bool hasJournal(const QString& database) {
@@ -165,17 +388,22 @@ bool copyChunks(QIODevice& from, QIODevice& to, qint64 total, const ChunkHook& h
         const qint64 runBytes = std::min<qint64>(run.size(), total - copied);
         const qint64 got = from.read(run.data(), runBytes);
         if (got != runBytes) {
-            *error = got < 0 ? from.errorString()
-                             : QStringLiteral("The file ended before all of it could be read.");
+            *error = got < 0 ? described(QStringLiteral("فايل مبدأ خوانده نشد"), from.errorString())
+                             : QStringLiteral("فايل مبدأ پيش از خوانده شدن همه آن به پايان رسيد.");
             return false;
         }
         for (qint64 offset = 0; offset < runBytes; offset += ChunkBytes)
             if (hook)
                 hook(copied + offset, total);
-        const qint64 put = to.write(run.constData(), runBytes);
-        if (put != runBytes) {
-            *error = to.errorString();
-            return false;
+        // A write may take only part of what it is given (a disk filling up);
+        // the rest is written again, and the write that takes nothing tells why.
+        for (qint64 put = 0; put < runBytes;) {
+            const qint64 n = to.write(run.constData() + put, runBytes - put);
+            if (n <= 0) {
+                *error = writeFailure(to);
+                return false;
+            }
+            put += n;
         }
         copied += runBytes;
     }
@@ -191,18 +419,32 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
         return false;
     };
     if (sameFile(source, destination))
-        return fail(QStringLiteral("The file cannot be copied onto itself."));
-    const QFileInfo target(destination);
-    if (target.isDir())
-        return fail(QStringLiteral("The destination is a folder."));
+        return fail(QStringLiteral("فايل را نمي توان روي خودش کپي کرد."));
+    const QString destinationFile = resolvedDestination(destination, &why);
+    if (destinationFile.isEmpty())
+        return fail(why);
+    const QFileInfo target(destinationFile);
+    const QFileInfo from(source);
+    if (from.exists() && !from.isFile())
+        return fail(QStringLiteral("مبدأ فايل معمولي نيست."));
 
+    // Declared before the snapshot, so that on every way out this descriptor
+    // of the source closes after the snapshot's lock is gone: closing any
+    // descriptor of a file drops every lock the process holds on it.
     QFile in(source);
+    ReadSnapshot snapshot;
+    // Only an existing file: opening a missing one would create it.
+    if (steps.sourceIsDatabase && from.isFile() && !snapshot.begin(source, &why))
+        return fail(why);
     if (!in.open(QIODevice::ReadOnly))
-        return fail(in.errorString());
+        return fail(described(QStringLiteral("فايل مبدأ باز نشد"), in.errorString()));
 
+    removeLeftovers(target.absolutePath());
     QFile out;
     if (!createTemporary(target, &out, &why))
         return fail(why);
+    TemporaryMark mark;
+    mark.take(out.fileName());
     // Whatever goes wrong from here on, the half-written copy is removed.
     struct Remover {
         QFile& file;
@@ -215,38 +457,133 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
         }
     } remover{out};
 
-    if (!copyChunks(in, out, in.size(), steps.betweenChunks, &why) || !syncToDisk(out, &why))
+    const bool read = copyChunks(in, out, in.size(), steps.betweenChunks, &why);
+    snapshot.end();
+    in.close();
+    if (!read || !syncToDisk(out, &why))
         return fail(why);
     out.close();
     if (out.error() != QFileDevice::NoError)
-        return fail(out.errorString());
-    in.close();
-    if (target.exists())
-        out.setPermissions(target.permissions());
+        return fail(writeFailure(out));
 
     if (steps.acceptCopy && !steps.acceptCopy(out.fileName(), &why))
         return fail(why);
+    why.clear();
     if (steps.beforeReplace && !steps.beforeReplace(&why))
         return fail(why);
     // One rename puts the whole copy in place: the destination is never seen
     // half old, half new.
-    if (std::rename(QFile::encodeName(out.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return fail(systemError(errno));
+    if (!renameFile(out.fileName(), target.absoluteFilePath(), &why))
+        return fail(why);
     remover.keep = true;
     syncFolder(target.absolutePath());
     return true;
 }
 
-QString freeBackupPath(const QString& folder, const QDateTime& moment) {
+bool checkBackupCopy(const QString& copy, const QString& source, const QString& destination,
+                     QString* why) {
+    QString problem;
+    if (Database::isSoundSubjectDatabase(copy, &problem))
+        return true;
+    QString ignored;
+    if (Database::isSoundSubjectDatabase(source, &ignored)) {
+        *why = QStringLiteral("نسخه تهيه شده سالم نيست و کنار گذاشته شد: ") + problem;
+        return false;
+    }
+    QString target = resolvedDestination(destination, &ignored);
+    if (target.isEmpty())
+        target = QFileInfo(destination).absoluteFilePath();
+    const QString kept = damagedName(target);
+    QString moved;
+    if (!renameFile(copy, kept, &moved)) {
+        *why = QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است: ") + problem;
+        return false;
+    }
+    syncFolder(QFileInfo(kept).absolutePath());
+    *why = QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است: ") + problem +
+           QStringLiteral("\r\n") +
+           QStringLiteral("آنچه از آن خوانده شد، نه به عنوان نسخه پشتيبان، در اين فايل نگه "
+                          "داشته شد:") +
+           QStringLiteral("\r\n") + QDir::toNativeSeparators(kept);
+    return false;
+}
+
+bool checkRestoreCopy(const QString& copy, QString* why) {
+    // Bytes 18 and 19 of the header are 2 in write-ahead-log mode. Turning
+    // that off here means the restored file neither keeps the mode nor leaves
+    // the log's files beside it.
+    QFile header(copy);
+    const QByteArray head = header.open(QIODevice::ReadOnly) ? header.read(20) : QByteArray();
+    header.close();
+    if (head.size() == 20 && head.startsWith(QByteArray("SQLite format 3\0", 16)) &&
+        (head.at(18) == 2 || head.at(19) == 2)) {
+        const QString name = QStringLiteral("velmora-restore-journal");
+        QString failure;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(copy);
+            if (!db.open()) {
+                failure = db.lastError().text();
+            } else {
+                QSqlQuery q(db);
+                if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next())
+                    failure = q.lastError().text();
+                else if (q.value(0).toString().compare(QLatin1String("delete"),
+                                                       Qt::CaseInsensitive) != 0)
+                    failure = q.value(0).toString();
+                q.finish();
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        if (!failure.isEmpty()) {
+            *why = QStringLiteral("فايل آسيب ديده است: ") + failure;
+            return false;
+        }
+    }
+    return Database::isSoundSubjectDatabase(copy, why);
+}
+
+QString damagedName(const QString& path) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    const QString stem = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
+    return freePath(stem + QStringLiteral("-آسيب ديده") +
+                    (suffix.isEmpty() ? QString() : QStringLiteral(".") + suffix));
+}
+
+QString safetyCopyPath(const QString& folder, const QDateTime& moment) {
+    return freePath(
+        QDir(folder).filePath(QStringLiteral("پيش از بازيابي ") + defaultBackupName(moment)));
+}
+
+void removeLeftovers(const QString& folder) {
     const QDir dir(folder);
-    const QString name = defaultBackupName(moment);
-    QString path = dir.filePath(name);
-    const QString extension = QStringLiteral(".mdbB");
-    const QString stem = name.left(name.size() - extension.size());
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.filePath(QStringLiteral("%1 %2%3").arg(stem).arg(n).arg(extension));
-    return path;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    // Copies first, so that the journals of a copy that stays stay with it.
+    QStringList removed;
+    for (const QString& name : names) {
+        if (!name.endsWith(QLatin1String(".part")) || !leftoverName().match(name).hasMatch())
+            continue;
+        if (abandoned(dir.filePath(name)) && QFile::remove(dir.filePath(name)))
+            removed.append(name);
+    }
+    for (const QString& name : names) {
+        if (name.endsWith(QLatin1String(".part")) || !leftoverName().match(name).hasMatch())
+            continue;
+        const QString copy = name.left(name.lastIndexOf(QLatin1String(".part")) + 5);
+        if (removed.contains(copy) || !names.contains(copy))
+            QFile::remove(dir.filePath(name));
+    }
+}
+
+void removeLeftoversAtStart() {
+    removeLeftovers(backupFolder());
+    removeLeftovers(QFileInfo(subjectDatabase()).absolutePath());
+}
+
+QString freeBackupPath(const QString& folder, const QDateTime& moment) {
+    return freePath(QDir(folder).filePath(defaultBackupName(moment)));
 }
 
 bool releaseSubjectDatabase(QString* why) {
@@ -275,7 +612,7 @@ bool releaseSubjectDatabase(QString* why) {
     if (!hasJournal(path))
         return true;
     if (why)
-        *why = QStringLiteral("The subject database is in use by another program.");
+        *why = inUseText();
     return false;
 }
 

@@ -33,6 +33,10 @@ struct CopySteps {
     ChunkHook betweenChunks;
     CopyCheck acceptCopy;
     ReplaceStep beforeReplace;
+    // The source is a database in use: it is read under a read transaction of
+    // its own, so that no connection of this or another program can change its
+    // bytes while they are copied.
+    bool sourceIsDatabase = false;
 };
 
 // The time of day as the backup window shows it: the hour without a leading
@@ -69,9 +73,45 @@ bool copyChunks(QIODevice& from, QIODevice& to, qint64 total, const ChunkHook& h
 // copy or exactly what it was before: the bytes go to a temporary file beside
 // destination, which is flushed to disk, checked by steps.acceptCopy, and then
 // renamed over destination after steps.beforeReplace. A failed copy leaves no
-// temporary file behind. Copying a file onto itself is refused.
+// temporary file behind (acceptCopy may have moved it elsewhere on purpose).
+// The copy is readable and writable by its owner only. Copying a file onto
+// itself is refused, and so is a source or destination that exists and is not
+// a plain file (a device, a pipe); a destination that is a link to a plain
+// file is written through, so the link stays and its file gets the copy.
+// Error gets a Persian description, with the system's own after it where there
+// is one; false with an empty description is a copy stopped by beforeReplace
+// on the operator's word.
 bool copyFile(const QString& source, const QString& destination, const CopySteps& steps,
               QString* error);
+
+// The acceptCopy of a backup of the subject database source to destination:
+// the copy must pass the restore's own check. When it does not and source
+// fails the check too, the database itself is damaged: the copy is kept under
+// damagedName(destination), which why then names, so that nothing is lost and
+// nobody takes it for a good backup.
+bool checkBackupCopy(const QString& copy, const QString& source, const QString& destination,
+                     QString* why);
+
+// The acceptCopy of a restore: a copy made in write-ahead-log mode is turned
+// into the rollback journal the program works with, and the copy must then be
+// a sound subject database (Database::isSoundSubjectDatabase).
+bool checkRestoreCopy(const QString& copy, QString* why);
+
+// Path with "-آسيب ديده" before its extension; never an existing file.
+QString damagedName(const QString& path);
+
+// A path in folder for the copy of the subject database a restore keeps,
+// named so that it is not taken for a backup of the operator's own; never the
+// path of an existing file.
+QString safetyCopyPath(const QString& folder, const QDateTime& moment);
+
+// Removes what copies cut short (the program killed, the power gone) left in
+// folder: the hidden temporary copies and their journals. A temporary copy
+// that a running copy still writes is left alone.
+void removeLeftovers(const QString& folder);
+// The same for the folders the program copies into: Back and DBM. Meant for
+// the start of a run.
+void removeLeftoversAtStart();
 
 // A path in folder for a copy of the subject database taken at moment, under
 // the default backup name; never the path of an existing file.

@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
@@ -15,12 +16,19 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPromise>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <memory>
 
 namespace velmora {
 
@@ -57,6 +65,11 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Label3 = makeLabel(QStringLiteral("Label3"), this, 2040, 1140, 1575, 375);
     Command1 =
         makeButton(QStringLiteral("Command1"), QStringLiteral("خروج"), this, 2460, 2220, 1455, 435);
+    // The path boxes have no caption, and the browse buttons only dashes.
+    nameField(Text1, QStringLiteral("مسير تهيه نسخه پشتيبان"));
+    nameField(b1, QStringLiteral("انتخاب مسير تهيه نسخه پشتيبان"));
+    nameField(Text2, QStringLiteral("مسير فايل پشتيبان براي بازيابي"));
+    nameField(b2, QStringLiteral("انتخاب فايل پشتيبان براي بازيابي"));
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -149,10 +162,10 @@ void Frmbackup::VisualButtonEx2_Click() {
     // Writing a subject backup over the settings would leave the program
     // without its theme and clinic record.
     if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
-        platform().messageBox(
-            this, applicationTitle(),
-            copyFailureText(QStringLiteral("The backup cannot replace the settings database.")),
-            QMessageBox::Critical);
+        platform().messageBox(this, applicationTitle(),
+                              copyFailureText(QStringLiteral(
+                                  "نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.")),
+                              QMessageBox::Critical);
         return;
     }
     QString why;
@@ -160,7 +173,19 @@ void Frmbackup::VisualButtonEx2_Click() {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
-    if (copyKeepingWindowAlive(BackupFiles::subjectDatabase(), path, {}) != 1)
+    // The copy is taken under a read transaction, then checked as a restore
+    // would check it: only a copy that can be brought back counts as a backup.
+    const QString database = BackupFiles::subjectDatabase();
+    BackupFiles::CopySteps steps;
+    steps.sourceIsDatabase = true;
+    steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
+        return checkKeepingWindowAlive(
+            [database, path](const QString& c, QString* r) {
+                return BackupFiles::checkBackupCopy(c, database, path, r);
+            },
+            copy, reason);
+    };
+    if (copyKeepingWindowAlive(database, path, steps) != 1)
         return;
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
@@ -199,14 +224,28 @@ void Frmbackup::VisualButtonEx3_Click() {
     // been kept in Back: a wrong or damaged file can never cost the clinic its
     // data, and a wrong restore can be undone.
     BackupFiles::CopySteps steps;
-    steps.acceptCopy = [](const QString& copy, QString* reason) {
-        return Database::isSoundSubjectDatabase(copy, reason);
+    steps.acceptCopy = [this](const QString& copy, QString* reason) {
+        return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
     };
     steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
-    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1)
+    m_safetyCopy.clear();
+    m_safety = Safety::NotNeeded;
+    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1) {
+        if (m_safety == Safety::Declined)
+            platform().messageBox(this, applicationTitle(),
+                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                                  QMessageBox::NoIcon);
         return;
-    platform().messageBox(this, applicationTitle(), QStringLiteral("بازيابي اطلاعات انجام شد"),
-                          QMessageBox::NoIcon);
+    }
+    QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
+    if (m_safety == Safety::Kept)
+        done += QStringLiteral("\r\n") +
+                QStringLiteral("پايگاه داده پيش از بازيابي در اين فايل نگه داشته شد:") +
+                QStringLiteral("\r\n") + QDir::toNativeSeparators(m_safetyCopy);
+    else if (m_safety == Safety::Skipped)
+        done +=
+            QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");
+    platform().messageBox(this, applicationTitle(), done, QMessageBox::NoIcon);
     platform().endProgram();
 }
 
@@ -221,17 +260,41 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     QDir().mkpath(folder);
     BackupFiles::CopySteps steps;
     steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+    steps.sourceIsDatabase = true;
+    const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    if (BackupFiles::copyFile(database,
-                              BackupFiles::freeBackupPath(folder, QDateTime::currentDateTime()),
-                              steps, &reason))
+    if (BackupFiles::copyFile(database, kept, steps, &reason)) {
+        m_safetyCopy = kept;
+        m_safety = Safety::Kept;
         return true;
-    *why = QStringLiteral("The current database could not be kept in Back: ") + reason;
+    }
+    // The copy is only a way back from a wrong restore; the operator may
+    // restore without it, but has to say so.
+    const QMessageBox::StandardButton answer = platform().messageBox(
+        this, applicationTitle(),
+        QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
+            QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
+        QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes) {
+        m_safety = Safety::Skipped;
+        return true;
+    }
+    m_safety = Safety::Declined;
+    why->clear();
     return false;
 }
 
 void Frmbackup::Command1_Click() {
     close();
+}
+
+void Frmbackup::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frmbackup::closeEvent(QCloseEvent* event) {
@@ -270,6 +333,30 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
     if (m_closeWanted && result != 1)
         QTimer::singleShot(0, this, &QWidget::close);
     return result;
+}
+
+bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
+                                        QString* why) {
+    // Checking a clinic's file takes longer than copying it; the check runs on
+    // a thread of its own (with its own connection) while the window repaints
+    // and its clock ticks, as during the copy.
+    auto promise = std::make_shared<QPromise<bool>>();
+    auto reason = std::make_shared<QString>();
+    QFuture<bool> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, reason, check, copy] {
+        promise->addResult(check(copy, reason.get()));
+        promise->finish();
+    });
+    QFutureWatcher<bool> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec();
+    future.waitForFinished();
+    *why = *reason;
+    return future.result();
 }
 
 void Frmbackup::betweenChunks(qint64 copied, qint64 total) {

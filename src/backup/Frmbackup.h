@@ -59,6 +59,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape leaves as the exit button does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();
@@ -68,8 +70,16 @@ private:
     int copyKeepingWindowAlive(const QString& source, const QString& destination,
                                BackupFiles::CopySteps steps);
     void betweenChunks(qint64 copied, qint64 total);
+    // Runs check on a thread of its own while the window stays alive.
+    bool checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
+                                 QString* why);
     bool keepSafetyCopy(QString* why);
     void setButtonsEnabled(bool enabled);
+
+    // What became of the copy of the database a restore keeps in Back.
+    enum class Safety { NotNeeded, Kept, Skipped, Declined };
+    Safety m_safety = Safety::NotNeeded;
+    QString m_safetyCopy;
 
     bool m_copying = false;
     bool m_closeWanted = false;

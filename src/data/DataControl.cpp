@@ -223,10 +223,12 @@ bool DataControl::update() {
         return fail(QStringLiteral("there is no record to store the changes in"));
     QSqlQuery q(Database::connection(m_file));
     if (m_adding) {
+        // Every field is written: one never set is the empty text (an item
+        // not yet answered), not NULL.
         QStringList columns, marks;
         QVariantList values;
         for (const QString& f : m_fields) {
-            if (f == QLatin1String("ID") || !m_values.contains(f))
+            if (f == QLatin1String("ID"))
                 continue;
             columns.append(Database::quoted(f));
             marks.append(QStringLiteral("?"));

@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -57,6 +60,19 @@ QString existingNameNoCase(const QDir& folder, const QString& name) {
 constexpr QFile::Permissions PrivateFile = QFile::ReadOwner | QFile::WriteOwner;
 constexpr QFile::Permissions PrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
+QStringList historyFields() {
+    QStringList f{QStringLiteral("ID"), QStringLiteral("Code"), QStringLiteral("Date"),
+                  QStringLiteral("Time")};
+    for (int item = 1; item <= ItemCount; ++item)
+        f.append(QString::number(item));
+    return f;
+}
+
+// Tables a subject file made by an earlier version lacks; opening it adds them.
+bool isLaterTable(const QString& table) {
+    return table == QLatin1String("History");
+}
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -67,12 +83,18 @@ bool hasSqliteHeader(const QString& path) {
 // The indexes of the subject file. One registration and one answer sheet per
 // code, enforced by the file itself so that two windows or two workstations
 // cannot both add one; the code lookup searches by group, last and first name.
-const char* const SubjectIndexes[] = {
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")",
-    "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")",
-    "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")",
+struct SubjectIndex {
+    const char* name;
+    const char* sql;
+};
+const SubjectIndex SubjectIndexes[] = {
+    {"IDE_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"IDE_Code\" ON \"IDE\" (\"Code\")"},
+    {"Answer_Code", "CREATE UNIQUE INDEX IF NOT EXISTS \"Answer_Code\" ON \"Answer\" (\"Code\")"},
+    {"IDE_Group", "CREATE INDEX IF NOT EXISTS \"IDE_Group\" ON \"IDE\" (\"Group\")"},
+    {"IDE_LName", "CREATE INDEX IF NOT EXISTS \"IDE_LName\" ON \"IDE\" (\"LName\")"},
+    {"IDE_FName", "CREATE INDEX IF NOT EXISTS \"IDE_FName\" ON \"IDE\" (\"FName\")"},
+    // A subject's administrations are read by code, in the order they were kept.
+    {"History_Code", "CREATE INDEX IF NOT EXISTS \"History_Code\" ON \"History\" (\"Code\")"},
 };
 
 } // namespace
@@ -95,7 +117,7 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     return false;
 }
 
-QString createTableSql(const QString& table) {
+QString createTableSql(const QString& table, bool ifMissing = false) {
     QStringList columns;
     for (const QString& field : fields(table)) {
         if (field == QLatin1String("ID"))
@@ -105,9 +127,15 @@ QString createTableSql(const QString& table) {
         else
             columns.append(quoted(field) + QStringLiteral(" TEXT"));
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(", "));
+    return QStringLiteral("CREATE TABLE %1%2 (%3)")
+        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), quoted(table),
+             columns.join(", "));
 }
 
+// Brings a subject file of an earlier version up to this one: the tables it
+// lacks, then every index. Adding only creates; nothing stored is changed. A
+// file that cannot take them (read-only) opens as before, and what needs them
+// reports its own failure.
 bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     if (!db.transaction()) {
         *error = db.lastError().text();
@@ -117,8 +145,8 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     for (const QString& table : tables(file))
         ok = ok && exec(db, createTableSql(table), error);
     if (file == DbFile::Subjects) {
-        for (const char* sql : SubjectIndexes)
-            ok = ok && exec(db, QString::fromLatin1(sql), error);
+        for (const SubjectIndex& index : SubjectIndexes)
+            ok = ok && exec(db, QString::fromLatin1(index.sql), error);
     } else {
         ok = ok &&
              exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
@@ -132,12 +160,53 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     return false;
 }
 
+// A file made by an earlier version gets the tables and indexes it lacks, so
+// searches stay index searches and every administration can be kept. A file
+// whose codes already repeat cannot take the unique ones; it is used as it is
+// (registration still checks codes). Changing the schema needs the whole file
+// to itself: while another program reads or writes it, waiting out the busy
+// timeout would stall the start without a word, so the change is left for the
+// next opening instead.
+void addLaterStructure(QSqlDatabase& db) {
+    QStringList present;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master")))
+            return;
+        while (q.next())
+            present.append(q.value(0).toString());
+    }
+    QStringList missing;
+    for (const QString& table : tables(DbFile::Subjects))
+        if (isLaterTable(table) && !present.contains(table, Qt::CaseInsensitive))
+            missing.append(createTableSql(table, true));
+    for (const SubjectIndex& index : SubjectIndexes)
+        if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
+            missing.append(QString::fromLatin1(index.sql));
+    if (missing.isEmpty())
+        return;
+    QString ignored;
+    if (!exec(db, QStringLiteral("PRAGMA busy_timeout = 0"), &ignored))
+        return;
+    if (exec(db, QStringLiteral("BEGIN IMMEDIATE"), &ignored)) {
+        for (const QString& sql : std::as_const(missing))
+            exec(db, sql, &ignored);
+        if (!exec(db, QStringLiteral("COMMIT"), &ignored))
+            exec(db, QStringLiteral("ROLLBACK"), &ignored);
+    }
+    exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(BusyTimeoutMs), &ignored);
+}
+
 // Empty when the open file has every table and field of this program.
 QString missingStructure(const QSqlDatabase& db, DbFile file) {
     const QStringList present = db.tables();
     for (const QString& table : tables(file)) {
-        if (!present.contains(table, Qt::CaseInsensitive))
+        if (!present.contains(table, Qt::CaseInsensitive)) {
+            if (isLaterTable(table))
+                continue;
             return QStringLiteral("table %1 is missing").arg(table);
+        }
         const QSqlRecord record = db.record(table);
         for (const QString& field : fields(table))
             if (record.indexOf(field) < 0)
@@ -218,13 +287,7 @@ bool openOne(DbFile file, QString* error) {
             return false;
         }
     } else {
-        // A file made before the indexes existed gets them, so searches stay
-        // index searches. A file whose codes already repeat cannot take the
-        // unique ones; it is used as it is (registration still checks codes).
-        for (const char* sql : SubjectIndexes) {
-            QString ignored;
-            exec(db, QString::fromLatin1(sql), &ignored);
-        }
+        addLaterStructure(db);
     }
     return true;
 }
@@ -250,7 +313,7 @@ QString absoluteFileName(DbFile file) {
 QStringList tables(DbFile file) {
     if (file == DbFile::Settings)
         return {QStringLiteral("Theme")};
-    return {QStringLiteral("IDE"), QStringLiteral("Answer")};
+    return {QStringLiteral("IDE"), QStringLiteral("Answer"), QStringLiteral("History")};
 }
 
 QStringList fields(const QString& table) {
@@ -261,6 +324,8 @@ QStringList fields(const QString& table) {
                 "Taahol", "Tahsil", "Group", "Date",  "Time"};
     if (table == QLatin1String("Answer"))
         return answerFields();
+    if (table == QLatin1String("History"))
+        return historyFields();
     return {};
 }
 
@@ -305,7 +370,12 @@ QSqlDatabase connection(DbFile file) {
         db.close();
         return db;
     }
-    return openConnection(name, path);
+    QSqlDatabase db = openConnection(name, path);
+    // The file may have been put in place since it was last open (a restored
+    // backup made by an earlier version): it gets its later tables now.
+    if (file == DbFile::Subjects && db.isOpen())
+        addLaterStructure(db);
+    return db;
 }
 
 void close(DbFile file) {
@@ -319,6 +389,158 @@ void closeAll() {
     close(DbFile::Subjects);
 }
 
+namespace {
+
+// A statement as a list of tokens, so that two spellings of one statement
+// compare equal: blanks and comments dropped, quoted names unquoted, names and
+// words in lower case. A quoted text keeps its quotes and its case.
+QStringList sqlTokens(const QString& sql) {
+    QStringList tokens;
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    auto isWordChar = [](QChar c) {
+        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$') ||
+               c.unicode() >= 0x80;
+    };
+    while (i < n) {
+        const QChar c = sql.at(i);
+        const QChar next = i + 1 < n ? sql.at(i + 1) : QChar();
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+            while (i < n && sql.at(i) != QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+            const qsizetype close = sql.indexOf(QLatin1String("*/"), i + 2);
+            i = close < 0 ? n : close + 2;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[') ||
+                   c == QLatin1Char('\'')) {
+            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+            QString text;
+            ++i;
+            while (i < n) {
+                if (sql.at(i) == close) {
+                    // A doubled quote stands for itself.
+                    if (close != QLatin1Char(']') && i + 1 < n && sql.at(i + 1) == close) {
+                        text += close;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                text += sql.at(i++);
+            }
+            tokens.append(c == QLatin1Char('\'') ? QLatin1Char('\'') + text + QLatin1Char('\'')
+                                                 : text.toLower());
+        } else if (isWordChar(c)) {
+            const qsizetype from = i;
+            while (i < n && isWordChar(sql.at(i)))
+                ++i;
+            tokens.append(sql.mid(from, i - from).toLower());
+        } else {
+            tokens.append(QString(c));
+            ++i;
+        }
+    }
+    return tokens;
+}
+
+QString typeName(const QString& type) {
+    if (type == QLatin1String("table"))
+        return QStringLiteral("جدول");
+    if (type == QLatin1String("index"))
+        return QStringLiteral("ايندکس");
+    if (type == QLatin1String("view"))
+        return QStringLiteral("نما (view)");
+    if (type == QLatin1String("trigger"))
+        return QStringLiteral("تريگر (trigger)");
+    return type;
+}
+
+} // namespace
+
+QList<SchemaObject> schemaObjects(DbFile file) {
+    QList<SchemaObject> objects;
+    // Every table the program has made from its first version on. One added
+    // later goes in with required false: the files of older versions lack it.
+    for (const QString& table : tables(file))
+        objects.append(
+            {QStringLiteral("table"), table, createTableSql(table), !isLaterTable(table)});
+    if (file == DbFile::Subjects) {
+        for (const SubjectIndex& index : SubjectIndexes) {
+            // The file keeps the statement without its "IF NOT EXISTS".
+            QString statement = QString::fromLatin1(index.sql);
+            statement.remove(QStringLiteral(" IF NOT EXISTS"));
+            const QStringList tokens = sqlTokens(statement);
+            const qsizetype name = tokens.indexOf(QStringLiteral("index")) + 1;
+            objects.append({QStringLiteral("index"), tokens.value(name), statement, false});
+        }
+    }
+    if (file == DbFile::Subjects) {
+        // The keys by which registration finds a code that reads the same as
+        // a stored one; made at the first registration of a newer version.
+        objects.append({QStringLiteral("table"), QStringLiteral("CodeKey"),
+                        QStringLiteral("CREATE TABLE \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, "
+                                       "\"Key\" TEXT NOT NULL)"),
+                        false});
+        objects.append({QStringLiteral("index"), QStringLiteral("CodeKey_Key"),
+                        QStringLiteral("CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")"),
+                        false});
+    }
+    // The engine's own tables: the last numbers handed out by AUTOINCREMENT,
+    // and statistics a maintenance tool may have gathered.
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_sequence"),
+                    QStringLiteral("CREATE TABLE sqlite_sequence(name,seq)"), false});
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_stat1"),
+                    QStringLiteral("CREATE TABLE sqlite_stat1(tbl,idx,stat)"), false});
+    objects.append({QStringLiteral("table"), QStringLiteral("sqlite_stat4"),
+                    QStringLiteral("CREATE TABLE sqlite_stat4(tbl,idx,neq,nlt,ndlt,sample)"),
+                    false});
+    return objects;
+}
+
+QString foreignSchema(const QSqlDatabase& db, DbFile file) {
+    const QList<SchemaObject> allowed = schemaObjects(file);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral(
+            "SELECT \"type\", \"name\", \"tbl_name\", \"sql\" FROM \"sqlite_master\"")))
+        return QStringLiteral("فهرست بخش هاي فايل خوانده نشد: ") + q.lastError().text();
+    QSet<QString> present;
+    while (q.next()) {
+        const QString type = q.value(0).toString();
+        const QString name = q.value(1).toString();
+        const QString table = q.value(2).toString();
+        const QVariant sql = q.value(3);
+        // The engine makes an index of its own for a UNIQUE or PRIMARY KEY
+        // constraint; it has no statement and holds only what its table allows.
+        if (type == QLatin1String("index") && sql.isNull() &&
+            name.startsWith(QLatin1String("sqlite_autoindex_"), Qt::CaseInsensitive)) {
+            const bool ofOurTable =
+                std::any_of(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
+                    return object.type == QLatin1String("table") &&
+                           object.name.compare(table, Qt::CaseInsensitive) == 0;
+                });
+            if (ofOurTable)
+                continue;
+        }
+        const auto match =
+            std::find_if(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
+                return object.type == type && object.name.compare(name, Qt::CaseInsensitive) == 0;
+            });
+        if (match == allowed.end())
+            return QStringLiteral("%1 «%2» را Velmora نمي سازد.").arg(typeName(type), name);
+        if (sqlTokens(sql.toString()) != sqlTokens(match->sql))
+            return QStringLiteral("%1 «%2» آن گونه که Velmora مي سازد نيست.")
+                .arg(typeName(type), name);
+        present.insert(match->name);
+    }
+    for (const SchemaObject& object : allowed)
+        if (object.required && !present.contains(object.name))
+            return QStringLiteral("%1 «%2» در فايل نيست.").arg(typeName(object.type), object.name);
+    return QString();
+}
+
 bool isSoundSubjectDatabase(const QString& path, QString* error) {
     auto fail = [error](const QString& why) {
         if (error)
@@ -326,27 +548,34 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
         return false;
     };
     if (!QFileInfo(path).isFile())
-        return fail(QStringLiteral("The file does not exist."));
+        return fail(QStringLiteral("فايل وجود ندارد."));
     if (!hasSqliteHeader(path))
-        return fail(QStringLiteral("The file is not a subject database."));
+        return fail(QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست."));
     const QString name = QStringLiteral("velmora-check");
     QString why;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        // A file another connection is writing is waited for, not taken for damaged.
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
         if (!db.open()) {
-            why = db.lastError().text();
+            why = QStringLiteral("فايل باز نشد: ") + db.lastError().text();
         } else {
             QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
-                why = q.lastError().text().isEmpty() ? QStringLiteral("The file is damaged.")
-                                                     : q.lastError().text();
-            else if (q.value(0).toString() != QLatin1String("ok"))
-                why = QStringLiteral("The file is damaged: ") + q.value(0).toString();
+            // Nothing the file itself defines may run while it is looked at.
+            q.exec(QStringLiteral("PRAGMA trusted_schema = OFF"));
             q.finish();
-            if (why.isEmpty())
-                why = missingStructure(db, DbFile::Subjects);
+            const QString foreign = foreignSchema(db, DbFile::Subjects);
+            if (!foreign.isEmpty())
+                why = QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست: ") + foreign;
+            else if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next())
+                why = q.lastError().text().isEmpty()
+                          ? QStringLiteral("فايل آسيب ديده است.")
+                          : QStringLiteral("فايل آسيب ديده است: ") + q.lastError().text();
+            else if (q.value(0).toString() != QLatin1String("ok"))
+                why = QStringLiteral("فايل آسيب ديده است: ") + q.value(0).toString();
+            q.finish();
             db.close();
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -9,7 +10,7 @@ namespace velmora {
 // The two database files in DBM beside the program.
 enum class DbFile {
     Settings, // DBM/DB.mdb: table Theme, one record
-    Subjects, // DBM/DB2.mdb: tables IDE and Answer
+    Subjects, // DBM/DB2.mdb: tables IDE, Answer and History
 };
 
 // The questionnaire's items, numbered from 1: an answer sheet has one field
@@ -23,6 +24,8 @@ QString fileName(DbFile file);
 QString absoluteFileName(DbFile file);
 
 // The tables of a file and the fields of a table, in order ("ID" first).
+// History came later than the others: a subject file without it is still one
+// of ours, and gains it when it is opened.
 QStringList tables(DbFile file);
 QStringList fields(const QString& table);
 DbFile fileOf(const QString& table);
@@ -47,8 +50,28 @@ QSqlDatabase connection(DbFile file);
 void close(DbFile file);
 void closeAll();
 
-// Checks that path is a sound subject database: an SQLite file that passes
-// the integrity check and has tables IDE and Answer with all their fields.
+// One object the program itself makes in a file: its kind in the schema
+// ("table" or "index"), its name and the statement that makes it.
+struct SchemaObject {
+    QString type;
+    QString name;
+    QString sql;
+    bool required = true; // false: older files may lack it
+};
+
+// Everything a file of the program may hold: its tables, its indexes and the
+// database engine's own bookkeeping tables. A new table or index is added here.
+QList<SchemaObject> schemaObjects(DbFile file);
+
+// Empty when the open database holds nothing but what schemaObjects allows,
+// each made exactly as the program makes it, and every required one; otherwise
+// a Persian description of the first object that is not the program's. A
+// trigger, a view or a changed table in a file could act on every later save.
+QString foreignSchema(const QSqlDatabase& db, DbFile file);
+
+// Checks that path is a sound subject database: an SQLite file that holds the
+// program's own tables and indexes and nothing else, and passes the integrity
+// check. error gets a Persian description.
 bool isSoundSubjectDatabase(const QString& path, QString* error);
 
 // A Persian description of a failed database operation, naming the file.

@@ -21,6 +21,10 @@ public:
     // Shows the rows with a key up to lastKey (-1: none) whose field equals
     // value; an empty field shows them all. False when the file could not be read.
     bool show(qint64 lastKey, const QString& field, const QString& value);
+    // What show() was last asked for: the rows the grid lists.
+    qint64 lastKey() const { return m_lastKey; }
+    const QString& field() const { return m_field; }
+    const QString& value() const { return m_value; }
 
     QString lastError() const { return m_error; }
     std::function<void(const QString&)> onFailure;

@@ -6,6 +6,17 @@
 
 namespace velmora {
 
+QString latinDigits(QString text) {
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x0660 && u <= 0x0669)
+            c = QChar(u'0' + (u - 0x0660));
+        else if (u >= 0x06F0 && u <= 0x06F9)
+            c = QChar(u'0' + (u - 0x06F0));
+    }
+    return text;
+}
+
 double leadingNumber(const QString& text) {
     std::string compact;
     compact.reserve(static_cast<size_t>(text.size()));

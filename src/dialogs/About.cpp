@@ -1,5 +1,6 @@
 #include "dialogs/About.h"
 
+#include "ui/AccessibleNames.h"
 #include "ui/Twips.h"
 
 #include <QFontMetrics>
@@ -95,6 +96,7 @@ About::About(QWidget* parent) : QDialog(parent) {
     Text1->setFrame(false);
     Text1->setFont(formFont(10));
     place(Text1, 2040, 6600, 4095, 285);
+    nameField(Text1, finishedCreditLine());
 
     Command1 = new QPushButton(QStringLiteral("خروج"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -123,13 +125,17 @@ About::About(QWidget* parent) : QDialog(parent) {
     Form_Load();
 }
 
-void About::showModal(QWidget*) {
+void About::showModal(QWidget* owner) {
     // The about window has no skin of its own: as a child of the main window
     // it would take the main window's skin, whose label colours would hide its
     // lines on the paper and stop their colours from changing. Without a
     // parent, exec() still makes it modal over the whole program.
     About window;
     window.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    if (owner)
+        owner->activateWindow();
 }
 
 QString About::finishedCreditLine() {

@@ -57,6 +57,10 @@ void drawArrow(QPainter& p, const QPointF& from, const QPointF& to, const QColor
 
 } // namespace
 
+QString caption(Button which) {
+    return which == Button::Confirm ? QStringLiteral("خروج") : QStringLiteral("انصراف");
+}
+
 QPixmap background(const QSize& size) {
     QPixmap picture(size);
     QPainter p(&picture);
@@ -135,10 +139,10 @@ QPixmap button(Button which, bool highlighted, const QSize& size) {
     QFont font = formFont(11);
     p.setFont(font);
     p.setPen(QColor(0, 0, 0, 90));
-    const QString caption = confirm ? QStringLiteral("خروج") : QStringLiteral("انصراف");
-    p.drawText(face.translated(1, 1), Qt::AlignCenter, caption);
+    const QString text = caption(which);
+    p.drawText(face.translated(1, 1), Qt::AlignCenter, text);
     p.setPen(Qt::white);
-    p.drawText(face, Qt::AlignCenter, caption);
+    p.drawText(face, Qt::AlignCenter, text);
     return picture;
 }
 

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QPixmap>
 #include <QSize>
+#include <QString>
 
 namespace velmora {
 
@@ -16,6 +17,8 @@ enum class Button {
     Cancel,
 };
 
+// The word written on a button, which also names it to a screen reader.
+QString caption(Button which);
 QPixmap background(const QSize& size);
 QPixmap button(Button which, bool highlighted, const QSize& size);
 QCursor pointer();

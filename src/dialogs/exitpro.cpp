@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -52,8 +53,8 @@ exitpro::exitpro(QWidget* parent) : QWidget(parent) {
     place(k2, 2460, 2340, ImageWidth, ImageHeight);
     place(C1, 360, 2340, ImageWidth, ImageHeight);
     place(C2, 360, 2340, ImageWidth, ImageHeight);
-    m_confirm = new PictureButton(k1, k2, this);
-    m_cancel = new PictureButton(C1, C2, this);
+    m_confirm = new PictureButton(k1, k2, ExitArtwork::caption(Button::Confirm), this);
+    m_cancel = new PictureButton(C1, C2, ExitArtwork::caption(Button::Cancel), this);
     connect(m_confirm, &PictureButton::clicked, this, &exitpro::k2_Click);
     connect(m_cancel, &PictureButton::clicked, this, &exitpro::C2_Click);
 
@@ -154,6 +155,15 @@ void exitpro::tmCaptionAnimate_Timer() {
 void exitpro::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, m_background);
+}
+
+void exitpro::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        C2_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void exitpro::mouseMoveEvent(QMouseEvent* event) {

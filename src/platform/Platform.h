@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
 
+class QPageLayout;
 class QPainter;
 class QPrinter;
 class QWidget;
@@ -20,6 +22,14 @@ class Platform {
 public:
     // Draws the page(s) of a print job onto a printer that is already set up.
     using PaintJob = std::function<void(QPrinter& printer)>;
+
+    // A command the print preview offers besides its own: run gets the preview
+    // window and the page layout the preview shows.
+    struct PreviewAction {
+        QString name; // the command's objectName
+        QString caption;
+        std::function<void(QWidget* preview, const QPageLayout& layout)> run;
+    };
 
     virtual ~Platform();
 
@@ -46,9 +56,10 @@ public:
     // success, otherwise the system's description of the failure.
     virtual QString print(QWidget* owner, const QString& jobName, const PaintJob& job) = 0;
 
-    // Shows a modeless print preview of the job; the operator prints it or saves
-    // it as a PDF from there.
-    virtual void printPreview(QWidget* owner, const QString& title, const PaintJob& job) = 0;
+    // Shows a modeless print preview of the job, with the extra commands; the
+    // operator prints it from there.
+    virtual void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
+                              const QList<PreviewAction>& actions) = 0;
 
     // Starts a program without waiting for it. False when it could not start.
     virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;

@@ -1,5 +1,6 @@
 #include "platform/QtPlatform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 
 namespace velmora {
 
@@ -72,12 +74,29 @@ QString QtPlatform::print(QWidget*, const QString& jobName, const PaintJob& job)
     return QString();
 }
 
-void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job) {
+void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job,
+                              const QList<PreviewAction>& actions) {
     auto* preview = new QPrintPreviewDialog(owner);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(title);
     QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
                      [job](QPrinter* printer) { job(*printer); });
+    // The extra commands lead the preview's own tool bar, so a narrow window
+    // folds other commands away before them.
+    if (auto* tools = preview->findChild<QToolBar*>(); tools && !actions.isEmpty()) {
+        QAction* first = tools->actions().value(0);
+        tools->insertSeparator(first);
+        for (const PreviewAction& action : actions) {
+            auto* command = new QAction(action.caption, tools);
+            command->setObjectName(action.name);
+            tools->insertAction(first, command);
+            const auto run = action.run;
+            QObject::connect(command, &QAction::triggered, preview,
+                             [preview, run] { run(preview, preview->printer()->pageLayout()); });
+            if (QWidget* button = tools->widgetForAction(command))
+                button->setObjectName(action.name);
+        }
+    }
     preview->setWindowModality(Qt::NonModal);
     preview->show();
 }

@@ -19,7 +19,8 @@ public:
     QString openFileName(QWidget* owner, const QString& title, const QString& folder,
                          const QString& filter) override;
     QString print(QWidget* owner, const QString& jobName, const PaintJob& job) override;
-    void printPreview(QWidget* owner, const QString& title, const PaintJob& job) override;
+    void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
+                      const QList<PreviewAction>& actions) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;
     void beep() override;

@@ -1,9 +1,13 @@
 #include "questionnaire/FrmTest.h"
 
+#include "calendar/ClockTime.h"
+#include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
+#include "data/History.h"
 #include "data/TextNumber.h"
 #include "platform/Platform.h"
 #include "questionnaire/ItemBank.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
@@ -13,6 +17,7 @@
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -96,6 +101,7 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
     // above the last item simply shows the last item.
     makeDigitsOnly(Text6, this, 32767);
     Text6->setVisible(false);
+    nameField(Text6, QStringLiteral("شماره سؤال"));
 
     buildOptionsFrame();
 
@@ -121,6 +127,16 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
     // Connected after the initial text is in place: creating the window shows
     // no item.
     connect(Text6, &QLineEdit::textChanged, this, &FrmTest::Text6_Change);
+
+    // The subject answers with the digit keys and goes on with the next
+    // button, where the focus then stays: one Tab from the code box, which
+    // the start gives the focus, reaches it. The boxes of the subject frame
+    // follow the buttons.
+    QWidget* const tabOrder[] = {Text1,   CmdNext,  CmdBack,  Option1,  Option2, Option3, Option4,
+                                 Option5, Command1, Command5, Command2, Text6,   Text3,   Text4,
+                                 Text10,  Text5,    Text11,   Text7,    Text8,   Text9};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     Form_Load();
 }
@@ -190,6 +206,7 @@ void FrmTest::buildSubjectFrame() {
         *f.box =
             makeTextBox(QString::fromLatin1(f.boxName), Frame1, right - LabelWidth - Gap - BoxWidth,
                         top, BoxWidth, RowHeight, Qt::AlignRight | Qt::AlignAbsolute);
+        nameByCaption(*f.box, *f.label);
         Adodc3->bind(*f.box, QString::fromLatin1(f.field));
     }
     // The code ties the registration row to its answer sheet: changed here, it
@@ -383,9 +400,11 @@ bool FrmTest::saveSheet() {
     return saved;
 }
 
-// The answers and the registration row reach the file together or not at
-// all; a failure leaves both controls holding what was typed.
+// The answers, the registration row and the administration they make reach
+// the file together or not at all; a failure leaves both controls holding what
+// was typed.
 bool FrmTest::saveBothRows() {
+    const QDateTime now = QDateTime::currentDateTime();
     DataTransaction transaction(DbFile::Subjects, {Adodc2, Adodc3});
     if (!transaction.begun()) {
         reportFailedSave(transaction.lastError());
@@ -402,6 +421,9 @@ bool FrmTest::saveBothRows() {
         if (!saved)
             error = Adodc3->lastError();
     }
+    if (saved)
+        saved = History::append(Adodc2->currentId(), SolarDate(now.date(), 0),
+                                ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
     Adodc3->setReportFailures(true);
     if (saved) {
@@ -466,6 +488,19 @@ void FrmTest::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
+    }
+    // The digit keys 1 to 5 (Latin or Persian) choose the option at that
+    // place in the list, as a click on it does. A box being typed into (the
+    // item number, the age, a name) keeps them: they never reach the window.
+    const Qt::KeyboardModifiers chords = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (Frame2->isVisible() && event->text().size() == 1 && !(event->modifiers() & chords)) {
+        const int place = event->text().at(0).digitValue();
+        const std::array<QRadioButton*, 5> options = {Option1, Option2, Option3, Option4, Option5};
+        if (place >= 1 && place <= 5) {
+            options[static_cast<std::size_t>(place - 1)]->click();
+            event->accept();
+            return;
+        }
     }
     QDialog::keyPressEvent(event);
 }

@@ -49,6 +49,10 @@ void launchTest(QWidget* owner) {
 
     QPointer<FrmTest> run = test;
     test->exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    if (owner)
+        owner->activateWindow();
     // The closed window is done with; a fresh hidden one waits for the next
     // launch, already showing the subject frame instead of the title.
     delete run.data();

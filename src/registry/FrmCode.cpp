@@ -4,20 +4,30 @@
 #include "data/Database.h"
 #include "data/LookupModels.h"
 #include "platform/Platform.h"
+#include "registry/SubjectExport.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
+#include "ui/Notice.h"
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <functional>
 
 namespace velmora {
@@ -27,6 +37,9 @@ namespace {
 QString errorTitle() {
     return QStringLiteral("خطا");
 }
+
+// An export of more subjects than this shows its progress from the start.
+constexpr qint64 LongExport = 5000;
 
 } // namespace
 
@@ -52,6 +65,7 @@ DataGrid::DataGrid(const QString& name, const QString& caption, QWidget* parent)
     m_table->setWordWrap(false);
     m_table->setFrameShape(QFrame::NoFrame);
     layout->addWidget(m_table);
+    nameByCaption(m_table, m_caption);
 }
 
 namespace {
@@ -107,6 +121,9 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
                       QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
                       QStringLiteral("G")});
     SkinLabel21[2] = makeLabel("SkinLabel21(2)", QStringLiteral(" :گروه"), this, 8760, 2100, 555);
+    nameByCaption(DataCombo6, SkinLabel21[1]);
+    nameByCaption(DataCombo1, SkinLabel21[0]);
+    nameByCaption(Combo3, SkinLabel21[2]);
 
     DataGrid1 = new DataGrid(QStringLiteral("DataGrid1"), QStringLiteral("مشخصات آزمودني"), this);
     place(DataGrid1, 300, 720, 6255, 6735);
@@ -130,6 +147,10 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     Command6 =
         makeButton(QStringLiteral("Command6"), QStringLiteral("خروج"), this, 7860, 6780, 1065, 555);
     Command6->setAutoDefault(false);
+    // In the free column under the search boxes, right above the exit button.
+    CommandExport = makeButton(QStringLiteral("CommandExport"), QStringLiteral("خروجي CSV"), this,
+                               7320, 6060, 1605, 555);
+    CommandExport->setAutoDefault(false);
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -156,6 +177,7 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
             DataCombo6_Click();
     });
     connect(Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
+    connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
 
     Form_Load();
 }
@@ -163,6 +185,10 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
 void FrmCode::showModal(QWidget* owner) {
     FrmCode window(owner);
     window.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    if (owner)
+        owner->activateWindow();
 }
 
 void FrmCode::Form_Load() {
@@ -235,6 +261,58 @@ void FrmCode::DataCombo6_Click() {
 
 void FrmCode::Command6_Click() {
     close();
+}
+
+void FrmCode::CommandExport_Click() {
+    QString path = platform().saveFileName(
+        this, QStringLiteral("ذخيره فهرست آزمودني ها"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("CSV (*.csv)"), defaultExportName(QDate::currentDate()));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    if (QFileInfo::exists(path) &&
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("پرونده %1 وجود دارد. فهرست به جاي آن ذخيره شود؟")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+
+    // Exactly the rows the grid lists now.
+    SubjectFilter filter;
+    filter.field = m_rows->field();
+    filter.value = m_rows->value();
+    filter.lastKey = m_rows->lastKey();
+
+    QProgressDialog progress(QStringLiteral("ذخيره فهرست آزمودني ها ..."), QStringLiteral("انصراف"),
+                             0, 0, this);
+    progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowTitle(applicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(500);
+    const auto step = [&progress](qint64 done, qint64 total) {
+        if (done == 0 && total > LongExport)
+            progress.show();
+        progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
+        progress.setValue(int(std::min<qint64>(done, INT_MAX)));
+        // Until the progress window stands over this one, nothing the operator
+        // does may start a second export or a search in the middle of this one.
+        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
+        return !progress.wasCanceled();
+    };
+    QString error;
+    const ExportResult result = exportSubjectsCsv(path, filter, step, &error);
+    progress.close();
+    if (result == ExportResult::Written)
+        ShowNotice(this, QStringLiteral("فهرست آزمودني ها ذخيره شد"));
+    else if (result == ExportResult::Failed)
+        platform().messageBox(this, errorTitle(), exportFailureMessage(path, error),
+                              QMessageBox::Critical);
 }
 
 } // namespace velmora

@@ -53,6 +53,8 @@ public:
     void DataCombo6_Change();
     void DataCombo6_Click();
     void Command6_Click();
+    // Writes the subjects the grid lists to a CSV file the operator names.
+    void CommandExport_Click();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -66,6 +68,7 @@ public:
     std::array<SkinLabel*, 3> SkinLabel21{};
     DataGrid* DataGrid1 = nullptr;
     QPushButton* Command6 = nullptr;
+    QPushButton* CommandExport = nullptr;
 
 private:
     void Form_Load();

@@ -2,10 +2,13 @@
 // the empty answer sheet that goes with it.
 #include "registry/Registration.h"
 
+#include "calendar/ClockTime.h"
 #include "calendar/SolarCalendar.h"
+#include "data/CodeKeys.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DigitsOnly.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
@@ -16,9 +19,7 @@
 #include <QDate>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace velmora {
 
@@ -57,15 +58,23 @@ QString duplicateCodeNotice() {
     return QStringLiteral("فردديگري با اين کد ثبت شده");
 }
 
+QString lookAlikeCodeMessage(const QString& storedCode) {
+    // The stored code is isolated so that its own direction marks do not
+    // reorder the sentence around it.
+    return QStringLiteral("کد «%1» پيش تر براي آزمودني ديگري ثبت شده است. کدي که وارد کرده ايد "
+                          "فقط در نويسه هاي ناپيدا (مانند نشانه هاي جهت) يا در شکل عربي و فارسي "
+                          "حروف و رقم ها با آن فرق دارد و همان خوانده مي شود. کد ديگري وارد کنيد.")
+        .arg(QChar(0x2068) + storedCode + QChar(0x2069));
+}
+
+QString earlierSheetMessage() {
+    return QStringLiteral("براي اين کد پاسخنامه اي از پيش در پرونده بود. آزمودني ثبت شد و "
+                          "پاسخ هاي همان پاسخنامه براي او نگه داشته شد.");
+}
+
 QString timeText(const QTime& time) {
-    // The locale's long time format carries the time zone as well; a
-    // registration time is the clinic's wall clock, so the zone is left out.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*[(\\[]?\\bt+\\b[)\\]]?")));
-    format = format.trimmed();
-    if (format.isEmpty())
-        format = QStringLiteral("HH:mm:ss");
-    return QLocale::system().toString(time, format);
+    // The same text as an administration's time, so the two read alike.
+    return ClockTime(time);
 }
 
 } // namespace Registration
@@ -155,7 +164,14 @@ private:
     QList<DataControl*> m_controls;
 };
 
-enum class StoreResult { Stored, Duplicate, Failed };
+enum class StoreResult { Stored, Duplicate, LookAlike, Failed };
+
+struct StoreOutcome {
+    StoreResult result = StoreResult::Failed;
+    QString detail;       // Failed: why
+    QString lookAlike;    // LookAlike: the stored code the new one reads as
+    bool earlier = false; // Stored: an answer sheet with this code was already there
+};
 
 // The store refuses a second record with a code it already holds (another
 // window or workstation may have stored one since the check).
@@ -166,38 +182,65 @@ bool isDuplicateCode(const DataControl* control) {
 // Stores the subject record and its empty answer sheet as one unit: either
 // both reach the file or neither does, and on failure the controls are put
 // back so the panel still holds everything the operator typed.
-StoreResult storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls& data,
-                         QString* detail) {
+//
+// The code is checked once more inside the unit, against codes that read the
+// same: that check and the store cannot be parted by another workstation. A
+// code whose answer sheet is already in the file without a registration (a
+// sheet from an older file) is registered with that sheet, answers and all.
+StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Controls& data) {
+    StoreOutcome out;
     DataControl* const subjects = data.subjects;
     DataControl* const sheets = data.sheets;
     QuietFailures quiet{subjects, sheets};
     DataTransaction transaction(DbFile::Subjects, {subjects, sheets});
     if (!transaction.begun()) {
-        *detail = transaction.lastError();
-        return StoreResult::Failed;
+        out.detail = transaction.lastError();
+        return out;
     }
-    sheets->addNew();
-    sheets->setField(QStringLiteral("Code"), w.Text11->text());
-    sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
+    const QString code = w.Text11->text();
+    if (!CodeKeys::findLookAlike(code, &out.lookAlike, &out.detail)) {
+        transaction.rollback();
+        return out;
+    }
+    if (!out.lookAlike.isEmpty()) {
+        transaction.rollback();
+        out.result = StoreResult::LookAlike;
+        return out;
+    }
     bool duplicate = false;
     const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
         if ((control->*op)())
             return true;
-        *detail = control->lastError();
+        out.detail = control->lastError();
         duplicate = isDuplicateCode(control);
         return false;
     };
+    if (!step(sheets, &DataControl::refresh) || !sheets->setFilter(QStringLiteral("Code"), code)) {
+        if (out.detail.isEmpty())
+            out.detail = sheets->lastError();
+        transaction.rollback();
+        return out;
+    }
+    out.earlier = !sheets->bof();
+    if (!out.earlier) {
+        sheets->addNew();
+        sheets->setField(QStringLiteral("Code"), code);
+    }
+    sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
     const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
-                        step(subjects, &DataControl::update) && step(sheets, &DataControl::update);
+                        step(subjects, &DataControl::update) &&
+                        step(sheets, &DataControl::update) && CodeKeys::update(&out.detail);
     if (!stored) {
         transaction.rollback();
-        return duplicate ? StoreResult::Duplicate : StoreResult::Failed;
+        out.result = duplicate ? StoreResult::Duplicate : StoreResult::Failed;
+        return out;
     }
     if (!transaction.commit()) {
-        *detail = transaction.lastError();
-        return StoreResult::Failed;
+        out.detail = transaction.lastError();
+        return out;
     }
-    return StoreResult::Stored;
+    out.result = StoreResult::Stored;
+    return out;
 }
 
 } // namespace
@@ -251,6 +294,13 @@ RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& contro
         makeLabel("SkinLabel21(1)", QStringLiteral(" :گروه"), Frame10, 4350, 1395, 555);
     SkinLabel21[5] =
         makeLabel("SkinLabel21(5)", QStringLiteral(" :تحصيلات"), Frame10, 1950, 1395, 975);
+    const std::pair<QWidget*, QLabel*> captioned[] = {
+        {Text11, SkinLbl},       {Text6, SkinLabel3},      {Text4, SkinLabel21[0]},
+        {Text5, SkinLabel21[3]}, {Combo1, SkinLabel21[4]}, {Text8, SkinLabel21[6]},
+        {Text9, SkinLabel21[7]}, {Combo2, SkinLabel21[2]}, {Combo3, SkinLabel21[1]},
+        {Text7, SkinLabel21[5]}};
+    for (const auto& [field, caption] : captioned)
+        nameByCaption(field, caption);
 
     // The fields without a box of their own, and the boxes no step reads.
     Text15 = makeHiddenBox(QStringLiteral("Text15"), Frame10);
@@ -325,18 +375,26 @@ void RegistrationPanel::Command8_Click() {
         return;
     }
 
-    QString detail;
-    switch (storeSubject(*this, m_data, &detail)) {
+    const StoreOutcome outcome = storeSubject(*this, m_data);
+    switch (outcome.result) {
     case StoreResult::Duplicate:
         ShowNotice(window(), Registration::duplicateCodeNotice());
         m_data.duplicates->refresh();
+        return;
+    case StoreResult::LookAlike:
+        // Two codes that read the same would be two people on paper and one
+        // to whoever reads them: it waits until the operator has read it.
+        platform().messageBox(window(), QStringLiteral("پيام"),
+                              Registration::lookAlikeCodeMessage(outcome.lookAlike),
+                              QMessageBox::Warning);
+        Text11->setFocus();
         return;
     case StoreResult::Failed:
         platform().messageBox(
             window(), QStringLiteral("خطا"),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
-                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, detail),
+                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, outcome.detail),
             QMessageBox::Critical);
         return;
     case StoreResult::Stored:
@@ -345,6 +403,9 @@ void RegistrationPanel::Command8_Click() {
     m_data.subjects->refresh();
     m_data.sheets->refresh();
     m_hidePanels();
+    if (outcome.earlier)
+        platform().messageBox(window(), QStringLiteral("پيام"), Registration::earlierSheetMessage(),
+                              QMessageBox::Information);
 }
 
 void RegistrationPanel::Command10_Click() {

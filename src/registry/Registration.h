@@ -36,6 +36,16 @@ QString missingNotice(Field field);
 // The notice for a code another subject already has.
 QString duplicateCodeNotice();
 
+// The message for a code that reads as a stored one does (storedCode) and
+// differs from it only in invisible characters or in the Arabic and Persian
+// forms of a letter or digit.
+QString lookAlikeCodeMessage(const QString& storedCode);
+
+// The message after a registration whose code already had an answer sheet (one
+// without a registration, from an older file): the sheet and its answers are
+// the new subject's.
+QString earlierSheetMessage();
+
 // The registration time as text, in the system's time format (without a time zone).
 QString timeText(const QTime& time);
 

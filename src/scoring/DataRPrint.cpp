@@ -1,17 +1,30 @@
 #include "scoring/DataRPrint.h"
 
+#include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
+#include "scoring/PdfText.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/Notice.h"
 #include "ui/Twips.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QTextLayout>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -111,34 +124,124 @@ QRectF twipsRect(QPointF origin, double scale, double left, double top, double w
                   height * scale);
 }
 
-void paintLabel(QPainter& painter, const ReportLabel& l, QPointF origin, double scale) {
+// Room kept between a caption and the rules of its cell.
+constexpr double LabelMargin = 60;
+// The smallest size a caption is shrunk to before it is cut.
+constexpr double SmallestPoints = 6;
+
+// Breaks layout into lines of width, between words where it can and inside a
+// word longer than a line. At most maxLines lines (all when negative); returns
+// their height.
+double breakLines(QTextLayout& layout, double width, int maxLines = -1) {
+    layout.beginLayout();
+    double height = 0;
+    for (int n = 0; maxLines < 0 || n < maxLines; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
+// A text that runs onto more lines (the address): smaller until it fits its
+// frame; at the smallest size, as many lines as the frame holds, the last one
+// ending in an ellipsis.
+void paintWrapped(QPainter& painter, QString text, QFont font, const QRectF& box,
+                  const QTextOption& option) {
+    QPaintDevice* const device = painter.device();
+    for (;;) {
+        QTextLayout layout(text, font, device);
+        layout.setTextOption(option);
+        if (breakLines(layout, box.width()) <= box.height() ||
+            font.pointSizeF() - 0.5 < SmallestPoints)
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    int lines = 0;
+    {
+        QTextLayout layout(text, font, device);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        double height = 0;
+        int lastStart = 0;
+        bool cut = false;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(box.width());
+            if (lines > 0 && height + line.height() > box.height()) {
+                cut = true;
+                break;
+            }
+            lastStart = line.textStart();
+            height += line.height();
+            ++lines;
+        }
+        layout.endLayout();
+        if (cut)
+            text = text.left(lastStart) +
+                   QFontMetricsF(font, device)
+                       .elidedText(text.mid(lastStart), Qt::ElideRight, box.width());
+    }
+    QTextLayout layout(text, font, device);
+    layout.setTextOption(option);
+    breakLines(layout, box.width(), lines);
+    layout.draw(&painter, box.topLeft());
+}
+
+// The left and right edges (twips) of the part of a label's frame that keeps
+// LabelMargin clear of the upright rules at or near its sides.
+QPair<double, double> clearOfRules(const ReportLabel& l, const QList<ReportLine>& lines) {
+    double left = l.left, right = l.left + l.width;
+    for (const ReportLine& line : lines) {
+        if (line.x1 != line.x2 || std::max(line.y1, line.y2) <= l.top ||
+            std::min(line.y1, line.y2) >= l.top + l.height)
+            continue;
+        if (std::abs(line.x1 - l.left) <= LabelMargin)
+            left = std::max(left, double(line.x1) + LabelMargin);
+        if (std::abs(line.x1 - (l.left + l.width)) <= LabelMargin)
+            right = std::min(right, double(line.x1) - LabelMargin);
+    }
+    return {left, right};
+}
+
+void paintLabel(QPainter& painter, const ReportLabel& l, const QList<ReportLine>& lines,
+                QPointF origin, double scale) {
     // A value cell that holds nothing stays a plain gap under its heading.
     if (l.caption.trimmed().isEmpty())
         return;
-    const QRectF box = twipsRect(origin, scale, l.left, l.top, l.width, l.height);
+    const QRectF frame = twipsRect(origin, scale, l.left, l.top, l.width, l.height);
+    // A caption keeps clear of the rules beside it, and however long it is,
+    // it stays within its frame (and so on the page).
+    const auto [left, right] = clearOfRules(l, lines);
+    const QRectF box = twipsRect(origin, scale, left, l.top, right - left, l.height);
     const Qt::LayoutDirection direction = captionDirection(l.caption);
-    int flags =
-        static_cast<int>(l.alignment) | Qt::AlignAbsolute | Qt::TextDontClip |
-        (direction == Qt::RightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
     QFont font = formFont(l.pointSize, l.bold);
-    if (l.wrap) {
-        // Long addresses wrap; a text too long even then gets a smaller font.
-        flags |= Qt::AlignTop | Qt::TextWordWrap;
-        for (;;) {
-            const QFontMetricsF metrics(font, painter.device());
-            const QRectF needed = metrics.boundingRect(box, flags, l.caption);
-            if ((needed.height() <= box.height() && needed.width() <= box.width()) ||
-                font.pointSizeF() <= 6)
-                break;
-            font.setPointSizeF(font.pointSizeF() - 0.5);
-        }
-    } else {
-        flags |= Qt::AlignVCenter;
-        font = fittedFont(font, l.caption, box.width(), painter.device());
-    }
-    painter.setFont(font);
+    painter.save();
+    painter.setClipRect(frame, Qt::IntersectClip);
     painter.setLayoutDirection(direction);
-    painter.drawText(box, flags, l.caption);
+    if (l.wrap) {
+        QTextOption option(l.alignment | Qt::AlignAbsolute);
+        option.setTextDirection(direction);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        paintWrapped(painter, l.caption, font, box, option);
+    } else {
+        font = fittedFont(font, l.caption, box.width(), painter.device(), SmallestPoints);
+        const QFontMetricsF metrics(font, painter.device());
+        // Still too long at the smallest size: cut, and the ellipsis says so.
+        const QString text = metrics.horizontalAdvance(l.caption) <= box.width()
+                                 ? l.caption
+                                 : metrics.elidedText(l.caption, Qt::ElideRight, box.width());
+        const int flags =
+            static_cast<int>(l.alignment) | Qt::AlignAbsolute | Qt::AlignVCenter |
+            Qt::TextDontClip |
+            (direction == Qt::RightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
+        painter.setFont(font);
+        painter.drawText(box, flags, text);
+    }
+    painter.restore();
 }
 
 void paintSection(QPainter& painter, const ReportSection& section, QPointF origin, double scale) {
@@ -151,7 +254,7 @@ void paintSection(QPainter& painter, const ReportSection& section, QPointF origi
                          QPointF(origin.x() + line.x2 * scale, origin.y() + line.y2 * scale));
     for (const ReportLabel& l : section.labels) {
         painter.setPen(l.name == QLatin1String("Label9") ? HeaderInk : Ink);
-        paintLabel(painter, l, origin, scale);
+        paintLabel(painter, l, section.lines, origin, scale);
     }
 }
 
@@ -216,7 +319,107 @@ void DataRPrint::setDataSource(DataControl* source) {
 
 void DataRPrint::show(QWidget* owner) const {
     const DataRPrint copy = *this;
-    platform().printPreview(owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); });
+    const Platform::PreviewAction save{
+        savePdfCommand(), QStringLiteral("ذخيره به صورت PDF"),
+        [copy](QWidget* preview, const QPageLayout& layout) { copy.savePdfAs(preview, layout); }};
+    platform().printPreview(owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); },
+                            {save});
+}
+
+QString DataRPrint::drawnText() const {
+    QStringList captions;
+    for (const ReportSection& s : m_sections)
+        for (const ReportLabel& l : s.labels)
+            captions.append(l.caption);
+    return captions.join(QLatin1Char('\n'));
+}
+
+QString DataRPrint::savePdfCommand() {
+    return QStringLiteral("SavePdf");
+}
+
+QString DataRPrint::defaultPdfName(const QString& code, const QDate& date) {
+    QString name = code;
+    for (QChar& c : name)
+        if (c.category() == QChar::Other_Control || QStringLiteral("/\\:*?\"<>|").contains(c))
+            c = QLatin1Char('-');
+    if (name.startsWith(QLatin1Char('.')))
+        name.replace(0, 1, QLatin1Char('-'));
+    const QString day = SolarDate(date, 0).replace(QLatin1Char('/'), QLatin1Char('-'));
+    return (name.isEmpty() ? day : name + QLatin1Char(' ') + day) + QStringLiteral(".pdf");
+}
+
+void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
+    QString path = platform().saveFileName(
+        preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    if (QFileInfo::exists(path) &&
+        platform().messageBox(preview, applicationTitle(),
+                              QStringLiteral("پرونده %1 وجود دارد. گزارش به جاي آن ذخيره شود؟")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+    QString error;
+    if (savePdf(path, layout, &error))
+        ShowNotice(preview, QStringLiteral("گزارش ذخيره شد"));
+    else
+        platform().messageBox(preview, QStringLiteral("خطا"),
+                              QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد:\n%1\n\n%2")
+                                  .arg(QDir::toNativeSeparators(path), error),
+                              QMessageBox::Critical);
+}
+
+bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString* error) const {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // Written beside the target under a hidden name and renamed into place
+    // once whole, so a full disk or a crash never leaves half a report.
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                             QStringLiteral(".XXXXXX"));
+    if (!temporary.open())
+        return fail(temporary.errorString());
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(temporary.fileName());
+        printer.setPageLayout(layout);
+        printer.setDocName(QStringLiteral("%1 %2").arg(applicationTitle(), m_code));
+        printer.setCreator(applicationTitle());
+        paint(printer);
+        if (printer.printerState() == QPrinter::Error)
+            return fail(QStringLiteral("the PDF could not be written"));
+    }
+    // The trailer is written last: a file without it was cut short.
+    QFile written(temporary.fileName());
+    if (!written.open(QIODevice::ReadWrite))
+        return fail(written.errorString());
+    QByteArray pdf = written.readAll();
+    if (!pdf.right(64).contains("%%EOF"))
+        return fail(QStringLiteral("the PDF was cut short; the disk may be full"));
+    // Copying or searching the page gives the letters that were drawn.
+    if (restoreLogicalText(&pdf, drawnText())) {
+        if (!written.seek(0) || !written.resize(0) || written.write(pdf) != pdf.size() ||
+            !written.flush())
+            return fail(written.errorString());
+    }
+    written.close();
+    if (::fsync(temporary.handle()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    temporary.setAutoRemove(false);
+    return true;
 }
 
 void DataRPrint::paintPage(QPainter& painter, QPointF origin, double scale, bool last) const {

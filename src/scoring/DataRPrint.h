@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QPointF>
 #include <QString>
 #include <Qt>
 
+class QPageLayout;
 class QPainter;
 class QPrinter;
 class QRectF;
@@ -73,9 +75,26 @@ public:
     // so that the page always shows what the scoring window showed.
     int detailCount() const { return m_details; }
 
+    // The code of the subject the report is about; it names a saved PDF.
+    void setSubjectCode(const QString& code) { m_code = code; }
+    QString subjectCode() const { return m_code; }
+
     // Shows the modeless preview over owner; it draws a copy of the report as
-    // it is now.
+    // it is now, and offers to save that page as a PDF file.
     void show(QWidget* owner) const;
+
+    // Asks the operator for a file (over the preview window) and saves the
+    // report there as a PDF on pages of layout, the pages the preview shows.
+    void savePdfAs(QWidget* preview, const QPageLayout& layout) const;
+    // Writes the report as a PDF file at path: fonts embedded, its text
+    // searchable. The file appears only when it is whole; a failure leaves
+    // nothing and says why.
+    bool savePdf(const QString& path, const QPageLayout& layout, QString* error) const;
+    // The name offered for the PDF: the subject's code and the solar date,
+    // with the characters a file name cannot hold replaced.
+    static QString defaultPdfName(const QString& code, const QDate& date);
+    // objectName of the preview's save-as-PDF command.
+    static QString savePdfCommand();
 
     // Draws the whole report onto printer, one detail per page.
     void paint(QPrinter& printer) const;
@@ -90,8 +109,12 @@ public:
     static QString footerText();
 
 private:
+    // Every caption on the page, one to a line.
+    QString drawnText() const;
+
     QList<ReportSection> m_sections;
     int m_details = 1;
+    QString m_code;
 };
 
 // The background paper of the page, drawn into rect (device units): pale

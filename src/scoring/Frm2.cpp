@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
@@ -46,11 +47,24 @@ constexpr int Baseline = 6015; // bottom edge of every bar
 constexpr int BarWidth = 615;
 constexpr int DesignBarTop = 5820; // bars before the first drawing
 constexpr int DesignBarHeight = 195;
+// The largest value the chart accepts in its first two boxes. A bar that high
+// already reaches far above the window, so any larger value is drawn as this
+// one: the bar's numbers stay finite, in single precision as well.
+constexpr double LargestValue = 1001;
 
-// A pixel position that a runaway value cannot overflow.
+// A pixel position that a runaway value cannot overflow (nor a value that is
+// not a number: it is taken as 0).
 int clampedPixels(double twipsValue) {
     const double p = std::round(px(twipsValue));
+    if (std::isnan(p))
+        return 0;
     return static_cast<int>(std::clamp(p, -100000.0, 100000.0));
+}
+
+// The number in a value box. Digits typed on a Persian keyboard (or
+// Arabic-Indic ones) count as the digits 0 to 9.
+double chartValue(const QLineEdit* box) {
+    return leadingNumber(latinDigits(box->text()));
 }
 
 void paintWindowImage(QPrinter& printer, const QImage& picture) {
@@ -189,6 +203,7 @@ void Frm2::buildSubjectFrame() {
                                       right - CaptionWidth, top, CaptionWidth, 375);
         caption->setFont(fittedFont(formFont(10), f.caption, twips(CaptionWidth)));
         Label18[static_cast<size_t>(i)] = caption;
+        nameByCaption(box, caption);
     }
 }
 
@@ -217,6 +232,7 @@ void Frm2::buildChart() {
                                        c.valueLeft, 6360, 435, 375, Qt::AlignHCenter);
         value->setFont(formFont(9));
         value->setReadOnly(true);
+        nameByCaption(value, name);
         // A long value (20/3 has fifteen digits) shows its leading digits.
         connect(value, &QLineEdit::textChanged, value, [value] { value->setCursorPosition(0); });
         m_values.at(static_cast<size_t>(scale.number - 1)) = value;
@@ -253,7 +269,7 @@ void Frm2::paintEvent(QPaintEvent* event) {
 
 void Frm2::Command1_Click() {
     for (QLineEdit* box : {valueBox(1), valueBox(2)}) {
-        const double v = leadingNumber(box->text());
+        const double v = chartValue(box);
         if (v < 0 || v > 1001) {
             platform().messageBox(this, applicationTitle(),
                                   QStringLiteral("عدد وارد شده يا کمه يا زياد"),
@@ -263,11 +279,12 @@ void Frm2::Command1_Click() {
         }
     }
     for (int k = 1; k <= ScaleCount; ++k) {
-        double v = leadingNumber(valueBox(k)->text());
+        double v = chartValue(valueBox(k));
         // A bar never grows below the baseline: a negative or unreadable value
         // draws no bar.
-        if (!(v > 0) || !std::isfinite(v))
+        if (!(v > 0) || std::isnan(v))
             v = 0;
+        v = std::min(v, LargestValue);
         const double h = barHeight(v);
         ChartBar* shape = bar(k);
         shape->setTwips(shape->left(), static_cast<float>(Baseline - h), shape->width(),

@@ -4,8 +4,10 @@
 #include "platform/Platform.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/Frm2.h"
+#include "scoring/FrmHistory.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
@@ -15,6 +17,7 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -85,8 +88,8 @@ void FrmkLID::buildSubjectFrame() {
         const QString name = QString::fromLatin1(f.name);
         *f.box = makeTextBox(name, Frame5, right - CaptionWidth - Gap - BoxWidth, top, BoxWidth,
                              435, Qt::AlignHCenter);
-        makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5, right - CaptionWidth, top,
-                    CaptionWidth, 435);
+        nameByCaption(*f.box, makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5,
+                                          right - CaptionWidth, top, CaptionWidth, 435));
         Adodc3->bind(*f.box, QString::fromLatin1(f.field));
     }
     Text6->setMaxLength(3);
@@ -108,6 +111,7 @@ void FrmkLID::buildScoreFrame() {
         Text3[scale.scoreBox] = score;
         scaleLabels[scale.scoreBox] =
             makeCaption(QStringLiteral("Caption") + box, scale.name, Frame3, 840, top, 1575, 555);
+        nameByCaption(score, scaleLabels[scale.scoreBox]);
     }
     // The window's copy of the answer sheet lies beyond the frame's right
     // edge: it is bound, read and scored, but never seen.
@@ -135,6 +139,11 @@ void FrmkLID::buildButtonFrame() {
     connect(Command2, &QPushButton::clicked, this, &FrmkLID::Command2_Click);
     connect(Command6, &QPushButton::clicked, this, &FrmkLID::Command6_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmkLID::Command4_Click);
+    // Beside the button frame, where the window has room.
+    CommandHistory = makeButton(QStringLiteral("CommandHistory"), QStringLiteral("سوابق آزمون"),
+                                this, 7260, 3240, 1575, 555);
+    CommandHistory->setVisible(false);
+    connect(CommandHistory, &QPushButton::clicked, this, &FrmkLID::CommandHistory_Click);
 }
 
 void FrmkLID::Form_Load() {
@@ -177,6 +186,26 @@ void FrmkLID::Command1_Click() {
     Text5->setText(code);
     for (const Scale& scale : scales())
         Text3[scale.scoreBox]->setText(numberText(scaleScore(scale, answers)));
+    m_historyCode = code;
+    QList<History::Administration> administrations;
+    CommandHistory->setVisible(readHistory(&administrations) && !administrations.isEmpty());
+}
+
+bool FrmkLID::readHistory(QList<History::Administration>* administrations) {
+    QString error;
+    if (History::ofSubject(m_historyCode, administrations, &error))
+        return true;
+    platform().messageBox(this, QStringLiteral("خطا"),
+                          Database::failureMessage(DbFile::Subjects, error), QMessageBox::Critical);
+    return false;
+}
+
+void FrmkLID::CommandHistory_Click() {
+    QList<History::Administration> administrations;
+    if (m_historyCode.isEmpty() || !readHistory(&administrations))
+        return;
+    FrmHistory window(m_historyCode, administrations, Text1->text(), this);
+    window.exec();
 }
 
 void FrmkLID::Command2_Click() {
@@ -198,6 +227,9 @@ void FrmkLID::Command2_Click() {
     for (const Scale& scale : scales())
         chart.valueBox(scale.number)->setText(chartValueText(scale, Text3[scale.scoreBox]->text()));
     chart.exec();
+    // The keyboard goes back to the window it was opened from, even where no
+    // window manager hands it back.
+    activateWindow();
 }
 
 void FrmkLID::Command6_Click() {
@@ -212,6 +244,7 @@ void FrmkLID::Command6_Click() {
     if (!m_report)
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
+    m_report->setSubjectCode(Text5->text());
     // The clinic's name, the seven scores in scale order, the subject and the
     // clinic's address, one after the other.
     QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};
@@ -232,6 +265,15 @@ void FrmkLID::Command6_Click() {
 
 void FrmkLID::Command4_Click() {
     close();
+}
+
+void FrmkLID::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Command4_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmkLID::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/History.h"
+
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -32,6 +34,8 @@ public:
     void Command2_Click(); // profile chart
     void Command6_Click(); // printed report
     void Command4_Click(); // exit
+    // The searched subject's past results, in a window of their own.
+    void CommandHistory_Click();
 
     // The report, once something has been printed (nullptr before).
     DataRPrint* report() const { return m_report.get(); }
@@ -68,12 +72,16 @@ public:
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
     QPushButton* Command4 = nullptr;
+    // Shown after a search whose subject has administrations kept.
+    QPushButton* CommandHistory = nullptr;
 
     QLineEdit* Text5 = nullptr; // the code of the last successful search (hidden)
     QLineEdit* Text1 = nullptr; // theme number (hidden)
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape leaves as the exit button does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildSubjectFrame();
@@ -81,9 +89,12 @@ private:
     void buildButtonFrame();
     void Form_Load();
     void Form_Unload();
+    // Reads the administrations of the subject the frame shows.
+    bool readHistory(QList<History::Administration>* administrations);
 
     std::unique_ptr<DataRPrint> m_report;
     bool m_unloaded = false;
+    QString m_historyCode; // the subject of the last successful search
 };
 
 } // namespace velmora

@@ -2,6 +2,8 @@
 
 #include "data/TextNumber.h"
 
+#include <cmath>
+
 namespace velmora {
 
 const QVector<Scale>& scales() {
@@ -72,6 +74,10 @@ const Scale& scaleNumber(int number) {
 }
 
 double itemValue(const QString& answer) {
+    // The answers the test window writes are one digit; anything else is read
+    // the long way.
+    if (answer.size() == 1 && answer.at(0) >= QLatin1Char('0') && answer.at(0) <= QLatin1Char('9'))
+        return answer.at(0).unicode() - '0';
     return leadingNumber(answer);
 }
 
@@ -103,6 +109,10 @@ QString unansweredTitle() {
 QString numberText(double value) {
     if (value == 0.0)
         value = 0.0; // no "-0"
+    // A whole number below 10^15 reads the same either way; sums of answers
+    // are whole, and writing them is the hot part of an export.
+    if (std::abs(value) < 1e15 && value == std::trunc(value))
+        return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'g', 15);
 }
 

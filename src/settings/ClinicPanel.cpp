@@ -2,6 +2,7 @@
 #include "settings/ClinicPanel.h"
 
 #include "data/DataControl.h"
+#include "ui/AccessibleNames.h"
 #include "ui/FormKit.h"
 #include "ui/SkinLabel.h"
 #include "ui/Twips.h"
@@ -16,12 +17,18 @@ ClinicPanel::ClinicPanel(QWidget* mainWindow, DataControl* theme, QLabel* titleL
     : QGroupBox(mainWindow), m_theme(theme) {
     setUpFrame(this, QStringLiteral("Frame9"));
     QGroupBox* const Frame9 = this;
+    // The captions stand right of their boxes and inside the frame, clear of
+    // its border, with room to spare for a wider font: the boxes give up 210
+    // twips for them (the name caption would otherwise reach past the frame
+    // and lose its first letters).
     SkinLabel4 = new SkinLabel(QStringLiteral("SkinLabel4"), QStringLiteral(" :نام"), Frame9);
-    place(SkinLabel4, 5580, 420, 615, 375);
-    Text2 = makeTextBox(QStringLiteral("Text2"), Frame9, 120, 300, 5355, 615, Qt::AlignHCenter);
+    place(SkinLabel4, 5310, 420, 675, 375);
+    Text2 = makeTextBox(QStringLiteral("Text2"), Frame9, 120, 300, 5145, 615, Qt::AlignHCenter);
     SkinLabel5 = new SkinLabel(QStringLiteral("SkinLabel5"), QStringLiteral(" :آدرس"), Frame9);
-    place(SkinLabel5, 5460, 1140, 615, 375);
-    Text14 = makeTextBox(QStringLiteral("Text14"), Frame9, 120, 1020, 5355, 615, Qt::AlignHCenter);
+    place(SkinLabel5, 5310, 1140, 675, 375);
+    Text14 = makeTextBox(QStringLiteral("Text14"), Frame9, 120, 1020, 5145, 615, Qt::AlignHCenter);
+    nameByCaption(Text2, SkinLabel4);
+    nameByCaption(Text14, SkinLabel5);
     Command64 = makeButton(QStringLiteral("Command64"), QStringLiteral("ذخيره "), Frame9, 3180,
                            1680, 855, 495);
     Command7 = makeButton(QStringLiteral("Command7"), QStringLiteral("انصراف"), Frame9, 2100, 1680,

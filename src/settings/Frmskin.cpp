@@ -9,6 +9,7 @@
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -90,7 +91,7 @@ Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
     k2->setObjectName(QStringLiteral("k2"));
     place(k2, 1560, 2280, 1440, 525);
     k2->setCursor(Qt::PointingHandCursor);
-    m_confirm = new PictureButton(k1, k2, this);
+    m_confirm = new PictureButton(k1, k2, confirmText(), this);
     connect(m_confirm, &PictureButton::clicked, this, &Frmskin::k2_Click);
 
     Form_Load();
@@ -132,6 +133,16 @@ void Frmskin::closeEvent(QCloseEvent* event) {
     // left at nothing.
     if (!mainWindowLoaded())
         showMainWindow();
+}
+
+void Frmskin::keyPressEvent(QKeyEvent* event) {
+    // Enter confirms wherever the focus is, as the picture does.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        k2_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frmskin::mouseMoveEvent(QMouseEvent* event) {

@@ -18,6 +18,10 @@ SettingsPanel::SettingsPanel(QWidget* mainWindow) : QGroupBox(mainWindow) {
         makeButton(QStringLiteral("Command66"), QStringLiteral(" "), this, 120, 2160, 1905, 555);
     Command65 =
         makeButton(QStringLiteral("Command65"), QStringLiteral(" "), this, 120, 2760, 1905, 555);
+    // Below the panel's shown height, never seen and doing nothing: the
+    // keyboard passes them by.
+    Command66->setFocusPolicy(Qt::NoFocus);
+    Command65->setFocusPolicy(Qt::NoFocus);
 }
 
 void SettingsPanel::open() {

@@ -1,16 +1,22 @@
 #include "ui/DigitsOnly.h"
 
+#include "data/TextNumber.h"
 #include "platform/Platform.h"
 #include "ui/Notice.h"
 
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 
 namespace velmora {
 
 namespace {
+
+bool isDigit(QChar c) {
+    const QChar latin = latinDigits(QString(c)).at(0);
+    return latin >= QLatin1Char('0') && latin <= QLatin1Char('9');
+}
 
 class DigitsOnlyFilter : public QObject {
 public:
@@ -49,10 +55,25 @@ private:
         if (text.isEmpty() || text.at(0).category() == QChar::Other_Control ||
             key->modifiers().testFlag(Qt::ControlModifier))
             return true;
-        return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
+        return text.size() == 1 && isDigit(text.at(0));
     }
 
     QWidget* m_owner;
+};
+
+// Keeps the box to digits, whether typed, pasted or dropped. The digits of a
+// Persian keyboard (and Arabic-Indic ones) become the digits 0 to 9 as they
+// arrive, so the box shows and stores what every reader of the number expects.
+class DigitsValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = latinDigits(input);
+        for (const QChar c : std::as_const(input))
+            if (!isDigit(c))
+                return Invalid;
+        return Acceptable;
+    }
 };
 
 } // namespace
@@ -63,9 +84,7 @@ QString digitsOnlyNotice() {
 
 void makeDigitsOnly(QLineEdit* box, QWidget* owner, int maxLength) {
     box->setMaxLength(maxLength);
-    // The validator keeps pasted or dropped text to digits as well.
-    box->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
+    box->setValidator(new DigitsValidator(box));
     box->installEventFilter(new DigitsOnlyFilter(box, owner));
 }
 

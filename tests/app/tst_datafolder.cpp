@@ -94,6 +94,10 @@ private slots:
                                                      << ""
                                                      << "file:DBM"
                                                      << "user";
+        QTest::newRow("a DBM beside an installed executable") << ""
+                                                              << ""
+                                                              << "installed:DBM"
+                                                              << "user";
     }
     void theDataFolderIsChosenInOrder() {
         QFETCH(QString, option);
@@ -103,6 +107,12 @@ private slots:
         QTemporaryDir root;
         const QString exe = root.filePath("bin");
         QDir(root.path()).mkpath("bin");
+        // A build tree holds the skins beside the executable; an installation
+        // does not.
+        if (!legacyFolder.startsWith("installed:"))
+            QFile(QDir(exe).filePath("office2007.skn")).open(QIODevice::WriteOnly);
+        else
+            legacyFolder = legacyFolder.mid(10);
         if (legacyFolder.startsWith("file:")) {
             QFile f(QDir(exe).filePath(legacyFolder.mid(5)));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -187,6 +197,7 @@ private slots:
         QTest::newRow("unknown") << QStringList{"--bogus"} << int(A::Error) << "";
         QTest::newRow("stray") << QStringList{"stray"} << int(A::Error) << "";
         QTest::newRow("no value") << QStringList{"--data"} << int(A::Error) << "";
+        QTest::newRow("export") << QStringList{"--export-csv", "/out.csv"} << int(A::Run) << "";
         QTest::newRow("the window system's own")
             << QStringList{"-platform", "offscreen", "-reverse", "--data", "/z"} << int(A::Run)
             << "/z";
@@ -259,6 +270,27 @@ private slots:
         QCOMPARE(program.process.exitCode(), 0);
         QVERIFY(QDir(home.filePath("run")).entryList({"velmora-*.lock"}).isEmpty());
         QVERIFY(!QFileInfo::exists(home.filePath(".local/share/velmora")));
+    }
+
+    void theExportWithoutAWindow() {
+        QTemporaryDir home;
+        const QString data = home.filePath("data");
+        {
+            Program program(home.path());
+            QCOMPARE(program.runToEnd({"--data", data, "--export-csv", home.filePath("all.csv")}),
+                     0);
+            QVERIFY(program.process.readAllStandardOutput().isEmpty());
+            QVERIFY(QFileInfo(home.filePath("all.csv")).size() > 0);
+            QCOMPARE(modeOf(home.filePath("all.csv")), QString("600"));
+        }
+        {
+            Program program(home.path());
+            const QString nowhere = home.filePath("missing/all.csv");
+            QCOMPARE(program.runToEnd({"--data", data, "--export-csv", nowhere}), 1);
+            QVERIFY(program.process.readAllStandardOutput().isEmpty());
+            QVERIFY(QString::fromUtf8(program.process.readAllStandardError()).contains(nowhere));
+            QVERIFY(!QFileInfo::exists(nowhere));
+        }
     }
 
     void theLockIsPerDataFolderAndOutsideIt() {

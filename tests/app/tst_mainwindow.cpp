@@ -1,10 +1,15 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "data/DataControl.h"
+#include "data/Database.h"
+#include "dialogs/exitpro.h"
+#include "registry/RegistrationPanel.h"
 #include "support/ProgramFolder.h"
+#include "support/SubjectFiles.h"
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -12,6 +17,8 @@
 #include <QLockFile>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QTest>
 #include <memory>
@@ -181,6 +188,88 @@ private slots:
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
     }
 
+    void aDamagedSubjectFileIsReportedOnceAndTheProgramGoesOn() {
+        const QString subjects = Database::absoluteFileName(DbFile::Subjects);
+        Database::closeAll();
+        QVERIFY(addSubjects(subjects, 2000, 200));
+        QVERIFY(overwriteTablePage(subjects, QStringLiteral("IDE")));
+        QVERIFY(startVelmora());
+        QVERIFY(Frm1::instance());
+        // The windows' own reads of the damaged table fail as before; the
+        // check adds one plain warning about the file.
+        const auto warnings = [this] {
+            QList<ScriptedPlatform::Interaction> found;
+            for (const auto& box : m_folder->platform().ofKind("messageBox"))
+                if (box.icon == QMessageBox::Warning)
+                    found.append(box);
+            return found;
+        };
+        QTRY_COMPARE(warnings().size(), 1);
+        QVERIFY2(warnings().first().text.contains("DB2.mdb"), qPrintable(warnings().first().text));
+        QTest::qWait(200);
+        QCOMPARE(warnings().size(), 1);
+        QVERIFY(Frm1::instance()->isVisible());
+    }
+
+    void aCopyCutShortLeavesNothingAfterTheNextStart() {
+        for (const char* name : {"Back/.backup.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
+                                 "DBM/.DB2.mdb.89abcdef.part-journal"}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("half a copy");
+        }
+        QFile mine("Back/kept.mdbB");
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.close();
+        QVERIFY(startVelmora());
+        QCOMPARE(QDir("Back").entryList(QDir::Files | QDir::Hidden), QStringList{"kept.mdbB"});
+        QVERIFY(QDir("DBM").entryList({"*.part*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    void aSoundSubjectFileStartsWithoutAWord() {
+        QVERIFY(startVelmora());
+        QTest::qWait(300); // the check has had its time
+        QVERIFY(m_folder->platform().interactions.isEmpty());
+    }
+
+    void unloadingWhileAnotherProgramLocksTheFileReportsItOnce_data() {
+        QTest::addColumn<bool>("leaving");
+        QTest::newRow("leaving") << true;
+        QTest::newRow("changing the theme") << false;
+    }
+    void unloadingWhileAnotherProgramLocksTheFileReportsItOnce() {
+        QFETCH(bool, leaving);
+        ProgramFolder::addSubject("one");
+        Frm1* main = openMain();
+        main->Command1->click();
+        main->Frame10->Text11->setText("two");
+        if (!leaving) {
+            main->Command9->click();
+            main->findChild<QPushButton*>("Command68")->click();
+        }
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+            db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            if (leaving)
+                QVERIFY(main->close());
+            else
+                main->findChild<QPushButton*>("Command44")->click();
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains("DBM/DB2.mdb"), qPrintable(messages.first()));
+        // The unload goes on as always; the unsaved subject is gone.
+        QCOMPARE(exitpro::instance() != nullptr, leaving);
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
+    }
+
     void aSecondStartIsRefused() {
         QLockFile running(instanceLockPath());
         QVERIFY(running.tryLock(0));
@@ -228,6 +317,92 @@ private slots:
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.first().text, m_folder->file("galculator"));
         QCOMPARE(m_folder->platform().ofKind("messageBox").size(), 1);
+    }
+
+    void f1OpensTheHelpPage_data() {
+        QTest::addColumn<QString>("focus"); // the control that has the focus
+        QTest::newRow("menu button") << "Command4";
+        QTest::newRow("registration code box") << "Text11";
+        QTest::newRow("registration list") << "Combo2";
+        QTest::newRow("clinic name box") << "Text2";
+    }
+    void f1OpensTheHelpPage() {
+        QFETCH(QString, focus);
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        if (focus == "Text2")
+            main->Command67_Click();
+        else
+            main->Command1->click();
+        auto* control = main->findChild<QWidget*>(focus);
+        QVERIFY(control && control->isVisible());
+        control->setFocus();
+        QVERIFY(control->hasFocus());
+        QCOMPARE(pressKey(main, Qt::Key_F1), control);
+        const auto opened = m_folder->platform().ofKind("openUrl");
+        QCOMPARE(opened.size(), 1);
+        const QUrl url(opened.first().text);
+        QCOMPARE(url.toLocalFile(), m_folder->file("help/index.html"));
+        QVERIFY(QFile::exists(url.toLocalFile()));
+    }
+
+    void helpThatCannotBeShownSaysWhereItIs_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("F1") << "F1";
+        QTest::newRow("picture clicked") << "mouse";
+        QTest::newRow("picture by keyboard") << "Enter";
+    }
+    void helpThatCannotBeShownSaysWhereItIs() {
+        QFETCH(QString, way);
+        ScriptedPlatform& platform = m_folder->platform();
+        platform.urlsOpen = false;
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        if (way == "F1") {
+            pressKey(main, Qt::Key_F1);
+        } else if (way == "mouse") {
+            QTest::mouseClick(main->findChild<QLabel*>("Picture1"), Qt::LeftButton);
+        } else {
+            QVERIFY(tabTo(main, main->findChild<QWidget*>("Picture1Key")));
+            pressKey(main, Qt::Key_Return);
+        }
+        QCOMPARE(platform.ofKind("openUrl").size(), 1);
+        const auto boxes = platform.ofKind("messageBox");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().title, QStringLiteral("راهنما"));
+        QCOMPARE(boxes.first().icon, QMessageBox::Information);
+        QVERIFY(boxes.first().text.isRightToLeft());
+        QVERIFY(boxes.first().text.endsWith(
+            QDir::toNativeSeparators(m_folder->file("help/index.html"))));
+        QCOMPARE(boxes.first().owner, main);
+    }
+
+    void theHelpPictureIsANamedButton() {
+        Frm1* main = openMain();
+        auto* key = main->findChild<QWidget*>("Picture1Key");
+        QVERIFY(key);
+        QCOMPARE(key->geometry(), main->Picture1->geometry());
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(key);
+        QCOMPARE(button->role(), QAccessible::Button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("راهنماي استفاده از ولمورا"));
+        // The pointer still reaches the picture through it.
+        QCOMPARE(main->childAt(main->Picture1->geometry().center()), main->Picture1);
+    }
+
+    void tabReachesWhatIsSeenAndPassesTheBlankButtonsBy() {
+        Frm1* main = openMain();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        main->Command9->click();
+        QVERIFY(main->Frame8->isVisible());
+        QSet<QString> reached;
+        for (int i = 0; i < 40; ++i)
+            reached.insert(pressKey(main, Qt::Key_Tab)->objectName());
+        for (const char* name :
+             {"Command1", "Command2", "Command3", "Command4", "Command5", "Command9", "Command12",
+              "Command6", "Command68", "Command67", "Command69", "Picture1Key"})
+            QVERIFY2(reached.contains(QLatin1String(name)), name);
+        QVERIFY(!reached.contains(QStringLiteral("Command66")));
+        QVERIFY(!reached.contains(QStringLiteral("Command65")));
     }
 
     void pictureOpensTheHelpPage() {

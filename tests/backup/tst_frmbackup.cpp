@@ -6,14 +6,17 @@
 #include "data/Database.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
+#include "support/SubjectFiles.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -21,7 +24,13 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
@@ -37,6 +46,51 @@ QList<QStringList> subjects() {
 
 QList<QStringList> sheets() {
     return ProgramFolder::rows("DBM/DB2.mdb", "SELECT * FROM \"Answer\" ORDER BY \"ID\"");
+}
+
+// Run in a child process of this test: stores subjects one after another as
+// the program does (the registration and its answer sheet in one transaction)
+// until the file stop appears, and prints how many it stored.
+int storeSubjectsUntilStopped(const QString& path, const QString& stop) {
+    int stored = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "writer");
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+        if (!db.open())
+            return 2;
+        for (int n = 0; !QFileInfo::exists(stop); ++n) {
+            QSqlQuery q(db);
+            bool ok = db.transaction();
+            ok = ok && q.exec(QStringLiteral("INSERT INTO \"IDE\" (\"Code\", \"Tahsil\") "
+                                             "VALUES ('W%1', '%2')")
+                                  .arg(n)
+                                  .arg(QString(300, QLatin1Char('w'))));
+            ok = ok &&
+                 q.exec(QStringLiteral("INSERT INTO \"Answer\" (\"Code\") VALUES ('W%1')").arg(n));
+            q.finish();
+            if (ok && db.commit())
+                ++stored;
+            else
+                db.rollback();
+            QThread::msleep(5);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("writer");
+    std::printf("%d\n", stored);
+    std::fflush(stdout);
+    return 0;
+}
+
+// The statement that makes table as the program does, with one change.
+QString changedTable(const QString& table, const QString& from, const QString& to) {
+    for (const Database::SchemaObject& object : Database::schemaObjects(DbFile::Subjects))
+        if (object.name == table) {
+            QString sql = object.sql;
+            return sql.replace(from, to);
+        }
+    return QString();
 }
 
 } // namespace
@@ -65,6 +119,11 @@ private:
     }
 
 private slots:
+    void initTestCase() {
+        const QString writer = qEnvironmentVariable("VELMORA_TEST_WRITER");
+        if (!writer.isEmpty())
+            std::exit(storeSubjectsUntilStopped(writer, qEnvironmentVariable("VELMORA_TEST_STOP")));
+    }
     void init() { m_folder = std::make_unique<ProgramFolder>(); }
     void cleanup() { m_folder.reset(); }
 
@@ -451,9 +510,11 @@ private slots:
         QTest::mouseClick(w->b2, Qt::LeftButton);
         platform().messageAnswers.enqueue(QMessageBox::Yes);
         QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
-        QCOMPARE(platform().messageTexts(),
-                 QStringList({QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"),
-                              QStringLiteral("بازيابي اطلاعات انجام شد")}));
+        const QStringList texts = platform().messageTexts();
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts.at(0), QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"));
+        QVERIFY(texts.at(1).startsWith(QStringLiteral("بازيابي اطلاعات انجام شد") +
+                                       QStringLiteral("\r\n")));
         QCOMPARE(platform().endCount, 1);
 
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), backupBytes);
@@ -467,6 +528,11 @@ private slots:
         QCOMPARE(kept.size(), 1);
         QCOMPARE(bytesOf(QDir(BackupFiles::backupFolder()).filePath(kept.first())), laterBytes);
         QCOMPARE(filesIn(BackupFiles::backupFolder()).size(), 2);
+        // Its name cannot be taken for a backup of the operator's own, and the
+        // success message says where it is.
+        QVERIFY(kept.first().startsWith(QStringLiteral("پيش از بازيابي")));
+        QVERIFY(texts.at(1).endsWith(
+            QDir::toNativeSeparators(QDir(BackupFiles::backupFolder()).filePath(kept.first()))));
 
         // The restored database opens and shows its subjects.
         QString why;
@@ -540,6 +606,7 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::newRow("exit button") << "button";
         QTest::newRow("window frame") << "frame";
+        QTest::newRow("escape key") << "escape";
         QTest::newRow("completed backup") << "backup";
         QTest::newRow("completed restore") << "restore";
     }
@@ -552,6 +619,10 @@ private slots:
             QTest::mouseClick(w->Command1, Qt::LeftButton);
         } else if (way == "frame") {
             w->close();
+        } else if (way == "escape") {
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QVERIFY(w->focusWidget());
+            pressKey(w, Qt::Key_Escape);
         } else if (way == "backup") {
             w->Text1->setText(m_folder->file("Back/new.mdbB"));
             QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
@@ -561,7 +632,7 @@ private slots:
             QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
         }
         QCOMPARE(platform().endCount, 1);
-        if (way == "button" || way == "frame") {
+        if (way == "button" || way == "frame" || way == "escape") {
             QVERIFY(boxes().isEmpty());
             QTRY_VERIFY(w.isNull()); // destroyed when it closes
         }
@@ -608,6 +679,327 @@ private slots:
         QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"long.mdbB"});
         QVERIFY(w->ProgressBar1->isHidden());
         QVERIFY(w->VisualButtonEx2->isEnabled());
+    }
+
+    void theWindowStaysAliveWhileTheCopyIsChecked() {
+        ProgramFolder::exec("DBM/DB2.mdb",
+                            "INSERT INTO \"IDE\" (\"Code\", \"Tahsil\") VALUES ('big', ?)",
+                            {QString(3000000, QLatin1Char('x'))});
+        const qint64 size = QFileInfo(m_folder->file("DBM/DB2.mdb")).size();
+        Frmbackup* w = open();
+        w->Text1->setText(m_folder->file("Back/checked.mdbB"));
+        // Events reach the window while the whole copy waits beside its place.
+        bool aliveWhileChecked = false;
+        QTimer probe;
+        probe.setInterval(0);
+        connect(&probe, &QTimer::timeout, [&] {
+            if (!w->copying())
+                return;
+            for (const QString& name : filesIn(m_folder->file("Back")))
+                if (name.endsWith(QLatin1String(".part")) &&
+                    QFileInfo(m_folder->file("Back/" + name)).size() == size)
+                    aliveWhileChecked = true;
+        });
+        probe.start();
+        QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+        probe.stop();
+        QVERIFY(aliveWhileChecked);
+        QCOMPARE(platform().messageTexts(), QStringList{QStringLiteral("نسخه پشتيبان تهيه گرديد")});
+        QCOMPARE(bytesOf(m_folder->file("Back/checked.mdbB")),
+                 bytesOf(m_folder->file("DBM/DB2.mdb")));
+    }
+
+    void restoreRefusesWhatVelmoraDoesNotMake_data() {
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QString>("object");
+        QTest::newRow("a trigger that deletes every answer sheet")
+            << QStringList{"CREATE TRIGGER \"wipe\" AFTER INSERT ON \"IDE\" BEGIN DELETE FROM "
+                           "\"Answer\"; END"}
+            << "wipe";
+        QTest::newRow("a view") << QStringList{"CREATE VIEW \"everyone\" AS SELECT * FROM \"IDE\""}
+                                << "everyone";
+        QTest::newRow("another table")
+            << QStringList{"CREATE TABLE \"Notes\" (\"Text\" TEXT)"} << "Notes";
+        QTest::newRow("IDE_Code not unique")
+            << QStringList{"DROP INDEX \"IDE_Code\"",
+                           "CREATE INDEX \"IDE_Code\" ON \"IDE\" (\"Code\")"}
+            << "IDE_Code";
+        QTest::newRow("IDE_Code unique for some codes only")
+            << QStringList{"DROP INDEX \"IDE_Code\"",
+                           "CREATE UNIQUE INDEX \"IDE_Code\" ON \"IDE\" (\"Code\") WHERE \"Code\" "
+                           "> 'S5'"}
+            << "IDE_Code";
+        QTest::newRow("another index")
+            << QStringList{"CREATE INDEX \"IDE_Sen\" ON \"IDE\" (\"Sen\")"} << "IDE_Sen";
+        QTest::newRow("a changed column type")
+            << QStringList{"ALTER TABLE \"IDE\" RENAME TO \"Old\"",
+                           changedTable("IDE", "\"Code\" TEXT", "\"Code\" INTEGER"),
+                           "INSERT INTO \"IDE\" SELECT * FROM \"Old\"", "DROP TABLE \"Old\""}
+            << "IDE";
+        QTest::newRow("a code that replaces the subject holding it")
+            << QStringList{"ALTER TABLE \"IDE\" RENAME TO \"Old\"",
+                           changedTable("IDE", "\"Code\" TEXT",
+                                        "\"Code\" TEXT UNIQUE ON CONFLICT REPLACE"),
+                           "INSERT INTO \"IDE\" SELECT * FROM \"Old\"", "DROP TABLE \"Old\""}
+            << "IDE";
+    }
+    void restoreRefusesWhatVelmoraDoesNotMake() {
+        QFETCH(QStringList, statements);
+        QFETCH(QString, object);
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 30));
+        QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), m_folder->file("Back/crafted.mdbB")));
+        for (const QString& sql : statements)
+            ProgramFolder::exec("Back/crafted.mdbB", sql);
+        // The file is otherwise whole: only what it defines is wrong.
+        QCOMPARE(ProgramFolder::value("Back/crafted.mdbB", "PRAGMA integrity_check"),
+                 QStringLiteral("ok"));
+        ProgramFolder::addSubject("A1");
+        const QByteArray database = bytesOf(m_folder->file("DBM/DB2.mdb"));
+        const QStringList back = filesIn(m_folder->file("Back"));
+        const QStringList dbm = filesIn(m_folder->file("DBM"));
+
+        Frmbackup* w = open();
+        w->Text2->setText(m_folder->file("Back/crafted.mdbB"));
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        QVERIFY(reportedCopyFailure());
+        const QString reason = boxes().last().text.section(QStringLiteral("\r\n"), 1);
+        QVERIFY2(reason.startsWith(QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست")),
+                 qPrintable(reason));
+        QVERIFY2(reason.contains(QStringLiteral("«") + object + QStringLiteral("»")),
+                 qPrintable(reason));
+        QVERIFY(!platform().messageTexts().contains(QStringLiteral("بازيابي اطلاعات انجام شد")));
+        QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), database);
+        QCOMPARE(filesIn(m_folder->file("DBM")), dbm);
+        QCOMPARE(filesIn(m_folder->file("Back")), back);
+        QCOMPARE(platform().endCount, 0);
+        QVERIFY(w->isVisible());
+    }
+
+    void restoreOfAFileInWriteAheadLogMode() {
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 20));
+        QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), m_folder->file("Back/wal.mdbB")));
+        QCOMPARE(ProgramFolder::value("Back/wal.mdbB", "PRAGMA journal_mode = WAL"),
+                 QStringLiteral("wal"));
+        QCOMPARE(bytesOf(m_folder->file("Back/wal.mdbB")).mid(18, 2), QByteArray("\x02\x02"));
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"wal.mdbB"});
+        ProgramFolder::addSubject("A1");
+
+        Frmbackup* w = open();
+        w->Text2->setText(m_folder->file("Back/wal.mdbB"));
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        QVERIFY(platform().messageTexts().last().startsWith(
+            QStringLiteral("بازيابي اطلاعات انجام شد")));
+        QCOMPARE(platform().endCount, 1);
+
+        // A file of the program's own journal mode, with nothing beside it.
+        QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")).mid(18, 2), QByteArray("\x01\x01"));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(subjects().size(), 20);
+        QString why;
+        QVERIFY2(Database::openAll(&why), qPrintable(why));
+        ProgramFolder::addSubject("B1");
+        Database::closeAll();
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "PRAGMA journal_mode"),
+                 QStringLiteral("delete"));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("Back")).size(), 2); // the backup and the safety copy
+    }
+
+    void backupOfADamagedDatabaseIsKeptAsDamaged() {
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 30));
+        Database::closeAll();
+        QVERIFY(overwriteTablePage(m_folder->file("DBM/DB2.mdb"), "IDE"));
+        const QByteArray damaged = bytesOf(m_folder->file("DBM/DB2.mdb"));
+        const QString older = m_folder->file("Back/b.mdbB");
+        writeFile(older, "an older backup");
+
+        Frmbackup* w = open();
+        w->Text1->setText(older);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+        QVERIFY(reportedCopyFailure());
+        QVERIFY(!platform().messageTexts().contains(QStringLiteral("نسخه پشتيبان تهيه گرديد")));
+        const QString kept = m_folder->file(QStringLiteral("Back/b-آسيب ديده.mdbB"));
+        const QString text = boxes().last().text;
+        QVERIFY2(text.contains(QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است")),
+                 qPrintable(text));
+        QVERIFY2(text.endsWith(QDir::toNativeSeparators(kept)), qPrintable(text));
+        // Nothing is lost, and nothing passes for a good backup.
+        QCOMPARE(bytesOf(kept), damaged);
+        QCOMPARE(bytesOf(older), QByteArray("an older backup"));
+        QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), damaged);
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList({"b-آسيب ديده.mdbB", "b.mdbB"}));
+        QCOMPARE(platform().endCount, 0);
+        QVERIFY(w->isVisible());
+    }
+
+    void backupWhileAnotherProgramStoresSubjects() {
+        // A clinic's file, large enough for a copy to take a while.
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 30000, 400));
+        Database::closeAll();
+        QProcess writer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELMORA_TEST_WRITER", m_folder->file("DBM/DB2.mdb"));
+        environment.insert("VELMORA_TEST_STOP", m_folder->file("stop"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        writer.setProcessEnvironment(environment);
+        writer.start(QCoreApplication::applicationFilePath(), {"windowAndControls"});
+        QVERIFY(writer.waitForStarted());
+        auto stored = [] {
+            return ProgramFolder::value("DBM/DB2.mdb",
+                                        "SELECT COUNT(*) FROM \"IDE\" WHERE \"Code\" LIKE 'W%'")
+                .toInt();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(stored() > 0, 10000);
+
+        int made = 0;
+        QElapsedTimer clock;
+        clock.start();
+        for (int attempt = 0; made < 10 && clock.elapsed() < 120000; ++attempt) {
+            const QString name = QStringLiteral("Back/b%1.mdbB").arg(attempt);
+            platform().clear();
+            Frmbackup* w = open();
+            w->Text1->setText(m_folder->file(name));
+            const int before = stored();
+            QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+            deleteAllWindows();
+            if (!platform().messageTexts().contains(QStringLiteral("نسخه پشتيبان تهيه گرديد"))) {
+                // Refused (the other program was in the middle of a save): no file.
+                QVERIFY(!QFileInfo::exists(m_folder->file(name)));
+                continue;
+            }
+            ++made;
+            QCOMPARE(ProgramFolder::value(name, "PRAGMA integrity_check"), QStringLiteral("ok"));
+            QCOMPARE(ProgramFolder::value(name, "SELECT COUNT(*) FROM \"IDE\""),
+                     ProgramFolder::value(name, "SELECT COUNT(*) FROM \"Answer\""));
+            QVERIFY(ProgramFolder::value(name, "SELECT COUNT(*) FROM \"IDE\"").toInt() >=
+                    30000 + before);
+            QFile::remove(m_folder->file(name));
+        }
+        writeFile(m_folder->file("stop"), "");
+        QVERIFY(writer.waitForFinished(10000));
+        QCOMPARE(writer.exitCode(), 0);
+        QCOMPARE(made, 10);
+        // The child's last line is how many subjects it stored.
+        QVERIFY(writer.readAllStandardOutput().trimmed().split('\n').last().toInt() > 0);
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "PRAGMA integrity_check"),
+                 QStringLiteral("ok"));
+    }
+
+    void restoreWithoutRoomForTheSafetyCopy_data() {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("restoreAnyway");
+        QTest::newRow("Back is a file, the operator declines") << "file" << false;
+        QTest::newRow("Back is a file, the operator restores") << "file" << true;
+        QTest::newRow("the disk fills, the operator declines") << "full" << false;
+        QTest::newRow("the disk fills, the operator restores") << "full" << true;
+    }
+    void restoreWithoutRoomForTheSafetyCopy() {
+#ifdef Q_OS_LINUX
+        QFETCH(QString, obstacle);
+        QFETCH(bool, restoreAnyway);
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 20));
+        const QString backup = m_folder->file("r.mdbB");
+        QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), backup));
+        const QByteArray backupBytes = bytesOf(backup);
+        // The current database has grown far past the backup.
+        ProgramFolder::exec("DBM/DB2.mdb",
+                            "INSERT INTO \"IDE\" (\"Code\", \"Tahsil\") VALUES ('big', ?)",
+                            {QString(200000, QLatin1Char('x'))});
+        const QByteArray database = bytesOf(m_folder->file("DBM/DB2.mdb"));
+        QVERIFY(database.size() > 4 * backupBytes.size());
+        if (obstacle == "file") {
+            QVERIFY(QDir(m_folder->file("Back")).removeRecursively());
+            writeFile(m_folder->file("Back"), "not a folder");
+        }
+        const QStringList dbm = filesIn(m_folder->file("DBM"));
+
+        Frmbackup* w = open();
+        w->Text2->setText(backup);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        if (restoreAnyway)
+            platform().messageAnswers.enqueue(QMessageBox::Yes);
+        {
+            // Room for the restored copy, not for the current database.
+            FileSizeLimit limit(obstacle == "full" ? 2 * backupBytes.size() : RLIM_INFINITY);
+            QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        }
+        const QList<ScriptedPlatform::Interaction> b = boxes();
+        QCOMPARE(b.size(), 3);
+        QVERIFY2(
+            b.at(1).text.startsWith(QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد")),
+            qPrintable(b.at(1).text));
+        QCOMPARE(b.at(1).buttons, QMessageBox::Yes | QMessageBox::No);
+        if (obstacle == "file")
+            QCOMPARE(bytesOf(m_folder->file("Back")), QByteArray("not a folder"));
+        else
+            QCOMPARE(filesIn(m_folder->file("Back")), QStringList());
+        if (restoreAnyway) {
+            QVERIFY(b.at(2).text.startsWith(QStringLiteral("بازيابي اطلاعات انجام شد") +
+                                            QStringLiteral("\r\n")));
+            QVERIFY(b.at(2).text.endsWith(QStringLiteral("نگه داشته نشد.")));
+            QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), backupBytes);
+            QCOMPARE(platform().endCount, 1);
+        } else {
+            // No answer is No.
+            QCOMPARE(b.at(2).text, QStringLiteral("عدم موفقيت در بازيابي اطلاعات "));
+            QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), database);
+            QCOMPARE(filesIn(m_folder->file("DBM")), dbm);
+            QCOMPARE(platform().endCount, 0);
+            QVERIFY(w->isVisible());
+        }
+#else
+        QSKIP("needs a per-process file size limit");
+#endif
+    }
+
+    void backupOntoAPipeIsRefused() {
+#ifdef Q_OS_UNIX
+        const QString pipe = m_folder->file("Back/pipe.mdbB");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        Frmbackup* w = open();
+        w->Text1->setText(pipe);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+        QVERIFY(reportedCopyFailure());
+        QVERIFY(!platform().messageTexts().contains(QStringLiteral("نسخه پشتيبان تهيه گرديد")));
+        struct stat st;
+        QVERIFY(::lstat(QFile::encodeName(pipe).constData(), &st) == 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(filesIn(m_folder->file("Back")), QStringList{"pipe.mdbB"});
+        QCOMPARE(platform().endCount, 0);
+#else
+        QSKIP("needs pipes");
+#endif
+    }
+
+    void whatTheWindowWritesIsForTheOwnerOnly() {
+#ifdef Q_OS_UNIX
+        ProgramFolder::addSubject("A1");
+        Umask open(0);
+        Frmbackup* w = this->open();
+        const QString backup = m_folder->file("Back/new.mdbB");
+        w->Text1->setText(backup);
+        QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+        QCOMPARE(platform().messageTexts(), QStringList{QStringLiteral("نسخه پشتيبان تهيه گرديد")});
+        QCOMPARE(fileMode(backup), 0600);
+        deleteAllWindows();
+        ProgramFolder::addSubject("A2");
+        w = this->open();
+        w->Text2->setText(backup);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        QCOMPARE(platform().endCount, 2);
+        QCOMPARE(fileMode(m_folder->file("DBM/DB2.mdb")), 0600);
+        const QStringList back = filesIn(m_folder->file("Back"));
+        QCOMPARE(back.size(), 2);
+        for (const QString& name : back)
+            QCOMPARE(fileMode(QDir(m_folder->file("Back")).filePath(name)), 0600);
+#else
+        QSKIP("needs Unix permissions");
+#endif
     }
 };
 

@@ -5,6 +5,7 @@
 #include "support/ProgramFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -35,6 +36,19 @@ void writeForeignDatabase(const QString& path) {
 class TestDatabaseFiles : public QObject {
     Q_OBJECT
     std::unique_ptr<ProgramFolder> m_folder;
+
+    // A subject file made before administrations were kept: the tables and
+    // indexes of that time, with a subject on them.
+    void makeOlderSubjectFile() {
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("a");
+        ProgramFolder::setAnswers("a", {"5", "4"});
+        Database::closeAll();
+        ProgramFolder::exec("DBM/DB2.mdb", "DROP TABLE \"History\"");
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM sqlite_master WHERE "
+                                                     "name LIKE 'History%'"),
+                 QString("0"));
+    }
 
 private slots:
     void init() { m_folder = std::make_unique<ProgramFolder>(false); }
@@ -190,11 +204,113 @@ private slots:
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""), QString("a"));
     }
 
+    void indexesWaitForAFileNobodyElseUses_data() {
+        QTest::addColumn<QString>("lock");
+        QTest::newRow("another program reads") << "BEGIN";
+        QTest::newRow("another program writes") << "BEGIN IMMEDIATE";
+    }
+    void indexesWaitForAFileNobodyElseUses() {
+        QFETCH(QString, lock);
+        QVERIFY(Database::openAll(nullptr));
+        ProgramFolder::addSubject("a");
+        Database::closeAll();
+        for (const char* index : {"IDE_Code", "Answer_Code", "IDE_Group", "IDE_LName", "IDE_FName"})
+            ProgramFolder::exec("DBM/DB2.mdb", QStringLiteral("DROP INDEX \"%1\"").arg(index));
+        const auto indexes = [] {
+            return ProgramFolder::value(
+                "DBM/DB2.mdb", "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name "
+                               "IN ('IDE_Code', 'Answer_Code', 'IDE_Group', 'IDE_LName', "
+                               "'IDE_FName')");
+        };
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+            db.setDatabaseName(QDir::current().absoluteFilePath("DBM/DB2.mdb"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(lock));
+            QVERIFY(q.exec("SELECT COUNT(*) FROM \"IDE\"") && q.next());
+            q.finish();
+
+            QElapsedTimer started;
+            started.start();
+            QString error;
+            QVERIFY2(Database::openAll(&error), qPrintable(error));
+            // One busy wait alone would be three seconds.
+            QVERIFY2(started.elapsed() < 1500, qPrintable(QString::number(started.elapsed())));
+            QCOMPARE(indexes(), QString("0"));
+            QVERIFY(q.exec("ROLLBACK"));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("other-program");
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Code\" FROM \"IDE\""), QString("a"));
+
+        // The next start finds the file free and adds them.
+        Database::closeAll();
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(indexes(), QString("5"));
+    }
+
+    void anOlderSubjectFileGainsAnEmptyHistory() {
+        makeOlderSubjectFile();
+        QVERIFY(Database::openAll(nullptr));
+        QCOMPARE(ProgramFolder::rows("DBM/DB2.mdb",
+                                     "SELECT name FROM pragma_table_info('History') ORDER BY cid"),
+                 (QList<QStringList>{{"ID"},
+                                     {"Code"},
+                                     {"Date"},
+                                     {"Time"},
+                                     {"1"},
+                                     {"2"},
+                                     {"3"},
+                                     {"4"},
+                                     {"5"},
+                                     {"6"},
+                                     {"7"},
+                                     {"8"},
+                                     {"9"},
+                                     {"10"},
+                                     {"11"},
+                                     {"12"},
+                                     {"13"},
+                                     {"14"}}));
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"History\""),
+                 QString("0"));
+        QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT sql FROM sqlite_master WHERE "
+                                                     "name = 'History_Code'"),
+                 QString("CREATE INDEX \"History_Code\" ON \"History\" (\"Code\")"));
+        // What the file held is untouched.
+        QCOMPARE(ProgramFolder::rows("DBM/DB2.mdb", "SELECT \"Code\", \"1\", \"2\", \"3\" "
+                                                    "FROM \"Answer\""),
+                 (QList<QStringList>{{"a", "5", "4", ""}}));
+    }
+
+    // An older file put in place while the program runs (a restored backup)
+    // gets the table when it is next opened.
+    void anOlderFilePutInPlaceGainsItOnTheNextConnection() {
+        makeOlderSubjectFile();
+        QVERIFY(Database::openAll(nullptr));
+        QVERIFY(Database::isSoundSubjectDatabase("DBM/DB2.mdb", nullptr));
+        Database::close(DbFile::Subjects);
+        ProgramFolder::exec("DBM/DB2.mdb", "DROP TABLE \"History\"");
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("SELECT COUNT(*) FROM \"History\""));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+    }
+
     void soundSubjectDatabaseCheck() {
         QVERIFY(Database::openAll(nullptr));
         ProgramFolder::addSubject("a");
         Database::closeAll();
         QString why;
+        QVERIFY(Database::isSoundSubjectDatabase("DBM/DB2.mdb", &why));
+        // A History without its answers is not one of ours; no History at all
+        // is a file of an earlier version.
+        ProgramFolder::exec("DBM/DB2.mdb", "ALTER TABLE \"History\" DROP COLUMN \"14\"");
+        QVERIFY(!Database::isSoundSubjectDatabase("DBM/DB2.mdb", &why));
+        QVERIFY2(why.contains("History"), qPrintable(why));
+        ProgramFolder::exec("DBM/DB2.mdb", "DROP TABLE \"History\"");
         QVERIFY(Database::isSoundSubjectDatabase("DBM/DB2.mdb", &why));
         QVERIFY(!Database::isSoundSubjectDatabase("DBM/DB.mdb", &why)); // no IDE, Answer
         QVERIFY(!Database::isSoundSubjectDatabase("DBM/none.mdb", &why));

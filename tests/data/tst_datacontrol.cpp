@@ -208,6 +208,19 @@ private slots:
             QString("1"));
     }
 
+    void aNewRecordStoresFieldsNeverSetAsEmptyText() {
+        DataControl answers("Answer", m_window.get(), "Adodc3");
+        answers.addNew();
+        answers.setField("Code", "a");
+        QVERIFY(answers.update());
+        QString check = QStringLiteral("SELECT \"Code\"");
+        for (const QString& field : Database::fields("Answer").mid(2))
+            check += QStringLiteral(", typeof(%1) || ':' || %1").arg(Database::quoted(field));
+        const QList<QStringList> rows = ProgramFolder::rows(Subjects, check + " FROM \"Answer\"");
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first(), QStringList{"a"} + QStringList(15, "text:"));
+    }
+
     void countAndEmptinessOfAWholeTable() {
         DataControl answers("Answer", m_window.get(), "Adodc3");
         QVERIFY(answers.isEmpty());

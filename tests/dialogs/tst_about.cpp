@@ -250,6 +250,18 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    void escapeClosesIt() {
+        Frm1* main = Frm1::showMain();
+        QString seen;
+        whenModal([&](QWidget* w) {
+            seen = w->objectName();
+            pressKey(w, Qt::Key_Escape);
+        });
+        QTest::mouseClick(main->Command12, Qt::LeftButton);
+        QCOMPARE(seen, QStringLiteral("About")); // and gone once it closes
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void itTakesNoSkinFromTheMainWindow() {
         // A dark skin's label colours would hide the lines on the about
         // window's paper and override their changing colours.

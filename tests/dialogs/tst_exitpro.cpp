@@ -4,6 +4,7 @@
 #include "support/ProgramFolder.h"
 #include "ui/Twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -38,6 +39,25 @@ private:
     static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     static void moveOnto(QWidget* widget) { QTest::mouseMove(widget, widget->rect().center()); }
+
+    // The part of a picture that takes the keyboard focus.
+    static QWidget* key(QLabel* picture) {
+        return picture->parentWidget()->findChild<QWidget*>(picture->objectName() + "Key");
+    }
+
+    static exitpro* shownAndActive() {
+        exitpro* w = exitpro::showWindow();
+        if (!QTest::qWaitForWindowActive(w))
+            return nullptr;
+        return w;
+    }
+
+    // Presses key on whatever has the keyboard focus.
+    static void press(int key) {
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, static_cast<Qt::Key>(key));
+    }
 
 private slots:
     void init() { m_folder = std::make_unique<ProgramFolder>(); }
@@ -193,6 +213,104 @@ private slots:
         QVERIFY(titles.contains(texts.at(0)) && titles.contains(texts.at(1)));
         QVERIFY(captions.contains(texts.at(0)) && captions.contains(texts.at(1)));
         QVERIFY(texts.contains(w->Check1->text()));
+    }
+
+    void tabReachesBothPicturesAndTheBox() {
+        exitpro* w = shownAndActive();
+        QVERIFY(w);
+        // Confirm, cancel, the backup box, and round again.
+        QVERIFY(key(w->k1)->hasFocus());
+        press(Qt::Key_Tab);
+        QVERIFY(key(w->C1)->hasFocus());
+        press(Qt::Key_Tab);
+        QVERIFY(w->Check1->hasFocus());
+        press(Qt::Key_Space);
+        QVERIFY(w->Check1->isChecked());
+        press(Qt::Key_Tab);
+        QVERIFY(key(w->k1)->hasFocus());
+        press(Qt::Key_Backtab);
+        QVERIFY(w->Check1->hasFocus());
+        // The pointer still swaps the pictures, and the focus stays on its button.
+        press(Qt::Key_Backtab);
+        QVERIFY(key(w->C1)->hasFocus());
+        moveOnto(w->C1);
+        QVERIFY(w->C2->isVisible());
+        QVERIFY(key(w->C1)->hasFocus());
+        QCOMPARE(platform().endCount, 0);
+    }
+
+    void theFocusedPictureShowsAFrame() {
+        exitpro* w = shownAndActive();
+        QVERIFY(w);
+        const auto picture = [w](QLabel* label) { return w->grab(label->geometry()).toImage(); };
+        QVERIFY(key(w->k1)->hasFocus());
+        const QImage confirmFocused = picture(w->k1);
+        const QImage cancelAtRest = picture(w->C1);
+        press(Qt::Key_Tab);
+        QVERIFY(key(w->C1)->hasFocus());
+        QVERIFY(picture(w->k1) != confirmFocused);
+        QVERIFY(picture(w->C1) != cancelAtRest);
+        // The frame goes with the focus and leaves the picture as it was.
+        press(Qt::Key_Tab);
+        QCOMPARE(picture(w->C1), cancelAtRest);
+    }
+
+    void keysActivateThePictures_data() {
+        QTest::addColumn<int>("tabs"); // from the confirm picture
+        QTest::addColumn<bool>("backup");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("outcome"); // "end", "backup" or "main"
+        QTest::newRow("enter on confirm") << 0 << false << int(Qt::Key_Return) << "end";
+        QTest::newRow("keypad enter on confirm") << 0 << false << int(Qt::Key_Enter) << "end";
+        QTest::newRow("space on confirm") << 0 << false << int(Qt::Key_Space) << "end";
+        QTest::newRow("enter on confirm, box ticked")
+            << 0 << true << int(Qt::Key_Return) << "backup";
+        QTest::newRow("enter on cancel") << 1 << false << int(Qt::Key_Return) << "main";
+        QTest::newRow("space on cancel") << 1 << true << int(Qt::Key_Space) << "main";
+        QTest::newRow("escape on confirm") << 0 << true << int(Qt::Key_Escape) << "main";
+        QTest::newRow("escape on the box") << 2 << false << int(Qt::Key_Escape) << "main";
+    }
+    void keysActivateThePictures() {
+        QFETCH(int, tabs);
+        QFETCH(bool, backup);
+        QFETCH(int, key);
+        QFETCH(QString, outcome);
+        QPointer<exitpro> w = shownAndActive();
+        QVERIFY(w);
+        w->Check1->setChecked(backup);
+        for (int i = 0; i < tabs; ++i)
+            press(Qt::Key_Tab);
+        press(key);
+        settle();
+        QCOMPARE(platform().endCount, outcome == QLatin1String("end") ? 1 : 0);
+        QCOMPARE(backupWindows().size(), outcome == QLatin1String("backup") ? 1 : 0);
+        QCOMPARE(Frm1::instance() != nullptr, outcome == QLatin1String("main"));
+        if (outcome == QLatin1String("main"))
+            QVERIFY(w.isNull());
+    }
+
+    void picturesAreNamedButtons() {
+        exitpro* w = exitpro::showWindow();
+        struct Expected {
+            QLabel* picture;
+            QString name;
+        };
+        for (const Expected& e :
+             {Expected{w->k1, QStringLiteral("خروج")}, Expected{w->C1, QStringLiteral("انصراف")}}) {
+            QAccessibleInterface* button = QAccessible::queryAccessibleInterface(key(e.picture));
+            QVERIFY(button);
+            QCOMPARE(button->role(), QAccessible::Button);
+            QCOMPARE(button->text(QAccessible::Name), e.name);
+            QVERIFY(button->actionInterface());
+            QVERIFY(button->actionInterface()->actionNames().contains(
+                QAccessibleActionInterface::pressAction()));
+        }
+        // A screen reader's press is the picture's click.
+        QAccessibleInterface* cancel = QAccessible::queryAccessibleInterface(key(w->C1));
+        QPointer<exitpro> window = w;
+        cancel->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(Frm1::instance());
     }
 
     void leavingTheMainWindowShowsIt_data() {

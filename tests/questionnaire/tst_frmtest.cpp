@@ -567,6 +567,24 @@ private slots:
         expectItem(1, QStringLiteral("1"));
     }
 
+    void aPersianKeyboardTypesItemNumberAndAge() {
+        openFor(QStringLiteral("S1"));
+        start();
+        const auto typePersian = [](QLineEdit* box, const QString& text) {
+            box->setFocus();
+            box->selectAll();
+            for (const QChar c : text)
+                QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        };
+        typePersian(t->Text6, QStringLiteral("۱۲"));
+        expectItem(12, QStringLiteral("12"));
+        typePersian(t->Text5, QStringLiteral("٤١"));
+        QCOMPARE(t->Text5->text(), QStringLiteral("41"));
+        QCOMPARE(m_folder->platform().beeps, 0);
+        QTest::mouseClick(t->Command5, Qt::LeftButton);
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"Sen\" FROM \"IDE\""), QStringLiteral("41"));
+    }
+
     void ageTakesThreeDigits() {
         openFor(QStringLiteral("S1"));
         start();
@@ -587,6 +605,118 @@ private slots:
         QVERIFY(t->isVisible());
         expectItem(1, QStringLiteral("1"));
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
+    }
+
+    void digitKeysChooseTheOptionAtTheirPlace_data() {
+        QTest::addColumn<QString>("digit");
+        QTest::addColumn<QString>("focus"); // the control that has the focus
+        QTest::addColumn<int>("value");     // the answer it stands for
+        QTest::newRow("1 on next") << "1"
+                                   << "CmdNext" << 5;
+        QTest::newRow("2 on next") << "2"
+                                   << "CmdNext" << 4;
+        QTest::newRow("3 on back") << "3"
+                                   << "CmdBack" << 3;
+        QTest::newRow("4 on an option") << "4"
+                                        << "Option1" << 2;
+        QTest::newRow("5 in the code box") << "5"
+                                           << "Text1" << 1;
+        QTest::newRow("Persian 3 on next") << QStringLiteral("۳") << "CmdNext" << 3;
+        QTest::newRow("Arabic-Indic 5 on next") << QStringLiteral("٥") << "CmdNext" << 1;
+    }
+    void digitKeysChooseTheOptionAtTheirPlace() {
+        QFETCH(QString, digit);
+        QFETCH(QString, focus);
+        QFETCH(int, value);
+        openFor(QStringLiteral("S1"));
+        QVERIFY(QTest::qWaitForWindowActive(t));
+        start();
+        auto* control = t->findChild<QWidget*>(focus);
+        QVERIFY(control);
+        control->setFocus();
+        // The key as a keyboard with that digit sends it.
+        QTest::sendKeyEvent(QTest::Click, control, static_cast<Qt::Key>(digit.at(0).unicode()),
+                            digit, Qt::NoModifier);
+        QCOMPARE(checkedValue(), value);
+        QCOMPARE(t->Text12->text(), QString::number(value));
+        QVERIFY(control->hasFocus());
+        expectItem(1, QStringLiteral("1"));
+        // Chosen, not stored: next stores it as it does a clicked choice.
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
+        next();
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString::number(value));
+    }
+
+    void otherKeysChooseNothing_data() {
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("0") << "0";
+        QTest::newRow("6 to 9") << "6789";
+        QTest::newRow("letters") << "ab";
+    }
+    void otherKeysChooseNothing() {
+        QFETCH(QString, keys);
+        openFor(QStringLiteral("S1"));
+        start();
+        t->CmdNext->setFocus();
+        QTest::keyClicks(t->CmdNext, keys);
+        QTest::keyClick(t->CmdNext, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(checkedValue(), 0);
+        QCOMPARE(t->Text12->text(), QString());
+    }
+
+    void boxesKeepTheirDigits() {
+        openFor(QStringLiteral("S1"));
+        start();
+        t->Text6->setFocus();
+        typeItem(QStringLiteral("3"));
+        expectItem(3, QStringLiteral("3"));
+        t->Text5->setFocus();
+        t->Text5->selectAll();
+        QTest::keyClicks(t->Text5, QStringLiteral("42"));
+        QCOMPARE(t->Text5->text(), QStringLiteral("42"));
+        QCOMPARE(checkedValue(), 0);
+    }
+
+    void digitsBeforeTheStartChooseNothing() {
+        openFor(QStringLiteral("S1"));
+        QTest::keyClicks(t->Command1, QStringLiteral("2"));
+        QVERIFY(!t->Frame2->isVisible());
+        QCOMPARE(t->Text12->text(), QString());
+    }
+
+    // Two keys an item: a digit and Space on the next button, where the focus
+    // stays while the items go by, forward and back.
+    void theWholeSheetByKeys() {
+        openFor(QStringLiteral("S1"));
+        QVERIFY(QTest::qWaitForWindowActive(t));
+        QVERIFY(t->Command1->hasFocus());
+        pressKey(t, Qt::Key_Space);
+        QVERIFY(t->Text1->hasFocus());
+        pressKey(t, Qt::Key_Tab);
+        QVERIFY(t->CmdNext->hasFocus());
+        const QString digits = QStringLiteral("12345432112345");
+        for (int item = 1; item <= ItemCount; ++item) {
+            expectItem(item, QString::number(item));
+            typeKeys(t, digits.mid(item - 1, 1));
+            pressKey(t, Qt::Key_Space);
+            QVERIFY(t->CmdNext->hasFocus());
+        }
+        expectItem(ItemCount, QString::number(ItemCount)); // next on the last item stays
+        pressKey(t, Qt::Key_Tab);
+        QVERIFY(t->CmdBack->hasFocus());
+        pressKey(t, Qt::Key_Space);
+        QVERIFY(t->CmdBack->hasFocus());
+        expectItem(ItemCount - 1, QString::number(ItemCount - 1));
+        QCOMPARE(checkedValue(), 2); // its stored answer, 4 at its place
+        typeKeys(t, QStringLiteral("5"));
+        pressKey(t, Qt::Key_Space);
+        QVERIFY(t->CmdBack->hasFocus());
+        for (int item = 1; item <= ItemCount; ++item) {
+            const int place = digits.at(item - 1).digitValue();
+            const int value = item == ItemCount - 1 ? 1 : 6 - place;
+            QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item),
+                     QString::number(value));
+        }
     }
 
     void retestSeesAndChangesStoredAnswers() {

@@ -1,12 +1,15 @@
 // The test launch from the main window's "run the test" button, with the test
 // window run modally inside it.
 #include "app/Frm1.h"
+#include "calendar/ClockTime.h"
+#include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
 #include "support/ProgramFolder.h"
 #include "ui/SkinLabel.h"
 
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -164,16 +167,21 @@ private slots:
     void runEndsInReadyState_data() {
         QTest::addColumn<QString>("ending");
         QTest::addColumn<QString>("lastAnswer");
+        QTest::addColumn<QString>("administrations");
         QTest::newRow("save and exit") << "saveExit"
-                                       << "4";
+                                       << "4"
+                                       << "1";
         QTest::newRow("exit") << "exit"
-                              << "";
+                              << ""
+                              << "0";
         QTest::newRow("close box") << "closeBox"
-                                   << "";
+                                   << ""
+                                   << "0";
     }
     void runEndsInReadyState() {
         QFETCH(QString, ending);
         QFETCH(QString, lastAnswer);
+        QFETCH(QString, administrations);
         ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
         openMain();
         QPointer<FrmTest> first;
@@ -205,6 +213,8 @@ private slots:
         QVERIFY(m_main->isVisible());
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), lastAnswer);
+        // Only save-and-exit makes an administration; next alone stored the sheet.
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""), administrations);
     }
 
     void laterLaunchShowsTheSubjectBeforeStart() {
@@ -298,6 +308,96 @@ private slots:
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
         QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\" FROM \"Answer\" ORDER BY \"ID\""),
                  (QList<QStringList>{{"S1"}, {"S2"}}));
+    }
+
+    // A retest keeps the earlier administration as it was, beside the new
+    // one, each with the date and time it was stored; the sheet is the latest.
+    void retestKeepsEveryAdministration() {
+        ProgramFolder::addSubject(QStringLiteral("S1"));
+        ProgramFolder::addSubject(QStringLiteral("S2"));
+        openMain();
+        const QDateTime before = QDateTime::currentDateTime();
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            for (int item = 1; item <= 14; ++item) {
+                choose(t, 5);
+                click(t->CmdNext);
+            }
+            click(t->Command5);
+        });
+        launch(QStringLiteral("S2"), [](FrmTest* t) {
+            click(t->Command1);
+            choose(t, 3);
+            click(t->Command5);
+        });
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            choose(t, 1);
+            click(t->CmdNext);
+            click(t->CmdNext);
+            choose(t, 2);
+            click(t->Command5);
+        });
+        const QDateTime after = QDateTime::currentDateTime();
+
+        QStringList first(14, QStringLiteral("5"));
+        QStringList second = first;
+        second[0] = QStringLiteral("1");
+        second[2] = QStringLiteral("2");
+        QList<QStringList> kept =
+            ProgramFolder::rows(Sheets, "SELECT * FROM \"History\" WHERE \"Code\" = 'S1' "
+                                        "ORDER BY \"ID\"");
+        QCOMPARE(kept.size(), 2);
+        QCOMPARE(kept.at(0).mid(4), first);
+        QCOMPARE(kept.at(1).mid(4), second);
+        for (const QStringList& row : kept) {
+            QCOMPARE(row.at(1), QStringLiteral("S1"));
+            QVERIFY2(row.at(2) == SolarDate(before.date(), 0) ||
+                         row.at(2) == SolarDate(after.date(), 0),
+                     qPrintable(row.at(2)));
+            QStringList times;
+            for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
+                times.append(ClockTime(t.time()));
+            QVERIFY2(times.contains(row.at(3)), qPrintable(row.at(3)));
+        }
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"3\" FROM \"History\" "
+                                             "ORDER BY \"ID\""),
+                 (QList<QStringList>{{"S1", "5"}, {"S2", ""}, {"S1", "2"}}));
+        // The sheet stays the subject's current one: the latest answers.
+        for (int item = 1; item <= 14; ++item)
+            QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item), second.at(item - 1));
+    }
+
+    // The administration belongs to the save: when it cannot be kept, neither
+    // the sheet nor the registration row changes, the operator is told and
+    // the run stays open; the next save-and-exit stores all of it.
+    void anAdministrationThatCannotBeKeptStoresNothing() {
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::exec(Sheets, "CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"History\" "
+                                    "BEGIN SELECT RAISE(ABORT, 'no room for history'); END");
+        openMain();
+        launch(QStringLiteral("S1"), [this](FrmTest* t) {
+            click(t->Command1);
+            choose(t, 4);
+            t->Text3->setText(QStringLiteral("Maryam"));
+            click(t->Command5);
+            QVERIFY(t->isVisible());
+            QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+            QVERIFY2(m_folder->platform().messageTexts().first().contains("no room for history"),
+                     qPrintable(m_folder->platform().messageTexts().first()));
+            QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
+            QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
+                     QStringLiteral("Mina"));
+            QCOMPARE(t->Text3->text(), QStringLiteral("Maryam"));
+            ProgramFolder::exec(Sheets, "DROP TRIGGER \"refuse\"");
+            click(t->Command5);
+            QVERIFY(!t->isVisible());
+        });
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("4"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
+                 QStringLiteral("Maryam"));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"1\", \"2\" FROM \"History\""),
+                 (QList<QStringList>{{"S1", "4", ""}}));
     }
 };
 

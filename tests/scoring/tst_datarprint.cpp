@@ -1,16 +1,25 @@
+#include "calendar/SolarCalendar.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
+#include "support/FileSizeLimit.h"
+#include "support/Files.h"
 #include "support/ProgramFolder.h"
 
+#include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 using namespace velmora;
@@ -44,6 +53,27 @@ int inkIn(const QImage& page, const ReportLabel& l, double scale) {
     return ink;
 }
 
+// The detail page drawn at scale device units per twip (0.1: 144 dpi), with a
+// white border of margin pixels around it, so that ink off the page shows.
+QImage renderPage(const DataRPrint& report, int margin = 40, double scale = 0.1) {
+    QImage page(QSize(static_cast<int>(std::ceil(6810 * scale)) + 2 * margin,
+                      static_cast<int>(std::ceil(9760 * scale)) + 2 * margin),
+                QImage::Format_RGB32);
+    page.fill(Qt::white);
+    page.setDotsPerMeterX(static_cast<int>(1440 * scale / 0.0254));
+    page.setDotsPerMeterY(static_cast<int>(1440 * scale / 0.0254));
+    QPainter painter(&page);
+    report.paintPage(painter, QPointF(margin, margin), scale, true);
+    return page;
+}
+
+QString longText(const QString& word, int length) {
+    QString text;
+    while (text.size() < length)
+        text += word;
+    return text.left(length);
+}
+
 } // namespace
 
 // The printed report: filled from the scoring window, previewed, printed.
@@ -56,6 +86,28 @@ class TestDataRPrint : public QObject {
     void search(FrmkLID* w, const QString& code) {
         platform().inputAnswers.enqueue(code);
         QTest::mouseClick(w->Command1, Qt::LeftButton);
+    }
+
+    static void keepImage(const QImage& image, const QString& name) {
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            image.save(folder + "/" + name);
+    }
+
+    // The standard output of a poppler tool.
+    static QByteArray tool(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(30000) || process.exitCode() != 0)
+            qFatal("%s failed", qPrintable(program));
+        return process.readAllStandardOutput();
+    }
+
+    // The first page of a PDF drawn at 50 dpi.
+    static QImage pageImage(const QString& pdf) {
+        const QString prefix = pdf + QStringLiteral("-page");
+        tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, prefix});
+        return QImage(prefix + QStringLiteral(".png"));
     }
 
     static void keepPicture(const QString& file, const QString& name) {
@@ -307,6 +359,96 @@ private slots:
         QVERIFY(inkIn(render(QStringLiteral("G")), *cell, scale) > 0);
     }
 
+    void longTextsStayInTheirFrames_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        const QString address = longText(QStringLiteral("خيابان آزادي، کوچه ۱۲، پلاک 7، "), 10000);
+        const QString unbroken = longText(QStringLiteral("0123456789"), 10000);
+        QTest::newRow("address") << "Label14" << address;
+        QTest::newRow("address without a blank") << "Label14" << unbroken;
+        QTest::newRow("address in Latin letters")
+            << "Label14" << longText(QStringLiteral("12 Park Road, "), 10000);
+        QTest::newRow("clinic name") << "Label9" << address;
+        QTest::newRow("first name") << "Label5" << unbroken;
+        QTest::newRow("last name") << "Label10" << address;
+        QTest::newRow("education") << "Label12" << address;
+        QTest::newRow("date") << "Label13" << unbroken;
+        QTest::newRow("score") << "Label2" << unbroken;
+    }
+    void longTextsStayInTheirFrames() {
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        DataRPrint report;
+        ReportLabel* l = report.section(QStringLiteral("Section1"))->control(label);
+        QVERIFY(l);
+        l->caption = QString();
+        const QImage without = renderPage(report);
+        l->caption = text;
+        const QImage with = renderPage(report);
+        keepImage(with,
+                  QStringLiteral("long-%1.png").arg(QTest::currentDataTag()).replace(' ', '-'));
+
+        // Everything the text changed lies in its frame (one pixel of
+        // smoothing at its edges aside).
+        const QRect frame =
+            QRectF(40 + l->left * 0.1, 40 + l->top * 0.1, l->width * 0.1, l->height * 0.1)
+                .toAlignedRect()
+                .adjusted(-1, -1, 1, 1);
+        int inside = 0;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != without.pixel(x, y)) {
+                    QVERIFY2(
+                        frame.contains(x, y),
+                        qPrintable(
+                            QStringLiteral("ink at %1, %2 outside %3").arg(x).arg(y).arg(label)));
+                    ++inside;
+                }
+        QVERIFY(inside > 0);
+    }
+
+    void captionsKeepClearOfTheRules() {
+        DataRPrint report;
+        // Captions that fill their cells: the heading of the education column
+        // is one, in a wider font than this machine's.
+        const QStringList cells = {"Label4", "Label1",  "Label7",  "Label6",  "Label32", "Label8",
+                                   "Label5", "Label10", "Label11", "Label12", "Label33", "Label13"};
+        for (const QString& cell : cells)
+            report.section(QStringLiteral("Section1"))->control(cell)->caption =
+                QStringLiteral("ميزان تحصيلات ميزان تحصيلات");
+        // As printed: at 600 dots to the inch.
+        const double scale = 600.0 / 1440;
+        const QImage page = renderPage(report, 40, scale);
+        keepImage(page, QStringLiteral("grid.png"));
+        // In each cell of the subject grid, the text ends some way before the
+        // rules on either side.
+        const int rules[] = {567, 1890, 2772, 4095, 4725, 5796, 6741};
+        const auto px = [scale](double twipsValue) {
+            return 40 + static_cast<int>(std::lround(twipsValue * scale));
+        };
+        for (const auto& [top, bottom] : {std::pair{1701, 2268}, std::pair{2268, 2835}}) {
+            for (int c = 0; c + 1 < int(std::size(rules)); ++c) {
+                const int left = px(rules[c]) + 5, right = px(rules[c + 1]) - 5;
+                int first = right, last = left;
+                for (int y = px(top) + 6; y <= px(bottom) - 6; ++y)
+                    for (int x = left; x <= right; ++x)
+                        if (qGray(page.pixel(x, y)) < 100) {
+                            first = std::min(first, x);
+                            last = std::max(last, x);
+                        }
+                const QString where =
+                    QStringLiteral("cell %1..%2, row %3").arg(rules[c]).arg(rules[c + 1]).arg(top);
+                QVERIFY2(first <= last, qPrintable(where + " is empty"));
+                QVERIFY2(first - left >= 5 && right - last >= 5,
+                         qPrintable(where + QStringLiteral(": text from %1 to %2 between %3 and %4")
+                                                .arg(first)
+                                                .arg(last)
+                                                .arg(left)
+                                                .arg(right)));
+            }
+        }
+    }
+
     void textDirections_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<Qt::LayoutDirection>("direction");
@@ -323,6 +465,127 @@ private slots:
     void textDirections() {
         QFETCH(QString, text);
         QTEST(captionDirection(text), "direction");
+    }
+
+    // The preview's save-as-PDF command writes the page the preview shows,
+    // with its fonts inside and its Persian text searchable.
+    void savesThePreviewedPageAsPdf() {
+        ProgramFolder::exec(
+            "DBM/DB.mdb", "UPDATE Theme SET Name = ?, Adress = ?",
+            {QStringLiteral("مرکز مشاوره اميد"), QStringLiteral("تهران، خيابان بهار")});
+        // The page's own texts write yeh and kaf the Arabic way; a name typed
+        // on a Persian keyboard writes them the Persian way.
+        ProgramFolder::addSubject(QStringLiteral("K/9"), QStringLiteral("مهدی"),
+                                  QStringLiteral("کريمي"), QStringLiteral("B"));
+        ProgramFolder::setAnswers(QStringLiteral("K/9"), QStringList(14, QStringLiteral("5")));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("K/9"));
+        platform().clear();
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QCOMPARE(platform().ofKind("printPreview").first().arguments,
+                 QStringList{DataRPrint::savePdfCommand()});
+
+        const QString file = m_folder->file("saved report.pdf");
+        platform().saveAnswers.enqueue(file);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        const auto dialogs = platform().ofKind("saveFileName");
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(dialogs.first().owner, w);
+        QCOMPARE(dialogs.first().folder,
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(dialogs.first().filter, QStringLiteral("PDF (*.pdf)"));
+        // The code names the file; a slash cannot be part of a name.
+        QCOMPARE(dialogs.first().defaultName,
+                 QStringLiteral("K-9 ") + SolarDate(QDate::currentDate(), 0).replace('/', '-') +
+                     QStringLiteral(".pdf"));
+        QCOMPARE(platform().noticeTexts(), QStringList{QStringLiteral("گزارش ذخيره شد")});
+        QVERIFY(platform().messageTexts().isEmpty());
+        QCOMPARE(pdfPages(file), 1);
+        keepPicture(file, QStringLiteral("saved-report.pdf"));
+        keepPicture(platform().previewFiles.first(), QStringLiteral("saved-report-preview.pdf"));
+
+        // Every font is embedded and maps its glyphs back to text.
+        const QList<QByteArray> fonts = tool("pdffonts", {file}).split('\n').mid(2);
+        int embedded = 0;
+        for (const QByteArray& line : fonts) {
+            const QList<QByteArray> columns = line.simplified().split(' ');
+            if (columns.size() < 7)
+                continue;
+            // ... emb sub uni object-number generation
+            QVERIFY2(columns.at(columns.size() - 5) == "yes", line.constData());
+            QVERIFY2(columns.at(columns.size() - 3) == "yes", line.constData());
+            ++embedded;
+        }
+        QVERIFY(embedded > 0);
+        // The text is the letters drawn, Arabic yeh where the page has it,
+        // not the joined forms of the letters; only the lam-alef ligature
+        // stays one character, which a search reads as its two letters.
+        const QString text = QString::fromUtf8(tool("pdftotext", {file, "-"}));
+        for (const QString& expected :
+             {QStringLiteral("مرکز مشاوره اميد"), QStringLiteral("کريمي"),
+              QStringLiteral("پرخاشگرانه"), QStringLiteral("استعداد ويژه"),
+              QStringLiteral("گزارش نتيجه تست"), QStringLiteral("دفاعي در برابر تغيير"),
+              QStringLiteral("تهران"), QStringLiteral("خيابان بهار")})
+            QVERIFY2(text.contains(expected), qPrintable(expected + " in: " + text));
+        // (The reader splits this name's glyphs into words of its own
+        // making; the letters are the ones typed.)
+        QVERIFY2(QString(text).remove(' ').contains(QStringLiteral("مهدی")), qPrintable(text));
+        for (const QChar c : text)
+            QVERIFY2(c.unicode() < 0xFB50 || (c.unicode() >= 0xFEF5 && c.unicode() <= 0xFEFC),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        QVERIFY(text.normalized(QString::NormalizationForm_KC)
+                    .contains(QStringLiteral("ميزان تحصيلات")));
+
+        // The same page as the preview, pixel for pixel.
+        QCOMPARE(pageImage(file), pageImage(platform().previewFiles.first()));
+    }
+
+    void aReportThatCannotBeSavedLeavesNothing_data() {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("full disk") << "full";
+    }
+    void aReportThatCannotBeSavedLeavesNothing() {
+        QFETCH(QString, where);
+        ProgramFolder::addSubject(QStringLiteral("1"), QStringLiteral("Ann"));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("1"));
+        platform().clear();
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QDir(m_folder->path()).mkpath("reports");
+        const QString file =
+            m_folder->file(where == "missing" ? "nowhere/report.pdf" : "reports/report.pdf");
+        platform().saveAnswers.enqueue(file);
+        {
+            FileSizeLimit limit(where == "full" ? 4096 : RLIM_INFINITY);
+            QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        }
+        const auto boxes = platform().ofKind("messageBox");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().icon, QMessageBox::Critical);
+        QVERIFY(
+            boxes.first().text.startsWith(QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد")));
+        QVERIFY(boxes.first().text.contains(QDir::toNativeSeparators(file)));
+        QVERIFY(platform().noticeTexts().isEmpty());
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(filesIn(m_folder->file("reports")).isEmpty());
+    }
+
+    void anExistingPdfIsReplacedOnlyWhenTheOperatorSaysSo() {
+        ProgramFolder::addSubject(QStringLiteral("1"));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("1"));
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        const QString file = m_folder->file("report.pdf");
+        writeFile(file, "an earlier report");
+        platform().saveAnswers.enqueue(file);
+        platform().messageAnswers.enqueue(QMessageBox::No);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        QCOMPARE(bytesOf(file), QByteArray("an earlier report"));
+        platform().saveAnswers.enqueue(file);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        QCOMPARE(pdfPages(file), 1);
     }
 
     void paperHasItsBand() {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -195,6 +196,10 @@ private slots:
                                           << "1002" << 2;
         QTest::newRow("box 1 is tested first") << "-3"
                                                << "-3" << 1;
+        // 1002 typed on a Persian keyboard is 1002, not a text without a number.
+        QTest::newRow("box 1 above 1001 in Persian digits") << QStringLiteral("۱۰۰۲") << "5" << 1;
+        QTest::newRow("box 2 above 1001 in Arabic-Indic digits")
+            << "5" << QStringLiteral("١٠٠٢") << 2;
     }
     void rangeOfTheFirstTwoBoxes() {
         QFETCH(QString, box1);
@@ -221,6 +226,27 @@ private slots:
         }));
     }
 
+    void valuesInPersianDigits_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<float>("height");
+        QTest::newRow("Persian 5") << QStringLiteral("۵") << 1810.0f;
+        QTest::newRow("Arabic-Indic 5") << QStringLiteral("٥") << 1810.0f;
+        QTest::newRow("Persian 7.5") << QStringLiteral("۷.۵") << 2715.0f;
+        QTest::newRow("Persian 10") << QStringLiteral("۱۰") << 3620.0f;
+    }
+    void valuesInPersianDigits() {
+        QFETCH(QString, value);
+        QFETCH(float, height);
+        scoreSubject(QStringList(14, QStringLiteral("1")));
+        QVERIFY(withChart([&](Frm2* chart) {
+            for (int k = 1; k <= ScaleCount; ++k)
+                chart->valueBox(k)->setText(value);
+            QTest::mouseClick(chart->Command1, Qt::LeftButton);
+            QVERIFY(platform().messageTexts().isEmpty());
+            QCOMPARE(bars(chart), QList<BarState>(ScaleCount, BarState{6015 - height, height}));
+        }));
+    }
+
     void noBarBelowTheBaseline_data() {
         QTest::addColumn<QString>("value");
         QTest::newRow("negative") << "-8";
@@ -239,6 +265,35 @@ private slots:
             for (int k = 3; k <= ScaleCount; ++k) {
                 QCOMPARE(chart->bar(k)->height(), 0.0f);
                 QCOMPARE(chart->bar(k)->top(), 6015.0f);
+            }
+            QCOMPARE(chart->bar(1)->height(), 1448.0f);
+        }));
+    }
+
+    void hugeValuesDrawABarStandingOnTheBaseline_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("beyond single precision") << "1e39";
+        QTest::newRow("1e300") << "1e300";
+        QTest::newRow("overflowing the height") << "1e308";
+        QTest::newRow("largest double") << "1.7976931348623157e308";
+    }
+    void hugeValuesDrawABarStandingOnTheBaseline() {
+        QFETCH(QString, value);
+        scoreSubject(QStringList(14, QStringLiteral("2")));
+        QVERIFY(withChart([&](Frm2* chart) {
+            for (int k = 3; k <= ScaleCount; ++k)
+                chart->valueBox(k)->setText(value);
+            QTest::mouseClick(chart->Command1, Qt::LeftButton);
+            QVERIFY(platform().messageTexts().isEmpty());
+            for (int k = 3; k <= ScaleCount; ++k) {
+                const ChartBar* bar = chart->bar(k);
+                QVERIFY2(std::isfinite(bar->top()) && std::isfinite(bar->height()),
+                         qPrintable(QStringLiteral("%1 %2").arg(bar->top()).arg(bar->height())));
+                // Taller than the window, down to the baseline.
+                QVERIFY(bar->top() < 0);
+                QCOMPARE(bar->top() + bar->height(), 6015.0f);
+                QVERIFY(bar->geometry().top() < 0);
+                QCOMPARE(bar->geometry().bottom() + 1, 401);
             }
             QCOMPARE(chart->bar(1)->height(), 1448.0f);
         }));
@@ -344,6 +399,20 @@ private slots:
                 QVERIFY(!chart->isVisible());
         QVERIFY(m_scoring->isVisible());
         QCOMPARE(m_scoring->Text5->text(), QStringLiteral("77"));
+    }
+
+    void escapeLeavesTheChart() {
+        scoreSubject(QStringList(14, QStringLiteral("5")));
+        QPointer<Frm2> seen;
+        whenModal([&](QWidget* modal) {
+            seen = qobject_cast<Frm2*>(modal);
+            QVERIFY(seen);
+            pressKey(modal, Qt::Key_Escape);
+        });
+        QTest::mouseClick(m_scoring->Command2, Qt::LeftButton);
+        QVERIFY(!seen || !seen->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(m_scoring->isVisible());
     }
 
 private:

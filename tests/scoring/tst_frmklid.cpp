@@ -1,5 +1,6 @@
 #include "app/Frm1.h"
 #include "data/DataControl.h"
+#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
 #include "support/ProgramFolder.h"
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -39,6 +41,13 @@ class TestFrmkLID : public QObject {
     void search(FrmkLID* w, const QString& code) {
         platform().inputAnswers.enqueue(code);
         QTest::mouseClick(w->Command1, Qt::LeftButton);
+    }
+
+    // Keeps a picture of the window when VELMORA_PICTURES names a folder.
+    static void keepPicture(QWidget* window, const QString& name) {
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            window->grab().save(folder + "/" + name);
     }
 
 private slots:
@@ -251,12 +260,13 @@ private slots:
     }
 
     void closingShowsTheMainWindowAgain_data() {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("exit button") << false;
-        QTest::newRow("close box") << true;
+        QTest::addColumn<QString>("way");
+        QTest::newRow("exit button") << "button";
+        QTest::newRow("close box") << "frame";
+        QTest::newRow("escape key") << "escape";
     }
     void closingShowsTheMainWindowAgain() {
-        QFETCH(bool, closeBox);
+        QFETCH(QString, way);
         ProgramFolder::addSubject(QStringLiteral("1"));
         Frm1* main = Frm1::showMain();
         // The load steps set the unload flag to "2": a flag that still reads
@@ -271,10 +281,12 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->isVisible());
 
-        if (closeBox)
+        if (way == "frame")
             w->close();
-        else
+        else if (way == "button")
             QTest::mouseClick(w->Command4, Qt::LeftButton);
+        else
+            pressKey(w, Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!w);
         QCOMPARE(Frm1::instance(), main);
@@ -290,6 +302,95 @@ private slots:
         FrmkLID* second = FrmkLID::showWindow();
         QCOMPARE(second->Text5->text(), QString());
         QCOMPARE(scores(second), QStringList(7, QString()));
+        QVERIFY(!second->CommandHistory->isVisible());
+    }
+
+    // The searched subject's administrations, newest first, each with its
+    // date, time and the seven scores of its sheet; another subject's are not
+    // among them.
+    void pastResultsNewestFirst() {
+        ProgramFolder::addSubject(QStringLiteral("7"));
+        ProgramFolder::addSubject(QStringLiteral("8"));
+        const QStringList someUnanswered = {"5", "4", "",  "2", "1", "",  "3",
+                                            "3", "",  "4", "5", "",  "1", "2"};
+        ProgramFolder::addAdministration("7", "1402/01/05", "09:00:00",
+                                         QStringList(14, QStringLiteral("5")));
+        ProgramFolder::addAdministration("8", "1402/03/01", "12:00:00",
+                                         QStringList(14, QStringLiteral("3")));
+        ProgramFolder::addAdministration("7", "1403/02/06", "10:30:00",
+                                         QStringList(14, QStringLiteral("1")));
+        ProgramFolder::addAdministration("7", "1403/02/06", "16:45:10", someUnanswered);
+        ProgramFolder::setAnswers("7", someUnanswered);
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("7"));
+        QVERIFY(w->CommandHistory->isVisible());
+        QCOMPARE(w->CommandHistory->text(), QStringLiteral("سوابق آزمون"));
+
+        QList<QStringList> shown;
+        QStringList captions;
+        whenModal([&](QWidget* modal) {
+            auto* history = qobject_cast<FrmHistory*>(modal);
+            QVERIFY(history);
+            QTableWidget* grid = history->GridHistory;
+            for (int c = 0; c < grid->columnCount(); ++c)
+                captions.append(grid->horizontalHeaderItem(c)->text());
+            for (int r = 0; r < grid->rowCount(); ++r) {
+                QStringList row;
+                for (int c = 0; c < grid->columnCount(); ++c)
+                    row.append(grid->item(r, c)->text());
+                shown.append(row);
+            }
+            keepPicture(history, QStringLiteral("scoring-history-window.png"));
+            QTest::mouseClick(history->CommandClose, Qt::LeftButton);
+        });
+        QTest::mouseClick(w->CommandHistory, Qt::LeftButton);
+        QCOMPARE(captions, (QStringList{"تاريخ", "ساعت", "پرخاشگرانه", "ساده بيني", "برنامه ريزي",
+                                        "برخوردعاطفي", "ريسک پذيري", "منفي نگري", "استعداد ويژه"}));
+        QCOMPARE(shown, (QList<QStringList>{
+                            {"1403/02/06", "16:45:10", "9", "2", "1", "6", "4", "3", "5"},
+                            {"1403/02/06", "10:30:00", "2", "3", "2", "2", "2", "2", "1"},
+                            {"1402/01/05", "09:00:00", "10", "15", "10", "10", "10", "10", "5"},
+                        }));
+        // The newest administration is the sheet the window scored.
+        QCOMPARE(scores(w), shown.first().mid(2));
+        QVERIFY(w->isVisible());
+    }
+
+    // The button is there only while the frame shows a subject with
+    // administrations kept: a subject with none shows nothing new, and a
+    // failed search leaves the earlier subject in place, button and all.
+    void pastResultsFollowTheSearchedSubject() {
+        ProgramFolder::addSubject(QStringLiteral("1"));
+        ProgramFolder::addSubject(QStringLiteral("2"));
+        ProgramFolder::addAdministration("2", "1403/01/01", "08:00:00",
+                                         QStringList(14, QStringLiteral("4")));
+        FrmkLID* w = FrmkLID::showWindow();
+        QVERIFY(!w->CommandHistory->isVisible());
+        search(w, QStringLiteral("1"));
+        QVERIFY(!w->CommandHistory->isVisible());
+        search(w, QStringLiteral("2"));
+        QVERIFY(w->CommandHistory->isVisible());
+        search(w, QStringLiteral("nobody"));
+        QVERIFY(w->CommandHistory->isVisible());
+        search(w, QStringLiteral("1"));
+        QVERIFY(!w->CommandHistory->isVisible());
+    }
+
+    // The button stands where the window has room: inside the window and
+    // clear of every control of the scoring window.
+    void pastResultsButtonCoversNothing() {
+        ProgramFolder::addSubject(QStringLiteral("2"));
+        ProgramFolder::addAdministration("2", "1403/01/01", "08:00:00", {});
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("2"));
+        const QRect button = w->CommandHistory->geometry();
+        QVERIFY(w->rect().contains(button));
+        for (QWidget* child : w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child == w->CommandHistory || !child->isVisible())
+                continue;
+            QVERIFY2(!child->geometry().intersects(button), qPrintable(child->objectName()));
+        }
+        keepPicture(w, QStringLiteral("scoring-history.png"));
     }
 };
 

@@ -73,6 +73,10 @@ private slots:
         QTest::newRow("leading numbers")
             << QStringList{" 3", "2x", "abc", "4.5", "", "", "", "", "", "", "", "", "", ""}
             << QList<double>{5, 4.5, 0, 0, 0, 0, 0};
+        // One character: an ASCII digit counts, any other (a Persian digit) is 0.
+        QTest::newRow("one character")
+            << QStringList{"0", "9", "۵", "a", "٣", " ", "", "", "", "", "", "", "", ""}
+            << QList<double>{9, 0, 0, 0, 0, 0, 0};
         QTest::newRow("short sheet")
             << QStringList{"5", "5"} << QList<double>{10, 0, 0, 0, 0, 0, 0};
     }
@@ -123,6 +127,9 @@ private slots:
         QTest::newRow("4.5") << 4.5 << "4.5";
         QTest::newRow("20/3") << 10 / 1.5 << "6.66666666666667";
         QTest::newRow("-8") << -8.0 << "-8";
+        QTest::newRow("largest whole in 15 digits") << 999999999999999.0 << "999999999999999";
+        QTest::newRow("1e15") << 1e15 << "1e+15";
+        QTest::newRow("-1e15") << -1e15 << "-1e+15";
     }
     void numbers() {
         QFETCH(double, value);

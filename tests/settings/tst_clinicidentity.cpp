@@ -75,14 +75,14 @@ private slots:
         auto* address = main->Frame9->findChild<SkinLabel*>(QStringLiteral("SkinLabel5"));
         QVERIFY(name && address);
         QCOMPARE(name->text(), QStringLiteral(" :نام"));
-        QCOMPARE(name->geometry(), QRect(372, 28, 41, 25));
+        QCOMPARE(name->geometry(), QRect(354, 28, 45, 25));
         QCOMPARE(address->text(), QStringLiteral(" :آدرس"));
-        QCOMPARE(address->geometry(), QRect(364, 76, 41, 25));
+        QCOMPARE(address->geometry(), QRect(354, 76, 45, 25));
         auto* text2 = main->Frame9->findChild<QLineEdit*>(QStringLiteral("Text2"));
         auto* text14 = main->Frame9->findChild<QLineEdit*>(QStringLiteral("Text14"));
         QVERIFY(text2 && text14);
-        QCOMPARE(text2->geometry(), QRect(8, 20, 357, 41));
-        QCOMPARE(text14->geometry(), QRect(8, 68, 357, 41));
+        QCOMPARE(text2->geometry(), QRect(8, 20, 343, 41));
+        QCOMPARE(text14->geometry(), QRect(8, 68, 343, 41));
         QVERIFY(text2->alignment() & Qt::AlignHCenter);
         QVERIFY(text14->alignment() & Qt::AlignHCenter);
         auto* save = main->Frame9->findChild<QPushButton*>(QStringLiteral("Command64"));
@@ -92,6 +92,48 @@ private slots:
         QCOMPARE(save->geometry(), QRect(212, 112, 57, 33));
         QCOMPARE(cancel->text(), QStringLiteral("انصراف"));
         QCOMPARE(cancel->geometry(), QRect(140, 112, 57, 33));
+    }
+
+    void captionsShowWhole_data() {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("plain") << "0";
+        for (int n = 1; n <= 11; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("theme %1").arg(n))) << QString::number(n);
+    }
+    void captionsShowWhole() {
+        QFETCH(QString, theme);
+        ProgramFolder::exec(Settings, "UPDATE \"Theme\" SET \"TH\" = ?", {theme});
+        Frm1* main = openClinicPanel();
+        QGroupBox* frame = main->Frame9;
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            frame->grab().save(folder + QStringLiteral("/clinic-%1.png").arg(theme));
+        for (const char* name : {"SkinLabel4", "SkinLabel5"}) {
+            auto* label = frame->findChild<SkinLabel*>(QString::fromLatin1(name));
+            QVERIFY(label);
+            // Inside the frame, clear of its border (at most 2 pixels in any skin).
+            QVERIFY2(frame->rect().adjusted(4, 4, -4, -4).contains(label->geometry()),
+                     qPrintable(QStringLiteral("%1 at %2, %3, %4 × %5 in a frame %6 wide")
+                                    .arg(name)
+                                    .arg(label->x())
+                                    .arg(label->y())
+                                    .arg(label->width())
+                                    .arg(label->height())
+                                    .arg(frame->width())));
+            // Room for the whole caption, and the box beside it left alone.
+            const int needed = label->fontMetrics().horizontalAdvance(label->text());
+            QVERIFY2(needed <= label->contentsRect().width(),
+                     qPrintable(QStringLiteral("%1 needs %2 pixels, has %3")
+                                    .arg(name)
+                                    .arg(needed)
+                                    .arg(label->contentsRect().width())));
+        }
+        for (const char* name : {"Text2", "Text14"}) {
+            auto* box = frame->findChild<QLineEdit*>(QString::fromLatin1(name));
+            for (SkinLabel* label : frame->findChildren<SkinLabel*>())
+                QVERIFY2(!label->geometry().intersects(box->geometry()),
+                         qPrintable(label->objectName() + " covers " + name));
+        }
     }
 
     void titleShowsTheStoredNameAtLoad() {

@@ -1,8 +1,10 @@
 #include "app/Frm1.h"
 #include "settings/Frmskin.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 #include "ui/Skins.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -307,6 +309,50 @@ private slots:
         QVERIFY(!confirmationWindow());
     }
 
+    void enterConfirmsAsThePictureDoes_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("onThePicture"); // else with the focus taken away
+        QTest::newRow("enter on the picture") << int(Qt::Key_Return) << true;
+        QTest::newRow("keypad enter on the picture") << int(Qt::Key_Enter) << true;
+        QTest::newRow("space on the picture") << int(Qt::Key_Space) << true;
+        QTest::newRow("enter on the window") << int(Qt::Key_Return) << false;
+    }
+    void enterConfirmsAsThePictureDoes() {
+        QFETCH(int, key);
+        QFETCH(bool, onThePicture);
+        QPointer<Frm1> old = Frm1::showMain();
+        chooseTheme(old, "Command43");
+        settle();
+        QPointer<Frmskin> confirm = confirmationWindow();
+        QVERIFY(confirm);
+        QVERIFY(QTest::qWaitForWindowActive(confirm));
+        auto* picture = confirm->findChild<QWidget*>(QStringLiteral("k1Key"));
+        QVERIFY(picture);
+        QVERIFY(picture->hasFocus());
+        QWidget* target = picture;
+        if (!onThePicture) {
+            picture->clearFocus();
+            target = confirm;
+        }
+        QTest::keyClick(target, static_cast<Qt::Key>(key));
+        settle();
+        QVERIFY(confirm.isNull());
+        QVERIFY(Frm1::instance());
+        QVERIFY(Frm1::instance()->isVisible());
+        QCOMPARE(skinOf(Frm1::instance()), QStringLiteral("galaxy.skn"));
+    }
+
+    void theConfirmPictureIsANamedButton() {
+        Frmskin* confirm = Frmskin::showWindow();
+        auto* picture = confirm->findChild<QWidget*>(QStringLiteral("k1Key"));
+        QVERIFY(picture);
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(picture);
+        QVERIFY(button);
+        QCOMPARE(button->role(), QAccessible::Button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("تأييد"));
+        QCOMPARE(picture->geometry(), confirm->k1->geometry());
+    }
+
     void highlightFollowsThePointer() {
         Frmskin* confirm = Frmskin::showWindow();
         QVERIFY(confirm->k1->isVisible());
@@ -328,6 +374,64 @@ private slots:
         hover(confirm);
         QVERIFY(confirm->k1->isVisible());
         QVERIFY(!confirm->k2->isVisible());
+    }
+
+    void aPictureAppearingUnderAStillPointerConfirms() {
+        // The theme button sits where the confirmation's picture appears: the
+        // pointer does not move, the window system only reports its arrival.
+        QPointer<Frm1> old = Frm1::showMain();
+        chooseTheme(old, "Command44");
+        settle();
+        QPointer<Frmskin> confirm = confirmationWindow();
+        QVERIFY(confirm);
+        QVERIFY(confirm->k1->isVisible());
+        QVERIFY(!confirm->k2->isVisible());
+        const QPointF at(confirm->k1->width() / 2.0, confirm->k1->height() / 2.0);
+        QEnterEvent arrival(at, at, confirm->k1->mapToGlobal(at));
+        QApplication::sendEvent(confirm->k1, &arrival);
+        QVERIFY(!confirm->k1->isVisible());
+        QVERIFY(confirm->k2->isVisible());
+
+        QTest::mouseClick(confirm->k2, Qt::LeftButton);
+        settle();
+        QVERIFY(confirm.isNull());
+        QVERIFY(Frm1::instance());
+        QVERIFY(Frm1::instance()->isVisible());
+        QCOMPARE(skinOf(Frm1::instance()), QStringLiteral("Green.skn"));
+    }
+
+    void thePanelCoversTheHelpPictureAndTheHint_data() {
+        QTest::addColumn<QString>("theme");
+        for (int n = 1; n <= 11; ++n)
+            QTest::newRow(qPrintable(skinFileFor(n))) << QString::number(n);
+    }
+    void thePanelCoversTheHelpPictureAndTheHint() {
+        QFETCH(QString, theme);
+        storeTheme(theme);
+        Frm1* main = Frm1::showMain();
+        click(main, "Command9");
+        click(main, "Command68");
+        QVERIFY(main->Frame6->isVisible());
+        main->SkinLabel2->setText(QStringLiteral("راهنماي استفاده از ولمورا"));
+        main->SkinLabel2->setVisible(true);
+        const QImage shown = main->grab().toImage();
+        main->Picture1->setVisible(false);
+        main->SkinLabel2->setVisible(false);
+        const QImage hidden = main->grab().toImage();
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            shown.save(folder + QStringLiteral("/theme-panel-%1.png").arg(theme));
+        // Inside the panel (its rounded corners and border aside), nothing of
+        // what lies under it shows.
+        const QRect panel = main->Frame6->geometry().adjusted(12, 12, -12, -12);
+        for (QWidget* under :
+             {static_cast<QWidget*>(main->Picture1), static_cast<QWidget*>(main->SkinLabel2)}) {
+            const QRect both = panel.intersected(under->geometry());
+            QVERIFY2(!both.isEmpty(), qPrintable(under->objectName()));
+            const qreal ratio = shown.devicePixelRatio();
+            QCOMPARE(shown.copy(QRectF(both.topLeft() * ratio, both.size() * ratio).toRect()),
+                     hidden.copy(QRectF(both.topLeft() * ratio, both.size() * ratio).toRect()));
+        }
     }
 
     void windowsAlreadyOpenKeepTheirSkin() {

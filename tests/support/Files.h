@@ -8,7 +8,12 @@
 #include <QStringList>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+
 namespace velmora {
+
+#endif
 
 // The bytes of a file, or "<missing>" when it cannot be read.
 inline QByteArray bytesOf(const QString& path) {
@@ -40,5 +45,27 @@ inline bool subjectConnectionOpen() {
     }
     return false;
 }
+
+#ifdef Q_OS_UNIX
+// The permission bits of path itself (not of what a link points to), or -1.
+inline int fileMode(const QString& path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return st.st_mode & 07777;
+}
+
+// Sets the process's umask for as long as it lives.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : m_old(::umask(mask)) {}
+    ~Umask() { ::umask(m_old); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t m_old;
+};
+#endif
 
 } // namespace velmora

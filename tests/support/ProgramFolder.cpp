@@ -1,6 +1,7 @@
 #include "support/ProgramFolder.h"
 
 #include "app/App.h"
+#include "app/QtTranslation.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
@@ -219,6 +220,22 @@ void ProgramFolder::setAnswers(const QString& code, const QStringList& answers) 
     });
 }
 
+void ProgramFolder::addAdministration(const QString& code, const QString& date, const QString& time,
+                                      const QStringList& answers) {
+    QStringList columns{"\"Code\"", "\"Date\"", "\"Time\""};
+    QStringList marks{"?", "?", "?"};
+    QVariantList values{code, date, time};
+    for (int i = 0; i < answers.size() && i < ItemCount; ++i) {
+        columns.append(QStringLiteral("\"%1\"").arg(i + 1));
+        marks.append(QStringLiteral("?"));
+        values.append(answers.at(i));
+    }
+    exec(QStringLiteral("DBM/DB2.mdb"),
+         QStringLiteral("INSERT INTO \"History\" (%1) VALUES (%2)")
+             .arg(columns.join(", "), marks.join(", ")),
+         values);
+}
+
 void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
     auto* timer = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();
@@ -238,6 +255,33 @@ void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs) {
     timer->start();
 }
 
+namespace {
+
+QWidget* keyTarget(QWidget* window) {
+    QWidget* focused = window->focusWidget();
+    return focused && focused->isVisible() ? focused : window;
+}
+
+} // namespace
+
+QWidget* pressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClick(target, key, modifiers);
+    return target;
+}
+
+QWidget* typeKeys(QWidget* window, const QString& text) {
+    QWidget* target = keyTarget(window);
+    QTest::keyClicks(target, text);
+    return target;
+}
+
+bool tabTo(QWidget* window, const QWidget* target, int limit) {
+    for (int i = 0; i < limit && !target->hasFocus(); ++i)
+        pressKey(window, Qt::Key_Tab);
+    return target->hasFocus();
+}
+
 void deleteAllWindows() {
     QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -253,6 +297,10 @@ int runVelmoraTest(int argc, char** argv, QObject* test) {
     QApplication::setApplicationName(QStringLiteral("velmora-test"));
     QApplication::setQuitOnLastWindowClosed(false);
     prepareApplication(app);
+    // The suite gives the same results whether Qt's Persian translation is
+    // installed or not (Qt's own texts, such as a file error, stay English);
+    // the tests of the translation install it themselves.
+    removeQtTranslation(app);
     return QTest::qExec(test, argc, argv);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <Qt>
 #include <functional>
 
 class QWidget;
@@ -48,6 +49,9 @@ public:
     static QString storedAnswer(const QString& code, int item);
     // Sets answers of a subject's sheet: answers[i] is item i+1 ("" unanswered).
     static void setAnswers(const QString& code, const QStringList& answers);
+    // Adds a kept administration of a subject directly (answers as above).
+    static void addAdministration(const QString& code, const QString& date, const QString& time,
+                                  const QStringList& answers);
 
 private:
     QTemporaryDir m_dir;
@@ -58,6 +62,15 @@ private:
 // Runs action on the next modal window that opens (polling the event loop),
 // for driving a window shown with exec() from inside the handler that opens it.
 void whenModal(const std::function<void(QWidget*)>& action, int timeoutMs = 5000);
+
+// Keys as the operator types them: on whatever has the keyboard focus in
+// window (the window itself when nothing in it has). Returns the widget that
+// took the key.
+QWidget* pressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+QWidget* typeKeys(QWidget* window, const QString& text);
+// Presses Tab in window until target has the focus, at most limit times.
+// False when it never got there.
+bool tabTo(QWidget* window, const QWidget* target, int limit = 60);
 
 // Deletes every top-level window (without running close handlers).
 void deleteAllWindows();

@@ -35,6 +35,9 @@ void ScriptedPlatform::clear() {
     interactions.clear();
     printedFiles.clear();
     previewFiles.clear();
+    previewActions.clear();
+    previewLayouts.clear();
+    m_previewOwners.clear();
     beeps = 0;
     endCount = 0;
 }
@@ -109,12 +112,14 @@ QString ScriptedPlatform::openFileName(QWidget* owner, const QString& title, con
     return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
 }
 
-QString ScriptedPlatform::renderPdf(const QString& name, const PaintJob& job) {
+QString ScriptedPlatform::renderPdf(const QString& name, const PaintJob& job, QPageLayout* layout) {
     const QString path = QDir(printFolder).filePath(name);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
     job(printer);
+    if (layout)
+        *layout = printer.pageLayout();
     return path;
 }
 
@@ -131,14 +136,32 @@ QString ScriptedPlatform::print(QWidget* owner, const QString& jobName, const Pa
     return QString();
 }
 
-void ScriptedPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job) {
+void ScriptedPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job,
+                                    const QList<PreviewAction>& actions) {
     Interaction i;
     i.kind = QStringLiteral("printPreview");
     i.title = title;
     i.owner = owner;
+    for (const PreviewAction& action : actions)
+        i.arguments.append(action.name);
     record(i);
+    QPageLayout layout;
     previewFiles.append(
-        renderPdf(QStringLiteral("preview-%1.pdf").arg(previewFiles.size() + 1), job));
+        renderPdf(QStringLiteral("preview-%1.pdf").arg(previewFiles.size() + 1), job, &layout));
+    previewActions.append(actions);
+    previewLayouts.append(layout);
+    m_previewOwners.append(owner);
+}
+
+bool ScriptedPlatform::runPreviewAction(const QString& name) {
+    if (previewActions.isEmpty())
+        return false;
+    for (const PreviewAction& action : previewActions.constLast())
+        if (action.name == name) {
+            action.run(m_previewOwners.constLast(), previewLayouts.constLast());
+            return true;
+        }
+    return false;
 }
 
 bool ScriptedPlatform::startProgram(const QString& program, const QStringList& arguments) {
@@ -155,7 +178,7 @@ bool ScriptedPlatform::openUrl(const QUrl& url) {
     i.kind = QStringLiteral("openUrl");
     i.text = url.toString();
     record(i);
-    return true;
+    return urlsOpen;
 }
 
 void ScriptedPlatform::beep() {

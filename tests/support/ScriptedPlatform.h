@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <QList>
+#include <QPageLayout>
 #include <QQueue>
 
 namespace velmora {
@@ -19,7 +20,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon; // message boxes
         QMessageBox::StandardButtons buttons;         // message boxes
         QString folder, filter, defaultName;          // file dialogs
-        QStringList arguments;                        // programs
+        QStringList arguments;                        // programs; a preview's extra commands
         QWidget* owner = nullptr;
     };
 
@@ -41,11 +42,20 @@ public:
     QString printFailure;
     QStringList printedFiles;
     QStringList previewFiles;
+    // The extra commands each preview offered and the page layout it was drawn
+    // with, one entry per preview shown.
+    QList<QList<PreviewAction>> previewActions;
+    QList<QPageLayout> previewLayouts;
+    // Runs the command of the last preview as the operator would from the
+    // preview window (here: its owner); false when it offers none by that name.
+    bool runPreviewAction(const QString& name);
 
     // startProgram succeeds for programs in this list (all when empty and
     // startAll is true).
     bool startAll = true;
     QStringList startablePrograms;
+    // What openUrl answers: false as when no program can show the page.
+    bool urlsOpen = true;
 
     // Run inside a notice or a message box, while it would be open (for
     // example to check what the owner window shows at that moment).
@@ -73,7 +83,8 @@ public:
     QString openFileName(QWidget* owner, const QString& title, const QString& folder,
                          const QString& filter) override;
     QString print(QWidget* owner, const QString& jobName, const PaintJob& job) override;
-    void printPreview(QWidget* owner, const QString& title, const PaintJob& job) override;
+    void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
+                      const QList<PreviewAction>& actions) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;
     void beep() override;
@@ -81,7 +92,8 @@ public:
 
 private:
     void record(const Interaction& i);
-    QString renderPdf(const QString& name, const PaintJob& job);
+    QString renderPdf(const QString& name, const PaintJob& job, QPageLayout* layout = nullptr);
+    QList<QWidget*> m_previewOwners;
 };
 
 } // namespace velmora

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+// A table written out as a CSV file that a spreadsheet opens as meant: UTF-8
+// behind a byte-order mark (without it a spreadsheet reads the bytes in the
+// local code page and Persian turns to rubbish), fields quoted as RFC 4180
+// asks, every row ended by CRLF. A cell that a spreadsheet would run as a
+// formula is turned into plain text first.
+//
+// The rows go to a hidden temporary file beside the final one, readable and
+// writable by the owner only (it holds the subjects' names), and only commit()
+// puts it in place, in one rename. Until then a file already under the final
+// name is untouched, and a failed or abandoned export leaves nothing behind.
+// Rows are handed to the disk through a small buffer as they come, so memory
+// stays the same for ten rows or a million.
+//
+// Every failure is sticky: the temporary file is removed at once, and each
+// later call fails with the same message, a Persian text that names the file
+// and ends with the system's own description.
+class CsvFile {
+public:
+    // path is where the finished file goes; nothing is created before open().
+    explicit CsvFile(const QString& path);
+    // Discards the rows unless they were committed.
+    ~CsvFile();
+    CsvFile(const CsvFile&) = delete;
+    CsvFile& operator=(const CsvFile&) = delete;
+
+    QString path() const { return m_path; }
+
+    // Creates the temporary file beside path and starts it with the
+    // byte-order mark. Call once.
+    bool open(QString* error);
+    // Adds one row; a row without cells is an empty line.
+    bool writeRow(const QStringList& cells, QString* error);
+    // Puts every row on the disk and the file under its final name, replacing
+    // whatever was there.
+    bool commit(QString* error);
+    // Drops the rows written so far (the export was cancelled): the temporary
+    // file goes, a file under the final name stays as it was.
+    void discard();
+
+    // One cell as it is written between the commas: with an apostrophe in
+    // front when it starts with = + - @, a tab or a carriage return (so a
+    // spreadsheet shows it instead of running it), and in double quotes, the
+    // quotes inside doubled, when it holds a comma, a quote or a line break.
+    static QString cell(const QString& value);
+
+private:
+    enum class State { New, Writing, Committed, Discarded, Failed };
+
+    bool usable(QString* error) const;
+    // A call out of order (a row before open(), after commit() or discard())
+    // is refused and changes nothing.
+    bool misuse(QString* error) const;
+    bool writeBuffer(QString* error);
+    // Records the failure with the system's error code, removes the
+    // temporary file and hands the message on.
+    bool fail(int code, QString* error);
+    void removeTemporary();
+
+    QString m_path;
+    QString m_temporary;
+    int m_fd = -1;
+    QByteArray m_buffer;
+    State m_state = State::New;
+    QString m_failure;
+};
+
+} // namespace velmora
