@@ -8,6 +8,7 @@
 #include "backup/BackupFiles.h"
 #include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
@@ -92,7 +93,9 @@ int runExport(int argc, char** argv, const CommandLine& command) {
         return 1;
     }
     QDir::setCurrent(dataFolder);
-    if (!Database::openAll(&error)) {
+    if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
+                            storeConfigFiles(dataFolder), &error) ||
+        !Database::openAll(&error)) {
         err << error << '\n';
         return 1;
     }
@@ -152,6 +155,10 @@ bool startVelmora() {
         return false;
     }
     Frm1* main = Frm1::showMain();
+    // A server keeps its own tables whole; a file left in DBM from before
+    // the clinic moved to one is not the subject store.
+    if (Database::subjectsOnServer())
+        return true;
     // Damage is looked for off the window's thread, so the window appears as
     // fast as ever; the operator hears of it once, and the program goes on.
     // The watcher goes with the window, so a check that ends after the window

@@ -253,8 +253,9 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     // Nothing may have the database open when it is copied and replaced, not
     // even a window that used it while the backup was being copied.
     Database::close(DbFile::Subjects);
+    const bool onServer = Database::subjectsOnServer();
     const QString database = BackupFiles::subjectDatabase();
-    if (!QFileInfo::exists(database))
+    if (!onServer && !QFileInfo::exists(database))
         return true;
     const QString folder = BackupFiles::backupFolder();
     QDir().mkpath(folder);
@@ -263,7 +264,10 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     steps.sourceIsDatabase = true;
     const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    if (BackupFiles::copyFile(database, kept, steps, &reason)) {
+    // The server's tables are kept as a subject file like any other.
+    const bool copied = onServer ? exportStoreToFile(kept, steps.betweenChunks, &reason)
+                                 : BackupFiles::copyFile(database, kept, steps, &reason);
+    if (copied) {
         m_safetyCopy = kept;
         m_safety = Safety::Kept;
         return true;

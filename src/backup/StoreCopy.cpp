@@ -2,6 +2,7 @@
 
 #include "backup/Backup.h"
 
+#include "data/CodeKeys.h"
 #include "data/Database.h"
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
@@ -15,7 +16,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace velmora {
@@ -138,8 +141,7 @@ bool copyRows(QSqlDatabase from, QSqlDatabase to, const QString& table, const QS
 bool syncFile(const QString& path, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite) || ::fsync(file.handle()) != 0) {
-        *error =
-            QStringLiteral("The backup could not be written to the disk: ") + file.errorString();
+        *error = QStringLiteral("نسخه پشتيبان روي ديسک نوشته نشد: ") + file.errorString();
         return false;
     }
     return true;
@@ -206,7 +208,8 @@ bool exportStoreToFile(const QString& path, const StoreCopyProgress& progress, Q
     }
     if (ok && std::rename(QFile::encodeName(part).constData(),
                           QFile::encodeName(path).constData()) != 0) {
-        *error = QStringLiteral("The backup could not take its name.");
+        *error = QStringLiteral("نسخه پشتيبان به نام خود برده نشد: ") +
+                 QString::fromLocal8Bit(std::strerror(errno));
         ok = false;
     }
     if (!ok)
@@ -238,13 +241,16 @@ bool importFileToStore(const QString& path, const StoreCopyProgress& progress, Q
         if (present.contains(table, Qt::CaseInsensitive))
             tables.append(table);
     bool ok = true;
+    // The keys of the codes go with the rows they were made from; they are
+    // made anew from the restored codes.
+    const QStringList replaced = Database::tables(DbFile::Subjects) + QStringList{"CodeKey"};
     // Other workstations wait for the restore rather than write into it.
-    for (const QString& table : Database::tables(DbFile::Subjects))
+    for (const QString& table : replaced)
         ok = ok &&
              run(server,
                  QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE").arg(Database::quoted(table)),
                  error);
-    for (const QString& table : Database::tables(DbFile::Subjects))
+    for (const QString& table : replaced)
         ok =
             ok && run(server, QStringLiteral("DELETE FROM %1").arg(Database::quoted(table)), error);
     const qint64 total = ok ? rowTotal(source, tables, error, &ok) : 0;
@@ -259,6 +265,7 @@ bool importFileToStore(const QString& path, const StoreCopyProgress& progress, Q
                                       "COALESCE(MAX(\"ID\"), 0) + 1, false) FROM %1")
                            .arg(Database::quoted(table)),
                        error);
+    ok = ok && CodeKeys::update(error);
     if (ok && !server.commit()) {
         *error = SqlDialect::describe(server.lastError(), server);
         ok = false;
@@ -277,13 +284,29 @@ int CopyServerStore(const QString& source, const QString& destination, QWidget* 
     QString why;
     bool ok = true;
     if (restore) {
+        // The operator's file is first copied into Back and checked there, as
+        // a restore into the file does (a device or a pipe refused, a
+        // write-ahead log settled, only Velmora's tables accepted); the
+        // server's tables are replaced from that copy, and the copy goes.
         const QString folder = BackupFiles::backupFolder();
         QDir().mkpath(folder);
-        ok = exportStoreToFile(BackupFiles::freeBackupPath(folder, QDateTime::currentDateTime()),
-                               steps.betweenChunks, &why);
-        if (!ok)
-            why = QStringLiteral("The current database could not be kept in Back: ") + why;
-        ok = ok && importFileToStore(source, steps.betweenChunks, &why);
+        const QString staged =
+            QDir(folder).filePath(QStringLiteral(".restore.%1.part")
+                                      .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
+        BackupFiles::CopySteps staging;
+        staging.betweenChunks = steps.betweenChunks;
+        staging.acceptCopy = BackupFiles::checkRestoreCopy;
+        ok = BackupFiles::copyFile(source, staged, staging, &why);
+        // A restore the operator chose not to do without a safety copy stops
+        // here with nothing to report.
+        if (ok && steps.beforeReplace && !steps.beforeReplace(&why)) {
+            QFile::remove(staged);
+            if (why.isEmpty())
+                return 0;
+            ok = false;
+        }
+        ok = ok && importFileToStore(staged, steps.betweenChunks, &why);
+        QFile::remove(staged);
     } else {
         ok = exportStoreToFile(destination, steps.betweenChunks, &why);
     }

@@ -101,8 +101,8 @@ const SubjectIndex SubjectIndexes[] = {
 
 QStringList subjectIndexes() {
     QStringList sql;
-    for (const char* statement : SubjectIndexes)
-        sql.append(QString::fromLatin1(statement));
+    for (const SubjectIndex& index : SubjectIndexes)
+        sql.append(QString::fromLatin1(index.sql));
     return sql;
 }
 

@@ -1,5 +1,6 @@
 #include "data/SubjectStore.h"
 
+#include "data/CodeKeys.h"
 #include "data/SqlDialect.h"
 
 #include <QSqlError>
@@ -51,6 +52,10 @@ constexpr qint64 SchemaLockKey = 0x76656c6d6f7261; // "velmora"
 // fails, as the file waits for another program's lock.
 const char* const LockTimeoutSql = "SET lock_timeout = '3s'";
 
+// The server's notices ("already exists, skipping") are for its log, not for
+// the terminal of every workstation.
+const char* const QuietSql = "SET client_min_messages = warning";
+
 bool run(QSqlDatabase& db, const QString& sql, QString* error, const QVariantList& values = {},
          QStringList* firstColumn = nullptr) {
     // QPSQL prepares on the server, which takes no CREATE: statements
@@ -94,8 +99,15 @@ QString prepareTables(QSqlDatabase& db) {
     };
     if (!run(db, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey), &error))
         return fail(error);
+    // The subject tables, and the keys by which registration finds a code
+    // that reads as a stored one.
+    const QStringList codeKeyFields{QStringLiteral("ID"), QStringLiteral("Key")};
+    QList<QPair<QString, QStringList>> wanted;
+    for (const QString& table : tables(DbFile::Subjects))
+        wanted.append({table, fields(table)});
+    wanted.append({QStringLiteral("CodeKey"), codeKeyFields});
     QStringList missing;
-    for (const QString& table : tables(DbFile::Subjects)) {
+    for (const auto& [table, tableFields] : std::as_const(wanted)) {
         // Names are exact on the server: a table made by hand without quotes
         // has a lower-case name and fields and is not ours, nor is it left
         // for ours to stand beside.
@@ -110,15 +122,21 @@ QString prepareTables(QSqlDatabase& db) {
             missing.append(table);
             continue;
         }
-        for (const QString& field : fields(table))
+        for (const QString& field : tableFields)
             if (!present.contains(table + u'.' + field))
                 return fail(QStringLiteral("اين پايگاه داده از آن ولمورا نيست: جدول %1 فيلد %2 "
                                            "ندارد")
                                 .arg(table, field));
     }
-    for (const QString& table : std::as_const(missing))
-        if (!run(db, createTableSql(db, table), &error))
-            return fail(error);
+    // Only what is missing is made: tables that are there are kept as they are.
+    for (const QString& table : std::as_const(missing)) {
+        const QStringList statements = table == QLatin1String("CodeKey")
+                                           ? CodeKeys::schemaSql(db)
+                                           : QStringList{createTableSql(db, table)};
+        for (const QString& sql : statements)
+            if (!run(db, sql, &error))
+                return fail(error);
+    }
     if (!missing.isEmpty())
         for (const QString& sql : subjectIndexes())
             if (!run(db, sql, &error))
@@ -166,6 +184,7 @@ QSqlDatabase serverConnection() {
     if (db.open()) {
         QSqlQuery q(db);
         q.exec(QString::fromLatin1(LockTimeoutSql));
+        q.exec(QString::fromLatin1(QuietSql));
     }
     return db;
 }

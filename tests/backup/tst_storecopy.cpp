@@ -189,14 +189,19 @@ private slots:
         QTest::mouseClick(w->b2, Qt::LeftButton);
         m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
         QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
-        QCOMPARE(m_folder->platform().messageTexts(),
-                 QStringList({QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"),
-                              QStringLiteral("بازيابي اطلاعات انجام شد")}));
+        const QStringList texts = m_folder->platform().messageTexts();
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts.first(), QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"));
+        QVERIFY2(texts.last().startsWith(QStringLiteral("بازيابي اطلاعات انجام شد")),
+                 qPrintable(texts.last()));
         QCOMPARE(serverRows(), backupRows);
-        // What the server held before is kept in Back, as a subject file.
-        QStringList kept = QDir(BackupFiles::backupFolder()).entryList({"*.mdbB"}, QDir::Files);
+        // What the server held before is kept in Back, as a subject file, and
+        // the operator is told where; the checked copy of the backup is gone.
+        QStringList kept = QDir(BackupFiles::backupFolder())
+                               .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         kept.removeAll("earlier.mdbB");
         QCOMPARE(kept.size(), 1);
+        QVERIFY2(texts.last().contains(kept.first()), qPrintable(texts.last()));
         QCOMPARE(fileRows(QDir(BackupFiles::backupFolder()).filePath(kept.first())), later);
     }
 

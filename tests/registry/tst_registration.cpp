@@ -323,7 +323,9 @@ private slots:
         // Unanswered items are the empty text, not NULL.
         QString answers = QStringLiteral("SELECT \"Code\", \"Group\"");
         for (int item = 1; item <= 14; ++item)
-            answers += QStringLiteral(", typeof(\"%1\") || ':' || \"%1\"").arg(item);
+            answers += QStringLiteral(", %1 || ':' || \"%2\"")
+                           .arg(ProgramFolder::typeOf(QStringLiteral("\"%1\"").arg(item)))
+                           .arg(item);
         const QList<QStringList> sheet =
             ProgramFolder::rows(SubjectDb, answers + " FROM \"Answer\"");
         QCOMPARE(sheet.size(), 1);
@@ -598,8 +600,7 @@ private slots:
         // (A sheet already there before the store is the subject's: see
         // anEarlierSheetIsKeptWithItsAnswers.)
         QTest::newRow("an answer sheet with the code is stored during the store")
-            << "CREATE TRIGGER \"fail\" AFTER INSERT ON \"IDE\" BEGIN INSERT INTO \"Answer\" "
-               "(\"Code\") VALUES (NEW.\"Code\"); END"
+            << trigger("AFTER", "IDE", "INSERT INTO \"Answer\" (\"Code\") VALUES (NEW.\"Code\")")
             << true;
         QTest::newRow("the code is stored between the check and the store")
             << trigger("AFTER", "Answer", "INSERT INTO \"IDE\" (\"Code\") VALUES (NEW.\"Code\")")

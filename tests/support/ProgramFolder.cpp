@@ -191,6 +191,34 @@ QString ProgramFolder::value(const QString& dbFile, const QString& sql,
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
 }
 
+QString ProgramFolder::typeOf(const QString& quotedColumn) {
+    // The server's subject columns are all text: a value is text or nothing.
+    return onServer() ? QStringLiteral("(CASE WHEN %1 IS NULL THEN 'null' ELSE 'text' END)")
+                            .arg(quotedColumn)
+                      : QStringLiteral("typeof(%1)").arg(quotedColumn);
+}
+
+void ProgramFolder::refuseInserts(const QString& table, const QString& message) {
+    const QString quotedMessage = QStringLiteral("'") + QString(message).replace('\'', "''") + '\'';
+    if (onServer())
+        exec(QStringLiteral("DBM/DB2.mdb"),
+             QStringLiteral("CREATE FUNCTION \"refuse_%1\"() RETURNS trigger LANGUAGE plpgsql AS "
+                            "$$ BEGIN RAISE EXCEPTION %2; END $$; CREATE TRIGGER \"refuse\" "
+                            "BEFORE INSERT ON \"%1\" FOR EACH ROW EXECUTE FUNCTION \"refuse_%1\"()")
+                 .arg(table, quotedMessage));
+    else
+        exec(QStringLiteral("DBM/DB2.mdb"),
+             QStringLiteral("CREATE TRIGGER \"refuse_%1\" BEFORE INSERT ON \"%1\" BEGIN SELECT "
+                            "RAISE(ABORT, %2); END")
+                 .arg(table, quotedMessage));
+}
+
+void ProgramFolder::allowInserts(const QString& table) {
+    exec(QStringLiteral("DBM/DB2.mdb"),
+         onServer() ? QStringLiteral("DROP TRIGGER \"refuse\" ON \"%1\"").arg(table)
+                    : QStringLiteral("DROP TRIGGER \"refuse_%1\"").arg(table));
+}
+
 void ProgramFolder::addSubject(const QString& code, const QString& firstName,
                                const QString& lastName, const QString& group) {
     withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {

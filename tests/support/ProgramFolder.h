@@ -40,6 +40,14 @@ public:
                                    const QVariantList& values = {});
     static QString value(const QString& dbFile, const QString& sql,
                          const QVariantList& values = {});
+    // An SQL expression for the kind of value a subject column holds, as
+    // SQLite's typeof names it ("null", "text", ...), on either store.
+    static QString typeOf(const QString& quotedColumn);
+    // Makes every insert into a subject table fail with message from now on
+    // (a disk that is full for that table), on either store.
+    static void refuseInserts(const QString& table, const QString& message);
+    // Takes refuseInserts back.
+    static void allowInserts(const QString& table);
 
     // Adds a registered subject (IDE row and empty answer sheet) directly.
     static void addSubject(const QString& code, const QString& firstName = QStringLiteral("F"),
