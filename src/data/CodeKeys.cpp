@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/SqlDialect.h"
+#include "data/SubjectStore.h"
 #include "data/TextNumber.h"
 
 #include <QList>
@@ -141,8 +142,28 @@ QStringList schemaSql(const QSqlDatabase& db) {
 
 bool update(QString* error) {
     // Either every missing key is added or none: a savepoint works inside the
-    // registration's transaction and on its own.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
+    // registration's transaction, and on its own in a file; a server needs a
+    // transaction of its own around it.
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (SqlDialect::isServer(db) && !Database::isTransactionOpen(DbFile::Subjects)) {
+        if (!db.transaction()) {
+            if (error)
+                *error = SqlDialect::describe(db.lastError(), db);
+            return false;
+        }
+        Database::setTransactionOpen(DbFile::Subjects, true);
+        bool ok = update(error);
+        if (ok && !db.commit()) {
+            if (error)
+                *error = SqlDialect::describe(db.lastError(), db);
+            ok = false;
+        }
+        if (!ok)
+            db.rollback();
+        Database::setTransactionOpen(DbFile::Subjects, false);
+        return ok;
+    }
+    QSqlQuery q(db);
     if (!exec(q, QStringLiteral("SAVEPOINT \"CodeKeys\""), error))
         return false;
     if (addMissingKeys(error))

@@ -1,6 +1,7 @@
 #include "backup/BackupFiles.h"
 #include "backup/Frmbackup.h"
 #include "backup/StoreCopy.h"
+#include "data/CodeKeys.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "support/PgTestServer.h"
@@ -150,6 +151,16 @@ private slots:
                  qPrintable(error));
         QCOMPARE(lastDone, lastTotal);
         QCOMPARE(serverRows(), original);
+        // The restored codes have their keys: a code that only reads as a
+        // restored one is found at once.
+        QString stored;
+        QVERIFY2(CodeKeys::findLookAlike(QStringLiteral("\u200EO'Brien-3"), &stored, &error),
+                 qPrintable(error));
+        QCOMPARE(stored, QStringLiteral("O'Brien-3"));
+        QSqlQuery keys(Database::connection(DbFile::Subjects));
+        QVERIFY(keys.exec("SELECT COUNT(*) FROM \"CodeKey\"") && keys.next());
+        QCOMPARE(keys.value(0).toInt(), 29);
+        keys.finish();
 
         // New keys continue above the restored ones.
         QSqlQuery q(Database::connection(DbFile::Subjects));

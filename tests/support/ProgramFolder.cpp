@@ -191,6 +191,13 @@ QString ProgramFolder::value(const QString& dbFile, const QString& sql,
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
 }
 
+void ProgramFolder::withSubjects(const std::function<void(QSqlDatabase&)>& work) {
+    withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
+        work(db);
+        return 0;
+    });
+}
+
 QString ProgramFolder::typeOf(const QString& quotedColumn) {
     // The server's subject columns are all text: a value is text or nothing.
     return onServer() ? QStringLiteral("(CASE WHEN %1 IS NULL THEN 'null' ELSE 'text' END)")

@@ -7,6 +7,7 @@
 #include <Qt>
 #include <functional>
 
+class QSqlDatabase;
 class QWidget;
 
 namespace velmora {
@@ -40,6 +41,10 @@ public:
                                    const QVariantList& values = {});
     static QString value(const QString& dbFile, const QString& sql,
                          const QVariantList& values = {});
+    // Runs work on a connection of its own to the subject store of the case
+    // (the file, or the case's database on the server), for fixtures too
+    // large for exec().
+    static void withSubjects(const std::function<void(QSqlDatabase&)>& work);
     // An SQL expression for the kind of value a subject column holds, as
     // SQLite's typeof names it ("null", "text", ...), on either store.
     static QString typeOf(const QString& quotedColumn);
