@@ -5,9 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --test   # the sqlite3 shell and the PostgreSQL server are references
-pgscript=$PWD/scripts/pg-test-server.sh
-pgdir=$(mktemp -d /tmp/velmora-pg-XXXXXX)
-trap 'bash "$pgscript" stop "$pgdir"' EXIT
-pgenv=$(bash "$pgscript" start "$pgdir")
-eval "$pgenv"
+source scripts/pg-test-env.sh
 build/velmora_bench run --server "$@"

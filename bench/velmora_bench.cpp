@@ -22,6 +22,7 @@
 #include "registry/FrmCode.h"
 #include "registry/SubjectExport.h"
 #include "scoring/FrmkLID.h"
+#include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
 
 #include <QApplication>
@@ -592,16 +593,24 @@ void measureExport(const QString& folder, int runs, QMap<QString, double>* row) 
                       qint64(row->value(QStringLiteral("export-rows"))), runs);
 }
 
-// A new, empty database on the server the libpq variables name.
+// A new, empty database on the server the libpq variables name. The test
+// server spares itself the disk (fsync off); a clinic's server writes every
+// commit through to it, and so does the server while it is measured.
 void makeServerDatabase(const QString& database) {
     const QString name = QStringLiteral("velmora-bench-admin");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        db.setUserName(PgTestServer::adminUser());
         if (!db.open())
             qFatal("no PostgreSQL server: %s", qPrintable(db.lastError().text()));
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(database)) ||
-            !q.exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(database)))
+        if (!q.exec(QStringLiteral("ALTER SYSTEM SET fsync = on")) ||
+            !q.exec(QStringLiteral("ALTER SYSTEM SET synchronous_commit = on")) ||
+            !q.exec(QStringLiteral("SELECT pg_reload_conf()")) ||
+            !q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(database)) ||
+            !q.exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 OWNER %2")
+                        .arg(database, qEnvironmentVariable("PGUSER"))))
             qFatal("%s", qPrintable(q.lastError().text()));
         q.finish();
         db.close();

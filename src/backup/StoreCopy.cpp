@@ -266,6 +266,11 @@ bool importFileToStore(const QString& path, const StoreCopyProgress& progress, Q
                            .arg(Database::quoted(table)),
                        error);
     ok = ok && CodeKeys::update(error);
+    // The planner's picture of the tables changed with every row: without it
+    // the searches would read whole tables until the server's own analysis
+    // comes round.
+    for (const QString& table : replaced)
+        ok = ok && run(server, QStringLiteral("ANALYZE %1").arg(Database::quoted(table)), error);
     if (ok && !server.commit()) {
         *error = SqlDialect::describe(server.lastError(), server);
         ok = false;
