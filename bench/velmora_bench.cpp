@@ -4,6 +4,8 @@
 // own handlers, with the scripted platform answering the dialogs, and prints
 // one table of medians. With --export-sizes it also measures the CSV export
 // alone at other sizes (a million subjects take a few minutes to make once).
+// With --server the steps at the largest size run once more with the subject
+// tables on the PostgreSQL server the libpq variables (PGHOST, ...) name.
 //
 // Start-up and memory are measured in fresh processes; the steps run in one
 // child process per size, so that a step's time does not include start-up, and
@@ -12,12 +14,15 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "backup/Frmbackup.h"
+#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "registry/SubjectExport.h"
 #include "scoring/FrmkLID.h"
+#include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
 
 #include <QApplication>
@@ -31,6 +36,7 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
@@ -298,10 +304,18 @@ int childExport(int argc, char** argv, const QString& folder, int runs) {
     return 0;
 }
 
-int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects) {
+// With server, the subject tables are that database of the PostgreSQL server
+// the libpq variables name, and the backup (a different copy there) is left out.
+int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects,
+               const QString& server) {
     QApplication app(argc, argv);
     Session session;
     session.app = &app;
+    if (!server.isEmpty()) {
+        StoreUrl url;
+        url.database = server;
+        Database::useSubjectServer(url);
+    }
     Frm1* main = session.start(folder);
     const QString someone = subjects > 0 ? subjectCode((subjects + 1) / 2) : QString();
     const QString tag = QString::number(QCoreApplication::applicationPid());
@@ -397,6 +411,9 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     report(QStringLiteral("lookup-open"), lookupOpen);
     report(QStringLiteral("lookup-search"), lookupSearch);
 
+    if (!server.isEmpty())
+        return 0;
+
     // Backup of the subject database through the backup window.
     QList<double> throughput;
     const double size = double(QFileInfo(Database::absoluteFileName(DbFile::Subjects)).size());
@@ -417,6 +434,23 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     }
     report(QStringLiteral("backup-MBps"), throughput);
     out << "db-bytes\t" << qint64(size) << '\n';
+    return 0;
+}
+
+// Puts the subject file of folder on the server, into database (made empty
+// by the parent), as a clinic moves its file there: a restore.
+int childImport(int argc, char** argv, const QString& folder, const QString& database) {
+    QCoreApplication app(argc, argv);
+    QDir::setCurrent(folder);
+    StoreUrl url;
+    url.database = database;
+    Database::useSubjectServer(url);
+    QString error;
+    if (!Database::openAll(&error) ||
+        !importFileToStore(QDir(folder).absoluteFilePath(QStringLiteral("DBM/DB2.mdb")), {},
+                           &error))
+        qFatal("the subjects did not reach the server: %s", qPrintable(error));
+    Database::closeAll();
     return 0;
 }
 
@@ -492,6 +526,31 @@ double copyThroughput(const QString& file, int runs, bool flush) {
     return median(values);
 }
 
+// The least a backup that can be trusted does with the same file: cp, sync of
+// the copy, and the sqlite3 shell's integrity check of the copy, in MB/s.
+double checkedCopyThroughput(const QString& file, int runs) {
+    QList<double> values;
+    const QString target = QDir::temp().absoluteFilePath(
+        QStringLiteral("velmora-bench-checked-%1").arg(QCoreApplication::applicationPid()));
+    const double size = double(QFileInfo(file).size());
+    for (int i = 0; i < runs; ++i) {
+        QFile::remove(target);
+        QElapsedTimer clock;
+        clock.start();
+        QProcess::execute(QStringLiteral("cp"), {file, target});
+        QProcess::execute(QStringLiteral("sync"), {target});
+        QProcess check;
+        check.setStandardOutputFile(QProcess::nullDevice());
+        check.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), target,
+                                                QStringLiteral("PRAGMA integrity_check")});
+        if (!check.waitForFinished(30 * 60 * 1000) || check.exitCode() != 0)
+            return -1; // no sqlite3 shell on this machine
+        values.append(size / (1024.0 * 1024.0) / (msSince(clock) / 1000.0));
+    }
+    QFile::remove(target);
+    return median(values);
+}
+
 // Rows per second of the sqlite3 shell writing the same rows (the subjects
 // joined with their administrations, in key order) as CSV into a file.
 double sqliteCsvRate(const QString& database, qint64 rows, int runs) {
@@ -534,6 +593,31 @@ void measureExport(const QString& folder, int runs, QMap<QString, double>* row) 
                       qint64(row->value(QStringLiteral("export-rows"))), runs);
 }
 
+// A new, empty database on the server the libpq variables name. The test
+// server spares itself the disk (fsync off); a clinic's server writes every
+// commit through to it, and so does the server while it is measured.
+void makeServerDatabase(const QString& database) {
+    const QString name = QStringLiteral("velmora-bench-admin");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        db.setUserName(PgTestServer::adminUser());
+        if (!db.open())
+            qFatal("no PostgreSQL server: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("ALTER SYSTEM SET fsync = on")) ||
+            !q.exec(QStringLiteral("ALTER SYSTEM SET synchronous_commit = on")) ||
+            !q.exec(QStringLiteral("SELECT pg_reload_conf()")) ||
+            !q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(database)) ||
+            !q.exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 OWNER %2")
+                        .arg(database, qEnvironmentVariable("PGUSER"))))
+            qFatal("%s", qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 QString machine() {
     QString cpu;
     QFile info(QStringLiteral("/proc/cpuinfo"));
@@ -554,6 +638,7 @@ int runAll(int argc, char** argv) {
     int runs = 7;
     QList<int> sizes = {0, 1000, 100000};
     QList<int> exportSizes;
+    bool server = false;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
     for (int i = 2; i < args.size(); ++i) {
@@ -565,6 +650,8 @@ int runAll(int argc, char** argv) {
             sizes.clear();
             for (const QString& s : args.at(++i).split(','))
                 sizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--server")) {
+            server = true;
         } else if (args.at(i) == QLatin1String("--export-sizes") && i + 1 < args.size()) {
             for (const QString& s : args.at(++i).split(','))
                 exportSizes.append(s.toInt());
@@ -576,6 +663,9 @@ int runAll(int argc, char** argv) {
     out.flush();
 
     QMap<int, QMap<QString, double>> table;
+    // The steps at the largest size once more, with the subject tables on a
+    // PostgreSQL server (a local one: what the network adds is the clinic's).
+    QMap<QString, double> onServer;
     for (int n : sizes) {
         QElapsedTimer making;
         making.start();
@@ -599,8 +689,21 @@ int runAll(int argc, char** argv) {
         const QString database = QDir(folder).absoluteFilePath("DBM/DB2.mdb");
         row[QStringLiteral("cp-MBps")] = copyThroughput(database, runs, false);
         row[QStringLiteral("cp-sync-MBps")] = copyThroughput(database, runs, true);
+        row[QStringLiteral("cp-check-MBps")] = checkedCopyThroughput(database, runs);
         out << "measured " << n << " subjects\n";
         out.flush();
+        if (server && n == sizes.last()) {
+            const QString database = QStringLiteral("velmora_bench_%1").arg(n);
+            makeServerDatabase(database);
+            runChild({QStringLiteral("child-import"), folder, database});
+            const auto serverSteps =
+                runChild({QStringLiteral("child-steps"), folder, QString::number(runs),
+                          QString::number(n), database});
+            for (auto it = serverSteps.cbegin(); it != serverSteps.cend(); ++it)
+                onServer[it.key()] = median(it.value());
+            out << "measured " << n << " subjects on the server\n";
+            out.flush();
+        }
     }
 
     struct Line {
@@ -618,9 +721,11 @@ int runAll(int argc, char** argv) {
         {"scoring", "scoring search: code typed to seven scores", "ms", "< 30"},
         {"lookup-open", "code lookup: Command4 to grid shown", "ms", "< 100"},
         {"lookup-search", "code lookup: one search by group", "ms", "< 50"},
-        {"backup-MBps", "backup of DB2.mdb (throughput)", "MB/s", ">= 0.7 x cp"},
+        {"backup-MBps", "backup of DB2.mdb, copy checked (throughput)", "MB/s",
+         ">= 0.7 x cp+sync+check"},
         {"cp-MBps", "cp of the same file (reference)", "MB/s", ""},
         {"cp-sync-MBps", "cp, then sync of the copy (reference)", "MB/s", ""},
+        {"cp-check-MBps", "cp, sync, sqlite3 integrity_check (reference)", "MB/s", ""},
         {"memory", "peak resident memory, lookup grid open", "MB", "< 150"},
         {"export-rows-per-s", "CSV export of every subject (rows per second)", "row/s",
          ">= 0.3 x sqlite3"},
@@ -630,11 +735,17 @@ int runAll(int argc, char** argv) {
     out << '\n' << QStringLiteral("%1").arg("step", -48);
     for (int n : sizes)
         out << QStringLiteral("%1").arg(QStringLiteral("%1 subj.").arg(n), 13);
+    if (server)
+        out << QStringLiteral("%1").arg(QStringLiteral("%1 PG").arg(sizes.last()), 13);
     out << "  unit  goal at 100,000\n";
     for (const Line& line : lines) {
         out << QStringLiteral("%1").arg(QString::fromUtf8(line.label), -48);
         for (int n : sizes)
             out << QStringLiteral("%1").arg(table[n].value(line.key, -1), 13, 'f', 2);
+        if (server)
+            out << (onServer.contains(line.key)
+                        ? QStringLiteral("%1").arg(onServer.value(line.key), 13, 'f', 2)
+                        : QStringLiteral("%1").arg(QString(), 13));
         out << "  " << QStringLiteral("%1").arg(line.unit, -5) << ' ' << line.goal << '\n';
     }
     const int largest = sizes.last();
@@ -642,9 +753,13 @@ int runAll(int argc, char** argv) {
         table[largest].value("backup-MBps") / std::max(1e-9, table[largest].value("cp-MBps"));
     const double flushedRatio =
         table[largest].value("backup-MBps") / std::max(1e-9, table[largest].value("cp-sync-MBps"));
+    const double checkedRatio =
+        table[largest].value("backup-MBps") / std::max(1e-9, table[largest].value("cp-check-MBps"));
     out << "\nbackup / cp throughput at " << largest
         << " subjects: " << QString::number(ratio, 'f', 2)
-        << " (against cp with sync: " << QString::number(flushedRatio, 'f', 2) << ")\n";
+        << " (against cp with sync: " << QString::number(flushedRatio, 'f', 2)
+        << "; against cp, sync and integrity check: " << QString::number(checkedRatio, 'f', 2)
+        << ")\n";
     if (sizes.first() == 0)
         out << "start-up at " << largest << " / start-up at 0: "
             << QString::number(table[largest].value("startup") /
@@ -688,9 +803,13 @@ int main(int argc, char** argv) {
         return childExport(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt());
     if (command == QLatin1String("child-steps") && argc > 4)
         return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt(),
-                          QString(argv[4]).toInt());
+                          QString(argv[4]).toInt(),
+                          argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
+    if (command == QLatin1String("child-import") && argc > 3)
+        return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
-               "[--export-sizes 1000000] [--data FOLDER]\n",
+               "[--export-sizes 1000000] [--data FOLDER] [--server]\n",
                stderr);
     return 2;
 }

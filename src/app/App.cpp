@@ -4,9 +4,11 @@
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
 #include "app/QtTranslation.h"
+#include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
 #include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
@@ -115,7 +117,9 @@ int runExport(int argc, char** argv, const CommandLine& command) {
         return 1;
     }
     QDir::setCurrent(dataFolder);
-    if (!Database::openAll(&error)) {
+    if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
+                            storeConfigFiles(dataFolder), &error) ||
+        !Database::openAll(&error)) {
         err << error << '\n';
         return 1;
     }
@@ -175,6 +179,10 @@ bool startVelmora() {
         return false;
     }
     Frm1* main = Frm1::showMain();
+    // A server keeps its own tables whole; a file left in DBM from before
+    // the clinic moved to one is not the subject store.
+    if (Database::subjectsOnServer())
+        return true;
     // Damage is looked for off the window's thread, so the window appears as
     // fast as ever; the operator hears of it once, and the program goes on.
     // The watcher goes with the window, so a check that ends after the window
@@ -255,6 +263,11 @@ int runVelmora(int argc, char** argv) {
     // Every path of the data (DBM, Back, the backup dialogs' folder) is
     // relative to the data folder.
     QDir::setCurrent(dataFolder);
+    if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
+                            storeConfigFiles(dataFolder), &error)) {
+        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return 1;
+    }
     if (!startVelmora())
         return 0;
     const int result = QApplication::exec();

@@ -67,6 +67,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "(default: $VELMORA_DATA, else the user's data folder)."),
         QStringLiteral("DIR"));
     parser.addOption(data);
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral("Keep the subject tables on the PostgreSQL server named by URL, "
+                       "postgresql://[user[:password]@][host][:port]/[dbname][?keyword=value...], "
+                       "parts left out as libpq fills them (default: $VELMORA_DATABASE, else "
+                       "database= in velmora.conf of the data folder or of /etc/velmora, else "
+                       "DBM/DB2.mdb in the data folder)."),
+        QStringLiteral("URL"));
+    parser.addOption(database);
     const QCommandLineOption exportCsv(
         QStringLiteral("export-csv"),
         QStringLiteral("Write every subject and administration to FILE as CSV and end, without a "
@@ -99,6 +108,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     result.dataFolder = parser.value(data);
+    result.database = parser.value(database);
     // The run moves into the data folder: a relative file is meant from here.
     if (parser.isSet(exportCsv))
         result.exportCsv = QDir::current().absoluteFilePath(parser.value(exportCsv));

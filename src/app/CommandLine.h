@@ -10,6 +10,7 @@ struct CommandLine {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
     QString dataFolder; // --data DIR; empty: not given
+    QString database;   // --database URL; empty: not given
     QString exportCsv;  // --export-csv FILE, absolute; empty: a run with windows
     QString message;    // the help text, the version line or the error
 };

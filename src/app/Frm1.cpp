@@ -270,16 +270,23 @@ void Frm1::Command1_Click() {
     Frame10->open();
 }
 
+bool Frm1::noAnswerSheets() {
+    // The table as it is now, not as it was when this window loaded: another
+    // workstation on the same server may have registered the first subject
+    // since. A read that failed has been reported, and counts as nobody.
+    return !Adodc3->refresh() || Adodc3->isEmpty();
+}
+
 void Frm1::Command2_Click() {
     // Nobody is registered yet, so there is nobody to test.
-    if (Adodc3->isEmpty())
+    if (noAnswerSheets())
         return;
     HidePanels();
     launchTest(this);
 }
 
 void Frm1::Command3_Click() {
-    if (Adodc3->isEmpty())
+    if (noAnswerSheets())
         return;
     HidePanels();
     FrmkLID::showWindow();
@@ -287,7 +294,7 @@ void Frm1::Command3_Click() {
 }
 
 void Frm1::Command4_Click() {
-    if (Adodc3->isEmpty())
+    if (noAnswerSheets())
         return;
     HidePanels();
     FrmCode::showModal(this);

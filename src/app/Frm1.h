@@ -96,6 +96,8 @@ private:
     void Form_Unload();
     void showHint(QPushButton* button);
     void hideHint();
+    // True while the table Answer holds no record.
+    bool noAnswerSheets();
 
     bool m_unloaded = false;
 };

@@ -1,8 +1,10 @@
 #include "backup/Frmbackup.h"
 
 #include "backup/Backup.h"
+#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
@@ -251,8 +253,9 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     // Nothing may have the database open when it is copied and replaced, not
     // even a window that used it while the backup was being copied.
     Database::close(DbFile::Subjects);
+    const bool onServer = Database::subjectsOnServer();
     const QString database = BackupFiles::subjectDatabase();
-    if (!QFileInfo::exists(database))
+    if (!onServer && !QFileInfo::exists(database))
         return true;
     const QString folder = BackupFiles::backupFolder();
     QDir().mkpath(folder);
@@ -261,7 +264,10 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     steps.sourceIsDatabase = true;
     const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    if (BackupFiles::copyFile(database, kept, steps, &reason)) {
+    // The server's tables are kept as a subject file like any other.
+    const bool copied = onServer ? exportStoreToFile(kept, steps.betweenChunks, &reason)
+                                 : BackupFiles::copyFile(database, kept, steps, &reason);
+    if (copied) {
         m_safetyCopy = kept;
         m_safety = Safety::Kept;
         return true;
@@ -322,7 +328,9 @@ int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& dest
     setButtonsEnabled(false);
     m_copyClock.start();
     m_lastEvents = 0;
-    const int result = CopyBackupFile(source, destination, this, steps);
+    const int result = Database::subjectsOnServer()
+                           ? CopyServerStore(source, destination, this, steps)
+                           : CopyBackupFile(source, destination, this, steps);
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
     m_copying = false;

@@ -1,10 +1,13 @@
 #include "data/CodeKeys.h"
 
 #include "data/Database.h"
+#include "data/SqlDialect.h"
+#include "data/SubjectStore.h"
 #include "data/TextNumber.h"
 
 #include <QList>
 #include <QPair>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -50,17 +53,41 @@ bool exec(QSqlQuery& q, const QString& sql, QString* error) {
     return false;
 }
 
+// Keys per INSERT: one round trip to a server carries many.
+constexpr int KeysPerStatement = 200;
+
+bool insertKeys(QSqlQuery& q, const QList<QPair<qint64, QString>>& keys, QString* error) {
+    if (keys.isEmpty())
+        return true;
+    QStringList rows;
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        rows.append(QStringLiteral("(?, ?)"));
+    // Another workstation may be adding the same missing keys at this moment:
+    // a key that is there already is the same key.
+    q.prepare(QStringLiteral("INSERT INTO \"CodeKey\" (\"ID\", \"Key\") VALUES %1 ON CONFLICT DO "
+                             "NOTHING")
+                  .arg(rows.join(QStringLiteral(", "))));
+    for (const auto& [id, key] : keys) {
+        q.addBindValue(id);
+        q.addBindValue(key);
+    }
+    if (q.exec())
+        return true;
+    if (error)
+        *error = q.lastError().text();
+    return false;
+}
+
 bool addMissingKeys(QString* error) {
-    QSqlQuery q(Database::connection(DbFile::Subjects));
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!exec(q,
-              QStringLiteral("CREATE TABLE IF NOT EXISTS \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, "
-                             "\"Key\" TEXT NOT NULL)"),
-              error) ||
-        !exec(q,
-              QStringLiteral("CREATE INDEX IF NOT EXISTS \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")"),
-              error))
-        return false;
+    // A server's tables are made when the program connects; a file made by
+    // an earlier version gets this one at its first registration.
+    if (!SqlDialect::isServer(db))
+        for (const QString& sql : CodeKeys::schemaSql(db))
+            if (!exec(q, sql, error))
+                return false;
     // Registration numbers only grow, so the subjects without a key are the
     // ones after the last key.
     if (!exec(q, QStringLiteral("SELECT COALESCE(MAX(\"ID\"), 0) FROM \"CodeKey\""), error) ||
@@ -77,21 +104,14 @@ bool addMissingKeys(QString* error) {
             *error = q.lastError().text();
         return false;
     }
+    // The whole result is read before the next statement: a server drops the
+    // rest of a result that is still being read when another one runs.
     while (q.next())
-        added.append({q.value(0).toLongLong(), q.value(1).toString()});
+        added.append({q.value(0).toLongLong(), codeKey(q.value(1).toString())});
     q.finish();
-    if (added.isEmpty())
-        return true;
-    q.prepare(QStringLiteral("INSERT INTO \"CodeKey\" (\"ID\", \"Key\") VALUES (?, ?)"));
-    for (const auto& [id, code] : std::as_const(added)) {
-        q.addBindValue(id);
-        q.addBindValue(codeKey(code));
-        if (!q.exec()) {
-            if (error)
-                *error = q.lastError().text();
+    for (qsizetype from = 0; from < added.size(); from += KeysPerStatement)
+        if (!insertKeys(q, added.mid(from, KeysPerStatement), error))
             return false;
-        }
-    }
     return true;
 }
 
@@ -110,10 +130,40 @@ QString codeKey(const QString& code) {
 
 namespace CodeKeys {
 
+QStringList schemaSql(const QSqlDatabase& db) {
+    // A file's key is its row number; a server's keys are plain numbers.
+    const QString key =
+        SqlDialect::isServer(db) ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS \"CodeKey\" (\"ID\" %1 PRIMARY KEY, "
+                           "\"Key\" TEXT NOT NULL)")
+                .arg(key),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")")};
+}
+
 bool update(QString* error) {
     // Either every missing key is added or none: a savepoint works inside the
-    // registration's transaction and on its own.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
+    // registration's transaction, and on its own in a file; a server needs a
+    // transaction of its own around it.
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (SqlDialect::isServer(db) && !Database::isTransactionOpen(DbFile::Subjects)) {
+        if (!db.transaction()) {
+            if (error)
+                *error = SqlDialect::describe(db.lastError(), db);
+            return false;
+        }
+        Database::setTransactionOpen(DbFile::Subjects, true);
+        bool ok = update(error);
+        if (ok && !db.commit()) {
+            if (error)
+                *error = SqlDialect::describe(db.lastError(), db);
+            ok = false;
+        }
+        if (!ok)
+            db.rollback();
+        Database::setTransactionOpen(DbFile::Subjects, false);
+        return ok;
+    }
+    QSqlQuery q(db);
     if (!exec(q, QStringLiteral("SAVEPOINT \"CodeKeys\""), error))
         return false;
     if (addMissingKeys(error))

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+class QSqlDatabase;
 
 namespace velmora {
 
@@ -18,6 +21,10 @@ QString codeKey(const QString& code);
 // hundred thousand. The table is kept by the registration, inside its
 // transaction on the subject file:
 namespace CodeKeys {
+
+// The statements that make the table and its index where they are missing,
+// in the SQL of the store behind db.
+QStringList schemaSql(const QSqlDatabase& db);
 
 // Brings the table up to date with IDE: creates it in a file that has none and
 // adds the keys of the subjects registered since (by this program or any

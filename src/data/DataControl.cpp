@@ -1,5 +1,7 @@
 #include "data/DataControl.h"
 
+#include "data/SubjectStore.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QSqlError>
@@ -44,8 +46,20 @@ void DataControl::checkField(const QString& field) const {
 
 bool DataControl::fail(const QString& detail) {
     m_lastError = detail;
+    m_lastFailure = StoreFailure::Other;
     if (m_reportFailures)
         emit failed(Database::failureMessage(m_file, detail));
+    return false;
+}
+
+bool DataControl::fail(const QSqlError& error) {
+    // As the statement left it: connection() would already reopen a lost one.
+    const QSqlDatabase db = m_file == DbFile::Subjects && Database::subjectsOnServer()
+                                ? Database::serverConnectionAsItIs()
+                                : QSqlDatabase();
+    const StoreFailure kind = SqlDialect::classify(error, db);
+    fail(SqlDialect::describe(error, db));
+    m_lastFailure = kind == StoreFailure::None ? StoreFailure::Other : kind;
     return false;
 }
 
@@ -80,7 +94,7 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
         for (const QVariant& v : values)
             q.addBindValue(v);
         if (!q.exec()) {
-            const QString error = q.lastError().text();
+            const QSqlError error = q.lastError();
             fillBoundWidgets();
             emit currentChanged();
             return fail(error);
@@ -105,11 +119,12 @@ bool DataControl::refresh() {
     m_filterValue.clear();
     m_count = -1;
     m_lastError.clear();
+    m_lastFailure = StoreFailure::None;
     QSqlQuery q(Database::connection(m_file));
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT MAX(\"ID\") FROM %1").arg(Database::quoted(m_table))) ||
         !q.next()) {
-        const QString error = q.lastError().text();
+        const QSqlError error = q.lastError();
         m_snapshotMax = -1;
         loadFirst();
         return fail(error);
@@ -144,7 +159,7 @@ qint64 DataControl::recordCount() {
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec() || !q.next()) {
-        fail(q.lastError().text());
+        fail(q.lastError());
         return 0;
     }
     m_count = q.value(0).toLongLong();
@@ -219,13 +234,21 @@ bool DataControl::update() {
             marks.append(QStringLiteral("?"));
             values.append(textValue(m_values.value(f)));
         }
-        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(Database::quoted(m_table), columns.join(", "), marks.join(", ")));
+        // The new key comes back with the insert itself: the server's
+        // lastInsertId() is the session's last sequence value, whatever table
+        // it belonged to.
+        if (columns.isEmpty())
+            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING \"ID\"")
+                          .arg(Database::quoted(m_table)));
+        else
+            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING \"ID\"")
+                          .arg(Database::quoted(m_table), columns.join(", "), marks.join(", ")));
         for (const QVariant& v : values)
             q.addBindValue(v);
-        if (!q.exec())
-            return fail(q.lastError().text());
-        const qint64 id = q.lastInsertId().toLongLong();
+        if (!q.exec() || !q.next())
+            return fail(q.lastError());
+        const qint64 id = q.value(0).toLongLong();
+        q.finish();
         m_adding = false;
         m_dirty.clear();
         m_currentId = id;
@@ -255,7 +278,7 @@ bool DataControl::update() {
         q.addBindValue(v);
     q.addBindValue(m_currentId);
     if (!q.exec())
-        return fail(q.lastError().text());
+        return fail(q.lastError());
     // A record removed meanwhile (a restore, another workstation) takes no
     // update; that must not pass for a stored change.
     if (q.numRowsAffected() == 0)
@@ -335,7 +358,9 @@ DataTransaction::DataTransaction(DbFile file, std::initializer_list<DataControl*
     QSqlDatabase db = Database::connection(file);
     m_begun = db.transaction();
     if (!m_begun)
-        m_error = db.lastError().text();
+        m_error = SqlDialect::describe(db.lastError(), db);
+    else
+        Database::setTransactionOpen(file, true);
 }
 
 DataTransaction::~DataTransaction() {
@@ -349,10 +374,11 @@ bool DataTransaction::commit() {
     QSqlDatabase db = Database::connection(m_file);
     if (m_begun && db.commit()) {
         m_done = true;
+        Database::setTransactionOpen(m_file, false);
         return true;
     }
     if (m_error.isEmpty())
-        m_error = db.lastError().text();
+        m_error = SqlDialect::describe(db.lastError(), db);
     rollback();
     return false;
 }
@@ -361,8 +387,10 @@ void DataTransaction::rollback() {
     if (m_done)
         return;
     m_done = true;
-    if (m_begun)
+    if (m_begun) {
         Database::connection(m_file).rollback();
+        Database::setTransactionOpen(m_file, false);
+    }
     for (const auto& [control, state] : std::as_const(m_saved))
         control->restore(state);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Database.h"
+#include "data/SqlDialect.h"
 
 #include <QHash>
 #include <QList>
@@ -12,6 +13,7 @@
 #include <initializer_list>
 
 class QLabel;
+class QSqlError;
 class QLineEdit;
 class QWidget;
 
@@ -83,6 +85,9 @@ public:
     void unbind(QWidget* widget);
 
     QString lastError() const { return m_lastError; }
+    // What the last failure was (a refused duplicate, a lost server), for
+    // callers that answer each differently.
+    StoreFailure lastFailure() const { return m_lastFailure; }
     // Failures are reported through failed() unless switched off (for callers
     // that report a whole transaction at once).
     void setReportFailures(bool report) { m_reportFailures = report; }
@@ -113,6 +118,7 @@ private:
     };
 
     bool fail(const QString& detail);
+    bool fail(const QSqlError& error);
     bool loadFirst();
     bool loadWhere(const QString& extraCondition, const QVariantList& extraValues);
     QString whereClause(QVariantList* values) const;
@@ -134,6 +140,7 @@ private:
     bool m_filling = false;
     bool m_reportFailures = true;
     QString m_lastError;
+    StoreFailure m_lastFailure = StoreFailure::None;
 };
 
 // Two or more stores that belong together: either all of them reach the file

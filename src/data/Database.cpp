@@ -1,5 +1,7 @@
 #include "data/Database.h"
 
+#include "data/SubjectStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -94,6 +96,17 @@ const SubjectIndex SubjectIndexes[] = {
     // A subject's administrations are read by code, in the order they were kept.
     {"History_Code", "CREATE INDEX IF NOT EXISTS \"History_Code\" ON \"History\" (\"Code\")"},
 };
+
+} // namespace
+
+QStringList subjectIndexes() {
+    QStringList sql;
+    for (const SubjectIndex& index : SubjectIndexes)
+        sql.append(QString::fromLatin1(index.sql));
+    return sql;
+}
+
+namespace {
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     QSqlQuery q(db);
@@ -328,13 +341,20 @@ QString quoted(const QString& identifier) {
 
 bool openAll(QString* error) {
     QString message;
-    const bool ok = openOne(DbFile::Settings, &message) && openOne(DbFile::Subjects, &message);
+    // A server that cannot be reached ends the start before any local file
+    // is made or opened.
+    const bool ok =
+        subjectsOnServer()
+            ? openServerSubjects(&message) && openOne(DbFile::Settings, &message)
+            : openOne(DbFile::Settings, &message) && openOne(DbFile::Subjects, &message);
     if (!ok && error)
         *error = message;
     return ok;
 }
 
 QSqlDatabase connection(DbFile file) {
+    if (file == DbFile::Subjects && subjectsOnServer())
+        return serverConnection();
     const QString path = absoluteFileName(file);
     const QString name = connectionNameOf(file);
     if (QSqlDatabase::contains(name)) {
@@ -564,6 +584,8 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
 }
 
 QString failureMessage(DbFile file, const QString& detail) {
+    if (file == DbFile::Subjects && subjectsOnServer())
+        return serverFailureMessage(detail);
     return QStringLiteral("کار با پرونده پايگاه داده انجام نشد:\n%1\n\n%2")
         .arg(QDir::toNativeSeparators(fileName(file)), detail);
 }

@@ -30,6 +30,9 @@ QStringList tables(DbFile file);
 QStringList fields(const QString& table);
 DbFile fileOf(const QString& table);
 
+// The statements that make the subject tables' indexes (if not there yet).
+QStringList subjectIndexes();
+
 // Quotes an identifier for SQL ("Group", "1").
 QString quoted(const QString& identifier);
 

@@ -123,11 +123,20 @@ bool NameListModel::readBlock(const QString& after, QStringList* block) {
     const QString field = Database::quoted(m_field);
     QSqlQuery q(Database::connection(DbFile::Subjects));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT DISTINCT %1 FROM \"IDE\" WHERE %1 > ? AND \"ID\" <= ? "
-                             "ORDER BY %1 LIMIT %2")
+    // One step along the field's index per name, from each name to the next
+    // one: as fast for seven groups among a hundred thousand subjects as for
+    // thousands of last names. (A server's DISTINCT reads every row when the
+    // names are few.)
+    q.prepare(QStringLiteral("WITH RECURSIVE \"names\" (\"name\") AS (SELECT (SELECT %1 FROM "
+                             "\"IDE\" WHERE %1 > ? AND \"ID\" <= ? ORDER BY %1 LIMIT 1) UNION ALL "
+                             "SELECT (SELECT %1 FROM \"IDE\" WHERE %1 > \"names\".\"name\" AND "
+                             "\"ID\" <= ? ORDER BY %1 LIMIT 1) FROM \"names\" WHERE "
+                             "\"names\".\"name\" IS NOT NULL) SELECT \"name\" FROM \"names\" "
+                             "WHERE \"name\" IS NOT NULL LIMIT %2")
                   .arg(field)
                   .arg(BlockSize));
     q.addBindValue(after);
+    q.addBindValue(m_lastKey);
     q.addBindValue(m_lastKey);
     if (!q.exec()) {
         m_error = q.lastError().text();

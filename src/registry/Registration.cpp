@@ -173,10 +173,10 @@ struct StoreOutcome {
     bool earlier = false; // Stored: an answer sheet with this code was already there
 };
 
-// The file refuses a second record with a code it already holds (another
+// The store refuses a second record with a code it already holds (another
 // window or workstation may have stored one since the check).
-bool isDuplicateCode(const QString& detail) {
-    return detail.contains(QLatin1String("UNIQUE constraint failed"), Qt::CaseInsensitive);
+bool isDuplicateCode(const DataControl* control) {
+    return control->lastFailure() == StoreFailure::DuplicateKey;
 }
 
 // Stores the subject record and its empty answer sheet as one unit: either
@@ -207,10 +207,12 @@ StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Control
         out.result = StoreResult::LookAlike;
         return out;
     }
+    bool duplicate = false;
     const auto step = [&](DataControl* control, bool (DataControl::*op)()) {
         if ((control->*op)())
             return true;
         out.detail = control->lastError();
+        duplicate = isDuplicateCode(control);
         return false;
     };
     if (!step(sheets, &DataControl::refresh) || !sheets->setFilter(QStringLiteral("Code"), code)) {
@@ -230,12 +232,11 @@ StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Control
                         step(sheets, &DataControl::update) && CodeKeys::update(&out.detail);
     if (!stored) {
         transaction.rollback();
-        out.result = isDuplicateCode(out.detail) ? StoreResult::Duplicate : StoreResult::Failed;
+        out.result = duplicate ? StoreResult::Duplicate : StoreResult::Failed;
         return out;
     }
     if (!transaction.commit()) {
         out.detail = transaction.lastError();
-        out.result = isDuplicateCode(out.detail) ? StoreResult::Duplicate : StoreResult::Failed;
         return out;
     }
     out.result = StoreResult::Stored;

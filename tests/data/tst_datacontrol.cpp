@@ -215,7 +215,9 @@ private slots:
         QVERIFY(answers.update());
         QString check = QStringLiteral("SELECT \"Code\"");
         for (const QString& field : Database::fields("Answer").mid(2))
-            check += QStringLiteral(", typeof(%1) || ':' || %1").arg(Database::quoted(field));
+            check +=
+                QStringLiteral(", %1 || ':' || %2")
+                    .arg(ProgramFolder::typeOf(Database::quoted(field)), Database::quoted(field));
         const QList<QStringList> rows = ProgramFolder::rows(Subjects, check + " FROM \"Answer\"");
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first(), QStringList{"a"} + QStringList(15, "text:"));
@@ -299,6 +301,8 @@ private slots:
     }
 
     void aLockedFileIsReportedAndTheWindowGoesOn() {
+        if (ProgramFolder::onServer())
+            QSKIP("a lock on the subject file; the server's row locks are another matter");
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;

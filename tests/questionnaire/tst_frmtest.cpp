@@ -1,6 +1,7 @@
 // The test window driven directly: created the way the launch creates it,
 // restricted to one subject and shown.
 #include "data/DataControl.h"
+#include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "questionnaire/ItemBank.h"
 #include "support/ProgramFolder.h"
@@ -24,16 +25,22 @@ namespace {
 
 const QString Sheets = QStringLiteral("DBM/DB2.mdb");
 
-// Another program holding the subject file locked for writing, as long as it lives.
+// Another program holding the subject file locked for writing, as long as it
+// lives; with the subject tables on a server, another workstation holding
+// them locked.
 class WriteLock {
 public:
     WriteLock() {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name);
-        db.setDatabaseName(QStringLiteral("DBM/DB2.mdb"));
+        const bool server = ProgramFolder::onServer();
+        QSqlDatabase db = QSqlDatabase::addDatabase(
+            server ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), Name);
+        db.setDatabaseName(server ? ProgramFolder::caseDatabase() : QStringLiteral("DBM/DB2.mdb"));
         if (!db.open())
             qFatal("lock: cannot open");
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("BEGIN EXCLUSIVE")))
+        if (!q.exec(server ? QStringLiteral("BEGIN; LOCK TABLE \"IDE\", \"Answer\" IN ACCESS "
+                                            "EXCLUSIVE MODE")
+                           : QStringLiteral("BEGIN EXCLUSIVE")))
             qFatal("lock: %s", qPrintable(q.lastError().text()));
     }
     ~WriteLock() {
@@ -43,6 +50,12 @@ public:
             db.close();
         }
         QSqlDatabase::removeDatabase(Name);
+    }
+
+    // How the operator's message names the locked store.
+    static QString storeName() {
+        return ProgramFolder::onServer() ? Database::subjectServerName()
+                                         : QStringLiteral("DB2.mdb");
     }
 
 private:
@@ -735,8 +748,7 @@ private slots:
             WriteLock lock;
             next();
             QCOMPARE(m_folder->platform().messageTexts().size(), 1);
-            QVERIFY(
-                m_folder->platform().messageTexts().first().contains(QStringLiteral("DB2.mdb")));
+            QVERIFY(m_folder->platform().messageTexts().first().contains(WriteLock::storeName()));
             QCOMPARE(m_folder->platform().ofKind("messageBox").first().icon, QMessageBox::Critical);
             QVERIFY(t->isVisible());
             expectItem(2, QStringLiteral("2"));

@@ -373,8 +373,8 @@ private slots:
     // the run stays open; the next save-and-exit stores all of it.
     void anAdministrationThatCannotBeKeptStoresNothing() {
         ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
-        ProgramFolder::exec(Sheets, "CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"History\" "
-                                    "BEGIN SELECT RAISE(ABORT, 'no room for history'); END");
+        ProgramFolder::refuseInserts(QStringLiteral("History"),
+                                     QStringLiteral("no room for history"));
         openMain();
         launch(QStringLiteral("S1"), [this](FrmTest* t) {
             click(t->Command1);
@@ -389,7 +389,7 @@ private slots:
             QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
                      QStringLiteral("Mina"));
             QCOMPARE(t->Text3->text(), QStringLiteral("Maryam"));
-            ProgramFolder::exec(Sheets, "DROP TRIGGER \"refuse\"");
+            ProgramFolder::allowInserts(QStringLiteral("History"));
             click(t->Command5);
             QVERIFY(!t->isVisible());
         });

@@ -49,11 +49,7 @@ const QStringList SomeUnanswered = {"5", "4", "",  "2", "1", "",  "3",
 // Many subjects at once, in one transaction: code "B<n>", group by n, a
 // first name of `nameLength` letters and one administration each.
 void addManySubjects(int count, int nameLength = 8) {
-    const QString name = QStringLiteral("velmora-many");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(QDir::current().absoluteFilePath(SubjectDb));
-        QVERIFY(db.open());
+    ProgramFolder::withSubjects([&](QSqlDatabase& db) {
         QVERIFY(db.transaction());
         QSqlQuery ide(db), answer(db), history(db);
         QVERIFY(ide.prepare("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Group\") "
@@ -78,9 +74,7 @@ void addManySubjects(int count, int nameLength = 8) {
         answer.finish();
         history.finish();
         QVERIFY(db.commit());
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    });
 }
 
 // The scores the scoring window shows for a sheet, worked out by hand.

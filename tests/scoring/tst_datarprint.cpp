@@ -233,10 +233,10 @@ private slots:
 
     void twoSheetsWithOneCodeGiveTwoDetails() {
         // A database restored from an old backup may hold a code twice.
-        ProgramFolder::exec("DBM/DB2.mdb", "DROP INDEX IF EXISTS Answer_Code");
+        ProgramFolder::exec("DBM/DB2.mdb", "DROP INDEX IF EXISTS \"Answer_Code\"");
         ProgramFolder::addSubject(QStringLiteral("1"));
         ProgramFolder::exec("DBM/DB2.mdb",
-                            "INSERT INTO Answer (Code, \"Group\") VALUES ('1', 'A')");
+                            "INSERT INTO \"Answer\" (\"Code\", \"Group\") VALUES ('1', 'A')");
         FrmkLID* w = FrmkLID::showWindow();
         search(w, QStringLiteral("1"));
         QTest::mouseClick(w->Command6, Qt::LeftButton);

@@ -246,15 +246,17 @@ private slots:
     void scoringStoresNothing() {
         ProgramFolder::addSubject(QStringLiteral("1"), QStringLiteral("Ann"));
         ProgramFolder::setAnswers(QStringLiteral("1"), {QStringLiteral("5"), QStringLiteral("4")});
-        const auto sheets = ProgramFolder::rows(AnswerDb, "SELECT * FROM Answer");
-        const auto subjects = ProgramFolder::rows(AnswerDb, "SELECT * FROM IDE");
+        const auto sheets =
+            ProgramFolder::rows(AnswerDb, "SELECT * FROM \"Answer\" ORDER BY \"ID\"");
+        const auto subjects =
+            ProgramFolder::rows(AnswerDb, "SELECT * FROM \"IDE\" ORDER BY \"ID\"");
         FrmkLID* w = FrmkLID::showWindow();
         search(w, QStringLiteral("1"));
         w->Text3[3]->setText(QStringLiteral("Changed"));
         search(w, QStringLiteral("1"));
         QTest::mouseClick(w->Command4, Qt::LeftButton);
-        QCOMPARE(ProgramFolder::rows(AnswerDb, "SELECT * FROM Answer"), sheets);
-        QCOMPARE(ProgramFolder::rows(AnswerDb, "SELECT * FROM IDE"), subjects);
+        QCOMPARE(ProgramFolder::rows(AnswerDb, "SELECT * FROM \"Answer\" ORDER BY \"ID\""), sheets);
+        QCOMPARE(ProgramFolder::rows(AnswerDb, "SELECT * FROM \"IDE\" ORDER BY \"ID\""), subjects);
     }
 
     void closingShowsTheMainWindowAgain_data() {

@@ -3,12 +3,15 @@
 #include "app/App.h"
 #include "app/QtTranslation.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "platform/Platform.h"
+#include "support/PgTestServer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -16,6 +19,7 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -28,15 +32,58 @@ void copyFolder(const QString& from, const QString& to) {
         QFile::copy(source.filePath(name), QDir(to).filePath(name));
 }
 
+// The current case's database on the test server (PostgreSQL mode only).
+QString s_caseDatabase;
+int s_caseNumber = 0;
+
+PgTestServer& testServer() {
+    static PgTestServer server;
+    return server;
+}
+
+bool isSubjectFile(const QString& dbFile) {
+    return QFileInfo(dbFile).fileName().compare(QStringLiteral("DB2.mdb"), Qt::CaseInsensitive) ==
+               0 &&
+           QFileInfo(dbFile).absoluteFilePath() ==
+               QFileInfo(Database::absoluteFileName(DbFile::Subjects)).absoluteFilePath();
+}
+
+// Runs one statement as the test server's owner of the case databases (not
+// inside a transaction: CREATE and DROP DATABASE refuse one).
+// Dropping is the superuser's: an autovacuum worker may be visiting the case
+// database, and only a superuser may end it.
+void serverAdmin(const QString& sql, bool superuser = false) {
+    const QString name = QStringLiteral("velmora-test-admin");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (superuser)
+            db.setUserName(PgTestServer::adminUser());
+        if (!db.open())
+            qFatal("test server: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            qFatal("test server: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 template <typename F> auto withConnection(const QString& dbFile, F&& f) {
     const QString name = QStringLiteral("velmora-test-sql");
     struct Remover {
         QString name;
         ~Remover() { QSqlDatabase::removeDatabase(name); }
     } remover{name};
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-    db.setDatabaseName(QDir::current().absoluteFilePath(dbFile));
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    const bool onServer = !s_caseDatabase.isEmpty() && isSubjectFile(dbFile);
+    QSqlDatabase db = QSqlDatabase::addDatabase(onServer ? "QPSQL" : "QSQLITE", name);
+    if (onServer) {
+        db.setDatabaseName(s_caseDatabase);
+    } else {
+        db.setDatabaseName(QDir::current().absoluteFilePath(dbFile));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    }
     if (!db.open())
         qFatal("cannot open %s", qPrintable(dbFile));
     auto result = f(db);
@@ -46,11 +93,19 @@ template <typename F> auto withConnection(const QString& dbFile, F&& f) {
 }
 
 QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values) {
+    // QPSQL prepares on the server, which takes no DDL: statements without
+    // values run as they are.
     QSqlQuery q(db);
-    q.prepare(sql);
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
+    bool ok;
+    if (values.isEmpty()) {
+        ok = q.exec(sql);
+    } else {
+        q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok)
         qFatal("SQL failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     return q;
 }
@@ -66,6 +121,16 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
     QDir::setCurrent(m_dir.path());
     m_platform.printFolder = m_dir.path();
     setPlatform(&m_platform);
+    if (onServer()) {
+        QString why;
+        if (testServer().ensure(&why) != PgTestServer::Status::Ready)
+            qFatal("VELMORA_TEST_STORE=postgresql, but no test server: %s", qPrintable(why));
+        s_caseDatabase = QStringLiteral("velmora_case_%1_%2").arg(::getpid()).arg(++s_caseNumber);
+        serverAdmin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(s_caseDatabase));
+        StoreUrl url;
+        url.database = s_caseDatabase;
+        Database::useSubjectServer(url);
+    }
     if (openDatabases) {
         QString error;
         if (!Database::openAll(&error))
@@ -76,9 +141,22 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
 ProgramFolder::~ProgramFolder() {
     deleteAllWindows();
     Database::closeAll();
+    if (!s_caseDatabase.isEmpty()) {
+        Database::useSubjectFile();
+        serverAdmin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(s_caseDatabase), true);
+        s_caseDatabase.clear();
+    }
     releaseSingleInstance();
     setPlatform(nullptr);
     QDir::setCurrent(m_previousDir);
+}
+
+bool ProgramFolder::onServer() {
+    return qEnvironmentVariable("VELMORA_TEST_STORE") == QLatin1String("postgresql");
+}
+
+QString ProgramFolder::caseDatabase() {
+    return s_caseDatabase;
 }
 
 QString ProgramFolder::file(const QString& relative) const {
@@ -111,6 +189,41 @@ QString ProgramFolder::value(const QString& dbFile, const QString& sql,
                              const QVariantList& values) {
     const QList<QStringList> r = rows(dbFile, sql, values);
     return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
+}
+
+void ProgramFolder::withSubjects(const std::function<void(QSqlDatabase&)>& work) {
+    withConnection(QStringLiteral("DBM/DB2.mdb"), [&](QSqlDatabase& db) {
+        work(db);
+        return 0;
+    });
+}
+
+QString ProgramFolder::typeOf(const QString& quotedColumn) {
+    // The server's subject columns are all text: a value is text or nothing.
+    return onServer() ? QStringLiteral("(CASE WHEN %1 IS NULL THEN 'null' ELSE 'text' END)")
+                            .arg(quotedColumn)
+                      : QStringLiteral("typeof(%1)").arg(quotedColumn);
+}
+
+void ProgramFolder::refuseInserts(const QString& table, const QString& message) {
+    const QString quotedMessage = QStringLiteral("'") + QString(message).replace('\'', "''") + '\'';
+    if (onServer())
+        exec(QStringLiteral("DBM/DB2.mdb"),
+             QStringLiteral("CREATE FUNCTION \"refuse_%1\"() RETURNS trigger LANGUAGE plpgsql AS "
+                            "$$ BEGIN RAISE EXCEPTION %2; END $$; CREATE TRIGGER \"refuse\" "
+                            "BEFORE INSERT ON \"%1\" FOR EACH ROW EXECUTE FUNCTION \"refuse_%1\"()")
+                 .arg(table, quotedMessage));
+    else
+        exec(QStringLiteral("DBM/DB2.mdb"),
+             QStringLiteral("CREATE TRIGGER \"refuse_%1\" BEFORE INSERT ON \"%1\" BEGIN SELECT "
+                            "RAISE(ABORT, %2); END")
+                 .arg(table, quotedMessage));
+}
+
+void ProgramFolder::allowInserts(const QString& table) {
+    exec(QStringLiteral("DBM/DB2.mdb"),
+         onServer() ? QStringLiteral("DROP TRIGGER \"refuse\" ON \"%1\"").arg(table)
+                    : QStringLiteral("DROP TRIGGER \"refuse_%1\"").arg(table));
 }
 
 void ProgramFolder::addSubject(const QString& code, const QString& firstName,

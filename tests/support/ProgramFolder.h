@@ -7,6 +7,7 @@
 #include <Qt>
 #include <functional>
 
+class QSqlDatabase;
 class QWidget;
 
 namespace velmora {
@@ -23,6 +24,13 @@ public:
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
     QString path() const { return m_dir.path(); }
+
+    // With VELMORA_TEST_STORE=postgresql the subject tables of each case live
+    // in a fresh database of the test server (the test command's, or one the
+    // program starts), dropped again at the end of the case; the static
+    // helpers below then read and write DBM/DB2.mdb there.
+    static bool onServer();
+    static QString caseDatabase();
     QString file(const QString& relative) const;
     ScriptedPlatform& platform() { return m_platform; }
 
@@ -33,6 +41,18 @@ public:
                                    const QVariantList& values = {});
     static QString value(const QString& dbFile, const QString& sql,
                          const QVariantList& values = {});
+    // Runs work on a connection of its own to the subject store of the case
+    // (the file, or the case's database on the server), for fixtures too
+    // large for exec().
+    static void withSubjects(const std::function<void(QSqlDatabase&)>& work);
+    // An SQL expression for the kind of value a subject column holds, as
+    // SQLite's typeof names it ("null", "text", ...), on either store.
+    static QString typeOf(const QString& quotedColumn);
+    // Makes every insert into a subject table fail with message from now on
+    // (a disk that is full for that table), on either store.
+    static void refuseInserts(const QString& table, const QString& message);
+    // Takes refuseInserts back.
+    static void allowInserts(const QString& table);
 
     // Adds a registered subject (IDE row and empty answer sheet) directly.
     static void addSubject(const QString& code, const QString& firstName = QStringLiteral("F"),

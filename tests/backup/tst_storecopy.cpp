@@ -1,0 +1,248 @@
+#include "backup/BackupFiles.h"
+#include "backup/Frmbackup.h"
+#include "backup/StoreCopy.h"
+#include "data/CodeKeys.h"
+#include "data/Database.h"
+#include "data/SubjectStore.h"
+#include "support/PgTestServer.h"
+#include "support/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <memory>
+#include <unistd.h>
+
+using namespace velmora;
+
+// A backup of subject tables on a server is an ordinary subject file: it
+// restores on a workstation's file, and a file's backup restores on a server,
+// all rows with their keys, or nothing.
+namespace {
+
+const QString SubjectFile = QStringLiteral("DBM/DB2.mdb");
+
+// Every row of every subject table, keys included, in key order.
+QList<QStringList> allRows(QSqlDatabase db) {
+    QList<QStringList> rows;
+    for (const QString& table : Database::tables(DbFile::Subjects)) {
+        QStringList columns;
+        for (const QString& f : Database::fields(table))
+            columns.append(Database::quoted(f));
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY \"ID\"")
+                        .arg(columns.join(", "), Database::quoted(table))))
+            qWarning("%s", qPrintable(q.lastError().text()));
+        while (q.next()) {
+            QStringList row{table};
+            for (int i = 0; i < q.record().count(); ++i)
+                row.append(q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
+            rows.append(row);
+        }
+    }
+    return rows;
+}
+
+QList<QStringList> fileRows(const QString& path) {
+    QList<QStringList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "file-rows");
+        db.setDatabaseName(path);
+        if (db.open())
+            rows = allRows(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("file-rows");
+    return rows;
+}
+
+void fill(int subjects) {
+    ProgramFolder::exec(
+        SubjectFile,
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 "
+        "< ?) INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Group\", "
+        "\"Date\") SELECT 'O''Brien-' || i, 'نام ' || i, 'فاميلي', 'G' || (i % 3), "
+        "NULL FROM n",
+        {subjects});
+    ProgramFolder::exec(SubjectFile,
+                        "INSERT INTO \"Answer\" (\"Code\", \"Group\", \"1\", \"2\", \"3\") "
+                        "SELECT \"Code\", \"Group\", \"ID\" % 10, '', '7' FROM \"IDE\"");
+}
+
+void admin(const QString& sql) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "copy-admin");
+        db.setDatabaseName(QStringLiteral("postgres"));
+        // An autovacuum worker in a database being dropped is ended by the superuser only.
+        if (sql.startsWith(QLatin1String("DROP")))
+            db.setUserName(PgTestServer::adminUser());
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("copy-admin");
+}
+
+} // namespace
+
+class TestStoreCopy : public QObject {
+    Q_OBJECT
+    PgTestServer m_server;
+    std::unique_ptr<ProgramFolder> m_folder;
+    QString m_database;
+    int m_case = 0;
+
+    // The subject tables of this case's program folder on the server, empty.
+    void useServer() {
+        m_database = QStringLiteral("velmora_copy_%1_%2").arg(::getpid()).arg(++m_case);
+        admin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(m_database));
+        StoreUrl url;
+        url.database = m_database;
+        Database::useSubjectServer(url);
+        QString error;
+        QVERIFY2(Database::openAll(&error), qPrintable(error));
+    }
+    QList<QStringList> serverRows() { return allRows(Database::connection(DbFile::Subjects)); }
+
+private slots:
+    void initTestCase() {
+        if (ProgramFolder::onServer())
+            QSKIP("moves the subject tables between a file and the server itself");
+        VELMORA_REQUIRE_PG(m_server);
+    }
+    void init() { m_folder = std::make_unique<ProgramFolder>(); }
+    void cleanup() {
+        Database::closeAll();
+        Database::useSubjectFile();
+        m_folder.reset();
+        if (!m_database.isEmpty())
+            admin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_database));
+        m_database.clear();
+    }
+
+    void aFileBackupRestoresOnTheServerAndTheServersBackupOnAFile() {
+        // Subjects kept in the workstation's file, with a gap in the keys.
+        fill(30);
+        ProgramFolder::exec(SubjectFile, "DELETE FROM \"IDE\" WHERE \"ID\" = 7");
+        const QList<QStringList> original = fileRows(m_folder->file(SubjectFile));
+        QVERIFY(original.size() == 59);
+        const QString backup = m_folder->file("Back/file.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+
+        useServer();
+        qint64 lastDone = 0, lastTotal = 0;
+        QString error;
+        QVERIFY2(importFileToStore(
+                     backup,
+                     [&](qint64 done, qint64 total) {
+                         QVERIFY(done > lastDone && done <= total);
+                         lastDone = done;
+                         lastTotal = total;
+                     },
+                     &error),
+                 qPrintable(error));
+        QCOMPARE(lastDone, lastTotal);
+        QCOMPARE(serverRows(), original);
+        // The restored codes have their keys: a code that only reads as a
+        // restored one is found at once.
+        QString stored;
+        QVERIFY2(CodeKeys::findLookAlike(QStringLiteral("\u200EO'Brien-3"), &stored, &error),
+                 qPrintable(error));
+        QCOMPARE(stored, QStringLiteral("O'Brien-3"));
+        QSqlQuery keys(Database::connection(DbFile::Subjects));
+        QVERIFY(keys.exec("SELECT COUNT(*) FROM \"CodeKey\"") && keys.next());
+        QCOMPARE(keys.value(0).toInt(), 29);
+        keys.finish();
+
+        // New keys continue above the restored ones.
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('after') RETURNING \"ID\"") &&
+                q.next());
+        QCOMPARE(q.value(0).toLongLong(), 31);
+        q.finish();
+
+        const QString serverBackup = m_folder->file("Back/server.mdbB");
+        QVERIFY2(exportStoreToFile(serverBackup, {}, &error), qPrintable(error));
+        QVERIFY2(Database::isSoundSubjectDatabase(serverBackup, &error), qPrintable(error));
+        const QList<QStringList> onServer = serverRows();
+        QCOMPARE(fileRows(serverBackup), onServer);
+        QVERIFY(QDir(m_folder->file("Back")).entryList({"*.part-*"}).isEmpty());
+
+        // On a workstation that keeps its subjects in the file, it is the file.
+        Database::closeAll();
+        Database::useSubjectFile();
+        QFile::remove(m_folder->file(SubjectFile));
+        QVERIFY(QFile::copy(serverBackup, m_folder->file(SubjectFile)));
+        QVERIFY2(Database::openAll(&error), qPrintable(error));
+        QCOMPARE(fileRows(m_folder->file(SubjectFile)), onServer);
+    }
+
+    void theBackupWindowRestoresOnTheServerAfterKeepingIt() {
+        fill(5);
+        const QList<QStringList> backupRows = fileRows(m_folder->file(SubjectFile));
+        const QString backup = m_folder->file("Back/earlier.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('later')"));
+        const QList<QStringList> later = serverRows();
+
+        Frmbackup* w = Frmbackup::showWindow();
+        m_folder->platform().openAnswers.enqueue(backup);
+        QTest::mouseClick(w->b2, Qt::LeftButton);
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        const QStringList texts = m_folder->platform().messageTexts();
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts.first(), QStringLiteral("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"));
+        QVERIFY2(texts.last().startsWith(QStringLiteral("بازيابي اطلاعات انجام شد")),
+                 qPrintable(texts.last()));
+        QCOMPARE(serverRows(), backupRows);
+        // What the server held before is kept in Back, as a subject file, and
+        // the operator is told where; the checked copy of the backup is gone.
+        QStringList kept = QDir(BackupFiles::backupFolder())
+                               .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        kept.removeAll("earlier.mdbB");
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(texts.last().contains(kept.first()), qPrintable(texts.last()));
+        QCOMPARE(fileRows(QDir(BackupFiles::backupFolder()).filePath(kept.first())), later);
+    }
+
+    void aRestoreThatFailsHalfwayLeavesTheServerAsItWas() {
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('before')"));
+        QVERIFY(q.exec("INSERT INTO \"Answer\" (\"Code\") VALUES ('before')"));
+        const QList<QStringList> before = serverRows();
+        // A sound subject file whose sheets repeat a code: the server's unique
+        // index refuses the last rows, after the first ones went in.
+        Database::closeAll();
+        Database::useSubjectFile();
+        QString error;
+        QVERIFY(Database::openAll(&error));
+        fill(450);
+        ProgramFolder::exec(SubjectFile, "DROP INDEX \"Answer_Code\"");
+        ProgramFolder::exec(SubjectFile, "INSERT INTO \"Answer\" (\"Code\") VALUES ('O''Brien-3')");
+        const QString crafted = m_folder->file("Back/crafted.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), crafted));
+        Database::closeAll();
+        StoreUrl url;
+        url.database = m_database;
+        Database::useSubjectServer(url);
+        QVERIFY(Database::openAll(&error));
+        QVERIFY(!importFileToStore(crafted, {}, &error));
+        QVERIFY2(error.contains("23505") || error.contains("duplicate"), qPrintable(error));
+        QCOMPARE(serverRows(), before);
+    }
+};
+
+VELMORA_TEST_MAIN(TestStoreCopy)
+#include "tst_storecopy.moc"

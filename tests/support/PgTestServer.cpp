@@ -1,0 +1,141 @@
+#include "support/PgTestServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+
+namespace {
+
+QString scriptPath() {
+    return QDir::cleanPath(QStringLiteral(VELMORA_ASSETS_DIR "/../scripts/pg-test-server.sh"));
+}
+
+bool postgresInstalled() {
+    const QString bindir = qEnvironmentVariable("VELMORA_PG_BINDIR");
+    if (!bindir.isEmpty())
+        return QFileInfo(bindir + QStringLiteral("/initdb")).isExecutable();
+    const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    for (const QString& version : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (QFileInfo(versions.filePath(version + QStringLiteral("/bin/initdb"))).isExecutable())
+            return true;
+    return false;
+}
+
+// A value as the script writes it with printf %q: plain, or with backslashes
+// before the characters the shell would otherwise take.
+QString shellUnquote(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\\' && i + 1 < text.size())
+            ++i;
+        out += text.at(i);
+    }
+    return out;
+}
+
+// Takes over the `unset` and `export NAME=VALUE` lines the script prints.
+void applyEnvironment(const QString& lines) {
+    for (const QString& line : lines.split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("unset "))) {
+            for (const QString& name : line.mid(6).split(u' ', Qt::SkipEmptyParts))
+                qunsetenv(name.toLocal8Bit().constData());
+        } else if (line.startsWith(QLatin1String("export "))) {
+            const QString assignment = line.mid(7);
+            const qsizetype equals = assignment.indexOf(u'=');
+            if (equals > 0)
+                qputenv(assignment.left(equals).toLocal8Bit().constData(),
+                        shellUnquote(assignment.mid(equals + 1)).toLocal8Bit());
+        }
+    }
+}
+
+} // namespace
+
+PgTestServer::~PgTestServer() {
+    if (!m_ownDir.isEmpty())
+        QProcess::execute(QStringLiteral("bash"), {scriptPath(), QStringLiteral("stop"), m_ownDir});
+}
+
+PgTestServer::Status PgTestServer::ensure(QString* why) {
+    if (!m_failure.isEmpty()) {
+        *why = m_failure;
+        return Status::Failed;
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        *why =
+            QStringLiteral("Qt's QPSQL driver is not installed (Debian package libqt6sql6-psql)");
+        return Status::Unavailable;
+    }
+    if (!m_ownDir.isEmpty())
+        return Status::Ready;
+    if (m_kind == Kind::Shared && qEnvironmentVariableIsSet("VELMORA_TEST_PG")) {
+        if (qEnvironmentVariableIsEmpty("PGHOST") || qEnvironmentVariableIsEmpty("PGPORT")) {
+            *why = QStringLiteral("VELMORA_TEST_PG is set, but PGHOST or PGPORT is not");
+            return Status::Failed;
+        }
+        return Status::Ready;
+    }
+    if (!postgresInstalled()) {
+        *why = QStringLiteral("PostgreSQL is not installed (Debian package postgresql)");
+        return Status::Unavailable;
+    }
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/velmora-pg-XXXXXX"));
+    if (!dir.isValid()) {
+        m_failure =
+            QStringLiteral("no temporary folder for the PostgreSQL server: ") + dir.errorString();
+        *why = m_failure;
+        return Status::Failed;
+    }
+    // The script owns the folder from here on; its stop removes it.
+    dir.setAutoRemove(false);
+    QProcess start;
+    start.start(QStringLiteral("bash"), {scriptPath(), QStringLiteral("start"), dir.path()});
+    const bool finished = start.waitForFinished(180000);
+    if (!finished || start.exitStatus() != QProcess::NormalExit || start.exitCode() != 0) {
+        start.kill();
+        start.waitForFinished();
+        m_failure = QStringLiteral("scripts/pg-test-server.sh start %1 failed:\n%2")
+                        .arg(dir.path(), QString::fromLocal8Bit(start.readAllStandardError()));
+        QProcess::execute(QStringLiteral("bash"),
+                          {scriptPath(), QStringLiteral("stop"), dir.path()});
+        *why = m_failure;
+        return Status::Failed;
+    }
+    m_ownDir = dir.path();
+    applyEnvironment(QString::fromLocal8Bit(start.readAllStandardOutput()));
+    return Status::Ready;
+}
+
+// The server's user may not enter the test's private working folder.
+bool runScript(const QString& command, const QString& dir) {
+    QProcess script;
+    script.setWorkingDirectory(QStringLiteral("/"));
+    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    script.start(QStringLiteral("bash"), {scriptPath(), command, dir});
+    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
+           script.exitCode() == 0;
+}
+
+bool PgTestServer::pause() {
+    return !m_ownDir.isEmpty() && runScript(QStringLiteral("pause"), m_ownDir);
+}
+
+bool PgTestServer::resume() {
+    return !m_ownDir.isEmpty() && runScript(QStringLiteral("resume"), m_ownDir);
+}
+
+bool PgTestServer::required() {
+    return qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("VELMORA_TEST_PG");
+}
+
+QString PgTestServer::adminUser() {
+    const QString admin = qEnvironmentVariable("VELMORA_TEST_PG_ADMIN");
+    return admin.isEmpty() ? QStringLiteral("postgres") : admin;
+}
+
+QString PgTestServer::passwordGroup() {
+    const QString group = qEnvironmentVariable("VELMORA_TEST_PG_PASSWORD_GROUP");
+    return group.isEmpty() ? QStringLiteral("velmora_pw_group") : group;
+}
