@@ -319,14 +319,6 @@ private:
     QString m_name;
 };
 
-void admin(const QString& sql) {
-    // An autovacuum worker in a database being dropped is ended by the superuser only.
-    ServerSession session(QStringLiteral("clinic-admin"), QStringLiteral("postgres"),
-                          sql.startsWith(QLatin1String("DROP")) ? PgTestServer::adminUser()
-                                                                : QString());
-    session.rows(sql);
-}
-
 QList<QStringList> gridRows(FrmCode* lookup) {
     QAbstractItemModel* model = lookup->DataGrid1->table()->model();
     while (model->canFetchMore(QModelIndex()))
@@ -402,7 +394,7 @@ private slots:
         m_folder = std::make_unique<ProgramFolder>(false);
         m_others = std::make_unique<QTemporaryDir>();
         m_database = QStringLiteral("velmora_clinic_%1_%2").arg(::getpid()).arg(++m_case);
-        admin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(m_database));
+        PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
         Database::useSubjectServer(url);
@@ -411,7 +403,7 @@ private slots:
         m_folder.reset();
         Database::useSubjectFile();
         m_others.reset();
-        admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
+        PgTestServer::dropDatabase(m_database);
     }
 
     // Registered at the reception, tested in the testing room (this process,

@@ -75,22 +75,6 @@ void fill(int subjects) {
                         "SELECT \"Code\", \"Group\", \"ID\" % 10, '', '7' FROM \"IDE\"");
 }
 
-void admin(const QString& sql) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "copy-admin");
-        db.setDatabaseName(QStringLiteral("postgres"));
-        // An autovacuum worker in a database being dropped is ended by the superuser only.
-        if (sql.startsWith(QLatin1String("DROP")))
-            db.setUserName(PgTestServer::adminUser());
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("copy-admin");
-}
-
 } // namespace
 
 class TestStoreCopy : public QObject {
@@ -103,7 +87,7 @@ class TestStoreCopy : public QObject {
     // The subject tables of this case's program folder on the server, empty.
     void useServer() {
         m_database = QStringLiteral("velmora_copy_%1_%2").arg(::getpid()).arg(++m_case);
-        admin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(m_database));
+        PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
         Database::useSubjectServer(url);
@@ -124,7 +108,7 @@ private slots:
         Database::useSubjectFile();
         m_folder.reset();
         if (!m_database.isEmpty())
-            admin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_database));
+            PgTestServer::dropDatabase(m_database);
         m_database.clear();
     }
 

@@ -65,23 +65,6 @@ public:
     static inline const QString Name = QStringLiteral("second-workstation");
 };
 
-void admin(const QString& sql) {
-    const QString name = QStringLiteral("server-admin");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
-        db.setDatabaseName(QStringLiteral("postgres"));
-        // An autovacuum worker in a database being dropped is ended by the superuser only.
-        if (sql.startsWith(QLatin1String("DROP")))
-            db.setUserName(PgTestServer::adminUser());
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
 } // namespace
 
 class TestServerStore : public QObject {
@@ -113,14 +96,14 @@ private slots:
         m_folder = std::make_unique<ProgramFolder>(false);
         m_window = std::make_unique<QWidget>();
         m_database = QStringLiteral("velmora_store_%1_%2").arg(::getpid()).arg(++m_case);
-        admin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(m_database));
+        PgTestServer::createDatabase(m_database);
     }
     void cleanup() {
         m_window.reset();
         Database::closeAll();
         Database::useSubjectFile();
         m_folder.reset();
-        admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
+        PgTestServer::dropDatabase(m_database);
     }
 
     void anEmptyDatabaseGetsTheTablesAndTheirIndexes() {

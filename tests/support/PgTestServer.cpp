@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 namespace {
@@ -128,6 +130,39 @@ bool PgTestServer::resume() {
 
 bool PgTestServer::required() {
     return qEnvironmentVariableIsSet("CI") || qEnvironmentVariableIsSet("VELMORA_TEST_PG");
+}
+
+namespace {
+
+// Runs one statement in the server's maintenance database (not inside a
+// transaction: CREATE and DROP DATABASE refuse one).
+void maintenance(const QString& sql, const QString& user) {
+    const QString name = QStringLiteral("velmora-test-maintenance");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!user.isEmpty())
+            db.setUserName(user);
+        if (!db.open())
+            qFatal("test server: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            qFatal("test server: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+void PgTestServer::createDatabase(const QString& name) {
+    maintenance(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(name), QString());
+}
+
+void PgTestServer::dropDatabase(const QString& name) {
+    // An autovacuum worker visiting the database is ended by the superuser only.
+    maintenance(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name), adminUser());
 }
 
 QString PgTestServer::adminUser() {

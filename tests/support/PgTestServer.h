@@ -44,6 +44,11 @@ public:
     // Members of this group role must give a password.
     static QString passwordGroup();
 
+    // A new, empty database for one test case (owned by the libpq variables'
+    // user), and its removal with every session still on it.
+    static void createDatabase(const QString& name);
+    static void dropDatabase(const QString& name);
+
 private:
     Kind m_kind = Kind::Shared;
     QString m_ownDir;  // the server this object started, if any

@@ -48,28 +48,6 @@ bool isSubjectFile(const QString& dbFile) {
                QFileInfo(Database::absoluteFileName(DbFile::Subjects)).absoluteFilePath();
 }
 
-// Runs one statement as the test server's owner of the case databases (not
-// inside a transaction: CREATE and DROP DATABASE refuse one).
-// Dropping is the superuser's: an autovacuum worker may be visiting the case
-// database, and only a superuser may end it.
-void serverAdmin(const QString& sql, bool superuser = false) {
-    const QString name = QStringLiteral("velmora-test-admin");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
-        db.setDatabaseName(QStringLiteral("postgres"));
-        if (superuser)
-            db.setUserName(PgTestServer::adminUser());
-        if (!db.open())
-            qFatal("test server: %s", qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        if (!q.exec(sql))
-            qFatal("test server: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
 template <typename F> auto withConnection(const QString& dbFile, F&& f) {
     const QString name = QStringLiteral("velmora-test-sql");
     struct Remover {
@@ -126,7 +104,7 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
         if (testServer().ensure(&why) != PgTestServer::Status::Ready)
             qFatal("VELMORA_TEST_STORE=postgresql, but no test server: %s", qPrintable(why));
         s_caseDatabase = QStringLiteral("velmora_case_%1_%2").arg(::getpid()).arg(++s_caseNumber);
-        serverAdmin(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(s_caseDatabase));
+        PgTestServer::createDatabase(s_caseDatabase);
         StoreUrl url;
         url.database = s_caseDatabase;
         Database::useSubjectServer(url);
@@ -143,7 +121,7 @@ ProgramFolder::~ProgramFolder() {
     Database::closeAll();
     if (!s_caseDatabase.isEmpty()) {
         Database::useSubjectFile();
-        serverAdmin(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(s_caseDatabase), true);
+        PgTestServer::dropDatabase(s_caseDatabase);
         s_caseDatabase.clear();
     }
     releaseSingleInstance();
