@@ -394,7 +394,11 @@ def check_in_session(args):
     folder, program = program_folder(args.program)
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
-    velmora = subprocess.Popen([program], env=env, cwd=folder,
+    # The run's own data, whatever the user's data folder or subject store holds.
+    for name in ("VELMORA_DATA", "VELMORA_DATABASE"):
+        env.pop(name, None)
+    velmora = subprocess.Popen([program, "--data", os.path.join(folder, "data")], env=env,
+                               cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     reader = Reader(display, args.verbose)
     stopped = None
