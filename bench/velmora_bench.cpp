@@ -505,10 +505,16 @@ QPair<double, double> startupOnce(const QString& folder) {
     return {shown, msSince(clock)};
 }
 
-// Throughput of the machine's cp of file, in MB/s; with flush, the copy is also
-// forced to the disk (sync of the copied file), as a backup that can be
-// trusted after a power cut must be.
-double copyThroughput(const QString& file, int runs, bool flush) {
+// What the machine's own tools do with the same file, the backup's references.
+enum class Copy {
+    Plain,   // cp
+    Synced,  // cp, then sync of the copy, as a backup that survives a power cut
+    Checked, // and the sqlite3 shell's integrity check of the copy, as a backup
+             // that can be trusted to restore
+};
+
+// Throughput of such a copy of file, in MB/s; -1 without a sqlite3 shell.
+double copyThroughput(const QString& file, int runs, Copy copy) {
     QList<double> values;
     const QString target = QDir::temp().absoluteFilePath(
         QStringLiteral("velmora-bench-cp-%1").arg(QCoreApplication::applicationPid()));
@@ -518,33 +524,18 @@ double copyThroughput(const QString& file, int runs, bool flush) {
         QElapsedTimer clock;
         clock.start();
         QProcess::execute(QStringLiteral("cp"), {file, target});
-        if (flush)
+        if (copy != Copy::Plain)
             QProcess::execute(QStringLiteral("sync"), {target});
-        values.append(size / (1024.0 * 1024.0) / (msSince(clock) / 1000.0));
-    }
-    QFile::remove(target);
-    return median(values);
-}
-
-// The least a backup that can be trusted does with the same file: cp, sync of
-// the copy, and the sqlite3 shell's integrity check of the copy, in MB/s.
-double checkedCopyThroughput(const QString& file, int runs) {
-    QList<double> values;
-    const QString target = QDir::temp().absoluteFilePath(
-        QStringLiteral("velmora-bench-checked-%1").arg(QCoreApplication::applicationPid()));
-    const double size = double(QFileInfo(file).size());
-    for (int i = 0; i < runs; ++i) {
-        QFile::remove(target);
-        QElapsedTimer clock;
-        clock.start();
-        QProcess::execute(QStringLiteral("cp"), {file, target});
-        QProcess::execute(QStringLiteral("sync"), {target});
-        QProcess check;
-        check.setStandardOutputFile(QProcess::nullDevice());
-        check.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), target,
-                                                QStringLiteral("PRAGMA integrity_check")});
-        if (!check.waitForFinished(30 * 60 * 1000) || check.exitCode() != 0)
-            return -1; // no sqlite3 shell on this machine
+        if (copy == Copy::Checked) {
+            QProcess check;
+            check.setStandardOutputFile(QProcess::nullDevice());
+            check.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), target,
+                                                    QStringLiteral("PRAGMA integrity_check")});
+            if (!check.waitForFinished(30 * 60 * 1000) || check.exitCode() != 0) {
+                QFile::remove(target);
+                return -1;
+            }
+        }
         values.append(size / (1024.0 * 1024.0) / (msSince(clock) / 1000.0));
     }
     QFile::remove(target);
@@ -687,9 +678,9 @@ int runAll(int argc, char** argv) {
         row[QStringLiteral("memory")] = memory.value(QStringLiteral("memory")).value(0) / 1024.0;
         measureExport(folder, runs, &row);
         const QString database = QDir(folder).absoluteFilePath("DBM/DB2.mdb");
-        row[QStringLiteral("cp-MBps")] = copyThroughput(database, runs, false);
-        row[QStringLiteral("cp-sync-MBps")] = copyThroughput(database, runs, true);
-        row[QStringLiteral("cp-check-MBps")] = checkedCopyThroughput(database, runs);
+        row[QStringLiteral("cp-MBps")] = copyThroughput(database, runs, Copy::Plain);
+        row[QStringLiteral("cp-sync-MBps")] = copyThroughput(database, runs, Copy::Synced);
+        row[QStringLiteral("cp-check-MBps")] = copyThroughput(database, runs, Copy::Checked);
         out << "measured " << n << " subjects\n";
         out.flush();
         if (server && n == sizes.last()) {

@@ -147,15 +147,6 @@ bool syncFile(const QString& path, QString* error) {
     return true;
 }
 
-QString sqliteCreateTable(QSqlDatabase db, const QString& table) {
-    QStringList columns;
-    for (const QString& field : Database::fields(table))
-        columns.append(field == QLatin1String("ID") ? SqlDialect::keyColumnSql(db)
-                                                    : Database::quoted(field) + " TEXT");
-    return QStringLiteral("CREATE TABLE %1 (%2)")
-        .arg(Database::quoted(table), columns.join(QStringLiteral(", ")));
-}
-
 } // namespace
 
 bool exportStoreToFile(const QString& path, const StoreCopyProgress& progress, QString* error) {
@@ -183,7 +174,7 @@ bool exportStoreToFile(const QString& path, const StoreCopyProgress& progress, Q
             Database::setTransactionOpen(DbFile::Subjects, true);
         ok = ok && copy.transaction();
         for (const QString& table : tables)
-            ok = ok && run(copy, sqliteCreateTable(copy, table), error);
+            ok = ok && run(copy, Database::createTableSql(table), error);
         for (const QString& sql : Database::subjectIndexes())
             ok = ok && run(copy, sql, error);
         const qint64 total = ok ? rowTotal(server, tables, error, &ok) : 0;

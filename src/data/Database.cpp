@@ -1,5 +1,6 @@
 #include "data/Database.h"
 
+#include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
 
 #include <QDir>
@@ -117,19 +118,10 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     return false;
 }
 
-QString createTableSql(const QString& table, bool ifMissing = false) {
-    QStringList columns;
-    for (const QString& field : fields(table)) {
-        if (field == QLatin1String("ID"))
-            columns.append(table == QLatin1String("Theme")
-                               ? QStringLiteral("\"ID\" INTEGER PRIMARY KEY")
-                               : QStringLiteral("\"ID\" INTEGER PRIMARY KEY AUTOINCREMENT"));
-        else
-            columns.append(quoted(field) + QStringLiteral(" TEXT"));
-    }
-    return QStringLiteral("CREATE TABLE %1%2 (%3)")
-        .arg(ifMissing ? QStringLiteral("IF NOT EXISTS ") : QString(), quoted(table),
-             columns.join(", "));
+// A table the program adds to a file made by an earlier version.
+QString createMissingTableSql(const QString& table) {
+    return createTableSql(table).replace(QStringLiteral("CREATE TABLE "),
+                                         QStringLiteral("CREATE TABLE IF NOT EXISTS "));
 }
 
 // Brings a subject file of an earlier version up to this one: the tables it
@@ -180,7 +172,7 @@ void addLaterStructure(QSqlDatabase& db) {
     QStringList missing;
     for (const QString& table : tables(DbFile::Subjects))
         if (isLaterTable(table) && !present.contains(table, Qt::CaseInsensitive))
-            missing.append(createTableSql(table, true));
+            missing.append(createMissingTableSql(table));
     for (const SubjectIndex& index : SubjectIndexes)
         if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
             missing.append(QString::fromLatin1(index.sql));
@@ -331,6 +323,20 @@ QStringList fields(const QString& table) {
 
 DbFile fileOf(const QString& table) {
     return table == QLatin1String("Theme") ? DbFile::Settings : DbFile::Subjects;
+}
+
+QString createTableSql(const QString& table, bool onServer) {
+    QStringList columns;
+    for (const QString& field : fields(table)) {
+        if (field == QLatin1String("ID"))
+            // The settings record is one row the program keeps itself.
+            columns.append(table == QLatin1String("Theme")
+                               ? QStringLiteral("\"ID\" INTEGER PRIMARY KEY")
+                               : SqlDialect::keyColumnSql(onServer));
+        else
+            columns.append(quoted(field) + QStringLiteral(" TEXT"));
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(", "));
 }
 
 QString quoted(const QString& identifier) {

@@ -33,6 +33,10 @@ DbFile fileOf(const QString& table);
 // The statements that make the subject tables' indexes (if not there yet).
 QStringList subjectIndexes();
 
+// The statement that makes table: in a file by default, or on a server, whose
+// keys are drawn differently.
+QString createTableSql(const QString& table, bool onServer = false);
+
 // Quotes an identifier for SQL ("Group", "1").
 QString quoted(const QString& identifier);
 

@@ -24,7 +24,7 @@ bool isServer(const QSqlDatabase& db);
 
 // The key column of a table whose keys the store draws itself. On the server
 // an explicit key is still accepted, so a restore keeps its rows' keys.
-QString keyColumnSql(const QSqlDatabase& db);
+QString keyColumnSql(bool onServer);
 
 StoreFailure classify(const QSqlError& error, const QSqlDatabase& db);
 

@@ -79,14 +79,6 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error, const QVariantLis
     return true;
 }
 
-QString createTableSql(const QSqlDatabase& db, const QString& table) {
-    QStringList columns;
-    for (const QString& field : fields(table))
-        columns.append(field == QLatin1String("ID") ? SqlDialect::keyColumnSql(db)
-                                                    : quoted(field) + QStringLiteral(" TEXT"));
-    return QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), columns.join(", "));
-}
-
 // Creates the tables the database lacks and checks the ones it has, in one
 // transaction. Empty when ready; otherwise why not.
 QString prepareTables(QSqlDatabase& db) {
@@ -132,7 +124,7 @@ QString prepareTables(QSqlDatabase& db) {
     for (const QString& table : std::as_const(missing)) {
         const QStringList statements = table == QLatin1String("CodeKey")
                                            ? CodeKeys::schemaSql(db)
-                                           : QStringList{createTableSql(db, table)};
+                                           : QStringList{createTableSql(table, true)};
         for (const QString& sql : statements)
             if (!run(db, sql, &error))
                 return fail(error);

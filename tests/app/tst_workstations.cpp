@@ -11,6 +11,7 @@
 #include "registry/FrmCode.h"
 #include "registry/RegistrationPanel.h"
 #include "scoring/FrmkLID.h"
+#include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
@@ -267,58 +268,6 @@ private:
     QStringList m_lines;
 };
 
-// A session of its own on the clinic's database, for reading what was stored
-// and for holding the server up.
-class ServerSession {
-public:
-    ServerSession(const QString& name, const QString& database, const QString& user = {})
-        : m_name(name) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setDatabaseName(database);
-        if (!user.isEmpty())
-            db.setUserName(user);
-        if (!db.open())
-            qFatal("%s: %s", qPrintable(name), qPrintable(db.lastError().text()));
-    }
-    ~ServerSession() {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    ServerSession(const ServerSession&) = delete;
-    ServerSession& operator=(const ServerSession&) = delete;
-
-    QList<QStringList> rows(const QString& sql, const QVariantList& values = {}) {
-        QSqlQuery q(QSqlDatabase::database(m_name, false));
-        bool ok;
-        if (values.isEmpty()) {
-            ok = q.exec(sql);
-        } else {
-            q.prepare(sql);
-            for (const QVariant& v : values)
-                q.addBindValue(v);
-            ok = q.exec();
-        }
-        if (!ok)
-            qFatal("%s: %s: %s", qPrintable(m_name), qPrintable(sql),
-                   qPrintable(q.lastError().text()));
-        QList<QStringList> result;
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row.append(q.value(i).toString());
-            result.append(row);
-        }
-        return result;
-    }
-    QString value(const QString& sql, const QVariantList& values = {}) {
-        const QList<QStringList> r = rows(sql, values);
-        return r.isEmpty() || r.first().isEmpty() ? QString() : r.first().first();
-    }
-
-private:
-    QString m_name;
-};
-
 QList<QStringList> gridRows(FrmCode* lookup) {
     QAbstractItemModel* model = lookup->DataGrid1->table()->model();
     while (model->canFetchMore(QModelIndex()))
@@ -430,7 +379,7 @@ private slots:
             QCOMPARE(registering.texts(QStringLiteral("notice")), QStringList());
             QCOMPARE(registering.texts(QStringLiteral("messageBox")), QStringList());
         }
-        ServerSession server(QStringLiteral("clinic-server"), m_database);
+        PgSession server(m_database, QStringLiteral("clinic-server"));
         QCOMPARE(server.rows("SELECT \"Code\", \"FName\", \"LName\", \"Group\" FROM \"IDE\""),
                  (QList<QStringList>{{Code, FirstName, QStringLiteral("کريمي"), "D"}}));
         QCOMPARE(server.rows("SELECT \"Code\", \"Group\", \"1\", \"14\" FROM \"Answer\""),
@@ -501,9 +450,9 @@ private slots:
         for (const auto& desk : desks)
             QVERIFY2(desk->waitFor(QStringLiteral("ready")), qPrintable(desk->report()));
 
-        ServerSession server(QStringLiteral("clinic-server"), m_database);
+        PgSession server(m_database, QStringLiteral("clinic-server"));
         {
-            ServerSession holder(QStringLiteral("clinic-holder"), m_database);
+            PgSession holder(m_database, QStringLiteral("clinic-holder"));
             holder.rows("BEGIN");
             holder.rows("LOCK TABLE \"IDE\" IN SHARE MODE");
             QVERIFY(QFile(go).open(QIODevice::WriteOnly));

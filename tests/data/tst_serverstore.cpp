@@ -3,6 +3,7 @@
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
+#include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
@@ -28,45 +29,6 @@ using namespace velmora;
 // foreign tables refused, two workstations at once, and a server that goes
 // away and comes back. The server is this program's own, so that stopping it
 // harms no other test program.
-namespace {
-
-// A second workstation: its own session on the same database.
-class Workstation {
-public:
-    explicit Workstation(const QString& database) {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", Name);
-        db.setDatabaseName(database);
-        if (!db.open())
-            qFatal("second workstation: %s", qPrintable(db.lastError().text()));
-    }
-    ~Workstation() {
-        QSqlDatabase::database(Name, false).close();
-        QSqlDatabase::removeDatabase(Name);
-    }
-    QSqlQuery run(const QString& sql, const QVariantList& values = {}) {
-        QSqlQuery q(QSqlDatabase::database(Name, false));
-        bool ok;
-        if (values.isEmpty()) {
-            ok = q.exec(sql);
-        } else {
-            q.prepare(sql);
-            for (const QVariant& v : values)
-                q.addBindValue(v);
-            ok = q.exec();
-        }
-        if (!ok)
-            qWarning("second workstation: %s", qPrintable(q.lastError().text()));
-        return q;
-    }
-    QString value(const QString& sql, const QVariantList& values = {}) {
-        QSqlQuery q = run(sql, values);
-        return q.next() ? q.value(0).toString() : QString();
-    }
-    static inline const QString Name = QStringLiteral("second-workstation");
-};
-
-} // namespace
-
 class TestServerStore : public QObject {
     Q_OBJECT
     PgTestServer m_server{PgTestServer::Kind::Private};
@@ -109,7 +71,7 @@ private slots:
     void anEmptyDatabaseGetsTheTablesAndTheirIndexes() {
         QString error;
         QVERIFY2(openStore(&error), qPrintable(error));
-        Workstation other(m_database);
+        PgSession other(m_database);
         for (const QString& table : Database::tables(DbFile::Subjects))
             QCOMPARE(other.value("SELECT COUNT(*) FROM information_schema.columns WHERE "
                                  "table_name = ?",
@@ -150,14 +112,14 @@ private slots:
         QFETCH(QString, foreign);
         QFETCH(QString, table);
         {
-            Workstation other(m_database);
+            PgSession other(m_database);
             other.run(foreign);
         }
         QString error;
         QVERIFY(!openStore(&error));
         QVERIFY2(error.contains("ولمورا نيست"), qPrintable(error));
         QVERIFY2(error.contains(Database::subjectServerName()), qPrintable(error));
-        Workstation other(m_database);
+        PgSession other(m_database);
         QCOMPARE(other.value("SELECT string_agg(table_name, ',') FROM information_schema.tables "
                              "WHERE table_schema = 'public'"),
                  table);
@@ -186,7 +148,7 @@ private slots:
 
     void keysComeFromTheInsertEvenAfterRowsWithTheirOwnKeys() {
         QVERIFY(openStore());
-        Workstation other(m_database);
+        PgSession other(m_database);
         // A restore inserts rows with their own keys; the sequence is moved past them.
         other.run("INSERT INTO \"IDE\" (\"ID\", \"Code\") VALUES (200, 'restored')");
         other.run("SELECT setval(pg_get_serial_sequence('\"IDE\"', 'ID'), 200)");
@@ -207,7 +169,7 @@ private slots:
             QString("sheet"));
     }
 
-    void twoWorkstationsStoringOneCodeAtOnceKeepOne() {
+    void twoPgSessionsStoringOneCodeAtOnceKeepOne() {
         QVERIFY(openStore());
         DataControl ide("IDE", m_window.get(), "Adodc2");
         ide.setReportFailures(false);
@@ -239,7 +201,7 @@ private slots:
         other.join();
         QVERIFY(!stored);
         QCOMPARE(ide.lastFailure(), StoreFailure::DuplicateKey);
-        Workstation check(m_database);
+        PgSession check(m_database);
         QCOMPARE(check.value("SELECT COUNT(*) FROM \"IDE\""), QString("1"));
         QVERIFY(ide.isAdding());
         QCOMPARE(ide.field("Code"), QString("same"));
@@ -247,7 +209,7 @@ private slots:
 
     void rowsAddedElsewhereAppearAtTheNextRefresh() {
         QVERIFY(openStore());
-        Workstation other(m_database);
+        PgSession other(m_database);
         DataControl ide("IDE", m_window.get(), "Adodc2");
         other.run("INSERT INTO \"IDE\" (\"Code\") VALUES ('elsewhere')");
         QVERIFY(ide.setFilter("Code", "elsewhere"));
@@ -258,7 +220,7 @@ private slots:
 
     void aLostServerIsReportedAndTheStepSucceedsWhenItIsBack() {
         QVERIFY(openStore());
-        Workstation(m_database).run("INSERT INTO \"Answer\" (\"Code\", \"1\") VALUES ('a', '3')");
+        PgSession(m_database).run("INSERT INTO \"Answer\" (\"Code\", \"1\") VALUES ('a', '3')");
         DataControl answers("Answer", m_window.get(), "Adodc3");
         QStringList messages;
         connect(&answers, &DataControl::failed, [&messages](const QString& m) { messages << m; });
@@ -279,7 +241,7 @@ private slots:
         QCOMPARE(answers.field("2"), QString("5"));
         QVERIFY(m_server.resume());
         QVERIFY2(answers.update(), qPrintable(answers.lastError()));
-        Workstation other(m_database);
+        PgSession other(m_database);
         QCOMPARE(other.value("SELECT \"1\" || ',' || \"2\" FROM \"Answer\" WHERE \"Code\" = 'a'"),
                  QString("3,5"));
     }
@@ -287,7 +249,7 @@ private slots:
     void anAnswerStepWhileTheServerIsDownSucceedsOnceItIsBack() {
         QVERIFY(openStore());
         {
-            Workstation other(m_database);
+            PgSession other(m_database);
             other.run("INSERT INTO \"IDE\" (\"Code\", \"FName\") VALUES ('S1', 'Mina')");
             other.run("INSERT INTO \"Answer\" (\"Code\", \"Group\") VALUES ('S1', 'A')");
         }
@@ -301,7 +263,7 @@ private slots:
                               QPoint(button->width() - 8, button->height() / 2));
         };
         const auto stored = [this](int item) {
-            return Workstation(m_database)
+            return PgSession(m_database)
                 .value(QStringLiteral("SELECT \"%1\" FROM \"Answer\" WHERE \"Code\" = 'S1'")
                            .arg(item));
         };
@@ -348,7 +310,7 @@ private slots:
             QVERIFY(!tx.commit());
         }
         QVERIFY(ide.isAdding() && answers.isAdding());
-        Workstation other(m_database);
+        PgSession other(m_database);
         QCOMPARE(other.value("SELECT COUNT(*) FROM \"IDE\""), QString("0"));
         QCOMPARE(other.value("SELECT COUNT(*) FROM \"Answer\""), QString("0"));
         // Repeated, the whole unit is stored.
