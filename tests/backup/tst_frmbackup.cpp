@@ -682,9 +682,12 @@ private slots:
     }
 
     void theWindowStaysAliveWhileTheCopyIsChecked() {
+        // Large enough that its check outlasts the window's first look at it
+        // even on a busy machine (a quick check can end before the window
+        // waits for it, and then there is nothing to stay alive for).
         ProgramFolder::exec("DBM/DB2.mdb",
                             "INSERT INTO \"IDE\" (\"Code\", \"Tahsil\") VALUES ('big', ?)",
-                            {QString(3000000, QLatin1Char('x'))});
+                            {QString(20000000, QLatin1Char('x'))});
         const qint64 size = QFileInfo(m_folder->file("DBM/DB2.mdb")).size();
         Frmbackup* w = open();
         w->Text1->setText(m_folder->file("Back/checked.mdbB"));
