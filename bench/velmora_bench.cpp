@@ -110,15 +110,17 @@ QString prepareFolder(const QString& dataDir, int n) {
     historyColumns.insert(2, QStringLiteral("\"Time\""));
     history.prepare(QStringLiteral("INSERT INTO \"History\" (%1) VALUES (%2)")
                         .arg(historyColumns.join(", "), marks.join(", ") + QStringLiteral(", ?")));
-    const QStringList firstNames = {"Ali", "Maryam", "Sara", "Reza", "Nima", "Leila", "Omid"};
-    const QStringList lastNames = {"Ahmadi", "Karimi", "Rezaei", "Hosseini", "Moradi", "Jafari"};
+    const QStringList firstNames =
+        QStringLiteral("Ali Maryam Sara Reza Nima Leila Omid").split(u' ');
+    const QStringList lastNames =
+        QStringLiteral("Ahmadi Karimi Rezaei Hosseini Moradi Jafari").split(u' ');
     QRandomGenerator random(20141102);
     for (int i = 1; i <= n; ++i) {
         const QString code = subjectCode(i);
         const QString group = QString(QChar('A' + i % 7));
         ide.addBindValue(code);
-        ide.addBindValue(firstNames.at(i % firstNames.size()) + QString::number(i % 997));
-        ide.addBindValue(lastNames.at(i % lastNames.size()) + QString::number(i % 1009));
+        ide.addBindValue(QString(firstNames.at(i % firstNames.size()) + QString::number(i % 997)));
+        ide.addBindValue(QString(lastNames.at(i % lastNames.size()) + QString::number(i % 1009)));
         ide.addBindValue(QStringLiteral("x"));
         ide.addBindValue(QString::number(18 + i % 60));
         ide.addBindValue(QStringLiteral("y"));
@@ -732,12 +734,15 @@ int runAll(int argc, char** argv) {
     for (const Line& line : lines) {
         out << QStringLiteral("%1").arg(QString::fromUtf8(line.label), -48);
         for (int n : sizes)
-            out << QStringLiteral("%1").arg(table[n].value(line.key, -1), 13, 'f', 2);
+            out << QStringLiteral("%1").arg(table[n].value(QLatin1String(line.key), -1), 13, 'f',
+                                            2);
         if (server)
-            out << (onServer.contains(line.key)
-                        ? QStringLiteral("%1").arg(onServer.value(line.key), 13, 'f', 2)
+            out << (onServer.contains(QLatin1String(line.key))
+                        ? QStringLiteral("%1").arg(onServer.value(QLatin1String(line.key)), 13, 'f',
+                                                   2)
                         : QStringLiteral("%1").arg(QString(), 13));
-        out << "  " << QStringLiteral("%1").arg(line.unit, -5) << ' ' << line.goal << '\n';
+        out << "  " << QStringLiteral("%1").arg(QLatin1String(line.unit), -5) << ' ' << line.goal
+            << '\n';
     }
     const int largest = sizes.last();
     const double ratio =
@@ -791,10 +796,12 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("child-memory") && argc > 2)
         return childMemory(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (command == QLatin1String("child-export") && argc > 3)
-        return childExport(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt());
+        return childExport(argc, argv, QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]).toInt());
     if (command == QLatin1String("child-steps") && argc > 4)
-        return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]), QString(argv[3]).toInt(),
-                          QString(argv[4]).toInt(),
+        return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]),
+                          QString::fromLocal8Bit(argv[3]).toInt(),
+                          QString::fromLocal8Bit(argv[4]).toInt(),
                           argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
     if (command == QLatin1String("child-import") && argc > 3)
         return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),

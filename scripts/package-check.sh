@@ -33,8 +33,8 @@ trap cleanup EXIT
 
 # --- The package --------------------------------------------------------------------------
 step "building the package"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target package -j"$(nproc)" >"$work/package.log" 2>&1 ||
+cmake --preset default >/dev/null
+cmake --build --preset package -j"$(nproc)" >"$work/package.log" 2>&1 ||
     { cat "$work/package.log" >&2; fail "the package target did not build"; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 [ -n "$version" ] || fail "no project version in build/CMakeCache.txt"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velmora needs (only those missing) and builds it into build/.
-# Without options: what building and running need. With --test: also the tools the test
-# suite and the package check use.
+# Without options: what building and running need, and only the program is built. With
+# --test: also the tools the test suite and the package check use, and the tests are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libgl-dev
@@ -38,5 +38,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --preset default >/dev/null
+if [ "${1:-}" = --test ]; then
+    cmake --build --preset default -j"$(nproc)"
+else
+    cmake --build --preset program -j"$(nproc)"
+fi

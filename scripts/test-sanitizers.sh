@@ -4,11 +4,10 @@
 # ends the test program that made it, so it fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
-cmake --build build-sanitize -j"$(nproc)"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizers.supp:print_suppressions=0"
 source scripts/pg-test-env.sh
-cd build-sanitize
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 600
+ctest --preset sanitize -j"$(nproc)"

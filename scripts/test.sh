@@ -6,5 +6,4 @@ bash scripts/setup.sh --test
 # One throwaway PostgreSQL server for the whole run: the test programs find it
 # through the libpq variables.
 source scripts/pg-test-env.sh
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300
+ctest --preset default -j"$(nproc)"

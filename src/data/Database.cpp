@@ -19,8 +19,8 @@ namespace Database {
 
 namespace {
 
-const char* connectionNameOf(DbFile file) {
-    return file == DbFile::Settings ? "velmora-DB" : "velmora-DB2";
+QString connectionNameOf(DbFile file) {
+    return file == DbFile::Settings ? QStringLiteral("velmora-DB") : QStringLiteral("velmora-DB2");
 }
 
 // How long a statement waits for another program's lock before it fails.

@@ -75,8 +75,8 @@ QStringList unnamed(QWidget* window, int* checked) {
             continue;
         ++*checked;
         if (accessibleName(w).trimmed().isEmpty())
-            found.append(
-                QStringLiteral("%1 (%2)").arg(w->objectName(), w->metaObject()->className()));
+            found.append(QStringLiteral("%1 (%2)").arg(
+                w->objectName(), QString::fromLatin1(w->metaObject()->className())));
     }
     return found;
 }

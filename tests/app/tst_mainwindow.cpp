@@ -116,7 +116,8 @@ private slots:
         QCOMPARE(main->findChild<SkinEngine*>("Skin1")->loadedFile(), skin);
         QCOMPARE(main->findChild<QLineEdit*>("Text3")->text(), QString("2"));
         QCOMPARE(main->findChild<QLineEdit*>("Text1")->text(), th);
-        for (const char* panel : {"Frame6", "Frame8", "Frame9", "Frame10"})
+        for (const QString& panel : {QStringLiteral("Frame6"), QStringLiteral("Frame8"),
+                                     QStringLiteral("Frame9"), QStringLiteral("Frame10")})
             QVERIFY(!main->findChild<QGroupBox*>(panel)->isVisible());
     }
 
@@ -212,8 +213,9 @@ private slots:
     }
 
     void aCopyCutShortLeavesNothingAfterTheNextStart() {
-        for (const char* name : {"Back/.backup.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
-                                 "DBM/.DB2.mdb.89abcdef.part-journal"}) {
+        for (const QString& name : {QStringLiteral("Back/.backup.mdbB.0123abcd.part"),
+                                    QStringLiteral("DBM/.DB2.mdb.89abcdef.part"),
+                                    QStringLiteral("DBM/.DB2.mdb.89abcdef.part-journal")}) {
             QFile f(name);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("half a copy");
@@ -397,10 +399,13 @@ private slots:
         QSet<QString> reached;
         for (int i = 0; i < 40; ++i)
             reached.insert(pressKey(main, Qt::Key_Tab)->objectName());
-        for (const char* name :
-             {"Command1", "Command2", "Command3", "Command4", "Command5", "Command9", "Command12",
-              "Command6", "Command68", "Command67", "Command69", "Picture1Key"})
-            QVERIFY2(reached.contains(QLatin1String(name)), name);
+        for (const QString& name :
+             {QStringLiteral("Command1"), QStringLiteral("Command2"), QStringLiteral("Command3"),
+              QStringLiteral("Command4"), QStringLiteral("Command5"), QStringLiteral("Command9"),
+              QStringLiteral("Command12"), QStringLiteral("Command6"), QStringLiteral("Command68"),
+              QStringLiteral("Command67"), QStringLiteral("Command69"),
+              QStringLiteral("Picture1Key")})
+            QVERIFY2(reached.contains(name), qPrintable(name));
         QVERIFY(!reached.contains(QStringLiteral("Command66")));
         QVERIFY(!reached.contains(QStringLiteral("Command65")));
     }

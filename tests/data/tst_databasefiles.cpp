@@ -76,7 +76,7 @@ private slots:
         const bool opened = Database::openAll(&error);
         ::umask(old);
         QVERIFY2(opened, qPrintable(error));
-        for (const char* path : {"DBM/DB.mdb", "DBM/DB2.mdb"})
+        for (const QString& path : {QStringLiteral("DBM/DB.mdb"), QStringLiteral("DBM/DB2.mdb")})
             QCOMPARE(QFile::permissions(path) & 0x7777,
                      QFile::Permissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                         QFile::WriteUser));
@@ -193,7 +193,9 @@ private slots:
         QVERIFY(Database::openAll(nullptr));
         ProgramFolder::addSubject("a");
         Database::closeAll();
-        for (const char* index : {"IDE_Code", "Answer_Code", "IDE_Group", "IDE_LName", "IDE_FName"})
+        for (const QString& index : {QStringLiteral("IDE_Code"), QStringLiteral("Answer_Code"),
+                                     QStringLiteral("IDE_Group"), QStringLiteral("IDE_LName"),
+                                     QStringLiteral("IDE_FName")})
             ProgramFolder::exec("DBM/DB2.mdb", QStringLiteral("DROP INDEX \"%1\"").arg(index));
         QVERIFY(Database::openAll(nullptr));
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb",
@@ -214,7 +216,9 @@ private slots:
         QVERIFY(Database::openAll(nullptr));
         ProgramFolder::addSubject("a");
         Database::closeAll();
-        for (const char* index : {"IDE_Code", "Answer_Code", "IDE_Group", "IDE_LName", "IDE_FName"})
+        for (const QString& index : {QStringLiteral("IDE_Code"), QStringLiteral("Answer_Code"),
+                                     QStringLiteral("IDE_Group"), QStringLiteral("IDE_LName"),
+                                     QStringLiteral("IDE_FName")})
             ProgramFolder::exec("DBM/DB2.mdb", QStringLiteral("DROP INDEX \"%1\"").arg(index));
         const auto indexes = [] {
             return ProgramFolder::value(

@@ -108,7 +108,7 @@ private slots:
     }
 
     void refreshDropsTheFilter() {
-        for (const char* code : {"a", "b", "c"})
+        for (const QString& code : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
             ProgramFolder::addSubject(code);
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QVERIFY(ide.setFilter("Code", "b"));

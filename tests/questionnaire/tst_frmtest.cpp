@@ -544,10 +544,11 @@ private slots:
     void keyFilter_data() {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("key");
-        for (const char* box : {"Text6", "Text5"})
-            for (const char* key : {"-", ".", "a", "Z", "+"})
-                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(box, key)))
-                    << box << QString::fromLatin1(key);
+        for (const QString& box : {QStringLiteral("Text6"), QStringLiteral("Text5")})
+            for (const QString& key :
+                 {QStringLiteral("-"), QStringLiteral("."), QStringLiteral("a"),
+                  QStringLiteral("Z"), QStringLiteral("+")})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(box, key))) << box << key;
     }
     void keyFilter() {
         QFETCH(QString, box);

@@ -584,14 +584,15 @@ private slots:
         // The same obstacles as triggers of either engine.
         const bool server = ProgramFolder::onServer();
         const auto trigger = [server](const char* when, const char* table, const char* body) {
-            return server ? QStringLiteral("CREATE FUNCTION \"fail\"() RETURNS trigger LANGUAGE "
-                                           "plpgsql AS $$ BEGIN %3; RETURN NEW; END $$; CREATE "
-                                           "TRIGGER \"fail\" %1 INSERT ON \"%2\" FOR EACH ROW "
-                                           "EXECUTE FUNCTION \"fail\"()")
-                                .arg(when, table, body)
-                          : QStringLiteral("CREATE TRIGGER \"fail\" %1 INSERT ON \"%2\" BEGIN "
-                                           "%3; END")
-                                .arg(when, table, body);
+            return server
+                       ? QStringLiteral("CREATE FUNCTION \"fail\"() RETURNS trigger LANGUAGE "
+                                        "plpgsql AS $$ BEGIN %3; RETURN NEW; END $$; CREATE "
+                                        "TRIGGER \"fail\" %1 INSERT ON \"%2\" FOR EACH ROW "
+                                        "EXECUTE FUNCTION \"fail\"()")
+                             .arg(QLatin1String(when), QLatin1String(table), QLatin1String(body))
+                       : QStringLiteral("CREATE TRIGGER \"fail\" %1 INSERT ON \"%2\" BEGIN "
+                                        "%3; END")
+                             .arg(QLatin1String(when), QLatin1String(table), QLatin1String(body));
         };
         QTest::newRow("the subject record fails after the sheet")
             << trigger("BEFORE", "IDE",
@@ -638,9 +639,10 @@ private slots:
         QCOMPARE(m_main->Frame10->Combo3->currentText(), s.group);
 
         // Once the obstacle is gone the same record is stored, once.
-        ProgramFolder::exec(SubjectDb, ProgramFolder::onServer()
-                                           ? "DROP FUNCTION IF EXISTS \"fail\" CASCADE"
-                                           : "DROP TRIGGER IF EXISTS \"fail\"");
+        ProgramFolder::exec(SubjectDb,
+                            ProgramFolder::onServer()
+                                ? QStringLiteral("DROP FUNCTION IF EXISTS \"fail\" CASCADE")
+                                : QStringLiteral("DROP TRIGGER IF EXISTS \"fail\""));
         ProgramFolder::exec(SubjectDb, "DELETE FROM \"Answer\"");
         platform().clear();
         save();

@@ -173,7 +173,9 @@ private slots:
         QString error;
         QCOMPARE(exportAll(target(), &error), ExportResult::Written);
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        keepFile(target(), QStringLiteral("export-sheet %1.csv").arg(QTest::currentDataTag()));
+        keepFile(
+            target(),
+            QStringLiteral("export-sheet %1.csv").arg(QString::fromUtf8(QTest::currentDataTag())));
         const CsvContent csv = readExport(target());
         QVERIFY2(csv.error.isEmpty(), qPrintable(csv.error));
         QVERIFY(csv.byteOrderMark);
@@ -262,7 +264,8 @@ private slots:
         ProgramFolder::addSubject("after", "plain");
 
         QCOMPARE(exportAll(target()), ExportResult::Written);
-        keepFile(target(), QStringLiteral("export-%1.csv").arg(QTest::currentDataTag()));
+        keepFile(target(),
+                 QStringLiteral("export-%1.csv").arg(QString::fromUtf8(QTest::currentDataTag())));
         const CsvContent csv = readExport(target());
         QVERIFY2(csv.error.isEmpty(), qPrintable(csv.error));
         // The rows around it are whole: nothing leaked out of the cells.

@@ -385,8 +385,9 @@ private slots:
         const QImage without = renderPage(report);
         l->caption = text;
         const QImage with = renderPage(report);
-        keepImage(with,
-                  QStringLiteral("long-%1.png").arg(QTest::currentDataTag()).replace(' ', '-'));
+        keepImage(with, QStringLiteral("long-%1.png")
+                            .arg(QString::fromUtf8(QTest::currentDataTag()))
+                            .replace(' ', '-'));
 
         // Everything the text changed lies in its frame (one pixel of
         // smoothing at its edges aside).

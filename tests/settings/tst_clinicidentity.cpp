@@ -108,8 +108,8 @@ private slots:
         const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
         if (!folder.isEmpty())
             frame->grab().save(folder + QStringLiteral("/clinic-%1.png").arg(theme));
-        for (const char* name : {"SkinLabel4", "SkinLabel5"}) {
-            auto* label = frame->findChild<SkinLabel*>(QString::fromLatin1(name));
+        for (const QString& name : {QStringLiteral("SkinLabel4"), QStringLiteral("SkinLabel5")}) {
+            auto* label = frame->findChild<SkinLabel*>(name);
             QVERIFY(label);
             // Inside the frame, clear of its border (at most 2 pixels in any skin).
             QVERIFY2(frame->rect().adjusted(4, 4, -4, -4).contains(label->geometry()),
@@ -128,8 +128,8 @@ private slots:
                                     .arg(needed)
                                     .arg(label->contentsRect().width())));
         }
-        for (const char* name : {"Text2", "Text14"}) {
-            auto* box = frame->findChild<QLineEdit*>(QString::fromLatin1(name));
+        for (const QString& name : {QStringLiteral("Text2"), QStringLiteral("Text14")}) {
+            auto* box = frame->findChild<QLineEdit*>(name);
             for (SkinLabel* label : frame->findChildren<SkinLabel*>())
                 QVERIFY2(!label->geometry().intersects(box->geometry()),
                          qPrintable(label->objectName() + " covers " + name));

@@ -55,7 +55,8 @@ template <typename F> auto withConnection(const QString& dbFile, F&& f) {
         ~Remover() { QSqlDatabase::removeDatabase(name); }
     } remover{name};
     const bool onServer = !s_caseDatabase.isEmpty() && isSubjectFile(dbFile);
-    QSqlDatabase db = QSqlDatabase::addDatabase(onServer ? "QPSQL" : "QSQLITE", name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(
+        onServer ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
     if (onServer) {
         db.setDatabaseName(s_caseDatabase);
     } else {
