@@ -101,9 +101,15 @@ int printAndEnd(const QString& text, FILE* stream, int status) {
     return status;
 }
 
-// The scheduled export: no window, no lock (it only reads), messages on the
-// standard error stream.
-int runExport(int argc, char** argv, const CommandLine& command) {
+} // namespace
+
+// A command for the clinic's IT person or a scheduled job: the same data
+// folder and subject store as the program, no window, messages on the
+// standard error stream; work runs with both databases open and returns the
+// process's exit status. No lock is taken here: a command that must not run
+// beside the program takes it itself.
+int runWithoutWindow(int argc, char** argv, const CommandLine& command,
+                     const std::function<int(QTextStream& err)>& work) {
     ::umask(077);
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
@@ -123,12 +129,10 @@ int runExport(int argc, char** argv, const CommandLine& command) {
         err << error << '\n';
         return 1;
     }
-    const int status = exportCsvCommand(command.exportCsv, err);
+    const int status = work(err);
     Database::closeAll();
     return status;
 }
-
-} // namespace
 
 QString instanceLockPath() {
     // The lock lives in the user's runtime folder, named after the data
@@ -230,7 +234,9 @@ int runVelmora(int argc, char** argv) {
     }
 
     if (!command.exportCsv.isEmpty())
-        return runExport(argc, argv, command);
+        return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
+            return exportCsvCommand(command.exportCsv, err);
+        });
 
     // Whatever the program writes (databases, journals, backups, temporary
     // copies) is the clinic's patient data: for its user's eyes only.

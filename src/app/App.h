@@ -2,9 +2,14 @@
 
 #include <QString>
 
+#include <functional>
+
 class QApplication;
+class QTextStream;
 
 namespace velmora {
+
+struct CommandLine;
 
 // The lock file that keeps the program to one instance per program folder.
 QString instanceLockPath();
@@ -19,6 +24,12 @@ void prepareApplication(QApplication& app);
 // The start of a run: refuses a second instance, makes both databases ready
 // and shows the main window. False when the program must end at once.
 bool startVelmora();
+
+// A command without a window: the data folder and subject store chosen as for
+// the program, both databases open while work runs; work's result is the
+// process's exit status, and its messages go to err (standard error).
+int runWithoutWindow(int argc, char** argv, const CommandLine& command,
+                     const std::function<int(QTextStream& err)>& work);
 
 // The whole program: the application object, the program folder as working
 // directory, the start and the event loop.

@@ -46,6 +46,10 @@ public:
     virtual QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;
 
+    // A secret (a password, a passphrase, a recovery key) typed without being
+    // shown; the empty text when the operator cancels.
+    virtual QString secretBox(QWidget* owner, const QString& prompt, const QString& title) = 0;
+
     // The chosen path, or the empty text when the operator cancels.
     virtual QString saveFileName(QWidget* owner, const QString& title, const QString& folder,
                                  const QString& filter, const QString& defaultName) = 0;

@@ -46,6 +46,18 @@ QString QtPlatform::inputBox(QWidget* owner, const QString& prompt, const QStrin
     return ok ? text : QString();
 }
 
+QString QtPlatform::secretBox(QWidget* owner, const QString& prompt, const QString& title) {
+    QInputDialog dialog(owner);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    // Neither a screen reader's echo of each letter nor an input method's
+    // memory of what was typed.
+    dialog.setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhHiddenText);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    return ok ? dialog.textValue() : QString();
+}
+
 QString QtPlatform::saveFileName(QWidget* owner, const QString& title, const QString& folder,
                                  const QString& filter, const QString& defaultName) {
     QFileDialog dialog(owner, title, folder, filter);

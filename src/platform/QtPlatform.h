@@ -14,6 +14,7 @@ public:
                                            QMessageBox::StandardButton defaultButton) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                      const QString& defaultText) override;
+    QString secretBox(QWidget* owner, const QString& prompt, const QString& title) override;
     QString saveFileName(QWidget* owner, const QString& title, const QString& folder,
                          const QString& filter, const QString& defaultName) override;
     QString openFileName(QWidget* owner, const QString& title, const QString& folder,

@@ -87,6 +87,16 @@ QString ScriptedPlatform::inputBox(QWidget* owner, const QString& prompt, const 
     return inputAnswers.isEmpty() ? QString() : inputAnswers.dequeue();
 }
 
+QString ScriptedPlatform::secretBox(QWidget* owner, const QString& prompt, const QString& title) {
+    Interaction i;
+    i.kind = QStringLiteral("secretBox");
+    i.title = title;
+    i.text = prompt;
+    i.owner = owner;
+    record(i);
+    return secretAnswers.isEmpty() ? QString() : secretAnswers.dequeue();
+}
+
 QString ScriptedPlatform::saveFileName(QWidget* owner, const QString& title, const QString& folder,
                                        const QString& filter, const QString& defaultName) {
     Interaction i;

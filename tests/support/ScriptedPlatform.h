@@ -31,6 +31,7 @@ public:
     // empty text (as on cancel), a message box returns its default button (or
     // Ok), a file dialog returns the empty text.
     QQueue<QString> inputAnswers;
+    QQueue<QString> secretAnswers;
     QQueue<QMessageBox::StandardButton> messageAnswers;
     QQueue<QString> saveAnswers;
     QQueue<QString> openAnswers;
@@ -78,6 +79,7 @@ public:
                                            QMessageBox::StandardButton defaultButton) override;
     QString inputBox(QWidget* owner, const QString& prompt, const QString& title,
                      const QString& defaultText) override;
+    QString secretBox(QWidget* owner, const QString& prompt, const QString& title) override;
     QString saveFileName(QWidget* owner, const QString& title, const QString& folder,
                          const QString& filter, const QString& defaultName) override;
     QString openFileName(QWidget* owner, const QString& title, const QString& folder,
