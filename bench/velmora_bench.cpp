@@ -14,9 +14,9 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "backup/Frmbackup.h"
-#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
@@ -316,7 +316,7 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     if (!server.isEmpty()) {
         StoreUrl url;
         url.database = server;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     Frm1* main = session.start(folder);
     const QString someone = subjects > 0 ? subjectCode((subjects + 1) / 2) : QString();
@@ -446,11 +446,14 @@ int childImport(int argc, char** argv, const QString& folder, const QString& dat
     QDir::setCurrent(folder);
     StoreUrl url;
     url.database = database;
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     QString error;
+    // The store takes the file it restores from: it gets a copy.
+    const QString copy = QDir(folder).absoluteFilePath(QStringLiteral("Back/.import.part"));
+    QFile::remove(copy);
     if (!Database::openAll(&error) ||
-        !importFileToStore(QDir(folder).absoluteFilePath(QStringLiteral("DBM/DB2.mdb")), {},
-                           &error))
+        !QFile::copy(QDir(folder).absoluteFilePath(QStringLiteral("DBM/DB2.mdb")), copy) ||
+        !SubjectStore::current().replaceWith(copy, {}, &error))
         qFatal("the subjects did not reach the server: %s", qPrintable(error));
     Database::closeAll();
     return 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/SubjectStore.h"
+
 #include <QDialog>
 #include <array>
 
@@ -106,13 +108,16 @@ private:
     void showItem(int number);
     void bindAnswerBox(int number);
     void step(int delta);
+    bool storeSheet();
     bool saveSheet();
     bool saveBothRows();
-    void reportFailedSave(const QString& detail);
+    void reportFailedSave(const QString& detail, StoreFailure failure = StoreFailure::Other);
     void refreshAll();
     void endRun();
 
     bool m_ending = false;
+    // Another workstation changed the sheet while this run had it open.
+    bool m_changedElsewhere = false;
 };
 
 } // namespace velmora

@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
@@ -167,7 +168,7 @@ int runWorkstation(int argc, char** argv) {
     setPlatform(&platform);
     StoreUrl url;
     url.database = args.at(4);
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     int status = 2;
     if (!startVelmora()) {
         status = 1;
@@ -346,11 +347,11 @@ private slots:
         PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     void cleanup() {
         m_folder.reset();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         m_others.reset();
         PgTestServer::dropDatabase(m_database);
     }

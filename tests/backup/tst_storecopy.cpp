@@ -1,14 +1,15 @@
 #include "backup/BackupFiles.h"
 #include "backup/Frmbackup.h"
-#include "backup/StoreCopy.h"
 #include "data/CodeKeys.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -47,6 +48,25 @@ QList<QStringList> allRows(QSqlDatabase db) {
         }
     }
     return rows;
+}
+
+// A restore of the store from a copy of file (the store takes the file it is
+// given), as the backup window makes one.
+bool restoreFrom(const QString& file, const CopyProgress& progress, QString* error) {
+    const QString copy = file + QStringLiteral(".restore");
+    QFile::remove(copy);
+    if (!QFile::copy(file, copy)) {
+        *error = QStringLiteral("no copy of ") + file;
+        return false;
+    }
+    return SubjectStore::current().replaceWith(copy, progress, error);
+}
+
+// The store's tables as one subject file at path.
+bool backUpTo(const QString& path, QString* error) {
+    std::unique_ptr<StoreSnapshot> snapshot =
+        SubjectStore::current().snapshot(QFileInfo(path).absolutePath(), {}, error);
+    return snapshot && QFile::copy(snapshot->path(), path);
 }
 
 QList<QStringList> fileRows(const QString& path) {
@@ -90,7 +110,7 @@ class TestStoreCopy : public QObject {
         PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         QString error;
         QVERIFY2(Database::openAll(&error), qPrintable(error));
     }
@@ -105,7 +125,7 @@ private slots:
     void init() { m_folder = std::make_unique<ProgramFolder>(); }
     void cleanup() {
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         m_folder.reset();
         if (!m_database.isEmpty())
             PgTestServer::dropDatabase(m_database);
@@ -124,7 +144,7 @@ private slots:
         useServer();
         qint64 lastDone = 0, lastTotal = 0;
         QString error;
-        QVERIFY2(importFileToStore(
+        QVERIFY2(restoreFrom(
                      backup,
                      [&](qint64 done, qint64 total) {
                          QVERIFY(done > lastDone && done <= total);
@@ -154,15 +174,17 @@ private slots:
         q.finish();
 
         const QString serverBackup = m_folder->file("Back/server.mdbB");
-        QVERIFY2(exportStoreToFile(serverBackup, {}, &error), qPrintable(error));
+        QVERIFY2(backUpTo(serverBackup, &error), qPrintable(error));
         QVERIFY2(Database::isSoundSubjectDatabase(serverBackup, &error), qPrintable(error));
         const QList<QStringList> onServer = serverRows();
         QCOMPARE(fileRows(serverBackup), onServer);
-        QVERIFY(QDir(m_folder->file("Back")).entryList({"*.part-*"}).isEmpty());
+        QVERIFY(QDir(m_folder->file("Back"))
+                    .entryList({"*.part*"}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
 
         // On a workstation that keeps its subjects in the file, it is the file.
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         QFile::remove(m_folder->file(SubjectFile));
         QVERIFY(QFile::copy(serverBackup, m_folder->file(SubjectFile)));
         QVERIFY2(Database::openAll(&error), qPrintable(error));
@@ -209,7 +231,7 @@ private slots:
         // A sound subject file whose sheets repeat a code: the server's unique
         // index refuses the last rows, after the first ones went in.
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         QString error;
         QVERIFY(Database::openAll(&error));
         fill(450);
@@ -220,9 +242,9 @@ private slots:
         Database::closeAll();
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         QVERIFY(Database::openAll(&error));
-        QVERIFY(!importFileToStore(crafted, {}, &error));
+        QVERIFY(!restoreFrom(crafted, {}, &error));
         QVERIFY2(error.contains("23505") || error.contains("duplicate"), qPrintable(error));
         QCOMPARE(serverRows(), before);
     }

@@ -1,5 +1,6 @@
 #include "data/CodeKeys.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 #include "support/ProgramFolder.h"
 
 #include <QRegularExpression>
@@ -92,7 +93,7 @@ private slots:
     void aKeyIsFoundThroughItsIndex() {
         ProgramFolder folder;
         QString error;
-        QVERIFY(CodeKeys::update(&error));
+        QVERIFY(CodeKeys::fillMissing(SubjectStore::current(), &error));
         QSqlQuery plan(Database::connection(DbFile::Subjects));
         QVERIFY(plan.exec("EXPLAIN QUERY PLAN SELECT \"IDE\".\"Code\" FROM \"CodeKey\" JOIN "
                           "\"IDE\" ON \"IDE\".\"ID\" = \"CodeKey\".\"ID\" WHERE "

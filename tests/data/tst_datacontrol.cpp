@@ -1,6 +1,7 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "support/ProgramFolder.h"
+#include "ui/FieldBinding.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -155,7 +156,7 @@ private slots:
     void refreshAfterAddNewStoresNothing() {
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit code;
-        ide.bind(&code, "Code");
+        bind(&ide, &code, QStringLiteral("Code"));
         ide.addNew();
         QTest::keyClicks(&code, "pending");
         QCOMPARE(ide.field("Code"), QString("pending"));
@@ -170,8 +171,8 @@ private slots:
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;
         QLabel code;
-        ide.bind(&first, "FName");
-        ide.bind(&code, "Code");
+        bind(&ide, &first, QStringLiteral("FName"));
+        bind(&ide, &code, QStringLiteral("Code"));
         QCOMPARE(first.text(), QString("Ann"));
         QVERIFY(ide.setFilter("Code", "b"));
         QCOMPARE(first.text(), QString("Bob"));
@@ -186,7 +187,7 @@ private slots:
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\" WHERE \"Code\"='c'"),
                  QString("Cy"));
         // Binding again moves a widget to another field.
-        ide.bind(&first, "Code");
+        bind(&ide, &first, QStringLiteral("Code"));
         QCOMPARE(first.text(), QString("c"));
     }
 
@@ -194,7 +195,7 @@ private slots:
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         first.setText("Anna");
         QVERIFY(ide.isDirty());
         QVERIFY(ide.save());
@@ -245,7 +246,7 @@ private slots:
         answers.addNew();
         answers.setField("Code", "taken"); // the sheet's unique code refuses it
         {
-            DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+            DataTransaction tx({&ide, &answers});
             QVERIFY(tx.begun());
             QVERIFY(ide.update());
             QVERIFY(!answers.update());
@@ -257,7 +258,7 @@ private slots:
         QCOMPARE(ide.field("FName"), QString("typed"));
         // After mending the code, the same controls store both rows.
         answers.setField("Code", "taken-too");
-        DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+        DataTransaction tx({&ide, &answers});
         QVERIFY(ide.update() && answers.update());
         QVERIFY(tx.commit());
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
@@ -279,7 +280,7 @@ private slots:
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         QVERIFY(ide.setFilter("Code", "nobody"));
         QTest::keyClicks(&first, "typed");
         QSignalSpy failures(&ide, &DataControl::failed);
@@ -306,7 +307,7 @@ private slots:
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         first.setText("changed");
         QSignalSpy failures(&ide, &DataControl::failed);
         {

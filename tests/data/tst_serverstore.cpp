@@ -1,6 +1,6 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
-#include "data/SqlDialect.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "support/PgSession.h"
@@ -43,7 +43,7 @@ class TestServerStore : public QObject {
         return url;
     }
     bool openStore(QString* error = nullptr) {
-        Database::useSubjectServer(caseUrl());
+        SubjectStore::install(SubjectStore::server(caseUrl()));
         QString message;
         const bool ok = Database::openAll(&message);
         if (error)
@@ -63,7 +63,7 @@ private slots:
     void cleanup() {
         m_window.reset();
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         m_folder.reset();
         PgTestServer::dropDatabase(m_database);
     }
@@ -118,7 +118,7 @@ private slots:
         QString error;
         QVERIFY(!openStore(&error));
         QVERIFY2(error.contains("ولمورا نيست"), qPrintable(error));
-        QVERIFY2(error.contains(Database::subjectServerName()), qPrintable(error));
+        QVERIFY2(error.contains(SubjectStore::current().displayName()), qPrintable(error));
         PgSession other(m_database);
         QCOMPARE(other.value("SELECT string_agg(table_name, ',') FROM information_schema.tables "
                              "WHERE table_schema = 'public'"),
@@ -136,7 +136,7 @@ private slots:
                                   .arg(qEnvironmentVariable("PGPORT"), m_database),
                               &url, &why));
         QVERIFY(m_server.pause());
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         QString error;
         const bool opened = Database::openAll(&error);
         QVERIFY(m_server.resume());
@@ -230,9 +230,9 @@ private slots:
         QVERIFY(!answers.update());
         QCOMPARE(answers.lastFailure(), StoreFailure::ConnectionLost);
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains(SqlDialect::connectionLostText()),
+        QVERIFY2(messages.first().contains(QStringLiteral("ارتباط با سرور پايگاه داده قطع شد")),
                  qPrintable(messages.first()));
-        QVERIFY2(messages.first().contains(Database::subjectServerName()),
+        QVERIFY2(messages.first().contains(SubjectStore::current().displayName()),
                  qPrintable(messages.first()));
         // Still down: the same step fails the same way, and keeps what was typed.
         QVERIFY(!answers.update());
@@ -276,7 +276,7 @@ private slots:
         QTest::mouseClick(t->CmdNext, Qt::LeftButton);
         const QStringList messages = m_folder->platform().messageTexts();
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains(SqlDialect::connectionLostText()),
+        QVERIFY2(messages.first().contains(QStringLiteral("ارتباط با سرور پايگاه داده قطع شد")),
                  qPrintable(messages.first()));
         QCOMPARE(t->Frame2->title(), QString("2"));
         QVERIFY(m_server.resume());
@@ -298,7 +298,7 @@ private slots:
         answers.addNew();
         answers.setField("Code", "half");
         {
-            DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+            DataTransaction tx({&ide, &answers});
             QVERIFY(tx.begun());
             QVERIFY(ide.update());
             QVERIFY(m_server.pause());
@@ -314,7 +314,7 @@ private slots:
         QCOMPARE(other.value("SELECT COUNT(*) FROM \"IDE\""), QString("0"));
         QCOMPARE(other.value("SELECT COUNT(*) FROM \"Answer\""), QString("0"));
         // Repeated, the whole unit is stored.
-        DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+        DataTransaction tx({&ide, &answers});
         QVERIFY2(tx.begun(), qPrintable(tx.lastError()));
         QVERIFY(ide.update() && answers.update());
         QVERIFY(tx.commit());

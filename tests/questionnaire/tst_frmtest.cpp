@@ -54,7 +54,7 @@ public:
 
     // How the operator's message names the locked store.
     static QString storeName() {
-        return ProgramFolder::onServer() ? Database::subjectServerName()
+        return ProgramFolder::onServer() ? SubjectStore::current().displayName()
                                          : QStringLiteral("DB2.mdb");
     }
 
