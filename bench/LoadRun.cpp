@@ -574,6 +574,7 @@ int loadCommand(int argc, char** argv) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     const QString runtime = runDir.filePath(QStringLiteral("runtime"));
     QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     std::unique_ptr<LatencyProxy> proxy;
     if (options.latencyMs > 0) {
