@@ -519,7 +519,8 @@ bool checkAndReport(const QString& database, const LoadJournal& journal) {
         out << "no integrity fault\n";
         return true;
     }
-    out << result.faults.size() << " integrity faults\n";
+    out << result.faults.size()
+        << (result.faults.size() == 1 ? " integrity fault\n" : " integrity faults\n");
     for (const QString& line : describeFaults(result.faults))
         out << line << '\n';
     return false;
