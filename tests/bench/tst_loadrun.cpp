@@ -35,11 +35,11 @@ Run bench(const QStringList& arguments) {
     return run;
 }
 
-// The count column of a step's line in the load run's table.
-int stepCount(const QString& output, const QString& step) {
+// A column of a step's line in the load run's table: 0 count, 1 median.
+double stepColumn(const QString& output, const QString& step, int column) {
     for (const QString& line : output.split(u'\n'))
         if (line.startsWith(step + QStringLiteral("  ")))
-            return line.mid(22).split(u' ', Qt::SkipEmptyParts).value(0).toInt();
+            return line.mid(22).split(u' ', Qt::SkipEmptyParts).value(column).toDouble();
     return -1;
 }
 
@@ -94,15 +94,19 @@ private slots:
         QTest::addColumn<bool>("collide");
         QTest::addColumn<int>("subjects");        // in the store
         QTest::addColumn<int>("administrations"); // kept
+        QTest::addColumn<QString>("latencyMs");   // of the proxy in between; empty: none
         // Two workstations of 3 subjects each: 6 subjects; colliding, the two
         // register and test the same 3 codes, and both save each.
-        QTest::newRow("apart") << false << 6 << 6;
-        QTest::newRow("colliding") << true << 3 << 6;
+        QTest::newRow("apart") << false << 6 << 6 << QString();
+        QTest::newRow("colliding") << true << 3 << 6 << QString();
+        // Every byte both ways through the delaying proxy, held 1 ms each way.
+        QTest::newRow("1 ms away") << false << 6 << 6 << QStringLiteral("1");
     }
     void loadRunLeavesASoundStore() {
         QFETCH(bool, collide);
         QFETCH(int, subjects);
         QFETCH(int, administrations);
+        QFETCH(QString, latencyMs);
         const QString name = database(QStringLiteral("run"));
         QStringList arguments = {QStringLiteral("load"),
                                  QStringLiteral("--workstations"),
@@ -116,6 +120,8 @@ private slots:
                                  m_dir.filePath(QStringLiteral("run.tsv"))};
         if (collide)
             arguments.append(QStringLiteral("--collide"));
+        if (!latencyMs.isEmpty())
+            arguments += {QStringLiteral("--latency-ms"), latencyMs};
         const Run run = bench(arguments);
         QVERIFY2(run.status == 0, qPrintable(run.output));
         QVERIFY2(run.output.contains(QStringLiteral("no integrity fault")), qPrintable(run.output));
@@ -130,7 +136,14 @@ private slots:
                                                   {QStringLiteral("save and exit"), 6},
                                                   {QStringLiteral("scoring search"), 6}};
         for (const auto& [step, count] : steps)
-            QVERIFY2(stepCount(run.output, step) == count, qPrintable(step + u'\n' + run.output));
+            QVERIFY2(stepColumn(run.output, step, 0) == count,
+                     qPrintable(step + u'\n' + run.output));
+        // Storing an answer waits for the server at least once: the time
+        // there and back.
+        if (!latencyMs.isEmpty())
+            QVERIFY2(stepColumn(run.output, QStringLiteral("answer step"), 1) >=
+                         2 * latencyMs.toDouble(),
+                     qPrintable(run.output));
 
         // Read back here too, not only by the run's own check.
         {
