@@ -184,7 +184,7 @@ bool parse(const QStringList& args, Options* o, QString* error) {
     return error->isEmpty();
 }
 
-// Runs one statement as the server's superuser, in its maintenance database.
+// Runs statements as the server's superuser, in its maintenance database.
 bool asAdmin(const QStringList& statements, QString* error) {
     const QString name = QStringLiteral("velmora-load-admin");
     bool ok = true;
