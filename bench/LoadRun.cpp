@@ -7,6 +7,7 @@
 
 #include "app/App.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
@@ -562,13 +563,12 @@ int loadCommand(int argc, char** argv) {
     {
         StoreUrl url;
         url.database = options.database;
-        Database::useSubjectServer(url);
-        if (!Database::openServerSubjects(&error)) {
+        SubjectStore::install(SubjectStore::server(url));
+        if (!SubjectStore::current().open(&error)) {
             std::fprintf(stderr, "velmora_bench load: %s\n", qPrintable(error));
             return 2;
         }
-        Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
     }
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
@@ -57,7 +58,7 @@ bool OperatorDesk::start(const QString& folder, const QString& database) {
     setPlatform(&m_platform);
     StoreUrl url;
     url.database = database;
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     return startVelmora() && Frm1::instance();
 }
 

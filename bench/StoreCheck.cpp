@@ -1,6 +1,7 @@
 #include "StoreCheck.h"
 
 #include "data/CodeKeys.h"
+#include "questionnaire/FrmTest.h"
 #include "registry/Registration.h"
 
 #include <QFile>
@@ -214,6 +215,12 @@ private:
             QStringList said = s.said;
             if (s.registered == QLatin1String("duplicate"))
                 said.removeOne(QStringLiteral("notice\t") + duplicateNotice());
+            // Partners testing the same subject at once: the one who saves
+            // second is told the sheet changed meanwhile (both are kept).
+            if (m_plan.collide)
+                said.removeOne(
+                    QStringLiteral("messageBox\t") +
+                    QString(FrmTest::changedElsewhereText()).replace(u'\n', QStringLiteral("\\n")));
             for (const QString& line : said)
                 fault(QStringLiteral("operator told"),
                       QStringLiteral("workstation %1, %2: %3").arg(w).arg(code, line));
@@ -349,7 +356,9 @@ private:
         for (const Row& r : m_ide) {
             ids.insert(r.at(0));
             const auto key = keyById.constFind(r.at(0));
-            if (key == keyById.cend())
+            // A key still to be worked out (another program wrote the row)
+            // is missing until the store next fills it in.
+            if (key == keyById.cend() || key.value().isEmpty())
                 fault(QStringLiteral("code key missing"),
                       QStringLiteral("%1 (ID %2) has no code key").arg(r.at(1), r.at(0)));
             else if (key.value() != codeKey(r.at(1)))

@@ -1,4 +1,5 @@
 #include "data/CodeKeys.h"
+#include "data/FileStore.h"
 
 #include "data/SubjectStore.h"
 #include "data/TextNumber.h"
@@ -99,9 +100,9 @@ QStringList schemaSql(const SubjectStore& store) {
            store.codeKeyTriggerSql();
 }
 
-QStringList fileSchemaObjects(const SubjectStore& fileStore) {
-    return QStringList{tableSql(fileStore.keyTypeSql()), indexSql()} +
-           fileStore.codeKeyTriggerSql();
+QStringList fileSchemaObjects() {
+    return QStringList{tableSql(FileStore::fileKeyType()), indexSql()} +
+           FileStore::fileCodeKeyTriggers();
 }
 
 QString earlierFileTableSql() {

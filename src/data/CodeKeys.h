@@ -30,7 +30,7 @@ QStringList schemaSql(const SubjectStore& store);
 
 // The same as a subject file keeps them (without "IF NOT EXISTS"), for the
 // check of a file's schema; and the table as earlier versions made it.
-QStringList fileSchemaObjects(const SubjectStore& fileStore);
+QStringList fileSchemaObjects();
 QString earlierFileTableSql();
 
 // Works out every key that is still missing, in a savepoint of the caller's

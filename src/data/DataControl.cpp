@@ -116,6 +116,9 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
     m_dirty.clear();
     m_adding = false;
     m_currentId = -1;
+    // What the window reads now is read after every restore heard of so far.
+    if (m_file == DbFile::Subjects)
+        SubjectStore::current().catchUp();
     m_generation = SubjectStore::current().generation();
     if (m_snapshotMax >= 0) {
         QVariantList values;
@@ -150,7 +153,23 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
 }
 
 bool DataControl::loadFirst() {
-    return loadWhere(QString(), {});
+    const bool ok = loadWhere(QString(), {});
+    if (ok)
+        noticeRestoreElsewhere();
+    return ok;
+}
+
+void DataControl::noticeRestoreElsewhere() {
+    if (m_file != DbFile::Subjects || !SubjectStore::current().takeRestoreNotice())
+        return;
+    emit notice(QStringLiteral("پرونده آزمودني ها در ايستگاه ديگري از نسخه پشتيبان بازيابي "
+                               "شد%1. اين پنجره آن را همان گونه که اکنون هست مي خواند؛ آنچه پيش از "
+                               "اين خوانده بود ديگر معتبر نيست.")
+                    .arg(SubjectStore::current().lastRestoreText().isEmpty()
+                             ? QString()
+                             : QStringLiteral(" (") + QChar(0x2068) +
+                                   SubjectStore::current().lastRestoreText() + QChar(0x2069) +
+                                   QStringLiteral(")")));
 }
 
 bool DataControl::refresh() {
@@ -311,6 +330,8 @@ bool DataControl::store(bool overChanges) {
     }
     SubjectStore& subjects = SubjectStore::current();
     const bool subjectRow = m_file == DbFile::Subjects;
+    if (subjectRow)
+        subjects.catchUp();
     // A restore at another workstation since the row was read may have given
     // its key to someone else, or given the same subject other rows.
     if (subjectRow && m_generation != subjects.generation())

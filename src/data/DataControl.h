@@ -119,6 +119,10 @@ signals:
     void fieldChanged(const QString& field, const QString& value);
     // An operation failed: a Persian description naming the file.
     void failed(const QString& message);
+    // Something the operator should know that is no failure: the subject
+    // records were replaced at another workstation since the window read
+    // them, and what it reads now is what is there now.
+    void notice(const QString& message);
 
 private:
     class Statement;
@@ -133,6 +137,7 @@ private:
     // Why the update of the current row found no row as it was read.
     bool failUnchangedRow();
     QString replacedText() const;
+    void noticeRestoreElsewhere();
 
     QString m_table;
     DbFile m_file;

@@ -439,9 +439,8 @@ QList<SchemaObject> schemaObjects(DbFile file) {
         // The keys by which registration finds a code that reads the same as
         // a stored one, and what keeps them up to date. An earlier version's
         // table (its keys never missing) is made again when the file is opened.
-        const FileStore fileStore;
-        for (const QString& sql : CodeKeys::fileSchemaObjects(fileStore) +
-                                      QStringList{CodeKeys::earlierFileTableSql()}) {
+        for (const QString& sql :
+             CodeKeys::fileSchemaObjects() + QStringList{CodeKeys::earlierFileTableSql()}) {
             const QStringList tokens = sqlTokens(sql);
             const QString type =
                 tokens.value(1) == QLatin1String("unique") ? tokens.value(2) : tokens.value(1);

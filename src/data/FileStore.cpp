@@ -152,9 +152,9 @@ bool FileStore::open(QString* error) {
 }
 
 void FileStore::close() {
+    dropTransactions();
     if (QSqlDatabase::contains(ConnectionName))
         QSqlDatabase::database(ConnectionName, false).close();
-    dropTransactions();
 }
 
 QSqlDatabase FileStore::connection() {
@@ -167,9 +167,10 @@ QSqlDatabase FileStore::connection() {
     if (!QFileInfo::exists(file)) {
         // Opening would create an empty file in its place; leave it closed so
         // the operation fails and is reported instead.
-        QSqlDatabase db = QSqlDatabase::contains(ConnectionName)
-                              ? QSqlDatabase::database(ConnectionName, false)
-                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
+        QSqlDatabase db =
+            QSqlDatabase::contains(ConnectionName)
+                ? QSqlDatabase::database(ConnectionName, false)
+                : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
         db.close();
         return db;
     }
@@ -248,6 +249,10 @@ QString FileStore::keyColumnSql() const {
 }
 
 QString FileStore::keyTypeSql() const {
+    return fileKeyType();
+}
+
+QString FileStore::fileKeyType() {
     // A file's key is its row number.
     return QStringLiteral("INTEGER");
 }
@@ -257,6 +262,10 @@ QString FileStore::sameValueSql(const QString& quotedColumn) const {
 }
 
 QStringList FileStore::codeKeyTriggerSql() const {
+    return fileCodeKeyTriggers();
+}
+
+QStringList FileStore::fileCodeKeyTriggers() {
     return {QStringLiteral("CREATE TRIGGER \"IDE_CodeKey_Insert\" AFTER INSERT ON \"IDE\" BEGIN "
                            "INSERT OR REPLACE INTO \"CodeKey\" (\"ID\", \"Key\") VALUES "
                            "(NEW.\"ID\", NULL); END"),
@@ -315,8 +324,8 @@ bool FileStore::replaceWith(const QString& source, const CopyProgress&, QString*
                  QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    if (std::rename(QFile::encodeName(source).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
+    if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) !=
+        0) {
         *error = QStringLiteral("فايل بازيابي به جاي پايگاه داده برده نشد: ") +
                  QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -33,6 +33,12 @@ public:
     QList<Workstation> otherWorkstations(QString* error) override;
     QFuture<QString> checkInBackground() override;
 
+    // The file's key type and code-key triggers, as every subject file keeps
+    // them: a check of a file's schema needs them without a store of its own
+    // (a store owns the run's connection).
+    static QString fileKeyType();
+    static QStringList fileCodeKeyTriggers();
+
     // The subject file, as an absolute path.
     static QString path();
     // The Persian words for a file another program holds.

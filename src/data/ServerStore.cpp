@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <chrono>
@@ -80,7 +80,8 @@ PGconn* pgConnection(const QSqlDatabase& db) {
     if (!db.isValid() || !db.driver())
         return nullptr;
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The driver names the type by its struct (PGconn is a typedef of it).
+    if (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0)
         return nullptr;
     static const bool sameLibrary = [&db] {
         Dl_info driver;
@@ -246,6 +247,7 @@ QSqlDatabase ServerStore::connection() {
                           : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
     if (db.isOpen() || transactionDepth() > 0)
         return db;
+    forgetPrepared();
     db.close();
     applyStoreUrl(withDefaults(m_url), db);
     if (db.open()) {
@@ -258,25 +260,29 @@ QSqlDatabase ServerStore::connection() {
 }
 
 void ServerStore::listenForRestores(QSqlDatabase& db) {
-    QSqlDriver* driver = db.driver();
-    const QString channel = QString::fromLatin1(RestoreChannel);
-    if (!driver || driver->subscribedToNotifications().contains(channel))
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("LISTEN ") + QString::fromLatin1(RestoreChannel));
+}
+
+void ServerStore::catchUp() {
+    // What the server sent meanwhile is read from the connection as it is,
+    // without a round trip; a word of this workstation's own restore is not
+    // news to it.
+    PGconn* const conn = pgConnection(connectionAsItIs());
+    if (!conn || PQstatus(conn) != CONNECTION_OK || !PQconsumeInput(conn))
         return;
-    QObject::disconnect(driver, &QSqlDriver::notification, nullptr, nullptr);
-    QObject::connect(driver, &QSqlDriver::notification, driver,
-                     [this](const QString& name, QSqlDriver::NotificationSource source,
-                            const QVariant& payload) {
-                         if (name == QLatin1String(RestoreChannel) &&
-                             source != QSqlDriver::SelfSource)
-                             restoredElsewhere(payload.toString());
-                     });
-    driver->subscribeToNotification(channel);
+    const int self = PQbackendPID(conn);
+    while (PGnotify* notify = PQnotifies(conn)) {
+        if (qstrcmp(notify->relname, RestoreChannel) == 0 && notify->be_pid != self)
+            restoredElsewhere(QString::fromUtf8(notify->extra));
+        PQfreemem(notify);
+    }
 }
 
 void ServerStore::close() {
+    dropTransactions();
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::database(m_connectionName, false).close();
-    dropTransactions();
 }
 
 std::unique_ptr<SubjectStore::CallLimit> ServerStore::limitCall() {
@@ -338,8 +344,7 @@ QString ServerStore::describe(const QSqlError& error) const {
                                   "شد؛ پس از رفع مشکل دوباره امتحان کنيد.")
                 .arg(CallSeconds);
         const QString lost = QStringLiteral("ارتباط با سرور پايگاه داده قطع شد");
-        return error.text().trimmed().isEmpty() ? lost
-                                                : lost + QStringLiteral("\n") + error.text();
+        return error.text().trimmed().isEmpty() ? lost : lost + QStringLiteral("\n") + error.text();
     }
     if (kind == StoreFailure::Busy)
         return busyText();
@@ -397,10 +402,10 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
         // has a lower-case name and fields and is not ours, nor is it left
         // for ours to stand beside.
         QSqlQuery q(db);
-        q.prepare(QStringLiteral(
-            "SELECT table_name || '.' || column_name || '.' || is_nullable FROM "
-            "information_schema.columns WHERE table_schema = current_schema() AND "
-            "lower(table_name) = lower(?)"));
+        q.prepare(
+            QStringLiteral("SELECT table_name || '.' || column_name || '.' || is_nullable FROM "
+                           "information_schema.columns WHERE table_schema = current_schema() AND "
+                           "lower(table_name) = lower(?)"));
         q.addBindValue(table);
         if (!q.exec())
             return fail(store.describe(q.lastError()));
@@ -418,8 +423,7 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
                                            "ندارد")
                                 .arg(table, field));
         // Keys of an earlier version could not wait to be worked out.
-        if (table == QLatin1String("CodeKey") &&
-            present.contains(QStringLiteral("CodeKey.Key.NO")))
+        if (table == QLatin1String("CodeKey") && present.contains(QStringLiteral("CodeKey.Key.NO")))
             keysReady = false;
     }
     // Only what is missing is made: tables that are there are kept as they are.
@@ -498,7 +502,7 @@ QString unstorableValue(const QString& table, const QStringList& fields,
             continue;
         const int codeColumn = int(fields.indexOf(QStringLiteral("Code")));
         QString code = codeColumn > 0 ? values.at(codeColumn).toString()
-                                            : QStringLiteral("#") + values.at(0).toString();
+                                      : QStringLiteral("#") + values.at(0).toString();
         return QStringLiteral("در جدول %1، فيلد %2 آزمودني با کد «%3» نويسه NUL (کد صفر) دارد که "
                               "سرور پايگاه داده آن را در متن نمي پذيرد. نسخه پشتيبان بازيابي "
                               "نشد و اطلاعات سرور دست نخورد.")
@@ -688,12 +692,13 @@ bool ServerStore::exportTo(const QString& path, const CopyProgress& progress, QS
     return ok;
 }
 
-std::unique_ptr<StoreSnapshot>
-ServerStore::snapshot(const QString& scratchFolder, const CopyProgress& progress, QString* error) {
+std::unique_ptr<StoreSnapshot> ServerStore::snapshot(const QString& scratchFolder,
+                                                     const CopyProgress& progress, QString* error) {
     QDir().mkpath(scratchFolder);
-    const QString path = QDir(scratchFolder)
-                             .filePath(QStringLiteral(".snapshot.%1.staged")
-                                           .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
+    const QString path =
+        QDir(scratchFolder)
+            .filePath(QStringLiteral(".snapshot.%1.staged")
+                          .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
     auto snap = std::make_unique<ExportedSnapshot>(path);
     if (!exportTo(path, progress, error))
         return nullptr;

@@ -42,6 +42,7 @@ public:
     QString stagingFolder() const override;
     QList<Workstation> otherWorkstations(QString* error) override;
     QFuture<QString> checkInBackground() override;
+    void catchUp() override;
 
     // The URL the store was chosen with (its password, if any, included).
     const StoreUrl& url() const { return m_url; }

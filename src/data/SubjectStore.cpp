@@ -3,6 +3,7 @@
 #include "data/FileStore.h"
 #include "data/ServerStore.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 
 namespace velmora {
@@ -62,49 +63,112 @@ void SubjectStore::statementFailed() {
     if (level.savepoint.isEmpty()) {
         // Nothing more is sent into a transaction the engine has given up on.
         const std::unique_ptr<CallLimit> limit = limitCall();
-        connection().rollback();
+        QSqlDatabase db = connection();
+        // A connection that went took its transaction with it.
+        if (db.isOpen())
+            db.rollback();
     } else {
         runControl(QStringLiteral("ROLLBACK TO SAVEPOINT ") + level.savepoint, &ignored);
         runControl(QStringLiteral("RELEASE SAVEPOINT ") + level.savepoint, &ignored);
     }
 }
 
+// How many prepared statements a connection keeps: more than the program
+// has, so that none is prepared twice.
+constexpr std::size_t PreparedKept = 96;
+
+std::unique_ptr<QSqlQuery> SubjectStore::takePrepared(const QString& sql, QSqlError* error) {
+    for (auto it = m_prepared.rbegin(); it != m_prepared.rend(); ++it)
+        if (it->sql == sql) {
+            std::unique_ptr<QSqlQuery> query = std::move(it->query);
+            m_prepared.erase(std::next(it).base());
+            return query;
+        }
+    auto query = std::make_unique<QSqlQuery>(connection());
+    query->setForwardOnly(true);
+    if (!query->prepare(sql)) {
+        *error = query->lastError();
+        return nullptr;
+    }
+    return query;
+}
+
+void SubjectStore::keepPrepared(const QString& sql, std::unique_ptr<QSqlQuery> query) {
+    if (m_prepared.size() >= PreparedKept)
+        m_prepared.erase(m_prepared.begin());
+    m_prepared.push_back({sql, std::move(query)});
+}
+
+void SubjectStore::forgetPrepared() {
+    m_prepared.clear();
+}
+
 // ---- StoreQuery --------------------------------------------------------------
 
-StoreQuery::StoreQuery(SubjectStore& store) : m_store(store), m_query(store.connection()) {
-    m_query.setForwardOnly(true);
+StoreQuery::StoreQuery(SubjectStore& store) : m_store(store) {}
+
+StoreQuery::~StoreQuery() {
+    release();
+}
+
+void StoreQuery::finish() {
+    if (m_prepared)
+        m_prepared->finish();
+    else
+        m_plain.finish();
+}
+
+void StoreQuery::release() {
+    if (!m_prepared)
+        return;
+    m_prepared->finish();
+    // A statement whose connection went is of no use on the next one.
+    if (m_failure != StoreFailure::ConnectionLost && m_prepared->driver() &&
+        m_prepared->driver()->isOpen())
+        m_store.keepPrepared(m_preparedSql, std::move(m_prepared));
+    m_prepared.reset();
 }
 
 bool StoreQuery::failed(const QSqlError& error) {
     m_failure = m_store.classify(error);
     if (m_failure == StoreFailure::None)
         m_failure = StoreFailure::Other;
-    m_error = m_store.describe(error);
+    // The transaction the statement failed in ends before anything else is
+    // sent; then the failure is described (which may ask the server why).
     m_store.statementFailed();
+    m_error = m_store.describe(error);
     return false;
 }
 
 bool StoreQuery::exec(const QString& sql, const QVariantList& values) {
+    release();
     m_failure = StoreFailure::None;
     m_error.clear();
     const std::unique_ptr<SubjectStore::CallLimit> limit = m_store.limitCall();
-    if (values.isEmpty())
-        return m_query.exec(sql) || failed(m_query.lastError());
+    if (values.isEmpty()) {
+        m_plain = QSqlQuery(m_store.connection());
+        m_plain.setForwardOnly(true);
+        return m_plain.exec(sql) || failed(m_plain.lastError());
+    }
     // A statement the engine could not prepare (a lock it waited for in
     // vain, say) is reported as such, not as what running nothing gives.
-    if (!m_query.prepare(sql))
-        return failed(m_query.lastError());
-    for (const QVariant& v : values)
-        m_query.addBindValue(v);
-    return m_query.exec() || failed(m_query.lastError());
+    QSqlError prepareError;
+    m_prepared = m_store.takePrepared(sql, &prepareError);
+    if (!m_prepared)
+        return failed(prepareError);
+    m_preparedSql = sql;
+    for (int i = 0; i < values.size(); ++i)
+        m_prepared->bindValue(i, values.at(i));
+    return m_prepared->exec() || failed(m_prepared->lastError());
 }
 
 bool StoreQuery::next() {
     const std::unique_ptr<SubjectStore::CallLimit> limit = m_store.limitCall();
-    if (m_query.next())
+    QSqlQuery& q = m_prepared ? *m_prepared : m_plain;
+    if (q.next())
         return true;
-    if (m_query.lastError().isValid())
-        failed(m_query.lastError());
+    if (q.lastError().isValid())
+        failed(q.lastError());
     return false;
 }
 

@@ -9,6 +9,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace velmora {
 
@@ -145,6 +146,18 @@ public:
     qint64 generation() const { return m_generation; }
     // Who restored, and when, for the message (empty when nobody did).
     QString lastRestoreText() const { return m_lastRestore; }
+    // Takes in what the store has heard since the last statement (a restore
+    // at another workstation), without asking anything: a step calls it
+    // before it relies on what its window read.
+    virtual void catchUp() {}
+    // True once for each restore elsewhere, for the first window that reads
+    // the store after it: the operator is told once, whichever window it is.
+    bool takeRestoreNotice() {
+        if (m_noticed == m_generation)
+            return false;
+        m_noticed = m_generation;
+        return true;
+    }
 
     // A look for damage in the store, off the window's thread; the future's
     // result is a Persian warning, empty when there is nothing to say. A
@@ -167,8 +180,13 @@ protected:
         ++m_generation;
         m_lastRestore = text;
     }
-    // Forgets the open transactions (the connection they were on is gone).
-    void dropTransactions() { m_levels.clear(); }
+    // Forgets the open transactions (the connection they were on is gone) and
+    // the statements prepared on it.
+    void dropTransactions() {
+        m_levels.clear();
+        forgetPrepared();
+    }
+    void forgetPrepared();
 
 private:
     friend class StoreQuery;
@@ -184,9 +202,21 @@ private:
     // the connection.
     void statementFailed();
 
+    // Statements prepared on the connection are kept for its life, by their
+    // text: a server prepares each one once, not at every use and drop (two
+    // round trips fewer per statement).
+    std::unique_ptr<QSqlQuery> takePrepared(const QString& sql, QSqlError* error);
+    void keepPrepared(const QString& sql, std::unique_ptr<QSqlQuery> query);
+    struct Prepared {
+        QString sql;
+        std::unique_ptr<QSqlQuery> query;
+    };
+    std::vector<Prepared> m_prepared; // most recently used last
+
     QList<Level> m_levels;
     int m_savepoints = 0;
     qint64 m_generation = 0;
+    qint64 m_noticed = 0;
     QString m_lastRestore;
 };
 
@@ -201,9 +231,13 @@ public:
     // runs as it is (the server prepares nothing, so it takes any statement).
     bool exec(const QString& sql, const QVariantList& values = {});
     bool next();
-    QVariant value(int column) const { return m_query.value(column); }
-    int numRowsAffected() const { return m_query.numRowsAffected(); }
-    void finish() { m_query.finish(); }
+    ~StoreQuery();
+    StoreQuery(const StoreQuery&) = delete;
+    StoreQuery& operator=(const StoreQuery&) = delete;
+
+    QVariant value(int column) const { return query().value(column); }
+    int numRowsAffected() const { return query().numRowsAffected(); }
+    void finish();
 
     // After a failure: what it means and its description.
     StoreFailure failure() const { return m_failure; }
@@ -211,9 +245,13 @@ public:
 
 private:
     bool failed(const QSqlError& error);
+    const QSqlQuery& query() const { return m_prepared ? *m_prepared : m_plain; }
+    void release();
 
     SubjectStore& m_store;
-    QSqlQuery m_query;
+    QSqlQuery m_plain;                     // a statement without values
+    std::unique_ptr<QSqlQuery> m_prepared; // one with values, kept by the store after use
+    QString m_preparedSql;
     StoreFailure m_failure = StoreFailure::None;
     QString m_error;
 };

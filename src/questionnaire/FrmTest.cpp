@@ -151,6 +151,13 @@ FrmTest* FrmTest::instance() {
     return s_instance;
 }
 
+QString FrmTest::changedElsewhereText() {
+    return QStringLiteral("پاسخنامه اين آزمودني پس از باز شدن اين پنجره در ايستگاه ديگري هم "
+                          "تغيير کرد (آزمون او همزمان در جاي ديگري هم اجرا شد). پاسخهاي اين "
+                          "صفحه ذخيره شد و هر دو اجرا در سوابق آزمون نگه داشته شده اند؛ "
+                          "پاسخنامه فعلي را پيش از نمره گذاري بررسي کنيد.");
+}
+
 FrmTest* FrmTest::loaded() {
     return s_instance ? s_instance : new FrmTest;
 }
@@ -458,13 +465,8 @@ bool FrmTest::saveBothRows() {
         return false;
     }
     if (m_changedElsewhere)
-        platform().messageBox(
-            this, QStringLiteral("پيام"),
-            QStringLiteral("پاسخنامه اين آزمودني پس از باز شدن اين پنجره در ايستگاه ديگري هم "
-                           "تغيير کرد (آزمون او همزمان در جاي ديگري هم اجرا شد). پاسخهاي اين "
-                           "صفحه ذخيره شد و هر دو اجرا در سوابق آزمون نگه داشته شده اند؛ "
-                           "پاسخنامه فعلي را پيش از نمره گذاري بررسي کنيد."),
-            QMessageBox::Warning);
+        platform().messageBox(this, QStringLiteral("پيام"), changedElsewhereText(),
+                              QMessageBox::Warning);
     return true;
 }
 

@@ -34,6 +34,9 @@ public:
     static FrmTest* instance();
     // The existing test window, or a new hidden one (its load steps run).
     static FrmTest* loaded();
+    // What the operator is told when the sheet was also changed at another
+    // workstation while this window was open (both administrations kept).
+    static QString changedElsewhereText();
 
     // --- Handlers ---
     void Command1_Click(); // start

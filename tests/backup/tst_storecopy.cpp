@@ -1,9 +1,11 @@
 #include "backup/BackupFiles.h"
 #include "backup/Frmbackup.h"
 #include "data/CodeKeys.h"
+#include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
+#include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
@@ -220,6 +222,51 @@ private slots:
         QCOMPARE(kept.size(), 1);
         QVERIFY2(texts.last().contains(kept.first()), qPrintable(texts.last()));
         QCOMPARE(fileRows(QDir(BackupFiles::backupFolder()).filePath(kept.first())), later);
+    }
+
+    // A text the server cannot hold stops the restore before anything is
+    // replaced, and the operator learns which subject and field it is in.
+    void aValueTheServerCannotHoldIsNamedAndNothingReplaced() {
+        fill(3);
+        ProgramFolder::exec(SubjectFile, "UPDATE \"IDE\" SET \"LName\" = ? WHERE \"ID\" = 2",
+                            {QString(QStringLiteral("Kar") + QChar(0) + QStringLiteral("imi"))});
+        const QString backup = m_folder->file("Back/nul.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+        const QString code =
+            ProgramFolder::value(SubjectFile, "SELECT \"Code\" FROM \"IDE\" WHERE \"ID\" = 2");
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('kept')"));
+        q.finish();
+        const QList<QStringList> before = serverRows();
+        QString error;
+        QVERIFY(!restoreFrom(backup, {}, &error));
+        QVERIFY2(error.contains(QStringLiteral("LName")) && error.contains(code) &&
+                     error.contains(QStringLiteral("NUL")),
+                 qPrintable(error));
+        QCOMPARE(serverRows(), before);
+    }
+
+    // A registration while another workstation restores waits a moment and
+    // then says so, in words, not in the server's syntax.
+    void aRegistrationDuringARestoreElsewhereSaysSo() {
+        useServer();
+        PgSession restoring(m_database, QStringLiteral("restoring-workstation"));
+        restoring.run("BEGIN");
+        restoring.run("SELECT pg_advisory_xact_lock(1986358381, 2)"); // a restore's own lock
+        restoring.run("LOCK TABLE \"IDE\" IN EXCLUSIVE MODE");
+        restoring.run("LOCK TABLE \"Answer\" IN EXCLUSIVE MODE");
+        QWidget owner;
+        DataControl ide("IDE", &owner, "Adodc2");
+        ide.setReportFailures(false);
+        ide.addNew();
+        ide.setField("Code", "new");
+        QVERIFY(!ide.save());
+        QCOMPARE(ide.lastFailure(), StoreFailure::Busy);
+        QVERIFY2(ide.lastError().contains(QStringLiteral("بازيابي")), qPrintable(ide.lastError()));
+        QVERIFY2(!ide.lastError().contains(QStringLiteral("EXECUTE")), qPrintable(ide.lastError()));
+        restoring.run("ROLLBACK");
+        QVERIFY2(ide.save(), qPrintable(ide.lastError()));
     }
 
     void aRestoreThatFailsHalfwayLeavesTheServerAsItWas() {

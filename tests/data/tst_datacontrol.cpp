@@ -1,5 +1,6 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/History.h"
 #include "support/ProgramFolder.h"
 #include "ui/FieldBinding.h"
 
@@ -299,6 +300,75 @@ private slots:
         ProgramFolder::exec(Subjects, "DELETE FROM \"IDE\"");
         QVERIFY(!ide.save());
         QVERIFY(ide.isDirty()); // still held, nothing claimed
+    }
+
+    // A row the control read, then changed behind its back by another
+    // workstation or a restore there: what the control's write may do.
+    void aWriteGoesOnlyIntoTheRowAsItWasRead_data() {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("stored"); // LName of key 1 afterwards
+        QTest::newRow("nothing happened") << "" << int(StoreFailure::None) << "Lee";
+        // A restore of an earlier backup gave the key to another subject.
+        QTest::newRow("the key is another subject's")
+            << "UPDATE \"IDE\" SET \"Code\" = 'S4', \"FName\" = 'Sara', \"LName\" = 'S'"
+            << int(StoreFailure::RowReplaced) << "S";
+        QTest::newRow("the row is gone")
+            << "DELETE FROM \"IDE\"" << int(StoreFailure::RowReplaced) << "";
+        // Another workstation corrected the same subject meanwhile.
+        QTest::newRow("another field was changed")
+            << "UPDATE \"IDE\" SET \"Sen\" = '41'" << int(StoreFailure::RowChanged) << "L";
+        QTest::newRow("the same field was changed")
+            << "UPDATE \"IDE\" SET \"LName\" = 'Li'" << int(StoreFailure::RowChanged) << "Li";
+    }
+    void aWriteGoesOnlyIntoTheRowAsItWasRead() {
+        QFETCH(QString, elsewhere);
+        QFETCH(int, failure);
+        QFETCH(QString, stored);
+        ProgramFolder::addSubject("a", "Ann", "L");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        ide.setReportFailures(false);
+        QCOMPARE(ide.field("Code"), QStringLiteral("a"));
+        if (!elsewhere.isEmpty())
+            ProgramFolder::exec(Subjects, elsewhere);
+        ide.setField("LName", "Lee");
+        QCOMPARE(ide.save(), failure == int(StoreFailure::None));
+        QCOMPARE(int(ide.lastFailure()), failure);
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\" WHERE \"ID\" = 1"),
+                 stored);
+        if (failure == int(StoreFailure::None))
+            return;
+        QVERIFY(ide.isDirty()); // what was typed is still held
+        // The window may store over a change to the same subject, never into
+        // someone else's row.
+        const bool sameSubject = failure == int(StoreFailure::RowChanged);
+        QCOMPARE(ide.updateOverChanges(), sameSubject);
+        if (sameSubject)
+            QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\""),
+                     QStringLiteral("Lee"));
+        else
+            QCOMPARE(ProgramFolder::value(Subjects,
+                                          "SELECT COUNT(*) FROM \"IDE\" WHERE \"LName\" = 'Lee'"),
+                     QStringLiteral("0"));
+    }
+
+    // A kept administration is copied only from the sheet that is still the
+    // subject's.
+    void anAdministrationIsKeptOnlyFromTheSubjectsOwnSheet() {
+        ProgramFolder::addSubject("S3");
+        ProgramFolder::setAnswers("S3", QStringList(14, "4"));
+        const QString key =
+            ProgramFolder::value(Subjects, "SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S3'");
+        ProgramFolder::exec(Subjects,
+                            "UPDATE \"Answer\" SET \"Code\" = 'S4' WHERE \"Code\" = 'S3'");
+        QString error;
+        QVERIFY(!History::append(key.toLongLong(), "S3", "1405/09/20", "10:00:00", &error));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("0"));
+        QVERIFY2(History::append(key.toLongLong(), "S4", "1405/09/20", "10:00:00", &error),
+                 qPrintable(error));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"History\""),
+                 QStringLiteral("S4"));
     }
 
     void aLockedFileIsReportedAndTheWindowGoesOn() {

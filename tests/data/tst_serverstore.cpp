@@ -1,5 +1,6 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/ServerStore.h"
 #include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
@@ -8,6 +9,7 @@
 #include "support/ProgramFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QPushButton>
@@ -61,11 +63,75 @@ private slots:
         PgTestServer::createDatabase(m_database);
     }
     void cleanup() {
+        m_server.thaw();
         m_window.reset();
         Database::closeAll();
         SubjectStore::install(SubjectStore::file());
         m_folder.reset();
         PgTestServer::dropDatabase(m_database);
+    }
+
+    // A server that hangs (its processes stopped, its machine still
+    // answering TCP) holds no step for long: the step fails within the bound
+    // with a message naming the server, and once the server answers again the
+    // same step succeeds on a new connection.
+    void aServerThatStopsAnsweringHoldsNoStepForLong_data() {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("an answer step") << "answer";
+        QTest::newRow("a registration") << "registration";
+        QTest::newRow("a backup") << "backup";
+    }
+    void aServerThatStopsAnsweringHoldsNoStepForLong() {
+        QFETCH(QString, step);
+        QString error;
+        QVERIFY2(openStore(&error), qPrintable(error));
+        PgSession other(m_database);
+        other.run("INSERT INTO \"IDE\" (\"Code\") VALUES ('a')");
+        other.run("INSERT INTO \"Answer\" (\"Code\") VALUES ('a')");
+        DataControl answers("Answer", m_window.get(), "Adodc2");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        QVERIFY(answers.setFilter("Code", "a"));
+        answers.setReportFailures(false);
+        ide.setReportFailures(false);
+        const auto run = [&]() -> QString {
+            if (step == QLatin1String("answer")) {
+                answers.setField("1", "4");
+                return answers.save() ? QString() : answers.lastError();
+            }
+            if (step == QLatin1String("registration")) {
+                DataTransaction tx({&ide, &answers});
+                if (!tx.begun())
+                    return tx.lastError();
+                ide.addNew();
+                ide.setField("Code", "b");
+                if (!ide.save())
+                    return ide.lastError();
+                return tx.commit() ? QString() : tx.lastError();
+            }
+            std::unique_ptr<StoreSnapshot> snapshot =
+                SubjectStore::current().snapshot(m_folder->file("Back"), {}, &error);
+            return snapshot ? QString() : error;
+        };
+        QVERIFY(m_server.freeze());
+        QElapsedTimer clock;
+        clock.start();
+        const QString failure = run();
+        const qint64 waited = clock.elapsed();
+        QVERIFY(m_server.thaw());
+        qInfo("%s ended after %lld ms", qPrintable(step), waited);
+        QVERIFY2(!failure.isEmpty(), "the step claimed success on a server that did not answer");
+        QVERIFY2(waited < 30000, qPrintable(QString::number(waited)));
+        QVERIFY2(failure.contains(QString::number(ServerStore::CallSeconds)), qPrintable(failure));
+        const QString shown = SubjectStore::current().failureMessage(failure);
+        QVERIFY2(shown.contains(SubjectStore::current().displayName()), qPrintable(shown));
+        // Nothing typed is lost, and the next try goes through.
+        if (step == QLatin1String("answer"))
+            QCOMPARE(answers.field("1"), QStringLiteral("4"));
+        QVERIFY2(run().isEmpty(), qPrintable(error));
+        if (step == QLatin1String("answer"))
+            QCOMPARE(other.value("SELECT \"1\" FROM \"Answer\""), QStringLiteral("4"));
+        if (step == QLatin1String("registration"))
+            QCOMPARE(other.value("SELECT COUNT(*) FROM \"IDE\""), QStringLiteral("2"));
     }
 
     void anEmptyDatabaseGetsTheTablesAndTheirIndexes() {
