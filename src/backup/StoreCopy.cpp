@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
+#include "files/OutputFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -138,20 +139,15 @@ bool copyRows(QSqlDatabase from, QSqlDatabase to, const QString& table, const QS
     return flush();
 }
 
-bool syncFile(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite) || ::fsync(file.handle()) != 0) {
-        *error = QStringLiteral("نسخه پشتيبان روي ديسک نوشته نشد: ") + file.errorString();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool exportStoreToFile(const QString& path, const StoreCopyProgress& progress, QString* error) {
-    const QString part = path + QStringLiteral(".part-") +
-                         QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+    // Read back and checked before it counts: a regular file only, written as
+    // a part file of ours that goes on every way out but the last.
+    OutputFile target(path, OutputFile::Streams::Refuse);
+    if (!target.open(error))
+        return false;
+    const QString part = target.partPath();
     const QStringList tables = Database::tables(DbFile::Subjects);
     QSqlDatabase server = Database::connection(DbFile::Subjects);
     if (!server.isOpen()) {
@@ -192,20 +188,11 @@ bool exportStoreToFile(const QString& path, const StoreCopyProgress& progress, Q
         Database::setTransactionOpen(DbFile::Subjects, false);
     }
     QString why;
-    ok = ok && syncFile(part, error) && Database::isSoundSubjectDatabase(part, &why);
-    if (ok && !why.isEmpty()) {
+    if (ok && !Database::isSoundSubjectDatabase(part, &why)) {
         *error = why;
         ok = false;
     }
-    if (ok && std::rename(QFile::encodeName(part).constData(),
-                          QFile::encodeName(path).constData()) != 0) {
-        *error = QStringLiteral("نسخه پشتيبان به نام خود برده نشد: ") +
-                 QString::fromLocal8Bit(std::strerror(errno));
-        ok = false;
-    }
-    if (!ok)
-        QFile::remove(part);
-    return ok;
+    return ok && target.commit(error);
 }
 
 bool importFileToStore(const QString& path, const StoreCopyProgress& progress, QString* error) {
@@ -293,6 +280,8 @@ int CopyServerStore(const QString& source, const QString& destination, QWidget* 
         staging.betweenChunks = steps.betweenChunks;
         staging.acceptCopy = BackupFiles::checkRestoreCopy;
         ok = BackupFiles::copyFile(source, staged, staging, &why);
+        // It bears a part file's name: held, so that no clean-up takes it.
+        const PartHold held(staged);
         // A restore the operator chose not to do without a safety copy stops
         // here with nothing to report.
         if (ok && steps.beforeReplace && !steps.beforeReplace(&why)) {

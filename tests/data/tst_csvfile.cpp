@@ -18,8 +18,7 @@
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
-#include <linux/capability.h>
-#include <sys/syscall.h>
+#include "support/Unprivileged.h"
 #endif
 
 using namespace velmora;
@@ -133,34 +132,6 @@ QStringList subjectRow(int code) {
             QStringLiteral("7"),   QStringLiteral("9"),         QStringLiteral("15"),
             QStringLiteral("3"),   QStringLiteral("11"),        QStringLiteral("8")};
 }
-
-#ifdef Q_OS_LINUX
-// Takes from this thread the right to write where the permission bits say
-// no, which root has; the tests run as root on the build machines.
-class WithoutPermissionOverride {
-public:
-    WithoutPermissionOverride() {
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        m_header.pid = 0;
-        if (syscall(SYS_capget, &m_header, m_old) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_old[0], m_old[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~WithoutPermissionOverride() {
-        if (m_changed)
-            syscall(SYS_capset, &m_header, m_old);
-    }
-    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
-    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
-
-private:
-    __user_cap_header_struct m_header{};
-    __user_cap_data_struct m_old[2]{};
-    bool m_changed = false;
-};
-#endif
 
 } // namespace
 
