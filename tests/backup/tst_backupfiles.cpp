@@ -5,6 +5,7 @@
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/SubjectFiles.h"
+#include "support/Targets.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -514,6 +515,46 @@ private slots:
 #else
         QSKIP("needs pipes and links");
 #endif
+    }
+
+    // A backup is read back and checked before it counts, so it goes only
+    // into a regular file: a device, /dev/full, a pipe, a folder and a link to
+    // nothing are refused and stay as they were; a link to a file is written
+    // through.
+    void everyKindOfTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("device node") << "device" << true;
+        QTest::newRow("/dev/full") << "/dev/full" << true;
+        QTest::newRow("pipe") << "pipe" << true;
+        QTest::newRow("folder") << "folder" << true;
+        QTest::newRow("dangling link") << "dangling link" << true;
+        QTest::newRow("link to a file") << "link to a file" << false;
+    }
+    void everyKindOfTarget() {
+        QFETCH(QString, kind);
+        QFETCH(bool, refused);
+        const QString folder = m_folder->file("Out");
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = makeTarget(kind, folder, QStringLiteral("b.mdbB"));
+        if (target.isEmpty())
+            QSKIP("this machine does not let the test make such a target");
+        const QStringList before = filesIn(folder);
+        const QString source = m_folder->file("source.bin");
+        writeFile(source, pattern(50000));
+        QString error;
+        const bool copied = BackupFiles::copyFile(source, target, {}, &error);
+        QCOMPARE(filesIn(folder), before);
+        if (refused) {
+            QVERIFY(!copied);
+            QVERIFY2(persianSentence(error), qPrintable(error));
+            QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+            QCOMPARE(targetKind(target), kindBefore(kind));
+        } else {
+            QVERIFY2(copied, qPrintable(error));
+            QCOMPARE(targetKind(target), QStringLiteral("link"));
+            QCOMPARE(bytesOf(linkedFile(target)), pattern(50000));
+        }
     }
 
     void aLinkToAFileIsWrittenThrough() {
