@@ -373,16 +373,26 @@ bool OutputFile::createPart(QString* error) {
                              .arg(shortName)
                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         const QByteArray name = encoded(candidate);
+        // A signal that ends the run between the creation and the record of
+        // the part would leave it behind: they are held back meanwhile.
+        sigset_t ending, before;
+        sigemptyset(&ending);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&ending, signal);
+        pthread_sigmask(SIG_BLOCK, &ending, &before);
         const int fd = ::open(name.constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode);
+        const int code = errno;
+        if (fd >= 0)
+            m_slot = registerPart(name);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
         if (fd < 0) {
-            if (errno == EEXIST)
+            if (code == EEXIST)
                 continue;
-            return fail(errno, error);
+            return fail(code, error);
         }
         m_fd = fd;
         m_part = candidate;
-        m_slot = registerPart(name);
         // Marks the part as being written for as long as it exists, so that
         // no clean-up of this or another run takes it.
         ::flock(fd, LOCK_EX | LOCK_NB);

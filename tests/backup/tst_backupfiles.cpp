@@ -596,10 +596,12 @@ private slots:
     void leftoversOfCopiesCutShortAreRemoved() {
 #ifdef Q_OS_UNIX
         // What copies killed in the middle leave, beside files that only look alike.
-        const QStringList ours = {"Back/.old.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
-                                  "DBM/.DB2.mdb.89abcdef.part-journal",
-                                  "DBM/.DB2.mdb.deadbeef.part-wal",
-                                  "DBM/.DB2.mdb.deadbeef.part-shm"};
+        const QStringList ours = {
+            "Back/.old.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
+            "DBM/.DB2.mdb.89abcdef.part-journal", "DBM/.DB2.mdb.deadbeef.part-wal",
+            "DBM/.DB2.mdb.deadbeef.part-shm",
+            // an earlier version's backup of a server
+            "Back/old.mdbB.part-0123abcd", "Back/old.mdbB.part-0123abcd-journal"};
         const QStringList theirs = {"Back/.hidden", "Back/notes.part", "Back/.old.mdbB.part",
                                     "Back/.old.mdbB.0123ABCD.part", "DBM/DB2.mdb-journal"};
         for (const QString& name : ours + theirs)
