@@ -515,8 +515,10 @@ private slots:
         QVERIFY2(written, qPrintable(error));
         if (outcome == QLatin1String("stream")) {
             const QByteArray rows = reader->finish();
-            QVERIFY(rows.startsWith(Bom + subjectRow(1).join(',').toUtf8()));
-            QVERIFY(rows.endsWith(subjectRow(3000).join(',').toUtf8() + "\r\n"));
+            QVERIFY(
+                rows.startsWith(QByteArray(Bom + subjectRow(1).join(QLatin1Char(',')).toUtf8())));
+            QVERIFY(rows.endsWith(
+                QByteArray(subjectRow(3000).join(QLatin1Char(',')).toUtf8() + "\r\n")));
             QCOMPARE(targetKind(target), QStringLiteral("pipe"));
         } else {
             QCOMPARE(targetKind(target), QStringLiteral("link"));
