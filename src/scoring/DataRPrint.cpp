@@ -356,7 +356,10 @@ void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
         QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    // A name typed without its suffix gets it; a name already there (a file,
+    // a pipe, a device) is meant as it stands.
+    const QFileInfo chosen(path);
+    if (chosen.suffix().isEmpty() && !chosen.exists() && !chosen.isSymLink())
         path += QStringLiteral(".pdf");
     if (QFileInfo::exists(path) &&
         platform().messageBox(preview, applicationTitle(),

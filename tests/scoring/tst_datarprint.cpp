@@ -598,6 +598,7 @@ private slots:
         ProgramFolder::addSubject(QStringLiteral("1"), QStringLiteral("Ann"));
         FrmkLID* w = FrmkLID::showWindow();
         search(w, QStringLiteral("1"));
+        platform().clear();
         QTest::mouseClick(w->Command6, Qt::LeftButton);
         const QString folder = m_folder->file("reports");
         QVERIFY(QDir().mkpath(folder));
@@ -608,7 +609,6 @@ private slots:
         std::unique_ptr<PipeReader> reader;
         if (outcome == QLatin1String("stream"))
             reader = std::make_unique<PipeReader>(target);
-        platform().clear();
         platform().saveAnswers.enqueue(target);
         // Asked whether the name already there may be replaced: yes.
         platform().messageAnswers.enqueue(QMessageBox::Yes);

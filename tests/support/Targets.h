@@ -86,8 +86,8 @@ inline QString kindBefore(const QString& kind) {
 // other end of a pipe would.
 class PipeReader {
 public:
-    explicit PipeReader(const QString& pipe) {
-        m_thread = std::thread([this, name = QFile::encodeName(pipe)] {
+    explicit PipeReader(const QString& pipe) : m_name(QFile::encodeName(pipe)) {
+        m_thread = std::thread([this, name = m_name] {
             const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
             if (fd < 0)
                 return;
@@ -104,14 +104,20 @@ public:
     ~PipeReader() { finish(); }
     PipeReader(const PipeReader&) = delete;
     PipeReader& operator=(const PipeReader&) = delete;
-    // Waits for the writer to close the pipe; what was read.
+    // Waits for the writer to close the pipe; what was read. A writer that
+    // never came is stood in for by an empty one, so the wait ends.
     QByteArray finish() {
-        if (m_thread.joinable())
-            m_thread.join();
+        if (!m_thread.joinable())
+            return m_bytes;
+        const int fd = ::open(m_name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        m_thread.join();
         return m_bytes;
     }
 
 private:
+    QByteArray m_name;
     std::thread m_thread;
     QByteArray m_bytes;
 };
