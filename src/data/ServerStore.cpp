@@ -104,7 +104,7 @@ QString columnList(const QStringList& fields) {
     return quotedFields.join(QStringLiteral(", "));
 }
 
-bool run(QSqlDatabase db, const QString& sql, QString* error, const ServerStore& store,
+bool run(const QSqlDatabase& db, const QString& sql, QString* error, const ServerStore& store,
          qint64* number = nullptr) {
     QSqlQuery q(db);
     if (!q.exec(sql)) {
@@ -579,7 +579,7 @@ bool copyToFile(ServerStore& store, QSqlDatabase file, const QString& table, qin
 }
 
 // Copies the rows of table from the file onto the server, keys included.
-bool copyToServer(QSqlDatabase file, ServerStore& store, const QString& table, qint64* done,
+bool copyToServer(const QSqlDatabase& file, ServerStore& store, const QString& table, qint64* done,
                   qint64 total, const CopyProgress& progress, QString* error) {
     const QStringList fields = Database::fields(table);
     QSqlQuery read(file);
@@ -624,7 +624,7 @@ bool copyToServer(QSqlDatabase file, ServerStore& store, const QString& table, q
     return flush();
 }
 
-qint64 fileRowTotal(QSqlDatabase db, const QStringList& tables, bool* ok, QString* error) {
+qint64 fileRowTotal(const QSqlDatabase& db, const QStringList& tables, bool* ok, QString* error) {
     qint64 total = 0;
     for (const QString& table : tables) {
         QSqlQuery q(db);

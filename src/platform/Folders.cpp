@@ -34,7 +34,7 @@ QString resourceFile(const QString& relative) {
 QString findResourceFolder(const QString& executableFolder) {
     if (holdsResources(executableFolder))
         return QDir(executableFolder).absolutePath();
-    const QString shared =
+    QString shared =
         QDir::cleanPath(QDir(executableFolder).filePath(QStringLiteral("../share/velmora")));
     if (holdsResources(shared))
         return shared;

@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "scoring/PdfText.h"
 #include "scoring/Scales.h"
-#include "scoring/ScoringUi.h"
+#include "ui/Captions.h"
 #include "ui/Notice.h"
 #include "ui/Twips.h"
 

@@ -27,7 +27,10 @@ SkinLabel::SkinLabel(const QString& name, const QString& caption, QWidget* paren
 }
 
 void SkinLabel::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event); // the skin's background and border
+    // The skin's background and border only: the label's own text drawing is
+    // passed over on purpose, since the caption is drawn below with its
+    // direction.
+    QFrame::paintEvent(event); // NOLINT(bugprone-parent-virtual-call)
     QPainter painter(this);
     const Qt::LayoutDirection direction = captionDirection(text());
     painter.setLayoutDirection(direction);

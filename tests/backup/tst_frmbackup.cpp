@@ -34,9 +34,9 @@
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
+#endif
 
 using namespace velmora;
-#endif
 
 namespace {
 

@@ -2,11 +2,11 @@
 #include "scoring/DataRPrint.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/Scales.h"
-#include "scoring/ScoringUi.h"
 #include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/Targets.h"
+#include "ui/Captions.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "scoring/ScoringUi.h"
+#include "ui/Captions.h"
 
 #include "ui/Twips.h"
 
