@@ -1,8 +1,12 @@
 #include "app/App.h"
 
+#include "access/Access.h"
+#include "app/AccessRun.h"
+#include "app/AuditCommands.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "app/OperatorCommands.h"
 #include "app/QtTranslation.h"
 #include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
@@ -129,6 +133,10 @@ int runWithoutWindow(int argc, char** argv, const CommandLine& command,
         err << error << '\n';
         return 1;
     }
+    if (!AccessRun::signInForCommand(command.signInAs, err)) {
+        Database::closeAll();
+        return 1;
+    }
     const int status = work(err);
     Database::closeAll();
     return status;
@@ -177,12 +185,15 @@ bool startVelmora() {
     // A backup or restore cut short leaves its temporary copy behind.
     BackupFiles::removeLeftoversAtStart();
     QString error;
-    if (!Database::openAll(&error)) {
-        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
-                              QMessageBox::Ok);
+    if (!AccessRun::open(&error)) {
+        // Nothing to say when the operator chose to leave the sign-in.
+        if (!error.isEmpty())
+            platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
+                                  QMessageBox::Ok);
         return false;
     }
     Frm1* main = Frm1::showMain();
+    AccessRun::installLock(main);
     // A server keeps its own tables whole; a file left in DBM from before
     // the clinic moved to one is not the subject store.
     if (Database::subjectsOnServer())
@@ -235,7 +246,23 @@ int runVelmora(int argc, char** argv) {
 
     if (!command.exportCsv.isEmpty())
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
-            return exportCsvCommand(command.exportCsv, err);
+            return Access::permitCommand(Action::ExportCsv, err)
+                       ? exportCsvCommand(command.exportCsv, err)
+                       : 1;
+        });
+    if (command.operatorCommand())
+        return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
+            QTextStream out(stdout);
+            return operatorCommand(command, out, err);
+        });
+    if (command.verifyAudit)
+        return runWithoutWindow(argc, argv, command, [](QTextStream& err) {
+            QTextStream out(stdout);
+            return verifyAuditCommand(out, err);
+        });
+    if (!command.exportAudit.isEmpty())
+        return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
+            return exportAuditCommand(command.exportAudit, err);
         });
 
     // Whatever the program writes (databases, journals, backups, temporary
@@ -277,6 +304,7 @@ int runVelmora(int argc, char** argv) {
     if (!startVelmora())
         return 0;
     const int result = QApplication::exec();
+    AccessRun::close();
     Database::closeAll();
     releaseSingleInstance();
     return result;

@@ -1,6 +1,8 @@
 #include "backup/Frmbackup.h"
 
+#include "access/Access.h"
 #include "backup/Backup.h"
+#include "backup/BackupAudit.h"
 #include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
@@ -137,7 +139,7 @@ void Frmbackup::b2_Click() {
 }
 
 void Frmbackup::VisualButtonEx2_Click() {
-    if (m_copying || backupCopyRunning())
+    if (m_copying || backupCopyRunning() || !Access::permit(Action::Backup, this))
         return;
     const QString path = Text1->text();
     if (path.isEmpty()) {
@@ -179,21 +181,36 @@ void Frmbackup::VisualButtonEx2_Click() {
     BackupFiles::CopySteps steps;
     steps.sourceIsDatabase = true;
     steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(
-            [database, path](const QString& c, QString* r) {
-                return BackupFiles::checkBackupCopy(c, database, path, r);
-            },
-            copy, reason);
+        return BackupAudit::stampCopy(copy, reason) &&
+               checkKeepingWindowAlive(
+                   [database, path](const QString& c, QString* r) {
+                       return BackupFiles::checkBackupCopy(c, database, path, r);
+                   },
+                   copy, reason);
     };
-    if (copyKeepingWindowAlive(database, path, steps) != 1)
+    steps.beforeReplace = [path](QString* reason) {
+        return BackupAudit::recordBackup(path, reason);
+    };
+    // A server's copy is written in one go: it is recorded before it starts.
+    const bool onServer = Database::subjectsOnServer();
+    if (onServer && !BackupAudit::recordBackup(path, &why)) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                              QMessageBox::Critical);
         return;
+    }
+    if (copyKeepingWindowAlive(database, path, steps) != 1) {
+        if (onServer)
+            BackupAudit::recordFailure(false, path);
+        return;
+    }
+    BackupAudit::anchorBackup(path, onServer);
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
 }
 
 void Frmbackup::VisualButtonEx3_Click() {
-    if (m_copying || backupCopyRunning())
+    if (m_copying || backupCopyRunning() || !Access::permit(Action::Restore, this))
         return;
     const QString path = Text2->text();
     if (path.isEmpty()) {
@@ -227,10 +244,16 @@ void Frmbackup::VisualButtonEx3_Click() {
     steps.acceptCopy = [this](const QString& copy, QString* reason) {
         return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
     };
-    steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
+    bool recorded = false;
+    steps.beforeReplace = [this, path, &recorded](QString* reason) {
+        recorded = keepSafetyCopy(reason) && BackupAudit::recordRestore(path, m_safetyCopy, reason);
+        return recorded;
+    };
     m_safetyCopy.clear();
     m_safety = Safety::NotNeeded;
     if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1) {
+        if (recorded)
+            BackupAudit::recordFailure(true, path);
         if (m_safety == Safety::Declined)
             platform().messageBox(this, applicationTitle(),
                                   QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),

@@ -1,5 +1,6 @@
 #include "data/Database.h"
 
+#include "data/AuditTrail.h"
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
 
@@ -207,6 +208,16 @@ QString missingStructure(const QSqlDatabase& db, DbFile file) {
     return QString();
 }
 
+// Every action on the subject file is recorded in the audit trail, in the
+// same transaction: its file is attached to each connection as it opens. A
+// connection without it stays closed, so nothing is done unrecorded.
+bool attachAuditTrail(QSqlDatabase& db, QString* error) {
+    if (AuditTrail::attachTo(db, error))
+        return true;
+    db.close();
+    return false;
+}
+
 bool openOne(DbFile file, QString* error) {
     const QString path = absoluteFileName(file);
     const QFileInfo info(path);
@@ -243,7 +254,7 @@ bool openOne(DbFile file, QString* error) {
             *error = failureMessage(file, QStringLiteral("دسترسي پرونده محدود نشد"));
             return false;
         }
-        return true;
+        return file == DbFile::Settings || attachAuditTrail(db, error);
     }
     // Reading the schema also proves the file is not locked past the busy timeout.
     QSqlQuery probe(db);
@@ -280,6 +291,7 @@ bool openOne(DbFile file, QString* error) {
         }
     } else {
         addLaterStructure(db);
+        return attachAuditTrail(db, error);
     }
     return true;
 }
@@ -345,13 +357,28 @@ QString quoted(const QString& identifier) {
     return '"' + escaped + '"';
 }
 
+namespace {
+
+// The server's audit trail lives beside its subject tables.
+bool prepareServerAuditTrail(QString* error) {
+    QSqlDatabase db = serverConnection();
+    QString detail;
+    if (AuditTrail::prepareServer(db, &detail))
+        return true;
+    *error = serverFailureMessage(detail);
+    return false;
+}
+
+} // namespace
+
 bool openAll(QString* error) {
     QString message;
     // A server that cannot be reached ends the start before any local file
     // is made or opened.
     const bool ok =
         subjectsOnServer()
-            ? openServerSubjects(&message) && openOne(DbFile::Settings, &message)
+            ? openServerSubjects(&message) && prepareServerAuditTrail(&message) &&
+                  openOne(DbFile::Settings, &message)
             : openOne(DbFile::Settings, &message) && openOne(DbFile::Subjects, &message);
     if (!ok && error)
         *error = message;
@@ -379,8 +406,11 @@ QSqlDatabase connection(DbFile file) {
     QSqlDatabase db = openConnection(name, path);
     // The file may have been put in place since it was last open (a restored
     // backup made by an earlier version): it gets its later tables now.
-    if (file == DbFile::Subjects && db.isOpen())
+    if (file == DbFile::Subjects && db.isOpen()) {
         addLaterStructure(db);
+        QString ignored;
+        attachAuditTrail(db, &ignored);
+    }
     return db;
 }
 

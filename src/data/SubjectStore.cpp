@@ -16,6 +16,8 @@ const char* const ServerConnectionName = "velmora-DB2";
 
 bool s_onServer = false;
 StoreUrl s_server;
+QString s_user;
+QString s_password;
 bool s_transactionOpen[2] = {false, false};
 
 int slotOf(DbFile file) {
@@ -145,6 +147,8 @@ void useSubjectServer(const StoreUrl& url) {
     QSqlDatabase::removeDatabase(QString::fromLatin1(ServerConnectionName));
     s_onServer = true;
     s_server = url;
+    s_user.clear();
+    s_password.clear();
 }
 
 void useSubjectFile() {
@@ -152,6 +156,8 @@ void useSubjectFile() {
     QSqlDatabase::removeDatabase(QString::fromLatin1(ServerConnectionName));
     s_onServer = false;
     s_server = StoreUrl();
+    s_user.clear();
+    s_password.clear();
 }
 
 bool subjectsOnServer() {
@@ -159,7 +165,18 @@ bool subjectsOnServer() {
 }
 
 StoreUrl subjectServer() {
-    return s_server;
+    StoreUrl url = s_server;
+    if (!s_user.isEmpty()) {
+        url.user = s_user;
+        url.password = s_password;
+    }
+    return url;
+}
+
+void setServerCredentials(const QString& user, const QString& password) {
+    close(DbFile::Subjects);
+    s_user = user;
+    s_password = password;
 }
 
 QString subjectServerName() {
@@ -172,7 +189,7 @@ QSqlDatabase serverConnection() {
                                                    : QSqlDatabase::addDatabase("QPSQL", name);
     if (db.isOpen() || isTransactionOpen(DbFile::Subjects))
         return db;
-    applyStoreUrl(withDefaults(s_server), db);
+    applyStoreUrl(withDefaults(subjectServer()), db);
     if (db.open()) {
         QSqlQuery q(db);
         q.exec(QString::fromLatin1(LockTimeoutSql));

@@ -19,7 +19,14 @@ namespace Database {
 void useSubjectServer(const StoreUrl& url);
 void useSubjectFile();
 bool subjectsOnServer();
+// The server's URL, with the signed-in operator's name and password in place
+// of the URL's own when one has signed in.
 StoreUrl subjectServer();
+
+// The operator signed in on the server: from now on the subject connection
+// logs in with this name and password (kept in memory only, never stored);
+// empty: the URL's own again. Closes the connection; the next use opens it.
+void setServerCredentials(const QString& user, const QString& password);
 
 // The server as the operator reads it: its URL without the password.
 QString subjectServerName();

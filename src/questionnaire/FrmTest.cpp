@@ -1,5 +1,8 @@
 #include "questionnaire/FrmTest.h"
 
+#include "access/Audit.h"
+#include "access/Session.h"
+#include "access/SignInWindow.h"
 #include "calendar/ClockTime.h"
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
@@ -392,12 +395,40 @@ void FrmTest::step(int delta) {
 }
 
 bool FrmTest::saveSheet() {
+    // An answer is recorded with the item it answers, in one transaction.
+    if (!Adodc2->isDirty())
+        return true;
+    const QString item = QStringLiteral("سوال %1").arg(Text6->text());
+    DataTransaction transaction(DbFile::Subjects, {Adodc2});
+    if (!transaction.begun()) {
+        reportFailedSave(transaction.lastError());
+        return false;
+    }
     Adodc2->setReportFailures(false);
-    const bool saved = Adodc2->save();
-    Adodc2->setReportFailures(true);
+    QString error;
+    bool saved = Adodc2->save();
     if (!saved)
-        reportFailedSave(Adodc2->lastError());
+        error = Adodc2->lastError();
+    Adodc2->setReportFailures(true);
+    if (saved && !Audit::record(Action::SaveAnswers, subjectCode(), Outcome::Done, item, &error)) {
+        transaction.rollback();
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return false;
+    }
+    if (saved) {
+        saved = transaction.commit();
+        if (!saved)
+            error = transaction.lastError();
+    } else {
+        transaction.rollback();
+    }
+    if (!saved)
+        reportFailedSave(error);
     return saved;
+}
+
+QString FrmTest::subjectCode() const {
+    return Adodc2->field(QStringLiteral("Code"));
 }
 
 // The answers, the registration row and the administration they make reach
@@ -426,6 +457,12 @@ bool FrmTest::saveBothRows() {
                                 ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
     Adodc3->setReportFailures(true);
+    if (saved &&
+        !Audit::record(Action::SaveAndExit, subjectCode(), Outcome::Done, QString(), &error)) {
+        transaction.rollback();
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return false;
+    }
     if (saved) {
         saved = transaction.commit();
         if (!saved)
@@ -465,6 +502,24 @@ void FrmTest::Command5_Click() {
 }
 
 void FrmTest::Command2_Click() {
+    if (!operatorLetsGo())
+        return;
+    refreshAll();
+    endRun();
+}
+
+bool FrmTest::operatorLetsGo() {
+    if (!Session::inForce())
+        return true;
+    if (!SignInWindow::signIn(SignInWindow::Purpose::LeaveTest, this))
+        return false;
+    m_signedOut = true;
+    Audit::record(Action::LeaveTest, subjectCode(), Outcome::Done, QString());
+    return true;
+}
+
+void FrmTest::leaveForLock() {
+    m_signedOut = true;
     refreshAll();
     endRun();
 }
@@ -477,9 +532,14 @@ void FrmTest::endRun() {
 
 void FrmTest::closeEvent(QCloseEvent* event) {
     // The window's close box ends the run the way the exit button does:
-    // nothing since the last save is stored.
-    if (!m_ending)
+    // nothing since the last save is stored, and an operator lets go first.
+    if (!m_ending) {
+        if (!operatorLetsGo()) {
+            event->ignore();
+            return;
+        }
         refreshAll();
+    }
     QDialog::closeEvent(event);
 }
 
