@@ -235,6 +235,7 @@ AuditWindow::AuditWindow(QWidget* parent)
         const AuditVerdict verdict = m_check.result();
         LabelChain->setText(AuditReport::persian(verdict));
         LabelChain->setAccessibleDescription(LabelChain->text());
+        m_chainShown = true;
     });
 
     placeWindow(this, 1500, 600);
@@ -301,8 +302,7 @@ void AuditWindow::startChainCheck() {
 }
 
 bool AuditWindow::chainChecked() const {
-    return m_check.isFinished() && !m_check.future().isCanceled() &&
-           m_check.future().resultCount() > 0;
+    return m_chainShown;
 }
 
 void AuditWindow::CommandShow_Click() {

@@ -97,6 +97,7 @@ private:
     AuditRowsModel* m_rows = nullptr;
     QFutureWatcher<AuditVerdict> m_check;
     std::shared_ptr<std::atomic_bool> m_stop;
+    bool m_chainShown = false;
 };
 
 } // namespace velmora

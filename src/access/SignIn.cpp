@@ -125,10 +125,11 @@ Attempt onFile(const QString& name, const QString& password, Action action, cons
 
 Attempt onServer(const QString& name, const QString& password, Action action,
                  const QString& detail) {
+    // The login first: the server says whether name and password are right.
     Database::setServerCredentials(name, password);
-    QString error;
-    if (!Database::openAll(&error)) {
-        const QString said = Database::serverConnectionAsItIs().lastError().text();
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (!db.isOpen()) {
+        const QString said = db.lastError().text();
         // Back to the workstation's own login, to record the failure.
         Database::setServerCredentials(QString(), QString());
         if (said.contains(QLatin1String("password authentication failed")) ||
@@ -138,9 +139,9 @@ Attempt onServer(const QString& name, const QString& password, Action action,
         if (said.contains(QLatin1String("not permitted to log in")))
             return refuse(Result::Disabled, name, QStringLiteral("کاربر غيرفعال"), action, detail,
                           QStringLiteral("اين کاربر غيرفعال است و نمي تواند وارد شود."));
-        return failed(error);
+        return failed(Database::serverFailureMessage(said.trimmed()));
     }
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    QString error;
     Role role = Role::None;
     if (!ServerOperators::roleOfSession(db, &role, &error)) {
         Database::setServerCredentials(QString(), QString());
@@ -151,6 +152,12 @@ Attempt onServer(const QString& name, const QString& password, Action action,
         return refuse(Result::NotOperator, name, QStringLiteral("عضو هيچ نقش ولمورا نيست"), action,
                       detail,
                       QStringLiteral("اين نام روي سرور عضو هيچ يک از نقش هاي ولمورا نيست."));
+    }
+    // Then the store as this operator sees it (at the start of a run it was
+    // not open yet).
+    if (!Database::openAll(&error)) {
+        Database::setServerCredentials(QString(), QString());
+        return failed(error);
     }
     return complete(name, role, action, detail);
 }

@@ -255,6 +255,14 @@ bool attachTo(QSqlDatabase& subjects, QString* error) {
     }
     const QString schema = Database::quoted(attachedName());
     {
+        // A connection opened before (openAll runs on an open one too) has it.
+        QSqlQuery attached(subjects);
+        attached.prepare(QStringLiteral("SELECT 1 FROM pragma_database_list WHERE \"name\" = ?"));
+        attached.addBindValue(attachedName());
+        if (attached.exec() && attached.next())
+            return true;
+    }
+    {
         QSqlQuery attach(subjects);
         attach.prepare(QStringLiteral("ATTACH DATABASE ? AS %1").arg(schema));
         attach.addBindValue(path);

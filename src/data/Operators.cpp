@@ -264,7 +264,9 @@ bool verifierOf(QSqlDatabase& db, const QString& name, const QString& password, 
                 QString* error) {
     const QVariant handle = db.driver()->handle();
     PGconn* conn = nullptr;
-    if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0)
+    // Qt names the handle's type after libpq's struct behind the typedef.
+    if (handle.isValid() &&
+        (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
         conn = *static_cast<PGconn* const*>(handle.constData());
     if (!conn) {
         *error = QStringLiteral("no connection to the server");

@@ -88,13 +88,15 @@ class TestRoles : public QObject {
                                 .arg(m_case)
                                 .arg(roleKey(role));
         if (ProgramFolder::onServer()) {
-            QVERIFY(psqlAsAdmin({QStringLiteral("-f"), serverScript()}));
+            // One psql for the script and the roles: each start of it costs.
+            QStringList statements;
             for (auto it = m_names.cbegin(); it != m_names.cend(); ++it)
-                QVERIFY(psqlAsAdmin(
-                    {QStringLiteral("-c"),
-                     QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2' IN ROLE %3, %4")
-                         .arg(it.value(), Password, ServerOperators::groupRole(it.key()),
-                              PgTestServer::passwordGroup())}));
+                statements.append(
+                    QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2' IN ROLE %3, %4;")
+                        .arg(it.value(), Password, ServerOperators::groupRole(it.key()),
+                             PgTestServer::passwordGroup()));
+            QVERIFY(psqlAsAdmin({QStringLiteral("-f"), serverScript(), QStringLiteral("-c"),
+                                 statements.join(u' ')}));
             return;
         }
         for (auto it = m_names.cbegin(); it != m_names.cend(); ++it) {
@@ -110,8 +112,10 @@ class TestRoles : public QObject {
     void dropServerOperators() {
         if (!ProgramFolder::onServer())
             return;
+        QStringList statements;
         for (const QString& name : std::as_const(m_names))
-            psqlAsAdmin({QStringLiteral("-c"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(name)});
+            statements.append(QStringLiteral("DROP ROLE IF EXISTS %1;").arg(name));
+        psqlAsAdmin({QStringLiteral("-c"), statements.join(u' ')});
     }
 
     // Runs one entrance as the signed-in operator; true when it went ahead.
