@@ -31,18 +31,9 @@ bool keptAnchors(QList<AuditAnchor>* anchors, QString* error) {
     return AuditAnchors::kept(anchors, error);
 }
 
-AuditVerdict check(QSqlDatabase& db, const QList<AuditAnchor>& anchors, const QString& backFolder,
+AuditVerdict check(QSqlDatabase& db, const QList<AuditAnchor>& anchors,
                    const std::function<bool(qint64)>& progress) {
-    QList<AuditAnchor> all = anchors;
-    QString first, error;
-    if (!AuditTrail::firstHash(db, &first, &error)) {
-        AuditVerdict verdict;
-        verdict.problem = AuditVerdict::Problem::Unreadable;
-        verdict.detail = error;
-        return verdict;
-    }
-    all += AuditAnchors::stampsIn(backFolder, first);
-    return AuditTrail::verify(db, all, progress);
+    return AuditTrail::verify(db, anchors, progress);
 }
 
 QString persian(const AuditVerdict& v) {

@@ -16,9 +16,8 @@ namespace AuditReport {
 // program's own connections.
 bool keptAnchors(QList<AuditAnchor>* anchors, QString* error);
 
-// Checks the trail on a Reader's connection against anchors and the stamps
-// of the backups in backFolder. Any thread.
-AuditVerdict check(QSqlDatabase& db, const QList<AuditAnchor>& anchors, const QString& backFolder,
+// Checks the trail on a Reader's connection against anchors. Any thread.
+AuditVerdict check(QSqlDatabase& db, const QList<AuditAnchor>& anchors,
                    const std::function<bool(qint64)>& progress = {});
 
 // The verdict in one line: Persian, and the same in English.

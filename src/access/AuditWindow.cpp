@@ -277,12 +277,11 @@ void AuditWindow::startChainCheck() {
         LabelChain->setText(QStringLiteral("لنگرهاي رويدادنگار خوانده نشد: ") + error);
         return;
     }
-    const QString back = QDir::current().absoluteFilePath(QStringLiteral("Back"));
     auto promise = std::make_shared<QPromise<AuditVerdict>>();
     m_check.setFuture(promise->future());
     promise->start();
     const std::shared_ptr<std::atomic_bool> stop = m_stop;
-    QThreadPool::globalInstance()->start([promise, anchors, back, stop] {
+    QThreadPool::globalInstance()->start([promise, anchors, stop] {
         AuditVerdict verdict;
         {
             AuditTrail::Reader reader(
@@ -292,8 +291,7 @@ void AuditWindow::startChainCheck() {
                 verdict.detail = reader.error();
             } else {
                 QSqlDatabase db = reader.db();
-                verdict =
-                    AuditReport::check(db, anchors, back, [stop](qint64) { return !stop->load(); });
+                verdict = AuditReport::check(db, anchors, [stop](qint64) { return !stop->load(); });
             }
         }
         promise->addResult(verdict);

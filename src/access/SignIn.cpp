@@ -287,6 +287,13 @@ bool add(const QString& name, Role role, const QString& password, QString* error
             },
             entry, error);
     Operator op;
+    bool taken = false;
+    if (!find(name, &op, &taken, error))
+        return false;
+    if (taken) {
+        *error = QStringLiteral("کاربري به نام «%1» از پيش هست.").arg(op.name);
+        return false;
+    }
     op.name = name;
     op.role = role;
     if (!Passwords::hash(password, &op.passwordHash, error))
@@ -295,8 +302,7 @@ bool add(const QString& name, Role role, const QString& password, QString* error
         [&](QString* why) {
             if (OperatorTable::add(op, why))
                 return true;
-            if (!why->startsWith(QStringLiteral("کاربري")))
-                *why = Database::failureMessage(DbFile::Subjects, *why);
+            *why = Database::failureMessage(DbFile::Subjects, *why);
             return false;
         },
         entry, error);

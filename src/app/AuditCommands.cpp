@@ -33,8 +33,7 @@ int verifyAuditCommand(QTextStream& out, QTextStream& err) {
         if (!reader.isOpen())
             return failed(err, reader.error(), QStringLiteral("the trail could not be opened"));
         QSqlDatabase db = reader.db();
-        verdict = AuditReport::check(db, anchors,
-                                     QDir::current().absoluteFilePath(QStringLiteral("Back")));
+        verdict = AuditReport::check(db, anchors);
     }
     Audit::record(Action::VerifyAudit, QString(),
                   verdict.intact() ? Outcome::Done : Outcome::Failed,

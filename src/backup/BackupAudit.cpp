@@ -1,8 +1,6 @@
 #include "backup/BackupAudit.h"
 
 #include "access/Audit.h"
-#include "data/AuditTrail.h"
-#include "data/SubjectStore.h"
 
 #include <QFileInfo>
 
@@ -12,40 +10,21 @@ namespace BackupAudit {
 
 namespace {
 
-bool readHead(qint64* seq, QString* hash, QString* first, QString* why) {
-    AuditTrail::Reader reader(QStringLiteral("velmora-backup-head"));
-    if (!reader.isOpen()) {
-        *why = reader.error();
-        return false;
-    }
-    QSqlDatabase db = reader.db();
-    return AuditTrail::head(db, seq, hash, why) && AuditTrail::firstHash(db, first, why);
-}
-
 QString nameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
 } // namespace
 
-bool stampCopy(const QString& copy, QString* why) {
-    qint64 seq = 0;
-    QString hash, first;
-    return readHead(&seq, &hash, &first, why) && AuditAnchors::stamp(copy, seq, hash, first, why);
-}
-
 bool recordBackup(const QString& destination, QString* why) {
     return Audit::recordAlone(Action::Backup, QString(), Outcome::Done, nameOf(destination), why);
 }
 
-void anchorBackup(const QString& destination, bool stamp) {
+void anchorBackup(const QString& destination) {
     qint64 seq = 0;
     QString hash, first, ignored;
-    if (!Audit::keepAnchor(QStringLiteral("پشتيبان ") + nameOf(destination), &seq, &hash, &first,
-                           &ignored))
-        return;
-    if (stamp)
-        AuditAnchors::stamp(destination, seq, hash, first, &ignored);
+    Audit::keepAnchor(QStringLiteral("پشتيبان ") + nameOf(destination), &seq, &hash, &first,
+                      &ignored);
 }
 
 bool recordRestore(const QString& source, const QString& safetyCopy, QString* why) {

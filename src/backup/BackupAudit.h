@@ -6,24 +6,18 @@ namespace velmora {
 
 // The audit trail's part in backup and restore: each is recorded before
 // the copy takes its place (a copy nobody could record is not made), and
-// every backup carries the trail's head, stamped into its header and kept
-// in the settings file, so an older copy of the trail put in place later
-// shows.
+// the trail's head at every backup is kept in the settings file under the
+// backup's name, so an older copy of the trail put in place later shows.
 namespace BackupAudit {
-
-// Stamps the trail's head into the finished copy of a backup (before it is
-// checked). False with why.
-bool stampCopy(const QString& copy, QString* why);
 
 // Records the backup to destination (its file name); on the file store
 // through the trail's own connection, as the subject file is held for the
 // copy. False with why.
 bool recordBackup(const QString& destination, QString* why);
 
-// After a backup is in place: its anchor kept in the settings file (and, for
-// a backup of a server, stamped into it). A failure here costs only the
-// anchor.
-void anchorBackup(const QString& destination, bool stamp);
+// After a backup is in place: the trail's head kept in the settings file
+// under its name. A failure here costs only the anchor.
+void anchorBackup(const QString& destination);
 
 // Records the restore from source, with the copy of the store kept first
 // (empty: none), before the store is replaced. False with why.

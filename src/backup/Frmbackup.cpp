@@ -181,12 +181,11 @@ void Frmbackup::VisualButtonEx2_Click() {
     BackupFiles::CopySteps steps;
     steps.sourceIsDatabase = true;
     steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
-        return BackupAudit::stampCopy(copy, reason) &&
-               checkKeepingWindowAlive(
-                   [database, path](const QString& c, QString* r) {
-                       return BackupFiles::checkBackupCopy(c, database, path, r);
-                   },
-                   copy, reason);
+        return checkKeepingWindowAlive(
+            [database, path](const QString& c, QString* r) {
+                return BackupFiles::checkBackupCopy(c, database, path, r);
+            },
+            copy, reason);
     };
     steps.beforeReplace = [path](QString* reason) {
         return BackupAudit::recordBackup(path, reason);
@@ -203,7 +202,7 @@ void Frmbackup::VisualButtonEx2_Click() {
             BackupAudit::recordFailure(false, path);
         return;
     }
-    BackupAudit::anchorBackup(path, onServer);
+    BackupAudit::anchorBackup(path);
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();

@@ -632,23 +632,6 @@ const char* const AnchorTable =
     "NULL, \"Seq\" INTEGER NOT NULL, \"Hash\" TEXT NOT NULL, \"Time\" TEXT NOT NULL, \"Place\" "
     "TEXT NOT NULL)";
 
-// Where the two numbers of a stamp sit in a SQLite file's header.
-constexpr int UserVersionOffset = 60;
-constexpr int ApplicationIdOffset = 68;
-
-quint32 bigEndian(const QByteArray& bytes, int offset) {
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes.at(offset + i));
-    return value;
-}
-
-quint32 leadingBits(const QString& hash, int hexDigits) {
-    bool ok = false;
-    const quint32 value = hash.left(hexDigits).toUInt(&ok, 16);
-    return ok ? value : 0;
-}
-
 } // namespace
 
 QString currentStore() {
@@ -703,67 +686,8 @@ bool kept(QList<AuditAnchor>* anchors, QString* error) {
     return true;
 }
 
-bool stamp(const QString& subjectFile, qint64 seq, const QString& hash, const QString& firstHash,
-           QString* error) {
-    if (seq <= 0 || seq > 0x7fffffff)
-        return true;
-    const quint32 id = (leadingBits(firstHash, 2) << 24) | leadingBits(hash, 6);
-    const QString name = QStringLiteral("velmora-audit-stamp");
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(subjectFile);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-        if (!db.open()) {
-            *error = db.lastError().text();
-        } else {
-            QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("PRAGMA application_id = %1").arg(qint32(id))) &&
-                 q.exec(QStringLiteral("PRAGMA user_version = %1").arg(seq));
-            if (!ok)
-                *error = q.lastError().text();
-            q.finish();
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
-}
-
-bool readStamp(const QString& subjectFile, const QString& firstHash, AuditAnchor* anchor) {
-    QFile file(subjectFile);
-    if (firstHash.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3\0", 16)))
-        return false;
-    const quint32 seq = bigEndian(header, UserVersionOffset);
-    const quint32 id = bigEndian(header, ApplicationIdOffset);
-    if (seq == 0 || seq > 0x7fffffff || (id >> 24) != leadingBits(firstHash, 2))
-        return false;
-    anchor->seq = seq;
-    anchor->hash = QStringLiteral("%1").arg(id & 0xffffff, 6, 16, QLatin1Char('0'));
-    anchor->time = QFileInfo(file).lastModified().toUTC().toString(Qt::ISODateWithMs);
-    anchor->place = QFileInfo(subjectFile).fileName();
-    return true;
-}
-
-QList<AuditAnchor> stampsIn(const QString& folder, const QString& firstHash) {
-    QList<AuditAnchor> anchors;
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        if (!name.endsWith(QLatin1String(".mdbB"), Qt::CaseInsensitive))
-            continue;
-        AuditAnchor anchor;
-        if (readStamp(dir.filePath(name), firstHash, &anchor))
-            anchors.append(anchor);
-    }
-    return anchors;
-}
-
 bool matches(const AuditAnchor& anchor, const QString& hash) {
-    return !anchor.hash.isEmpty() && hash.startsWith(anchor.hash);
+    return !anchor.hash.isEmpty() && hash == anchor.hash;
 }
 
 } // namespace AuditAnchors

@@ -22,8 +22,7 @@ struct AuditEntry {
 };
 
 // A point of the chain kept outside the trail's own file: the entry with
-// number seq had this hash (or a hash beginning so: an anchor kept in a few
-// bytes), noted at a time, for a purpose (place).
+// number seq had this hash, noted at a time, for a purpose (place).
 struct AuditAnchor {
     qint64 seq = 0;
     QString hash;
@@ -62,7 +61,7 @@ struct AuditVerdict {
 // Each entry carries a SHA-256 hash over its fields and the previous entry's
 // hash, so an entry changed, removed or moved breaks the chain from there on.
 // Anyone who can write the file can also compute the chain again: anchors
-// kept elsewhere (the settings file, every backup) show that.
+// kept elsewhere show that.
 namespace AuditTrail {
 
 // The file of the file store's trail, relative to the data folder, and absolute.
@@ -165,21 +164,7 @@ bool keep(qint64 seq, const QString& hash, const QString& place, QString* error)
 // The anchors kept for the current store, oldest first.
 bool kept(QList<AuditAnchor>* anchors, QString* error);
 
-// Writes the head into a subject file's header (a backup's): the entry
-// number, and 24 bits of its hash marked with 8 bits of the trail's first
-// hash so that a backup of another trail is told apart. The file stays an
-// ordinary subject file. Nothing is written for an empty trail.
-bool stamp(const QString& subjectFile, qint64 seq, const QString& hash, const QString& firstHash,
-           QString* error);
-
-// The anchor stamped into a file's header for the trail whose first hash is
-// given; false when it has none. The anchor's place names the file.
-bool readStamp(const QString& subjectFile, const QString& firstHash, AuditAnchor* anchor);
-
-// The anchors stamped into the backups in folder for that trail.
-QList<AuditAnchor> stampsIn(const QString& folder, const QString& firstHash);
-
-// True when hash is the anchor's (an anchor of a stamp holds its beginning).
+// True when hash is the one the anchor kept.
 bool matches(const AuditAnchor& anchor, const QString& hash);
 
 } // namespace AuditAnchors
