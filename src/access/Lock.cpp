@@ -55,7 +55,7 @@ public:
         m_sinceInput.start();
         m_check.setInterval(CheckEveryMs);
         connect(&m_check, &QTimer::timeout, this, [this] {
-            if (idleMs > 0 && !locked && m_sinceInput.elapsed() >= idleMs)
+            if (idleMs > 0 && !locked && Session::inForce() && m_sinceInput.elapsed() >= idleMs)
                 QTimer::singleShot(0, [] { lockNow(); });
         });
         m_check.start();
