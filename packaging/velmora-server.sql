@@ -52,7 +52,9 @@ REVOKE ALL ON "IDE", "Answer", "History", "CodeKey", "Audit" FROM PUBLIC;
 -- and writes registrations and answer sheets, adds administrations without
 -- reading them, and adds to the audit trail without reading it.
 GRANT SELECT, INSERT, UPDATE ON "IDE", "Answer" TO velmora_reception;
-GRANT SELECT, INSERT ON "CodeKey" TO velmora_reception;
+-- A code's search key is worked out after its row is stored, and again when
+-- the code changes: the key's row is written over.
+GRANT SELECT, INSERT, UPDATE ON "CodeKey" TO velmora_reception;
 GRANT INSERT ON "History" TO velmora_reception;
 GRANT INSERT ON "Audit" TO velmora_reception;
 

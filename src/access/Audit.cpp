@@ -4,6 +4,7 @@
 #include "data/AuditTrail.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 
 #include <QDateTime>
 #include <QSysInfo>
@@ -29,7 +30,7 @@ AuditEntry entryOf(Action action, const QString& code, Outcome outcome, const QS
 bool described(bool ok, const QString& detail, QString* error) {
     if (!ok && error)
         *error = unrecordedText() + QStringLiteral("\n\n") +
-                 Database::failureMessage(DbFile::Subjects, detail);
+                 SubjectStore::current().failureMessage(detail);
     return ok;
 }
 
@@ -51,9 +52,9 @@ bool recordAlone(Action action, const QString& code, Outcome outcome, const QStr
 bool recordAround(Action action, const QString& code, const QString& detail,
                   const std::function<bool()>& act, QString* error) {
     error->clear();
-    DataTransaction transaction(DbFile::Subjects, {});
+    StoreTransaction transaction;
     if (!transaction.begun()) {
-        described(false, transaction.lastError(), error);
+        described(false, transaction.error(), error);
         return false;
     }
     if (!record(action, code, Outcome::Done, detail, error))
@@ -63,7 +64,7 @@ bool recordAround(Action action, const QString& code, const QString& detail,
         return false;
     }
     if (!transaction.commit()) {
-        described(false, transaction.lastError(), error);
+        described(false, transaction.error(), error);
         return false;
     }
     return true;

@@ -9,6 +9,15 @@ namespace velmora {
 
 // The audit trail as the rest of the program writes it: one call per action,
 // whether operators are set up or not.
+//
+// A feature adds its action in two steps: a new Action (access/Roles.h) with
+// its row in Roles.cpp (key, Persian name, least role), then at its entrance
+//     if (!Access::permit(Action::X, window, code)) return;   // or permitCommand
+// and, inside the StoreTransaction that does the work,
+//     if (!Audit::record(Action::X, code, Outcome::Done, detail, &error)) {
+//         transaction.rollback(); /* tell error; the action is not done */
+//     }
+// Work kept outside the subject store (a file written) uses recordAround.
 namespace Audit {
 
 // Records that the signed-in operator (or the account, when none is set up)
@@ -16,9 +25,9 @@ namespace Audit {
 // there is none), with outcome and a short detail; never names, answers or
 // scores.
 //
-// Inside a DataTransaction open on the subject store the entry joins it:
-// it commits with the action or rolls back with it. Outside one it is
-// written at once. False, with a Persian description in error, when the
+// Inside a StoreTransaction (or DataTransaction) open on the subject store
+// the entry joins it as a savepoint: it commits with the action or rolls back
+// with it. Outside one it is written at once. False, with a Persian description in error, when the
 // entry could not be written (a full disk, a server gone): the caller must
 // then fail the action it records, with the action's own message, so that
 // nothing is ever done unrecorded.

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -170,7 +171,7 @@ AuditWindow::AuditWindow(QWidget* parent)
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     // The filters, read from the right; each caption right of its box.
     TextCode =

@@ -10,6 +10,7 @@
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/DigitsOnly.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -48,7 +49,7 @@ OperatorsWindow::OperatorsWindow(QWidget* parent) : QDialog(parent) {
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     GridOperators = new QTableWidget(0, 4, this);
     GridOperators->setObjectName(QStringLiteral("GridOperators"));
@@ -243,7 +244,7 @@ void OperatorsWindow::CommandLock_Click() {
     }
     // The setting and its entry go together: the entry first, in a
     // transaction that the setting's failure rolls back.
-    DataTransaction transaction(DbFile::Subjects, {});
+    StoreTransaction transaction;
     QString error;
     if (!transaction.begun() ||
         !Audit::record(Action::Settings, QString(), Outcome::Done,
@@ -251,8 +252,7 @@ void OperatorsWindow::CommandLock_Click() {
         !WorkstationSettings::setLockMinutes(minutes, &error) || !transaction.commit()) {
         transaction.rollback();
         platform().messageBox(this, QStringLiteral("خطا"),
-                              error.isEmpty() ? transaction.lastError() : error,
-                              QMessageBox::Critical);
+                              error.isEmpty() ? transaction.error() : error, QMessageBox::Critical);
         return;
     }
     Lock::install(minutes);

@@ -25,15 +25,15 @@ bool inForce() {
 bool refresh(QString* error) {
     bool inForceNow = false;
     QString detail;
-    const bool ok = Database::subjectsOnServer()
+    const bool ok = SubjectStore::current().operatorsAreLogins()
                         ? [&] {
-                              QSqlDatabase db = Database::connection(DbFile::Subjects);
+                              QSqlDatabase db = SubjectStore::current().connection();
                               return ServerOperators::inForce(db, &inForceNow, &detail);
                           }()
                         : OperatorTable::adminExists(&inForceNow, &detail);
     if (!ok) {
         if (error)
-            *error = Database::failureMessage(DbFile::Subjects, detail);
+            *error = SubjectStore::current().failureMessage(detail);
         return false;
     }
     s_inForce = inForceNow;

@@ -67,21 +67,21 @@ Attempt complete(const QString& name, Role role, Action action, const QString& d
     Session::signIn(name, role);
     QString error;
     bool ok;
-    if (Database::subjectsOnServer()) {
+    if (SubjectStore::current().operatorsAreLogins()) {
         ok = Audit::record(action, QString(), Outcome::Done, detail, &error);
     } else {
-        DataTransaction transaction(DbFile::Subjects, {});
+        StoreTransaction transaction;
         QString why;
         ok = transaction.begun() && OperatorTable::noteSignIn(name, Audit::now(), &why) &&
              Audit::record(action, QString(), Outcome::Done, detail, &error);
         if (ok && !transaction.commit()) {
-            why = transaction.lastError();
+            why = transaction.error();
             ok = false;
         }
         if (!ok && error.isEmpty())
-            error = Audit::unrecordedText() + QStringLiteral("\n\n") +
-                    Database::failureMessage(DbFile::Subjects,
-                                             why.isEmpty() ? transaction.lastError() : why);
+            error =
+                Audit::unrecordedText() + QStringLiteral("\n\n") +
+                SubjectStore::current().failureMessage(why.isEmpty() ? transaction.error() : why);
     }
     if (!ok) {
         Session::signOut();
@@ -109,7 +109,7 @@ Attempt onFile(const QString& name, const QString& password, Action action, cons
     bool found = false;
     QString error;
     if (!OperatorTable::find(name, &op, &found, &error))
-        return failed(Database::failureMessage(DbFile::Subjects, error));
+        return failed(SubjectStore::current().failureMessage(error));
     // An unknown name costs the same time as a wrong password.
     const bool right =
         Passwords::verify(found ? op.passwordHash : Passwords::decoy(), password) && found;
@@ -126,12 +126,12 @@ Attempt onFile(const QString& name, const QString& password, Action action, cons
 Attempt onServer(const QString& name, const QString& password, Action action,
                  const QString& detail) {
     // The login first: the server says whether name and password are right.
-    Database::setServerCredentials(name, password);
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    SubjectStore::current().logInAs(name, password);
+    QSqlDatabase db = SubjectStore::current().connection();
     if (!db.isOpen()) {
         const QString said = db.lastError().text();
         // Back to the workstation's own login, to record the failure.
-        Database::setServerCredentials(QString(), QString());
+        SubjectStore::current().logInAs(QString(), QString());
         if (said.contains(QLatin1String("password authentication failed")) ||
             said.contains(QLatin1String("does not exist")))
             return refuse(Result::Refused, name, QStringLiteral("رمز يا نام نادرست"), action,
@@ -139,16 +139,16 @@ Attempt onServer(const QString& name, const QString& password, Action action,
         if (said.contains(QLatin1String("not permitted to log in")))
             return refuse(Result::Disabled, name, QStringLiteral("کاربر غيرفعال"), action, detail,
                           QStringLiteral("اين کاربر غيرفعال است و نمي تواند وارد شود."));
-        return failed(Database::serverFailureMessage(said.trimmed()));
+        return failed(SubjectStore::current().failureMessage(said.trimmed()));
     }
     QString error;
     Role role = Role::None;
     if (!ServerOperators::roleOfSession(db, &role, &error)) {
-        Database::setServerCredentials(QString(), QString());
-        return failed(Database::serverFailureMessage(error));
+        SubjectStore::current().logInAs(QString(), QString());
+        return failed(SubjectStore::current().failureMessage(error));
     }
     if (role == Role::None) {
-        Database::setServerCredentials(QString(), QString());
+        SubjectStore::current().logInAs(QString(), QString());
         return refuse(Result::NotOperator, name, QStringLiteral("عضو هيچ نقش ولمورا نيست"), action,
                       detail,
                       QStringLiteral("اين نام روي سرور عضو هيچ يک از نقش هاي ولمورا نيست."));
@@ -156,7 +156,7 @@ Attempt onServer(const QString& name, const QString& password, Action action,
     // Then the store as this operator sees it (at the start of a run it was
     // not open yet).
     if (!Database::openAll(&error)) {
-        Database::setServerCredentials(QString(), QString());
+        SubjectStore::current().logInAs(QString(), QString());
         return failed(error);
     }
     return complete(name, role, action, detail);
@@ -185,8 +185,8 @@ Attempt attempt(const QString& name, const QString& password, Action action,
         a.waitSeconds = wait;
         return a;
     }
-    return Database::subjectsOnServer() ? onServer(name, password, action, detail)
-                                        : onFile(name, password, action, detail);
+    return SubjectStore::current().operatorsAreLogins() ? onServer(name, password, action, detail)
+                                                        : onFile(name, password, action, detail);
 }
 
 } // namespace SignIn
@@ -202,9 +202,9 @@ QString roleWords(Role role) {
 // Runs change and records entry in one transaction on the subject store.
 bool changeRecorded(const std::function<bool(QString*)>& change, const QString& entry,
                     QString* error) {
-    DataTransaction transaction(DbFile::Subjects, {});
+    StoreTransaction transaction;
     if (!transaction.begun()) {
-        *error = Database::failureMessage(DbFile::Subjects, transaction.lastError());
+        *error = SubjectStore::current().failureMessage(transaction.error());
         return false;
     }
     QString why;
@@ -215,7 +215,7 @@ bool changeRecorded(const std::function<bool(QString*)>& change, const QString& 
     if (!Audit::record(Action::Operators, QString(), Outcome::Done, entry, error))
         return false;
     if (!transaction.commit()) {
-        *error = Database::failureMessage(DbFile::Subjects, transaction.lastError());
+        *error = SubjectStore::current().failureMessage(transaction.error());
         return false;
     }
     QString ignored;
@@ -224,8 +224,8 @@ bool changeRecorded(const std::function<bool(QString*)>& change, const QString& 
 }
 
 bool find(const QString& name, Operator* op, bool* found, QString* error) {
-    if (Database::subjectsOnServer()) {
-        QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (SubjectStore::current().operatorsAreLogins()) {
+        QSqlDatabase db = SubjectStore::current().connection();
         return ServerOperators::exists(db, name, op, found, error);
     }
     return OperatorTable::find(name, op, found, error);
@@ -243,12 +243,12 @@ bool requireOperator(const QString& name, Operator* op, QString* error) {
 } // namespace
 
 bool mayManage(QString* why) {
-    if (Database::subjectsOnServer()) {
-        QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (SubjectStore::current().operatorsAreLogins()) {
+        QSqlDatabase db = SubjectStore::current().connection();
         bool may = false;
         QString error;
         if (!ServerOperators::mayManageRoles(db, &may, &error)) {
-            *why = Database::serverFailureMessage(error);
+            *why = SubjectStore::current().failureMessage(error);
             return false;
         }
         if (!may)
@@ -276,13 +276,13 @@ bool add(const QString& name, Role role, const QString& password, QString* error
         return false;
     }
     const QString entry = QStringLiteral("افزودن «%1» با نقش %2").arg(name, roleWords(role));
-    if (Database::subjectsOnServer())
+    if (SubjectStore::current().operatorsAreLogins())
         return changeRecorded(
             [&](QString* why) {
-                QSqlDatabase db = Database::connection(DbFile::Subjects);
+                QSqlDatabase db = SubjectStore::current().connection();
                 if (ServerOperators::add(db, name, role, password, why))
                     return true;
-                *why = Database::serverFailureMessage(*why);
+                *why = SubjectStore::current().failureMessage(*why);
                 return false;
             },
             entry, error);
@@ -302,7 +302,7 @@ bool add(const QString& name, Role role, const QString& password, QString* error
         [&](QString* why) {
             if (OperatorTable::add(op, why))
                 return true;
-            *why = Database::failureMessage(DbFile::Subjects, *why);
+            *why = SubjectStore::current().failureMessage(*why);
             return false;
         },
         entry, error);
@@ -315,8 +315,8 @@ bool setEnabled(const QString& name, bool enabled, QString* error) {
     if (!enabled && op.role == Role::Admin && op.enabled) {
         int admins = 0;
         bool counted;
-        if (Database::subjectsOnServer()) {
-            QSqlDatabase db = Database::connection(DbFile::Subjects);
+        if (SubjectStore::current().operatorsAreLogins()) {
+            QSqlDatabase db = SubjectStore::current().connection();
             counted = ServerOperators::enabledAdmins(db, &admins, error);
         } else {
             counted = OperatorTable::enabledAdmins(&admins, error);
@@ -334,11 +334,11 @@ bool setEnabled(const QString& name, bool enabled, QString* error) {
                                   : QStringLiteral("غيرفعال کردن «%1»").arg(op.name);
     return changeRecorded(
         [&](QString* why) {
-            if (Database::subjectsOnServer()) {
-                QSqlDatabase db = Database::connection(DbFile::Subjects);
+            if (SubjectStore::current().operatorsAreLogins()) {
+                QSqlDatabase db = SubjectStore::current().connection();
                 if (ServerOperators::setEnabled(db, op.name, enabled, why))
                     return true;
-                *why = Database::serverFailureMessage(*why);
+                *why = SubjectStore::current().failureMessage(*why);
                 return false;
             }
             return OperatorTable::setEnabled(op.name, enabled, why);
@@ -355,15 +355,15 @@ bool resetPassword(const QString& name, const QString& password, QString* error)
         return false;
     }
     QString hashed;
-    if (!Database::subjectsOnServer() && !Passwords::hash(password, &hashed, error))
+    if (!SubjectStore::current().operatorsAreLogins() && !Passwords::hash(password, &hashed, error))
         return false;
     return changeRecorded(
         [&](QString* why) {
-            if (Database::subjectsOnServer()) {
-                QSqlDatabase db = Database::connection(DbFile::Subjects);
+            if (SubjectStore::current().operatorsAreLogins()) {
+                QSqlDatabase db = SubjectStore::current().connection();
                 if (ServerOperators::setPassword(db, op.name, password, why))
                     return true;
-                *why = Database::serverFailureMessage(*why);
+                *why = SubjectStore::current().failureMessage(*why);
                 return false;
             }
             return OperatorTable::setPasswordHash(op.name, hashed, why);
@@ -374,14 +374,14 @@ bool resetPassword(const QString& name, const QString& password, QString* error)
 bool list(QList<Operator>* operators, QString* error) {
     QString why;
     bool ok;
-    if (Database::subjectsOnServer()) {
-        QSqlDatabase db = Database::connection(DbFile::Subjects);
+    if (SubjectStore::current().operatorsAreLogins()) {
+        QSqlDatabase db = SubjectStore::current().connection();
         ok = ServerOperators::list(db, operators, &why);
     } else {
         ok = OperatorTable::list(operators, &why);
     }
     if (!ok)
-        *error = Database::failureMessage(DbFile::Subjects, why);
+        *error = SubjectStore::current().failureMessage(why);
     return ok;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/SkinLabel.h"
 #include "ui/Skins.h"
@@ -49,7 +50,7 @@ SignInWindow::SignInWindow(Purpose purpose, QWidget* parent) : QDialog(parent), 
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     LabelPurpose = new SkinLabel(QStringLiteral("LabelPurpose"), purposeText(purpose), this);
     LabelPurpose->setWordWrap(true);

@@ -25,14 +25,6 @@ namespace AccessRun {
 
 namespace {
 
-// The server turned the login down for want of a password (or a right one):
-// an operator's name and password will open it.
-bool loginRefused() {
-    const QString said = Database::serverConnectionAsItIs().lastError().text();
-    return said.contains(QLatin1String("password")) ||
-           said.contains(QLatin1String("authentication"));
-}
-
 bool recordStart(QString* error) {
     QString why;
     if (!Session::refresh(&why) ||
@@ -68,7 +60,7 @@ void resetForLowerRole() {
 
 bool open(QString* error) {
     if (!Database::openAll(error)) {
-        if (!Database::subjectsOnServer() || !loginRefused())
+        if (!SubjectStore::current().loginRefused())
             return false;
         // The sign-in opens the store with the operator's own login.
         error->clear();
@@ -109,14 +101,14 @@ bool signInForCommand(const QString& name, QTextStream& err) {
     }
     if (name.isEmpty()) {
         // On a server the login is the operator, with the role its groups give.
-        if (Database::subjectsOnServer()) {
-            QSqlDatabase db = Database::connection(DbFile::Subjects);
+        if (SubjectStore::current().operatorsAreLogins()) {
+            QSqlDatabase db = SubjectStore::current().connection();
             Role role = Role::None;
             QSqlQuery who(db);
             if (!ServerOperators::roleOfSession(db, &role, &error) ||
                 !who.exec(QStringLiteral("SELECT session_user")) || !who.next()) {
-                err << Database::serverFailureMessage(error.isEmpty() ? who.lastError().text()
-                                                                      : error)
+                err << SubjectStore::current().failureMessage(
+                           error.isEmpty() ? who.lastError().text() : error)
                     << '\n';
                 return false;
             }

@@ -1,8 +1,7 @@
 #include "data/AuditTrail.h"
 
-#include "data/DataControl.h"
 #include "data/Database.h"
-#include "data/SqlDialect.h"
+#include "data/SqliteFile.h"
 #include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 
@@ -107,6 +106,11 @@ QString failure(const QString& detail) {
         .arg(QDir::toNativeSeparators(fileName()), detail);
 }
 
+// The engine's words for a failure, as the run's store tells them.
+QString said(const QSqlError& error) {
+    return SubjectStore::current().describe(error);
+}
+
 bool hasSqliteHeader(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -120,7 +124,7 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error) {
     if (q.exec(sql))
         return true;
     if (error)
-        *error = SqlDialect::describe(q.lastError(), db);
+        *error = said(q.lastError());
     return false;
 }
 
@@ -159,7 +163,7 @@ void bindEntry(QSqlQuery& q, const AuditEntry& e) {
 // Appends on a SQLite connection where the trail is schema: the insert comes
 // first, so the file is locked for writing before anything of it is read and
 // two writers never chain to the same entry.
-bool appendToFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QString* error) {
+bool appendToFileImpl(QSqlDatabase& db, const QString& schema, AuditEntry entry, QString* error) {
     const QString table = schema + QStringLiteral(".\"Audit\"");
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO %1 (\"Time\", \"Workstation\", \"Operator\", "
@@ -168,7 +172,7 @@ bool appendToFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QSt
                        .arg(table));
     bindEntry(insert, entry);
     if (!insert.exec() || !insert.next()) {
-        *error = SqlDialect::describe(insert.lastError(), db);
+        *error = said(insert.lastError());
         return false;
     }
     entry.seq = insert.value(0).toLongLong();
@@ -179,7 +183,7 @@ bool appendToFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QSt
                          .arg(table));
     previous.addBindValue(entry.seq);
     if (!previous.exec()) {
-        *error = SqlDialect::describe(previous.lastError(), db);
+        *error = said(previous.lastError());
         return false;
     }
     const QString before = previous.next() ? previous.value(0).toString() : QString();
@@ -189,13 +193,13 @@ bool appendToFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QSt
     seal.addBindValue(chainHash(entry, before));
     seal.addBindValue(entry.seq);
     if (!seal.exec()) {
-        *error = SqlDialect::describe(seal.lastError(), db);
+        *error = said(seal.lastError());
         return false;
     }
     return true;
 }
 
-bool appendToServer(QSqlDatabase& db, const AuditEntry& entry, QString* error) {
+bool appendToServerImpl(QSqlDatabase& db, const AuditEntry& entry, QString* error) {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO \"Audit\" (\"Workstation\", \"Action\", \"Code\", "
                              "\"Outcome\", \"Detail\") VALUES (?, ?, ?, ?, ?)"));
@@ -204,7 +208,7 @@ bool appendToServer(QSqlDatabase& db, const AuditEntry& entry, QString* error) {
         q.addBindValue(text.isNull() ? QString(QLatin1String("")) : text);
     if (q.exec())
         return true;
-    *error = SqlDialect::describe(q.lastError(), db);
+    *error = said(q.lastError());
     return false;
 }
 
@@ -321,14 +325,14 @@ bool prepareServer(QSqlDatabase& db, QString* error) {
                                    "(SELECT 1 FROM pg_trigger WHERE tgrelid = to_regclass("
                                    "'\"Audit\"') AND tgname = 'Audit_chain')")) ||
             !q.next()) {
-            *error = SqlDialect::describe(q.lastError(), db);
+            *error = said(q.lastError());
             return false;
         }
         if (q.value(0).toBool())
             return true;
     }
     if (!db.transaction()) {
-        *error = SqlDialect::describe(db.lastError(), db);
+        *error = said(db.lastError());
         return false;
     }
     // Several workstations starting at once make it once.
@@ -337,7 +341,7 @@ bool prepareServer(QSqlDatabase& db, QString* error) {
     if (ok && db.commit())
         return true;
     if (ok)
-        *error = SqlDialect::describe(db.lastError(), db);
+        *error = said(db.lastError());
     db.rollback();
     return false;
 }
@@ -354,25 +358,16 @@ QString chainHash(const AuditEntry& entry, const QString& previousHash) {
 }
 
 bool append(const AuditEntry& entry, QString* error) {
+    SubjectStore& store = SubjectStore::current();
+    StoreTransaction transaction(store);
     QString detail;
-    bool ok;
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
-    const bool onServer = Database::subjectsOnServer();
-    if (Database::isTransactionOpen(DbFile::Subjects)) {
-        ok = onServer ? appendToServer(db, entry, &detail)
-                      : appendToFile(db, Database::quoted(attachedName()), entry, &detail);
-    } else if (onServer) {
-        ok = appendToServer(db, entry, &detail);
-    } else {
-        DataTransaction transaction(DbFile::Subjects, {});
-        ok = transaction.begun();
-        if (!ok)
-            detail = transaction.lastError();
-        ok = ok && appendToFile(db, Database::quoted(attachedName()), entry, &detail);
-        if (ok && !transaction.commit()) {
-            detail = transaction.lastError();
-            ok = false;
-        }
+    bool ok = transaction.begun();
+    if (!ok)
+        detail = transaction.error();
+    ok = ok && store.appendAudit(entry, &detail);
+    if (ok && !transaction.commit()) {
+        detail = transaction.error();
+        ok = false;
     }
     if (!ok && error)
         *error = detail;
@@ -380,64 +375,57 @@ bool append(const AuditEntry& entry, QString* error) {
 }
 
 bool appendAlone(const AuditEntry& entry, QString* error) {
-    if (Database::subjectsOnServer())
-        return append(entry, error);
-    const QString name = QStringLiteral("velmora-audit-alone");
-    QString detail;
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(absoluteFileName());
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-        if (!QFileInfo::exists(absoluteFileName())) {
-            detail = QStringLiteral("the trail's file is missing");
-        } else if (!db.open()) {
-            detail = db.lastError().text();
-        } else {
-            ok = run(db, QStringLiteral("BEGIN IMMEDIATE"), &detail) &&
-                 appendToFile(db, QStringLiteral("main"), entry, &detail) &&
-                 run(db, QStringLiteral("COMMIT"), &detail);
-            if (!ok)
-                run(db, QStringLiteral("ROLLBACK"), nullptr);
-            db.close();
-        }
+    return SubjectStore::current().appendAuditAlone(entry, error);
+}
+
+bool appendOnFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QString* error) {
+    return appendToFileImpl(db, schema, std::move(entry), error);
+}
+
+bool appendOnServer(QSqlDatabase& db, const AuditEntry& entry, QString* error) {
+    return appendToServerImpl(db, entry, error);
+}
+
+bool appendToFileAlone(const AuditEntry& entry, QString* error) {
+    const QString path = absoluteFileName();
+    if (!QFileInfo::exists(path)) {
+        *error = QStringLiteral("the trail's file is missing");
+        return false;
     }
-    QSqlDatabase::removeDatabase(name);
-    if (!ok && error)
-        *error = detail;
+    SqliteFile::Connection connection(path);
+    QSqlDatabase db = connection.db();
+    if (!db.isOpen()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    const bool ok = run(db, QStringLiteral("BEGIN IMMEDIATE"), error) &&
+                    appendToFileImpl(db, QStringLiteral("main"), entry, error) &&
+                    run(db, QStringLiteral("COMMIT"), error);
+    if (!ok)
+        run(db, QStringLiteral("ROLLBACK"), nullptr);
     return ok;
 }
 
-Reader::Reader(const QString& connectionName) : m_name(connectionName) {
-    if (Database::subjectsOnServer()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-        StoreUrl url = Database::subjectServer();
-        // As the subject connection: a server that does not answer is not
-        // waited for as long as the system would.
-        if (url.option(QStringLiteral("connect_timeout")).isNull())
-            url.options.append({QStringLiteral("connect_timeout"), QStringLiteral("10")});
-        url.options.append({QStringLiteral("application_name"), QStringLiteral("velmora")});
-        applyStoreUrl(url, db);
-        if (!db.open())
-            m_error = Database::serverFailureMessage(db.lastError().text());
-        return;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+bool openFileReader(const QString& connectionName, QString* error) {
     const QString path = absoluteFileName();
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=3000"));
-    if (!QFileInfo::exists(path))
-        m_error = failure(QStringLiteral("پرونده وجود ندارد"));
-    else if (!db.open())
-        m_error = failure(db.lastError().text());
+    if (!QFileInfo::exists(path)) {
+        *error = failure(QStringLiteral("پرونده وجود ندارد"));
+        return false;
+    }
+    QSqlDatabase db = SqliteFile::open(connectionName, path, SqliteFile::Access::ReadOnly);
+    if (!db.isOpen()) {
+        *error = failure(db.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+Reader::Reader(const QString& connectionName) : m_name(connectionName) {
+    SubjectStore::current().openAuditReader(m_name, &m_error);
 }
 
 Reader::~Reader() {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
+    SqliteFile::remove(m_name);
 }
 
 bool Reader::isOpen() const {
@@ -483,7 +471,7 @@ bool readBlock(QSqlDatabase& db, const Filter& filter, qint64 beforeSeq, int lim
     for (const QVariant& v : std::as_const(values))
         q.addBindValue(v);
     if (!q.exec()) {
-        *error = SqlDialect::describe(q.lastError(), db);
+        *error = said(q.lastError());
         return false;
     }
     while (q.next())
@@ -500,7 +488,7 @@ bool readAfter(QSqlDatabase& db, qint64 afterSeq, int limit, QList<AuditEntry>* 
                   .arg(limit));
     q.addBindValue(afterSeq);
     if (!q.exec()) {
-        *error = SqlDialect::describe(q.lastError(), db);
+        *error = said(q.lastError());
         return false;
     }
     while (q.next())
@@ -513,7 +501,7 @@ bool head(QSqlDatabase& db, qint64* seq, QString* hash, QString* error) {
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT \"Seq\", \"Hash\" FROM \"Audit\" ORDER BY \"Seq\" DESC "
                                "LIMIT 1"))) {
-        *error = SqlDialect::describe(q.lastError(), db);
+        *error = said(q.lastError());
         return false;
     }
     *seq = 0;
@@ -529,7 +517,7 @@ bool firstHash(QSqlDatabase& db, QString* hash, QString* error) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT \"Hash\" FROM \"Audit\" ORDER BY \"Seq\" LIMIT 1"))) {
-        *error = SqlDialect::describe(q.lastError(), db);
+        *error = said(q.lastError());
         return false;
     }
     hash->clear();
@@ -564,7 +552,7 @@ AuditVerdict verify(QSqlDatabase& db, const QList<AuditAnchor>& anchors,
         q.addBindValue(lastSeq);
         if (!q.exec()) {
             verdict.problem = AuditVerdict::Problem::Unreadable;
-            verdict.detail = SqlDialect::describe(q.lastError(), db);
+            verdict.detail = said(q.lastError());
             return verdict;
         }
         int read = 0;
@@ -591,7 +579,7 @@ AuditVerdict verify(QSqlDatabase& db, const QList<AuditAnchor>& anchors,
         }
         if (q.lastError().isValid()) {
             verdict.problem = AuditVerdict::Problem::Unreadable;
-            verdict.detail = SqlDialect::describe(q.lastError(), db);
+            verdict.detail = said(q.lastError());
             return verdict;
         }
         if (progress && !progress(verdict.entries)) {
@@ -635,12 +623,7 @@ const char* const AnchorTable =
 } // namespace
 
 QString currentStore() {
-    if (!Database::subjectsOnServer())
-        return QStringLiteral("file");
-    StoreUrl url = Database::subjectServer();
-    url.user.clear();
-    url.password.clear();
-    return describeStoreUrl(url);
+    return SubjectStore::current().auditStoreKey();
 }
 
 bool keep(qint64 seq, const QString& hash, const QString& place, QString* error) {

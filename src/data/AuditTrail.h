@@ -74,13 +74,14 @@ QString absoluteFileName();
 QString attachedName();
 
 // Attaches the trail's file (made, private, when missing) to a connection of
-// the subject file and makes its tables ready. Database runs this each time
-// it opens that connection. False with a Persian message naming the file.
+// the subject file and makes its tables ready. The file store runs this each
+// time it opens that connection. False with a Persian message naming the file.
 bool attachTo(QSqlDatabase& subjects, QString* error);
 
 // Makes the server's trail ready: the table, its indexes and the triggers
 // that chain each new entry and refuse every change and removal. Runs on the
-// subject connection after its tables are ready. False with the engine's words.
+// subject connection after its tables are ready (the server store's open). False with the engine's
+// words.
 bool prepareServer(QSqlDatabase& db, QString* error);
 
 // The hash of entry's fields (seq to detail) after previousHash (empty
@@ -88,10 +89,10 @@ bool prepareServer(QSqlDatabase& db, QString* error);
 // length in UTF-8 bytes, a colon and the bytes, previousHash last.
 QString chainHash(const AuditEntry& entry, const QString& previousHash);
 
-// Appends an entry through the subject store's connection
-// (Database::connection(DbFile::Subjects)): inside a DataTransaction open on
-// it, the entry commits or rolls back with the action; outside one it is
-// written at once. seq and hash are made here; on a server the server sets
+// Appends an entry to the trail of the run's store (SubjectStore::current()),
+// in a StoreTransaction of its own that nests in the one open there: the
+// entry commits or rolls back with the action it records, and outside one it
+// is written at once. seq and hash are made here; on a server the server sets
 // seq, time, operator and hash itself. False with the engine's description.
 bool append(const AuditEntry& entry, QString* error);
 
@@ -99,6 +100,16 @@ bool append(const AuditEntry& entry, QString* error);
 // subject file must stay closed (a restore replacing it). On a server the
 // same as append().
 bool appendAlone(const AuditEntry& entry, QString* error);
+
+// The stores' own ways of writing and reading (SubjectStore::appendAudit
+// and its kin use them): an entry appended on a SQLite connection where the
+// trail is schema ("main" on the trail's own connection, attachedName() on
+// the subject file's), chained here; an entry inserted on a server, which
+// chains it itself; a read-only connection of its own to the trail's file.
+bool appendOnFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QString* error);
+bool appendOnServer(QSqlDatabase& db, const AuditEntry& entry, QString* error);
+bool appendToFileAlone(const AuditEntry& entry, QString* error);
+bool openFileReader(const QString& connectionName, QString* error);
 
 // A connection of its own that reads the trail: read-only to the file, or to
 // the server as the signed-in operator. Made and used in one thread.

@@ -2,7 +2,7 @@
 
 #include "data/AuditTrail.h"
 #include "data/Database.h"
-#include "data/SqlDialect.h"
+#include "data/SubjectStore.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -80,7 +80,7 @@ QString table() {
 }
 
 QSqlQuery query() {
-    return QSqlQuery(Database::connection(DbFile::Subjects));
+    return QSqlQuery(SubjectStore::current().connection());
 }
 
 Operator operatorFrom(const QSqlQuery& q) {
@@ -202,8 +202,8 @@ namespace ServerOperators {
 
 namespace {
 
-QString describe(const QSqlQuery& q, const QSqlDatabase& db) {
-    return SqlDialect::describe(q.lastError(), db);
+QString describe(const QSqlQuery& q, const QSqlDatabase&) {
+    return SubjectStore::current().describe(q.lastError());
 }
 
 bool runOn(QSqlDatabase& db, QSqlQuery& q, const QString& sql, const QVariantList& values,

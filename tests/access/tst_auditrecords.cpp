@@ -3,9 +3,10 @@
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "backup/Frmbackup.h"
-#include "backup/StoreCopy.h"
 #include "data/AuditTrail.h"
 #include "data/DataControl.h"
+#include "data/SqliteFile.h"
+#include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "registry/RegistrationPanel.h"
@@ -306,24 +307,20 @@ private slots:
             // A subject file without subjects to restore from, made from the store's own.
             const QString empty = m_folder->file(QStringLiteral("empty-subjects.mdb"));
             QString error;
-            if (ProgramFolder::onServer()) {
-                QVERIFY2(exportStoreToFile(empty, {}, &error), qPrintable(error));
-            } else {
-                Database::closeAll();
-                QVERIFY(QFile::copy(m_folder->file(Subjects), empty));
-            }
-            const QString name = QStringLiteral("empty");
+            QDir().mkpath(m_folder->file(QStringLiteral("Back")));
             {
-                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                db.setDatabaseName(empty);
-                QVERIFY(db.open());
-                QSqlQuery q(db);
+                std::unique_ptr<StoreSnapshot> snapshot = SubjectStore::current().snapshot(
+                    m_folder->file(QStringLiteral("Back")), {}, &error);
+                QVERIFY2(snapshot, qPrintable(error));
+                QVERIFY(QFile::copy(snapshot->path(), empty));
+            }
+            {
+                SqliteFile::Connection file(empty);
+                QVERIFY(file.isOpen());
+                QSqlQuery q(file.db());
                 for (const char* table : {"IDE", "Answer", "History"})
                     QVERIFY(q.exec(QStringLiteral("DELETE FROM \"%1\"").arg(QLatin1String(table))));
-                q.finish();
-                db.close();
             }
-            QSqlDatabase::removeDatabase(name);
         }
         const int before = entryCount();
         m_refuse = refused;

@@ -28,7 +28,7 @@ QString trailFile() {
 
 // count entries in one transaction: codes C0..C4 in turn, two workstations.
 void writeEntries(int count) {
-    DataTransaction transaction(DbFile::Subjects, {});
+    StoreTransaction transaction;
     for (int i = 1; i <= count; ++i) {
         AuditEntry e;
         e.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -43,7 +43,7 @@ void writeEntries(int count) {
             qFatal("append: %s", qPrintable(error));
     }
     if (!transaction.commit())
-        qFatal("commit: %s", qPrintable(transaction.lastError()));
+        qFatal("commit: %s", qPrintable(transaction.error()));
 }
 
 QString operatorOf(int seq) {

@@ -7,15 +7,17 @@
 #include "access/SignInWindow.h"
 #include "app/App.h"
 #include "app/Frm1.h"
-#include "backup/StoreCopy.h"
 #include "data/Database.h"
 #include "data/Operators.h"
+#include "data/ServerStore.h"
 #include "data/SubjectStore.h"
 #include "support/Command.h"
 #include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -206,16 +208,24 @@ private slots:
         ProgramFolder::addSubject(QStringLiteral("S-1"));
         const QString backup = m_folder->file(QStringLiteral("Back/b.mdbB"));
         QString error;
-        QVERIFY2(exportStoreToFile(backup, {}, &error), qPrintable(error));
+        QDir().mkpath(m_folder->file(QStringLiteral("Back")));
+        {
+            std::unique_ptr<StoreSnapshot> snapshot = SubjectStore::current().snapshot(
+                m_folder->file(QStringLiteral("Back")), {}, &error);
+            QVERIFY2(snapshot, qPrintable(error));
+            QVERIFY(QFile::copy(snapshot->path(), backup));
+        }
+        const QString again = m_folder->file(QStringLiteral("Back/again.mdbB"));
+        QVERIFY(QFile::copy(backup, again));
         ProgramFolder::addSubject(QStringLiteral("S-2"));
         QCOMPARE(SignIn::attempt(m_names.value(Role::Reception), Password).result,
                  SignIn::Result::Done);
-        QVERIFY(!importFileToStore(backup, {}, &error));
+        QVERIFY(!SubjectStore::current().replaceWith(backup, {}, &error));
         QVERIFY2(error.contains(QStringLiteral("permission denied")), qPrintable(error));
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
         QCOMPARE(SignIn::attempt(m_names.value(Role::Admin), Password).result,
                  SignIn::Result::Done);
-        QVERIFY2(importFileToStore(backup, {}, &error), qPrintable(error));
+        QVERIFY2(SubjectStore::current().replaceWith(again, {}, &error), qPrintable(error));
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
     }
 
@@ -254,11 +264,12 @@ private slots:
             QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Operator\" FROM \"Audit\" "
                                                          "ORDER BY \"Seq\" DESC LIMIT 1"),
                      name);
-            QCOMPARE(Database::subjectServer().user, name);
+            QCOMPARE(dynamic_cast<ServerStore&>(SubjectStore::current()).loginUrl().user, name);
         } else {
             QVERIFY(!Session::signedIn());
             // The failure is recorded through the workstation's own login.
-            QCOMPARE(Database::subjectServer().user, QString());
+            QCOMPARE(dynamic_cast<ServerStore&>(SubjectStore::current()).loginUrl().user,
+                     QString());
             QVERIFY(ProgramFolder::value("DBM/DB2.mdb", "SELECT \"Detail\" FROM \"Audit\" ORDER "
                                                         "BY \"Seq\" DESC LIMIT 1")
                         .contains(name));
@@ -272,7 +283,7 @@ private slots:
         url.database = ProgramFolder::caseDatabase();
         url.user = m_names.value(Role::Admin);
         Database::closeAll();
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         Session::reset();
         whenModal([this](QWidget* window) {
             auto* signIn = qobject_cast<SignInWindow*>(window);

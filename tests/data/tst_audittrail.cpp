@@ -117,7 +117,7 @@ private slots:
     void anEntryGoesWithItsTransaction() {
         {
             DataControl sheets(QStringLiteral("Answer"), nullptr, QStringLiteral("sheets"));
-            DataTransaction transaction(DbFile::Subjects, {&sheets});
+            DataTransaction transaction({&sheets});
             QVERIFY(transaction.begun());
             sheets.addNew();
             sheets.setField(QStringLiteral("Code"), QStringLiteral("7"));
@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("0"));
         {
             DataControl sheets(QStringLiteral("Answer"), nullptr, QStringLiteral("sheets"));
-            DataTransaction transaction(DbFile::Subjects, {&sheets});
+            DataTransaction transaction({&sheets});
             sheets.addNew();
             sheets.setField(QStringLiteral("Code"), QStringLiteral("8"));
             QVERIFY(sheets.save());
@@ -155,7 +155,7 @@ private slots:
                                 "SELECT RAISE(ABORT, 'disk full'); END");
         DataControl sheets(QStringLiteral("Answer"), nullptr, QStringLiteral("sheets"));
         sheets.setReportFailures(false);
-        DataTransaction transaction(DbFile::Subjects, {&sheets});
+        DataTransaction transaction({&sheets});
         sheets.addNew();
         sheets.setField(QStringLiteral("Code"), QStringLiteral("9"));
         QVERIFY(sheets.save());

@@ -5,6 +5,7 @@
 #include "app/App.h"
 #include "app/QtTranslation.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "support/PgTestServer.h"
@@ -113,7 +114,7 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
         PgTestServer::createDatabase(s_caseDatabase);
         StoreUrl url;
         url.database = s_caseDatabase;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     if (openDatabases) {
         QString error;
@@ -128,7 +129,7 @@ ProgramFolder::~ProgramFolder() {
     Lock::reset();
     Database::closeAll();
     if (!s_caseDatabase.isEmpty()) {
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         PgTestServer::dropDatabase(s_caseDatabase);
         s_caseDatabase.clear();
     }
