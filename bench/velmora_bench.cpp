@@ -14,9 +14,11 @@
 #include "LoadRun.h"
 #include "RoundTrips.h"
 
+#include "access/AuditWindow.h"
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "backup/Frmbackup.h"
+#include "data/AuditTrail.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/StoreUrl.h"
@@ -50,6 +52,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <sys/resource.h>
 
 using namespace velmora;
 
@@ -157,6 +160,72 @@ QString prepareFolder(const QString& dataDir, int n) {
     history.finish();
     db.commit();
     Database::closeAll();
+    QDir::setCurrent(previous);
+    QFile f(marker);
+    f.open(QIODevice::WriteOnly);
+    f.write(QByteArray::number(n));
+    return folder;
+}
+
+// A program folder whose audit trail holds n entries (chained as the
+// program chains them), made once and kept for later runs.
+QString prepareTrail(const QString& dataDir, int n) {
+    const QString folder = QDir(dataDir).absoluteFilePath(QStringLiteral("trail-%1").arg(n));
+    const QString marker = QDir(folder).filePath(QStringLiteral("generated"));
+    if (QFile::exists(marker))
+        return folder;
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder + QStringLiteral("/Back"));
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QString error;
+    if (!Database::openAll(&error))
+        qFatal("%s", qPrintable(error));
+    Database::closeAll();
+    const QString name = QStringLiteral("velmora-bench-trail");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(AuditTrail::absoluteFileName());
+        if (!db.open())
+            qFatal("%s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("PRAGMA synchronous = OFF"));
+        db.transaction();
+        q.prepare(QStringLiteral("INSERT INTO \"Audit\" (\"Seq\", \"Time\", \"Workstation\", "
+                                 "\"Operator\", \"Action\", \"Code\", \"Outcome\", "
+                                 "\"Detail\", \"Hash\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QStringList actions = {QStringLiteral("answers"), QStringLiteral("register"),
+                                     QStringLiteral("test"), QStringLiteral("scores"),
+                                     QStringLiteral("lookup-search")};
+        const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-qint64(n) * 20);
+        QString previousHash;
+        for (int i = 1; i <= n; ++i) {
+            AuditEntry e;
+            e.seq = i;
+            e.time = start.addSecs(qint64(i) * 20).toString(Qt::ISODateWithMs);
+            e.workstation = i % 3 ? QStringLiteral("front-desk") : QStringLiteral("room-2");
+            e.operatorName = i % 4 ? QStringLiteral("sara") : QStringLiteral("omid");
+            e.action = actions.at(i % actions.size());
+            e.code = subjectCode(i % 100000);
+            e.outcome = QStringLiteral("done");
+            e.detail = QStringLiteral("سوال %1").arg(i % 14 + 1);
+            e.hash = AuditTrail::chainHash(e, previousHash);
+            previousHash = e.hash;
+            for (const QVariant& v : QVariantList{e.seq, e.time, e.workstation, e.operatorName,
+                                                  e.action, e.code, e.outcome, e.detail, e.hash})
+                q.addBindValue(v);
+            if (!q.exec())
+                qFatal("%s", qPrintable(q.lastError().text()));
+            if (i % 200000 == 0) {
+                db.commit();
+                db.transaction();
+            }
+        }
+        q.finish();
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
     QDir::setCurrent(previous);
     QFile f(marker);
     f.open(QIODevice::WriteOnly);
@@ -442,6 +511,55 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     return 0;
 }
 
+// The audit window opened over a trail: from the call to the window shown
+// with its first rows, as the code lookup is measured.
+int childAuditWindow(int argc, char** argv, const QString& folder, int runs) {
+    QApplication app(argc, argv);
+    ScriptedPlatform scripted;
+    setPlatform(&scripted);
+    prepareApplication(app);
+    QDir::setCurrent(folder);
+    QString error;
+    if (!Database::openAll(&error))
+        qFatal("%s", qPrintable(error));
+    QList<double> opening;
+    for (int i = 0; i < runs; ++i)
+        opening.append(timeUntilModal([] { AuditWindow::showModal(nullptr); },
+                                      [](QWidget* window) {
+                                          auto* audit = qobject_cast<AuditWindow*>(window);
+                                          if (!audit || audit->rows()->rowCount() == 0)
+                                              qFatal("the audit window shows no entries");
+                                          window->close();
+                                      }));
+    report(QStringLiteral("audit-window"), opening);
+    Database::closeAll();
+    return 0;
+}
+
+// --verify-audit as the clinic runs it, in a process of its own; its time
+// and that process's peak memory (this process starts no other).
+int childVerify(const QString& folder, int runs) {
+    QList<double> seconds;
+    for (int i = 0; i < runs; ++i) {
+        QProcess velmora;
+        velmora.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        QElapsedTimer clock;
+        clock.start();
+        velmora.start(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("velmora")),
+            {QStringLiteral("--data"), folder, QStringLiteral("--verify-audit")});
+        if (!velmora.waitForFinished(10 * 60 * 1000) || velmora.exitCode() != 0)
+            qFatal("--verify-audit failed: %s",
+                   qPrintable(QString::fromUtf8(velmora.readAllStandardError())));
+        seconds.append(msSince(clock) / 1000.0);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    report(QStringLiteral("verify-s"), seconds);
+    out << "verify-peak-MB\t" << double(usage.ru_maxrss) / 1024.0 << '\n';
+    return 0;
+}
+
 // Puts the subject file of folder on the server, into database (made empty
 // by the parent), as a clinic moves its file there: a restore.
 int childImport(int argc, char** argv, const QString& folder, const QString& database) {
@@ -638,6 +756,8 @@ int runAll(int argc, char** argv) {
     int runs = 7;
     QList<int> sizes = {0, 1000, 100000};
     QList<int> exportSizes;
+    // The audit trail's own measurements: its check and its window.
+    QList<int> trailSizes = {100000, 1000000};
     bool server = false;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
@@ -655,6 +775,10 @@ int runAll(int argc, char** argv) {
         } else if (args.at(i) == QLatin1String("--export-sizes") && i + 1 < args.size()) {
             for (const QString& s : args.at(++i).split(','))
                 exportSizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--trail-sizes") && i + 1 < args.size()) {
+            trailSizes.clear();
+            for (const QString& s : args.at(++i).split(','))
+                trailSizes.append(s.toInt());
         }
     }
     QDir().mkpath(dataDir);
@@ -812,6 +936,24 @@ int runAll(int argc, char** argv) {
     exportLine(largest, table[largest]);
     if (server)
         printRoundTrips(out, trips, largest, 1.0);
+    // The audit trail: --verify-audit over the whole chain (goal under 5 s
+    // at a million entries, memory flat) and the audit window's opening
+    // (goal under 100 ms, as the code lookup).
+    for (int n : trailSizes) {
+        const QString folder = prepareTrail(dataDir, n);
+        const auto verify = runChild({QStringLiteral("child-verify"), folder,
+                                      QString::number(std::max(1, std::min(runs, 3)))});
+        const auto window =
+            runChild({QStringLiteral("child-audit-window"), folder, QString::number(runs)});
+        out << "audit trail of " << n << " entries: --verify-audit "
+            << QString::number(median(verify.value(QStringLiteral("verify-s"))), 'f', 2)
+            << " s, peak memory "
+            << QString::number(verify.value(QStringLiteral("verify-peak-MB")).value(0), 'f', 1)
+            << " MB; audit window shown in "
+            << QString::number(median(window.value(QStringLiteral("audit-window"))), 'f', 2)
+            << " ms\n";
+        out.flush();
+    }
     for (int n : exportSizes) {
         QMap<QString, double> row;
         measureExport(prepareFolder(dataDir, n), runs, &row);
@@ -847,11 +989,20 @@ int main(int argc, char** argv) {
                           QString::fromLocal8Bit(argv[3]).toInt(),
                           QString::fromLocal8Bit(argv[4]).toInt(),
                           argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
+    if (command == QLatin1String("child-audit-window") && argc > 3)
+        return childAuditWindow(argc, argv, QString::fromLocal8Bit(argv[2]),
+                                QString::fromLocal8Bit(argv[3]).toInt());
+    if (command == QLatin1String("child-verify") && argc > 3) {
+        QCoreApplication app(argc, argv);
+        return childVerify(QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]).toInt());
+    }
     if (command == QLatin1String("child-import") && argc > 3)
         return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
-               "[--export-sizes 1000000] [--data FOLDER] [--server]\n"
+               "[--export-sizes 1000000] [--trail-sizes 100000,1000000] [--data FOLDER] "
+               "[--server]\n"
                "       velmora_bench load --workstations N --subjects M [--collide] [--durable] "
                "[--latency-ms MS] [--database NAME] [--journal FILE] [--keep]\n"
                "       velmora_bench load-check --database NAME --journal FILE\n",

@@ -25,6 +25,8 @@ file(GLOB VELMORA_SKIN_FILES CONFIGURE_DEPENDS ${VELMORA_SOURCE}/assets/skins/*.
 install(FILES ${VELMORA_SKIN_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
 install(DIRECTORY ${VELMORA_SOURCE}/assets/help/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/help)
+# The group roles and grants of a shared server, for its owner to run.
+install(FILES ${VELMORA_PACKAGING}/velmora-server.sql DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
 
 install(FILES ${VELMORA_PACKAGING}/velmora.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -5,10 +5,11 @@ Starts the program in a throwaway program folder under its own X server
 (Xvfb) and D-Bus session, with Qt's accessibility bridge always on, and drives
 it through the accessibility interfaces as a screen reader user does: it
 presses buttons by their names, types into boxes and picks list entries. In
-every window it opens (the main window and its panels, the about window, the
-code lookup, the input box, the test window, a notice, the scoring window,
-the chart, the theme confirmation, the exit confirmation and the backup
-window) it walks the accessibility tree and reports every control the
+every window it opens (the sign-in, the main window and its panels, the
+about window, the operators and audit windows, the code lookup, the input
+box, the test window and its guarded exit, a notice, the scoring window, the
+chart, the theme confirmation, the exit confirmation and the backup window)
+it walks the accessibility tree and reports every control the
 operator can use (text boxes, lists, grids, buttons, options, check boxes)
 that is seen on the screen but has no name. It also checks that the notice
 is an alert and the exit confirmation's pictures are named push buttons.
@@ -30,6 +31,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SYSTEM_PYTHON = "/usr/bin/python3"  # python3-pyatspi lives in Debian's Python
+
+# The operator the run signs in as.
+OPERATOR = "checker"
+PASSWORD = "checker-password"
 
 # Roles of the controls an operator uses; each needs a name.
 INPUT_ROLES = {
@@ -258,7 +263,19 @@ class Reader:
 
     # --- the road -----------------------------------------------------------
 
+    def sign_in(self, what):
+        """The sign-in window: checked, then the operator the run made signs in."""
+        window = self.window("ورود به ولمورا")
+        self.check(what, window)
+        self.type_into(window, "text", "نام کاربر", OPERATOR)
+        self.type_into(window, "password text", "رمز", PASSWORD)
+        self.press_button(window, "ورود")
+        self.wait(what + " closed",
+                  lambda: not any(w.name == "ورود به ولمورا" for w in self.windows()))
+
     def run(self):
+        # An admin exists: the run starts with the sign-in.
+        self.sign_in("sign-in window")
         main = self.window("Velmora")
         self.check("main window", main)
 
@@ -290,6 +307,22 @@ class Reader:
         self.wait("the about window closed", lambda: main in self.windows() and
                   not any(w.name.strip() == "about" for w in self.windows()))
 
+        self.press_button(main, "کاربران")
+        operators = self.window("کاربران")
+        self.check("operators window", operators)
+        self.press_button(operators, "خروج")
+        self.wait("the operators window closed",
+                  lambda: not any(w.name == "کاربران" for w in self.windows()))
+
+        self.press_button(main, "رويدادنگار")
+        audit = self.window("رويدادنگار")
+        self.wait("the audit grid", lambda: any(
+            o.getRoleName() == "table" for o in self.descendants(audit)))
+        self.check("audit window", audit)
+        self.press_button(audit, "خروج")
+        self.wait("the audit window closed",
+                  lambda: not any(w.name == "رويدادنگار" for w in self.windows()))
+
         self.press_button(main, "نمايش کد آزمودني")
         lookup = self.window("کد آزمودني")
         self.wait("the lookup grid", lambda: any(
@@ -307,6 +340,8 @@ class Reader:
         self.find(test, "radio button", "موافقم")
         self.check("test window, started", test)
         self.press_button(test, "خروج")
+        # Operators are set up: leaving an unsaved test asks for one.
+        self.sign_in("sign-in to leave the test")
 
         # A notice: the input box cancelled.
         self.wait("the test window closed",
@@ -397,6 +432,10 @@ def check_in_session(args):
     # The run's own data, whatever the user's data folder or subject store holds.
     for name in ("VELMORA_DATA", "VELMORA_DATABASE"):
         env.pop(name, None)
+    # An admin, so that the run meets the sign-in window too.
+    subprocess.run([program, "--data", os.path.join(folder, "data"), "--add-operator", OPERATOR,
+                    "--role", "admin"], env=env, cwd=folder, input=PASSWORD + "\n", text=True,
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     velmora = subprocess.Popen([program, "--data", os.path.join(folder, "data")], env=env,
                                cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

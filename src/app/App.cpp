@@ -1,8 +1,12 @@
 #include "app/App.h"
 
+#include "access/Access.h"
+#include "app/AccessRun.h"
+#include "app/AuditCommands.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
+#include "app/OperatorCommands.h"
 #include "app/QtTranslation.h"
 #include "app/SecretArguments.h"
 #include "app/StoreChoice.h"
@@ -158,6 +162,10 @@ int runWithoutWindow(int argc, char** argv, const CommandLine& command,
         err << error << '\n';
         return 1;
     }
+    if (!AccessRun::signInForCommand(command.signInAs, err)) {
+        Database::closeAll();
+        return 1;
+    }
     const int status = work(err);
     Database::closeAll();
     return status;
@@ -243,12 +251,15 @@ bool startVelmora() {
     // A backup or restore cut short leaves its temporary copy behind.
     BackupFiles::removeLeftoversAtStart();
     QString error;
-    if (!Database::openAll(&error)) {
-        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
-                              QMessageBox::Ok);
+    if (!AccessRun::open(&error)) {
+        // Nothing to say when the operator chose to leave the sign-in.
+        if (!error.isEmpty())
+            platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
+                                  QMessageBox::Ok);
         return false;
     }
     Frm1* main = Frm1::showMain();
+    AccessRun::installLock(main);
     // Damage is looked for off the window's thread, so the window appears as
     // fast as ever; the operator hears of it once, and the program goes on.
     // The watcher goes with the window, so a check that ends after the window
@@ -298,7 +309,23 @@ int runVelmora(int argc, char** argv) {
 
     if (!command.exportCsv.isEmpty())
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
-            return exportCsvCommand(command.exportCsv, err);
+            return Access::permitCommand(Action::ExportCsv, err)
+                       ? exportCsvCommand(command.exportCsv, err)
+                       : 1;
+        });
+    if (command.operatorCommand())
+        return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
+            QTextStream out(stdout);
+            return operatorCommand(command, out, err);
+        });
+    if (command.verifyAudit)
+        return runWithoutWindow(argc, argv, command, [](QTextStream& err) {
+            QTextStream out(stdout);
+            return verifyAuditCommand(out, err);
+        });
+    if (!command.exportAudit.isEmpty())
+        return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
+            return exportAuditCommand(command.exportAudit, err);
         });
 
     // Whatever the program writes (databases, journals, backups, temporary
@@ -343,6 +370,7 @@ int runVelmora(int argc, char** argv) {
     if (!startVelmora())
         return 0;
     const int result = QApplication::exec();
+    AccessRun::close();
     Database::closeAll();
     releaseSingleInstance();
     return result;

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "data/Operators.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -89,6 +91,48 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             "a folder, a device or a link to nothing is refused."),
         QStringLiteral("FILE"));
     parser.addOption(exportCsv);
+    const QCommandLineOption signInAs(
+        QStringLiteral("operator"),
+        QStringLiteral("Run the command as operator NAME, whose password is read from the "
+                       "terminal without echo (or as one line of standard input). Needed once "
+                       "operators are set up on the data folder; on a server, NAME logs in."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption addOperator(
+        QStringLiteral("add-operator"),
+        QStringLiteral("Add operator NAME with the role given by --role; the new password is read "
+                       "as --operator describes. Once an admin exists, every start signs in."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption role(QStringLiteral("role"),
+                                  QStringLiteral("The new operator's role: reception, clinician or "
+                                                 "admin."),
+                                  QStringLiteral("ROLE"));
+    const QCommandLineOption disableOperator(
+        QStringLiteral("disable-operator"),
+        QStringLiteral("Stop operator NAME from signing in (the last admin stays)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption enableOperator(QStringLiteral("enable-operator"),
+                                            QStringLiteral("Let operator NAME sign in again."),
+                                            QStringLiteral("NAME"));
+    const QCommandLineOption resetPassword(
+        QStringLiteral("reset-password"),
+        QStringLiteral("Give operator NAME a new password, read as --operator describes."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption listOperators(
+        QStringLiteral("list-operators"),
+        QStringLiteral("List the operators: name, role, enabled, last sign-in."));
+    const QCommandLineOption verifyAudit(
+        QStringLiteral("verify-audit"),
+        QStringLiteral("Check the whole audit trail and its anchors: status 0 and one line when "
+                       "it is intact, status 1 and the first entry that fails otherwise."));
+    const QCommandLineOption exportAudit(
+        QStringLiteral("export-audit"),
+        QStringLiteral("Write the whole audit trail to FILE as CSV (UTF-8 with a byte-order "
+                       "mark) and end."),
+        QStringLiteral("FILE"));
+    for (const QCommandLineOption* option :
+         {&signInAs, &addOperator, &role, &disableOperator, &enableOperator, &resetPassword,
+          &listOperators, &verifyAudit, &exportAudit})
+        parser.addOption(*option);
 
     CommandLine result;
     if (!parser.parse(withoutWindowSystemOptions(arguments))) {
@@ -119,6 +163,35 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     // The run moves into the data folder: a relative file is meant from here.
     if (parser.isSet(exportCsv))
         result.exportCsv = QDir::current().absoluteFilePath(parser.value(exportCsv));
+    result.signInAs = parser.value(signInAs);
+    result.addOperator = parser.value(addOperator);
+    result.role = parser.value(role);
+    result.disableOperator = parser.value(disableOperator);
+    result.enableOperator = parser.value(enableOperator);
+    result.resetPassword = parser.value(resetPassword);
+    result.listOperators = parser.isSet(listOperators);
+    result.verifyAudit = parser.isSet(verifyAudit);
+    if (parser.isSet(exportAudit))
+        result.exportAudit = QDir::current().absoluteFilePath(parser.value(exportAudit));
+    // One command a run: each reads its own secrets from the same input.
+    int commands = 0;
+    for (const QCommandLineOption* option :
+         {&exportCsv, &addOperator, &disableOperator, &enableOperator, &resetPassword,
+          &listOperators, &verifyAudit, &exportAudit})
+        commands += parser.isSet(*option) ? 1 : 0;
+    const auto error = [&result](const QString& text) {
+        result.action = CommandLine::Action::Error;
+        result.message = text;
+        return result;
+    };
+    if (commands > 1)
+        return error(QStringLiteral("Give one command at a time."));
+    if (parser.isSet(addOperator) != parser.isSet(role))
+        return error(QStringLiteral("--add-operator and --role go together."));
+    if (parser.isSet(role) && roleFromKey(result.role) == Role::None)
+        return error(QStringLiteral("The role must be reception, clinician or admin."));
+    if (parser.isSet(signInAs) && commands == 0)
+        return error(QStringLiteral("--operator names who runs a command; give the command too."));
     return result;
 }
 

@@ -13,6 +13,22 @@ struct CommandLine {
     QString database;   // --database URL; empty: not given
     QString exportCsv;  // --export-csv FILE, absolute; empty: a run with windows
     QString message;    // the help text, the version line or the error
+
+    // The operators and the audit trail (each a command without a window).
+    QString signInAs;        // --operator NAME: who runs the command
+    QString addOperator;     // --add-operator NAME
+    QString role;            // --role reception|clinician|admin (with --add-operator)
+    QString disableOperator; // --disable-operator NAME
+    QString enableOperator;  // --enable-operator NAME
+    QString resetPassword;   // --reset-password NAME
+    bool listOperators = false;
+    bool verifyAudit = false;
+    QString exportAudit; // --export-audit FILE, absolute
+
+    bool operatorCommand() const {
+        return !addOperator.isEmpty() || !disableOperator.isEmpty() || !enableOperator.isEmpty() ||
+               !resetPassword.isEmpty() || listOperators;
+    }
 };
 
 // Reads the program's own options from arguments (the program's name first).

@@ -1,5 +1,9 @@
 #include "app/Frm1.h"
 
+#include "access/Access.h"
+#include "access/Audit.h"
+#include "access/AuditWindow.h"
+#include "access/OperatorsWindow.h"
 #include "data/DataControl.h"
 #include "data/TextNumber.h"
 #include "dialogs/About.h"
@@ -169,6 +173,9 @@ void Frm1::buildMenu() {
         {&Command5, "Command5", 2580, QStringLiteral("ماشين حساب")},
         {&Command9, "Command9", 3180, QStringLiteral("تنظيمات")},
         {&Command12, "Command12", 3780, QStringLiteral("درباره ما")},
+        // The two free places above the exit: the operators and the trail.
+        {&CommandOperators, "CommandOperators", 4380, QStringLiteral("کاربران")},
+        {&CommandAudit, "CommandAudit", 4980, QStringLiteral("رويدادنگار")},
         {&Command6, "Command6", 5760, QStringLiteral("خروج")},
     };
     for (const Item& item : items) {
@@ -183,7 +190,8 @@ void Frm1::buildMenu() {
     arial.setPointSize(12);
     arial.setBold(true);
     Command12->setFont(arial);
-    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command9})
+    for (QPushButton* b :
+         {Command1, Command2, Command3, Command4, Command9, CommandOperators, CommandAudit})
         b->installEventFilter(this);
 
     Text3 = makeTextBox(QStringLiteral("Text3"), Frame7, 60, 3900, 735, 285);
@@ -198,6 +206,8 @@ void Frm1::buildMenu() {
     connect(Command9, &QPushButton::clicked, this, &Frm1::Command9_Click);
     connect(Command12, &QPushButton::clicked, this, &Frm1::Command12_Click);
     connect(Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
+    connect(CommandOperators, &QPushButton::clicked, this, &Frm1::CommandOperators_Click);
+    connect(CommandAudit, &QPushButton::clicked, this, &Frm1::CommandAudit_Click);
 }
 
 void Frm1::buildPanels() {
@@ -268,6 +278,8 @@ void Frm1::HidePanels() {
 
 void Frm1::Command1_Click() {
     HidePanels();
+    if (!Access::permit(Action::Register, this))
+        return;
     Frame10->open();
 }
 
@@ -279,6 +291,8 @@ bool Frm1::noAnswerSheets() {
 }
 
 void Frm1::Command2_Click() {
+    if (!Access::permit(Action::LaunchTest, this))
+        return;
     // Nobody is registered yet, so there is nobody to test.
     if (noAnswerSheets())
         return;
@@ -287,6 +301,8 @@ void Frm1::Command2_Click() {
 }
 
 void Frm1::Command3_Click() {
+    if (!Access::permit(Action::Score, this))
+        return;
     if (noAnswerSheets())
         return;
     HidePanels();
@@ -295,9 +311,16 @@ void Frm1::Command3_Click() {
 }
 
 void Frm1::Command4_Click() {
+    if (!Access::permit(Action::LookUp, this))
+        return;
     if (noAnswerSheets())
         return;
     HidePanels();
+    QString error;
+    if (!Audit::record(Action::LookUp, QString(), Outcome::Done, QString(), &error)) {
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return;
+    }
     FrmCode::showModal(this);
 }
 
@@ -322,19 +345,35 @@ void Frm1::Command6_Click() {
 
 void Frm1::Command9_Click() {
     HidePanels();
+    if (!Access::permit(Action::Settings, this))
+        return;
     Frame8->open();
 }
 
 void Frm1::Command67_Click() {
     HidePanels();
+    if (!Access::permit(Action::Settings, this))
+        return;
     Frame8->open();
     Frame9->open();
 }
 
 void Frm1::Command68_Click() {
     HidePanels();
+    if (!Access::permit(Action::Settings, this))
+        return;
     Frame8->open();
     Frame6->open();
+}
+
+void Frm1::CommandOperators_Click() {
+    HidePanels();
+    OperatorsWindow::showModal(this);
+}
+
+void Frm1::CommandAudit_Click() {
+    HidePanels();
+    AuditWindow::showModal(this);
 }
 
 void Frm1::changeTheme(int number) {
@@ -380,6 +419,11 @@ void Frm1::showHint(QPushButton* button) {
         {QStringLiteral("Command9"),
          QStringLiteral("با کليک بر روي اين دکمه شمامي توانيد:1- تم برنامه را عوض کنيد 2- نام و "
                         "آدرس کلينيک را وارد کنيد")},
+        {QStringLiteral("CommandOperators"),
+         QStringLiteral("کاربران برنامه و نقش آنها، و قفل خودکار اين رايانه (ويژه مدير). "
+                        "Ctrl+L برنامه را قفل مي کند")},
+        {QStringLiteral("CommandAudit"),
+         QStringLiteral("رويدادنگار: هر کاري که در برنامه انجام شده، چه کسي و کي (ويژه مدير)")},
     };
     SkinLabel2->setVisible(true);
     SkinLabel2->setText(hints.value(button->objectName()));

@@ -1,6 +1,8 @@
 #include "backup/Frmbackup.h"
 
+#include "access/Access.h"
 #include "backup/Backup.h"
+#include "backup/BackupAudit.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
@@ -138,7 +140,7 @@ void Frmbackup::b2_Click() {
 }
 
 void Frmbackup::VisualButtonEx2_Click() {
-    if (m_copying || backupCopyRunning())
+    if (m_copying || backupCopyRunning() || !Access::permit(Action::Backup, this))
         return;
     const QString path = Text1->text();
     if (path.isEmpty()) {
@@ -199,16 +201,27 @@ void Frmbackup::VisualButtonEx2_Click() {
             },
             copy, reason);
     };
-    if (copyKeepingWindowAlive(source, path, steps) != 1)
+    // The backup is recorded once its copy has been checked, before it takes
+    // its name: a copy nobody could record is not made.
+    bool recorded = false;
+    steps.beforeReplace = [path, &recorded](QString* reason) {
+        recorded = BackupAudit::recordBackup(path, reason);
+        return recorded;
+    };
+    if (copyKeepingWindowAlive(source, path, steps) != 1) {
+        if (recorded)
+            BackupAudit::recordFailure(false, path);
         return;
+    }
     snapshot.reset();
+    BackupAudit::anchorBackup(path);
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
 }
 
 void Frmbackup::VisualButtonEx3_Click() {
-    if (m_copying || backupCopyRunning())
+    if (m_copying || backupCopyRunning() || !Access::permit(Action::Restore, this))
         return;
     const QString path = Text2->text();
     if (path.isEmpty()) {
@@ -297,6 +310,13 @@ void Frmbackup::VisualButtonEx3_Click() {
                                   QMessageBox::Critical);
         return;
     }
+    // The restore is recorded, with the copy kept, before the store is
+    // replaced: a restore nobody could record is not done.
+    if (!BackupAudit::recordRestore(path, m_safetyCopy, &why)) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                              QMessageBox::Critical);
+        return;
+    }
     if (keepingWindowAlive([&] {
             return store.replaceWith(
                        staged, [this](qint64 done, qint64 total) { betweenChunks(done, total); },
@@ -304,6 +324,7 @@ void Frmbackup::VisualButtonEx3_Click() {
                        ? 1
                        : 0;
         }) != 1) {
+        BackupAudit::recordFailure(true, path);
         platform().messageBox(this, applicationTitle(), copyFailureText(why),
                               QMessageBox::Critical);
         return;

@@ -60,6 +60,40 @@ bool DaysToSolar(qint64 dayCount, SolarDay* result) {
     return true;
 }
 
+bool SolarToDate(int year, int month, int day, QDate* date) {
+    if (year < BaseYear || year > BaseYear + 9999 || month < 1 || month > 12 || day < 1)
+        return false;
+    const int yearOffset = year - BaseYear;
+    const int monthLength =
+        month <= 6 ? 31 : (month <= 11 ? 30 : (IsSolarLeapYear(yearOffset) ? 30 : 29));
+    if (day > monthLength)
+        return false;
+    qint64 days = 0;
+    for (int y = 0; y < yearOffset; ++y)
+        days += IsSolarLeapYear(y) ? 366 : 365;
+    days += month <= 7 ? (month - 1) * 31 : 6 * 31 + (month - 7) * 30;
+    days += day - 1;
+    *date = Epoch.addDays(days);
+    return true;
+}
+
+bool ParseSolarDate(const QString& text, QDate* date) {
+    QString latin;
+    for (const QChar c : text.trimmed()) {
+        const int digit = c.digitValue();
+        if (digit >= 0)
+            latin += QChar(u'0' + digit);
+        else if (c == u'/' || c == u'-' || c == u'.')
+            latin += u'/';
+        else
+            return false;
+    }
+    const QStringList parts = latin.split(u'/');
+    if (parts.size() != 3 || parts.contains(QString()))
+        return false;
+    return SolarToDate(parts.at(0).toInt(), parts.at(1).toInt(), parts.at(2).toInt(), date);
+}
+
 QString SolarMonthName(int month) {
     return month >= 1 && month <= 12 ? MonthNames[month - 1] : QString();
 }

@@ -22,6 +22,15 @@ bool IsSolarLeapYear(int yearOffset);
 // (a date before the epoch) gives no date: false.
 bool DaysToSolar(qint64 dayCount, SolarDay* result);
 
+// The Gregorian date of a solar date, from 1332/01/01 on; false (and no date)
+// for a day the solar calendar does not have (month 13, day 31 of Mehr, day
+// 30 of Esfand in a common year).
+bool SolarToDate(int year, int month, int day, QDate* date);
+
+// Reads a solar date typed as year/month/day (also with dashes or dots, and
+// Persian or Arabic-Indic digits): false when it names no solar day.
+bool ParseSolarDate(const QString& text, QDate* date);
+
 // The date written in one of five layouts:
 //   0  1393/08/11              1  11 آبان 1393
 //   2  <weekday> 1393/8/11     3  <weekday> 11 آبان 1393

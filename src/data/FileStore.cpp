@@ -1,5 +1,6 @@
 #include "data/FileStore.h"
 
+#include "data/AuditTrail.h"
 #include "data/CodeKeys.h"
 #include "data/Database.h"
 #include "data/SqliteFile.h"
@@ -22,6 +23,16 @@ namespace velmora {
 namespace {
 
 const QString ConnectionName = QStringLiteral("velmora-DB2");
+
+// Every action on the subject file is recorded in the audit trail, in the
+// same transaction: its file is attached to each connection as it opens. A
+// connection without it stays closed, so nothing is done unrecorded.
+bool attachAuditTrail(QSqlDatabase& db, QString* error) {
+    if (AuditTrail::attachTo(db, error))
+        return true;
+    db.close();
+    return false;
+}
 
 bool hasJournal(const QString& database) {
     for (const char* suffix : {"-journal", "-wal"}) {
@@ -148,7 +159,7 @@ bool FileStore::open(QString* error) {
         return false;
     QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
     addLaterStructure(db);
-    return true;
+    return attachAuditTrail(db, error);
 }
 
 void FileStore::close() {
@@ -177,8 +188,11 @@ QSqlDatabase FileStore::connection() {
     QSqlDatabase db = SqliteFile::open(ConnectionName, file);
     // The file may have been put in place since it was last open (a restored
     // backup made by an earlier version): it gets its later structure now.
-    if (db.isOpen())
+    if (db.isOpen()) {
         addLaterStructure(db);
+        QString ignored; // the statement that follows fails on the closed connection
+        attachAuditTrail(db, &ignored);
+    }
     return db;
 }
 
@@ -334,6 +348,27 @@ bool FileStore::replaceWith(const QString& source, const CopyProgress&, QString*
     syncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return true;
+}
+
+bool FileStore::appendAudit(const AuditEntry& entry, QString* error) {
+    QSqlDatabase db = connection();
+    if (!db.isOpen()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    return AuditTrail::appendOnFile(db, Database::quoted(AuditTrail::attachedName()), entry, error);
+}
+
+bool FileStore::appendAuditAlone(const AuditEntry& entry, QString* error) {
+    return AuditTrail::appendToFileAlone(entry, error);
+}
+
+bool FileStore::openAuditReader(const QString& connectionName, QString* error) {
+    return AuditTrail::openFileReader(connectionName, error);
+}
+
+QString FileStore::auditStoreKey() const {
+    return QStringLiteral("file");
 }
 
 QString FileStore::stagingFolder() const {

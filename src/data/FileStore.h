@@ -32,6 +32,10 @@ public:
     QString stagingFolder() const override;
     QList<Workstation> otherWorkstations(QString* error) override;
     QFuture<QString> checkInBackground() override;
+    bool appendAudit(const AuditEntry& entry, QString* error) override;
+    bool appendAuditAlone(const AuditEntry& entry, QString* error) override;
+    bool openAuditReader(const QString& connectionName, QString* error) override;
+    QString auditStoreKey() const override;
 
     // The file's key type and code-key triggers, as every subject file keeps
     // them: a check of a file's schema needs them without a store of its own

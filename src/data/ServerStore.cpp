@@ -1,5 +1,6 @@
 #include "data/ServerStore.h"
 
+#include "data/AuditTrail.h"
 #include "data/CodeKeys.h"
 #include "data/Database.h"
 #include "data/SqliteFile.h"
@@ -249,7 +250,7 @@ QSqlDatabase ServerStore::connection() {
         return db;
     forgetPrepared();
     db.close();
-    applyStoreUrl(withDefaults(m_url), db);
+    applyStoreUrl(withDefaults(loginUrl()), db);
     if (db.open()) {
         QSqlQuery q(db);
         q.exec(QString::fromLatin1(LockTimeoutSql));
@@ -478,7 +479,9 @@ bool ServerStore::open(QString* error) {
         return false;
     }
     const std::unique_ptr<CallLimit> limit = limitCall();
-    const QString why = prepareTables(db, *this);
+    QString why = prepareTables(db, *this);
+    if (why.isEmpty() && !AuditTrail::prepareServer(db, &why) && why.isEmpty())
+        why = describe(db.lastError());
     if (!why.isEmpty()) {
         db.close();
         *error = failureMessage(why);
@@ -791,6 +794,62 @@ bool ServerStore::replaceWith(const QString& path, const CopyProgress& progress,
         return false;
     }
     return true;
+}
+
+StoreUrl ServerStore::loginUrl() const {
+    StoreUrl url = m_url;
+    if (!m_user.isEmpty()) {
+        url.user = m_user;
+        url.password = m_password;
+    }
+    return url;
+}
+
+void ServerStore::logInAs(const QString& user, const QString& password) {
+    close();
+    m_user = user;
+    m_password = password;
+}
+
+bool ServerStore::loginRefused() const {
+    const QString said = connectionAsItIs().lastError().text();
+    return said.contains(QLatin1String("password")) ||
+           said.contains(QLatin1String("authentication"));
+}
+
+bool ServerStore::appendAudit(const AuditEntry& entry, QString* error) {
+    QSqlDatabase db = connection();
+    const std::unique_ptr<CallLimit> limit = limitCall();
+    return AuditTrail::appendOnServer(db, entry, error);
+}
+
+bool ServerStore::appendAuditAlone(const AuditEntry& entry, QString* error) {
+    // The server's table never leaves with a restore: the store's own
+    // connection writes it.
+    return AuditTrail::append(entry, error);
+}
+
+bool ServerStore::openAuditReader(const QString& connectionName, QString* error) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    // As the subject connection: the operator's own login, and a server that
+    // does not answer is not waited for as long as the system would. Named
+    // apart, so that a restore does not count it as another workstation.
+    StoreUrl url = loginUrl();
+    if (url.option(QStringLiteral("application_name")).isNull())
+        url.options.append({QStringLiteral("application_name"),
+                            QStringLiteral("audit reader of ") + workstationName()});
+    applyStoreUrl(withDefaults(url), db);
+    if (db.open())
+        return true;
+    *error = failureMessage(db.lastError().text().trimmed());
+    return false;
+}
+
+QString ServerStore::auditStoreKey() const {
+    StoreUrl url = m_url;
+    url.user.clear();
+    url.password.clear();
+    return describeStoreUrl(url);
 }
 
 QString ServerStore::stagingFolder() const {

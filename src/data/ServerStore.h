@@ -42,10 +42,19 @@ public:
     QString stagingFolder() const override;
     QList<Workstation> otherWorkstations(QString* error) override;
     QFuture<QString> checkInBackground() override;
+    bool appendAudit(const AuditEntry& entry, QString* error) override;
+    bool appendAuditAlone(const AuditEntry& entry, QString* error) override;
+    bool openAuditReader(const QString& connectionName, QString* error) override;
+    QString auditStoreKey() const override;
+    bool operatorsAreLogins() const override { return true; }
+    void logInAs(const QString& user, const QString& password) override;
+    bool loginRefused() const override;
     void catchUp() override;
 
     // The URL the store was chosen with (its password, if any, included).
     const StoreUrl& url() const { return m_url; }
+    // The same with the signed-in operator's login in place of its own.
+    StoreUrl loginUrl() const;
     // The name this workstation gives itself on the server.
     static QString workstationName();
 
@@ -63,6 +72,9 @@ private:
     QString busyText() const;
 
     StoreUrl m_url;
+    // The signed-in operator's login, in place of the URL's own when set.
+    QString m_user;
+    QString m_password;
     QString m_connectionName;
     std::unique_ptr<Watchdog> m_watchdog;
 };

@@ -13,6 +13,7 @@
 
 namespace velmora {
 
+struct AuditEntry;
 struct StoreUrl;
 
 // What a transaction is for (see StoreTransaction).
@@ -163,6 +164,45 @@ public:
     // result is a Persian warning, empty when there is nothing to say. A
     // server keeps its own tables whole: it has nothing to look at.
     virtual QFuture<QString> checkInBackground() = 0;
+
+    // ---- The audit trail ---------------------------------------------------
+    // Every action is recorded in the store it acts on, so that the entry
+    // commits or rolls back with the action (see AuditTrail::append). The file
+    // keeps the trail in a file of its own beside the subject file, attached
+    // to every connection it opens (a restore replaces the subject file and
+    // must never take the trail with it); the server keeps it in a table the
+    // operators' roles may only insert into, numbered, timed and chained by
+    // the server itself.
+
+    // Appends entry on the store's connection, inside the transaction open
+    // there. False with the engine's description.
+    virtual bool appendAudit(const AuditEntry& entry, QString* error) = 0;
+    // The same through a connection of the trail's own, for the moments the
+    // subject file must stay closed (a restore replacing it).
+    virtual bool appendAuditAlone(const AuditEntry& entry, QString* error) = 0;
+    // Opens a connection of its own under connectionName that reads the
+    // trail (read-only to the file; to the server as the signed-in operator).
+    // False with a Persian message.
+    virtual bool openAuditReader(const QString& connectionName, QString* error) = 0;
+    // The name the anchors of this store's trail are kept under: "file", or
+    // the server's URL without user and password.
+    virtual QString auditStoreKey() const = 0;
+
+    // ---- Operators ---------------------------------------------------------
+    // True when the operators are the engine's own login roles (the server
+    // keeps their passwords and decides by its grants); false when the
+    // program keeps them itself beside the trail.
+    virtual bool operatorsAreLogins() const { return false; }
+    // From the next connection on, log in as user with password (kept in
+    // memory only, never stored or shown); empty: the store's own login
+    // again. Closes the connection. Nothing for a store without logins.
+    virtual void logInAs(const QString& user, const QString& password) {
+        Q_UNUSED(user);
+        Q_UNUSED(password);
+    }
+    // The last connection was turned down for want of a (right) password: an
+    // operator's name and password may open it.
+    virtual bool loginRefused() const { return false; }
 
 protected:
     SubjectStore() = default;

@@ -1,5 +1,6 @@
 #include "dialogs/exitpro.h"
 
+#include "access/Access.h"
 #include "backup/Frmbackup.h"
 #include "dialogs/ExitArtwork.h"
 #include "platform/Platform.h"
@@ -120,6 +121,9 @@ void exitpro::Form_MouseMove() {
 
 void exitpro::k2_Click() {
     if (Check1->isChecked()) {
+        // Only an admin backs up; anyone else may leave without it.
+        if (!Access::permit(Action::Backup, this))
+            return;
         Frmbackup::showWindow();
         hide();
         return;

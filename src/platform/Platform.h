@@ -61,9 +61,12 @@ public:
     virtual QString print(QWidget* owner, const QString& jobName, const PaintJob& job) = 0;
 
     // Shows a modeless print preview of the job, with the extra commands; the
-    // operator prints it from there.
+    // operator prints it from there. beforePrint, when given, runs each time
+    // the preview sends the job to a printer (or to a file the print dialog
+    // names); false from it stops that print.
     virtual void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
-                              const QList<PreviewAction>& actions) = 0;
+                              const QList<PreviewAction>& actions,
+                              const std::function<bool()>& beforePrint = {}) = 0;
 
     // Starts a program without waiting for it. False when it could not start.
     virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;

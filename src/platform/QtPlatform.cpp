@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -87,12 +88,23 @@ QString QtPlatform::print(QWidget*, const QString& jobName, const PaintJob& job)
 }
 
 void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job,
-                              const QList<PreviewAction>& actions) {
+                              const QList<PreviewAction>& actions,
+                              const std::function<bool()>& beforePrint) {
     auto* preview = new QPrintPreviewDialog(owner);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(title);
     QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
-                     [job](QPrinter* printer) { job(*printer); });
+                     [job, beforePrint](QPrinter* printer) {
+                         // The preview draws its pages through an engine of
+                         // pictures; any other engine is a print.
+                         const QPaintEngine* engine = printer->paintEngine();
+                         const bool printing = engine && engine->type() != QPaintEngine::Picture;
+                         if (printing && beforePrint && !beforePrint()) {
+                             printer->abort();
+                             return;
+                         }
+                         job(*printer);
+                     });
     // The extra commands lead the preview's own tool bar, so a narrow window
     // folds other commands away before them.
     if (auto* tools = preview->findChild<QToolBar*>(); tools && !actions.isEmpty()) {

@@ -21,7 +21,8 @@ public:
                          const QString& filter) override;
     QString print(QWidget* owner, const QString& jobName, const PaintJob& job) override;
     void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
-                      const QList<PreviewAction>& actions) override;
+                      const QList<PreviewAction>& actions,
+                      const std::function<bool()>& beforePrint = {}) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;
     void beep() override;

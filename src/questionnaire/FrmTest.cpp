@@ -1,5 +1,8 @@
 #include "questionnaire/FrmTest.h"
 
+#include "access/Audit.h"
+#include "access/Session.h"
+#include "access/SignInWindow.h"
 #include "calendar/ClockTime.h"
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
@@ -412,12 +415,41 @@ bool FrmTest::storeSheet() {
 }
 
 bool FrmTest::saveSheet() {
+    // An answer is recorded with the item it answers, in one transaction.
+    if (!Adodc2->isDirty())
+        return true;
+    const QString item = QStringLiteral("سوال %1").arg(Text6->text());
+    DataTransaction transaction({Adodc2});
+    if (!transaction.begun()) {
+        reportFailedSave(transaction.lastError());
+        return false;
+    }
     Adodc2->setReportFailures(false);
-    const bool saved = storeSheet();
-    Adodc2->setReportFailures(true);
+    QString error;
+    bool saved = storeSheet();
+    const StoreFailure failure = saved ? StoreFailure::None : Adodc2->lastFailure();
     if (!saved)
-        reportFailedSave(Adodc2->lastError(), Adodc2->lastFailure());
+        error = Adodc2->lastError();
+    Adodc2->setReportFailures(true);
+    if (saved && !Audit::record(Action::SaveAnswers, subjectCode(), Outcome::Done, item, &error)) {
+        transaction.rollback();
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return false;
+    }
+    if (saved) {
+        saved = transaction.commit();
+        if (!saved)
+            error = transaction.lastError();
+    } else {
+        transaction.rollback();
+    }
+    if (!saved)
+        reportFailedSave(error, failure);
     return saved;
+}
+
+QString FrmTest::subjectCode() const {
+    return Adodc2->field(QStringLiteral("Code"));
 }
 
 // The answers, the registration row and the administration they make reach
@@ -452,6 +484,12 @@ bool FrmTest::saveBothRows() {
                                 SolarDate(now.date(), 0), ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
     Adodc3->setReportFailures(true);
+    if (saved &&
+        !Audit::record(Action::SaveAndExit, subjectCode(), Outcome::Done, QString(), &error)) {
+        transaction.rollback();
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return false;
+    }
     if (saved) {
         saved = transaction.commit();
         if (!saved)
@@ -511,6 +549,24 @@ void FrmTest::Command5_Click() {
 }
 
 void FrmTest::Command2_Click() {
+    if (!operatorLetsGo())
+        return;
+    refreshAll();
+    endRun();
+}
+
+bool FrmTest::operatorLetsGo() {
+    if (!Session::inForce())
+        return true;
+    if (!SignInWindow::signIn(SignInWindow::Purpose::LeaveTest, this))
+        return false;
+    m_signedOut = true;
+    Audit::record(Action::LeaveTest, subjectCode(), Outcome::Done, QString());
+    return true;
+}
+
+void FrmTest::leaveForLock() {
+    m_signedOut = true;
     refreshAll();
     endRun();
 }
@@ -523,9 +579,14 @@ void FrmTest::endRun() {
 
 void FrmTest::closeEvent(QCloseEvent* event) {
     // The window's close box ends the run the way the exit button does:
-    // nothing since the last save is stored.
-    if (!m_ending)
+    // nothing since the last save is stored, and an operator lets go first.
+    if (!m_ending) {
+        if (!operatorLetsGo()) {
+            event->ignore();
+            return;
+        }
         refreshAll();
+    }
     QDialog::closeEvent(event);
 }
 

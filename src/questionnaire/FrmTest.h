@@ -54,6 +54,13 @@ public:
     // Selects the option of the answer the value box holds.
     void ShowStoredAnswer();
 
+    // Ends the run without asking for an operator: the program was locked
+    // and an operator of a lower role took over.
+    void leaveForLock();
+    // True when the run was left through an operator's sign-in (or for a
+    // lock), so the program needs no lock after it.
+    bool leftWithSignIn() const { return m_signedOut; }
+
     // Data controls.
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // Answer: the subject's answer sheet
@@ -117,8 +124,15 @@ private:
     void reportFailedSave(const QString& detail, StoreFailure failure = StoreFailure::Other);
     void refreshAll();
     void endRun();
+    // Once operators are set up, the subject at the desk may not leave the
+    // unsaved test for the rest of the program: an operator signs in first.
+    // False when nobody did (the run goes on).
+    bool operatorLetsGo();
+    // The subject's code, as the sheet holds it.
+    QString subjectCode() const;
 
     bool m_ending = false;
+    bool m_signedOut = false;
     // Another workstation changed the sheet while this run had it open.
     bool m_changedElsewhere = false;
 };

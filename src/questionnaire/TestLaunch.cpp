@@ -3,6 +3,10 @@
 // the test modally.
 #include "questionnaire/TestLaunch.h"
 
+#include "access/Access.h"
+#include "access/Audit.h"
+#include "access/Lock.h"
+#include "access/Session.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
 #include "questionnaire/FrmTest.h"
@@ -17,6 +21,8 @@
 namespace velmora {
 
 void launchTest(QWidget* owner) {
+    if (!Access::permit(Action::LaunchTest, owner))
+        return;
     // Reading again drops the filter of an earlier launch. A read that failed
     // has been reported; looking a code up in it would only call the subject
     // unknown.
@@ -47,8 +53,16 @@ void launchTest(QWidget* owner) {
                            test->Text7, test->Text8, test->Text9})
         box->setReadOnly(!registered);
 
+    QString error;
+    if (!Audit::record(Action::LaunchTest, code, Outcome::Done, QString(), &error)) {
+        platform().messageBox(owner, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return;
+    }
     QPointer<FrmTest> run = test;
     test->exec();
+    // The subject had the keyboard: whoever comes to the desk next signs in,
+    // unless an operator already did to let the subject go.
+    const bool signedIn = run && run->leftWithSignIn();
     // The keyboard goes back to the window it was opened from, even where no
     // window manager hands it back.
     if (owner)
@@ -66,6 +80,8 @@ void launchTest(QWidget* owner) {
     test->Frame1->setVisible(true);
     test->SkinLbl5->setVisible(true);
     test->Text6->setText(QStringLiteral("0"));
+    if (Session::inForce() && !signedIn)
+        Lock::lockNow();
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "registry/FrmCode.h"
 
+#include "access/Access.h"
+#include "access/Audit.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/LookupModels.h"
@@ -222,6 +224,17 @@ void FrmCode::emptyBoxes(std::initializer_list<QComboBox*> boxes) {
 }
 
 void FrmCode::filterSubjects(const QString& field, const QString& text) {
+    // Each search is recorded: by which field, and the group searched for;
+    // a name typed is never copied into the trail.
+    const QString detail = field == QLatin1String("Group")
+                               ? QStringLiteral("گروه %1").arg(text)
+                               : (field == QLatin1String("LName") ? QStringLiteral("نام خانوادگي")
+                                                                  : QStringLiteral("نام"));
+    QString error;
+    if (!Audit::record(Action::LookUpSearch, QString(), Outcome::Done, detail, &error)) {
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
+        return;
+    }
     const bool filtered = Adodc2->setFilter(field, text);
     // Point the grid at the narrowed set again.
     if (!m_rows->show(Adodc2->state().snapshotMax, field, text) && filtered)
@@ -265,6 +278,8 @@ void FrmCode::Command6_Click() {
 }
 
 void FrmCode::CommandExport_Click() {
+    if (!Access::permit(Action::ExportCsv, this))
+        return;
     QString path = platform().saveFileName(
         this, QStringLiteral("ذخيره فهرست آزمودني ها"),
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),

@@ -2,6 +2,7 @@
 // the empty answer sheet that goes with it.
 #include "registry/Registration.h"
 
+#include "access/Audit.h"
 #include "calendar/ClockTime.h"
 #include "calendar/SolarCalendar.h"
 #include "data/CodeKeys.h"
@@ -170,9 +171,10 @@ enum class StoreResult { Stored, Duplicate, LookAlike, Failed };
 
 struct StoreOutcome {
     StoreResult result = StoreResult::Failed;
-    QString detail;       // Failed: why
-    QString lookAlike;    // LookAlike: the stored code the new one reads as
-    bool earlier = false; // Stored: an answer sheet with this code was already there
+    QString detail;          // Failed: why
+    QString lookAlike;       // LookAlike: the stored code the new one reads as
+    bool earlier = false;    // Stored: an answer sheet with this code was already there
+    bool unrecorded = false; // Failed: the audit trail took no entry (detail says why)
 };
 
 // The store refuses a second record with a code it already holds (another
@@ -233,6 +235,14 @@ StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Control
         step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
         step(subjects, &DataControl::update) && step(sheets, &DataControl::update) &&
         CodeKeys::write(SubjectStore::current(), subjects->currentId(), code, &out.detail);
+    // The entry joins the transaction: a subject is never stored unrecorded.
+    if (stored && !Audit::record(Action::Register, code, Outcome::Done,
+                                 out.earlier ? QStringLiteral("با پاسخنامه پيشين") : QString(),
+                                 &out.detail)) {
+        transaction.rollback();
+        out.unrecorded = true;
+        return out;
+    }
     if (!stored) {
         transaction.rollback();
         out.result = duplicate ? StoreResult::Duplicate : StoreResult::Failed;
@@ -397,7 +407,9 @@ void RegistrationPanel::Command8_Click() {
             window(), QStringLiteral("خطا"),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
-                QStringLiteral("\n\n") + Database::failureMessage(DbFile::Subjects, outcome.detail),
+                QStringLiteral("\n\n") +
+                (outcome.unrecorded ? outcome.detail
+                                    : Database::failureMessage(DbFile::Subjects, outcome.detail)),
             QMessageBox::Critical);
         return;
     case StoreResult::Stored:

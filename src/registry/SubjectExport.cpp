@@ -1,5 +1,6 @@
 #include "registry/SubjectExport.h"
 
+#include "access/Audit.h"
 #include "calendar/SolarCalendar.h"
 #include "data/CsvFile.h"
 #include "data/Database.h"
@@ -177,6 +178,17 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
         return failed();
     }
     q.finish();
+    // Recorded before the file takes its name: an export nobody could
+    // record leaves no file behind.
+    const QString what = filter.field.isEmpty()
+                             ? QStringLiteral("%1 آزمودني").arg(subjects)
+                             : QStringLiteral("%1 آزمودني (%2)")
+                                   .arg(subjects)
+                                   .arg(filter.field == QLatin1String("Group")
+                                            ? QStringLiteral("گروه ") + filter.value
+                                            : QStringLiteral("جستجو با نام"));
+    if (!Audit::record(Action::ExportCsv, QString(), Outcome::Done, what, &detail))
+        return failed();
     if (!file.commit(&detail))
         return failed();
     if (progress)

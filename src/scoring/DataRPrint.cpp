@@ -1,5 +1,7 @@
 #include "scoring/DataRPrint.h"
 
+#include "access/Access.h"
+#include "access/Audit.h"
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "files/OutputFile.h"
@@ -16,6 +18,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QTextLayout>
@@ -322,8 +325,19 @@ void DataRPrint::show(QWidget* owner) const {
     const Platform::PreviewAction save{
         savePdfCommand(), QStringLiteral("ذخيره به صورت PDF"),
         [copy](QWidget* preview, const QPageLayout& layout) { copy.savePdfAs(preview, layout); }};
-    platform().printPreview(owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); },
-                            {save});
+    // A print nobody could record is not made.
+    const QString code = m_code;
+    const auto beforePrint = [code, owner = QPointer<QWidget>(owner)] {
+        QString error;
+        if (Access::allowed(Action::PrintReport) &&
+            Audit::record(Action::PrintReport, code, Outcome::Done, QString(), &error))
+            return true;
+        if (!error.isEmpty())
+            platform().messageBox(owner, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return false;
+    };
+    platform().printPreview(
+        owner, QString(), [copy](QPrinter& printer) { copy.paint(printer); }, {save}, beforePrint);
 }
 
 QString DataRPrint::drawnText() const {
@@ -350,6 +364,8 @@ QString DataRPrint::defaultPdfName(const QString& code, const QDate& date) {
 }
 
 void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
+    if (!Access::permit(Action::SaveReportPdf, preview, m_code))
+        return;
     QString path = platform().saveFileName(
         preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
         QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
@@ -369,7 +385,13 @@ void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
                               QMessageBox::No) != QMessageBox::Yes)
         return;
     QString error;
-    if (savePdf(path, layout, &error))
+    // The file stays only once its saving is recorded.
+    bool saved = savePdf(path, layout, &error);
+    if (saved && !Audit::record(Action::SaveReportPdf, m_code, Outcome::Done, QString(), &error)) {
+        QFile::remove(path);
+        saved = false;
+    }
+    if (saved)
         ShowNotice(preview, QStringLiteral("گزارش ذخيره شد"));
     else
         platform().messageBox(preview, QStringLiteral("خطا"),

@@ -1,5 +1,7 @@
 #include "scoring/FrmkLID.h"
 
+#include "access/Access.h"
+#include "access/Audit.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
 #include "scoring/DataRPrint.h"
@@ -153,6 +155,8 @@ void FrmkLID::Form_Load() {
 }
 
 void FrmkLID::Command1_Click() {
+    if (!Access::permit(Action::Score, this))
+        return;
     const QString code = platform().inputBox(
         this, QStringLiteral(" Enter Number "),
         QStringLiteral(" کد آزمودني ") + QStringLiteral("را وارد کنيد"), QString());
@@ -174,6 +178,13 @@ void FrmkLID::Command1_Click() {
         return;
     }
 
+    // The scores are shown only once their viewing is recorded.
+    QString error;
+    if (!Audit::record(Action::Score, code, Outcome::Done, QString(), &error)) {
+        Adodc2->refresh();
+        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return;
+    }
     QStringList answers;
     for (int item = 1; item <= ItemCount; ++item)
         answers.append(Txt3[item]->text());
@@ -202,8 +213,12 @@ bool FrmkLID::readHistory(QList<History::Administration>* administrations) {
 }
 
 void FrmkLID::CommandHistory_Click() {
+    if (!Access::permit(Action::History, this, m_historyCode))
+        return;
     QList<History::Administration> administrations;
     if (m_historyCode.isEmpty() || !readHistory(&administrations))
+        return;
+    if (!recorded(Action::History, m_historyCode))
         return;
     FrmHistory window(m_historyCode, administrations, Text1->text(), this);
     window.exec();
@@ -215,6 +230,9 @@ void FrmkLID::Command2_Click() {
                                         "بعد روي رسم نمودار کليک کنيد"));
         return;
     }
+    if (!Access::permit(Action::Chart, this, Text15->text()) ||
+        !recorded(Action::Chart, Text15->text()))
+        return;
     Frm2 chart(this);
     chart.Text18->setText(Text15->text());
     chart.Text17->setText(Text3[3]->text());
@@ -242,6 +260,9 @@ void FrmkLID::Command6_Click() {
             LongNoticeInterval);
         return;
     }
+    if (!Access::permit(Action::Report, this, Text5->text()) ||
+        !recorded(Action::Report, Text5->text()))
+        return;
     if (!m_report)
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
@@ -262,6 +283,14 @@ void FrmkLID::Command6_Click() {
     detail->control(QStringLiteral("Label33"))->caption = Adodc3->field(QStringLiteral("Group"));
     m_report->show(this);
     Text5->clear();
+}
+
+bool FrmkLID::recorded(Action action, const QString& code) {
+    QString error;
+    if (Audit::record(action, code, Outcome::Done, QString(), &error))
+        return true;
+    platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+    return false;
 }
 
 void FrmkLID::Command4_Click() {

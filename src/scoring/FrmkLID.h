@@ -1,5 +1,6 @@
 #pragma once
 
+#include "access/Roles.h"
 #include "data/History.h"
 
 #include <QWidget>
@@ -91,6 +92,9 @@ private:
     void Form_Unload();
     // Reads the administrations of the subject the frame shows.
     bool readHistory(QList<History::Administration>* administrations);
+    // Records that the operator sees action's result for code; false (and
+    // the operator told) when that could not be recorded.
+    bool recorded(Action action, const QString& code);
 
     std::unique_ptr<DataRPrint> m_report;
     bool m_unloaded = false;

@@ -1,7 +1,9 @@
 // The clinic panel of the main window: the clinic's name and address.
 #include "settings/ClinicPanel.h"
 
+#include "access/Audit.h"
 #include "data/DataControl.h"
+#include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
@@ -53,7 +55,13 @@ void ClinicPanel::open() {
 
 void ClinicPanel::Command64_Click() {
     // Nothing is checked: an empty name or address is stored as it is.
-    if (!m_theme->save()) {
+    QString error;
+    DataControl* const theme = m_theme;
+    if (!Audit::recordAround(
+            Action::Settings, QString(), QStringLiteral("نام و نشاني کلينيک"),
+            [theme] { return theme->save(); }, &error)) {
+        if (!error.isEmpty())
+            platform().messageBox(window(), QStringLiteral("خطا"), error, QMessageBox::Critical);
         // The data control has told the operator why; the panel stays open
         // with what was typed, so nothing is lost by a refresh.
         return;

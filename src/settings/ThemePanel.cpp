@@ -1,7 +1,9 @@
 // The theme panel of the main window and the change of the program's theme.
 #include "settings/ThemePanel.h"
 
+#include "access/Audit.h"
 #include "data/DataControl.h"
+#include "platform/Platform.h"
 #include "ui/FormKit.h"
 
 #include <QGroupBox>
@@ -68,7 +70,13 @@ bool storeThemeChoice(int number, DataControl* theme, QLineEdit* themeBox, QLine
     bool stored = theme->refresh();
     if (stored) {
         themeBox->setText(QString::number(number));
-        stored = theme->save();
+        QString error;
+        stored = Audit::recordAround(
+            Action::Settings, QString(), QStringLiteral("تم %1").arg(number),
+            [theme] { return theme->save(); }, &error);
+        if (!error.isEmpty())
+            platform().messageBox(themeBox->window(), QStringLiteral("خطا"), error,
+                                  QMessageBox::Critical);
     }
     if (!stored) {
         // The data control has told the operator why. Unloading now would

@@ -353,7 +353,7 @@ private slots:
         QVERIFY(!platform().messageTexts().contains(QStringLiteral("نسخه پشتيبان تهيه گرديد")));
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), subjects);
         QCOMPARE(bytesOf(m_folder->file("DBM/DB.mdb")), settings);
-        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"Audit.db", "DB.mdb", "DB2.mdb"}));
         QCOMPARE(platform().endCount, 0);
         QVERIFY(w->isVisible());
         QString why;
@@ -520,7 +520,7 @@ private slots:
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), backupBytes);
         QCOMPARE(subjects(), firstSubjects);
         QCOMPARE(sheets(), firstSheets);
-        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"Audit.db", "DB.mdb", "DB2.mdb"}));
 
         // The database as it was before the restore is kept beside the backup.
         QStringList kept = QDir(BackupFiles::backupFolder()).entryList({"*.mdbB"}, QDir::Files);
@@ -808,7 +808,7 @@ private slots:
 
         // A file of the program's own journal mode, with nothing beside it.
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")).mid(18, 2), QByteArray("\x01\x01"));
-        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"Audit.db", "DB.mdb", "DB2.mdb"}));
         QCOMPARE(subjects().size(), 20);
         QString why;
         QVERIFY2(Database::openAll(&why), qPrintable(why));
@@ -816,7 +816,7 @@ private slots:
         Database::closeAll();
         QCOMPARE(ProgramFolder::value("DBM/DB2.mdb", "PRAGMA journal_mode"),
                  QStringLiteral("delete"));
-        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"Audit.db", "DB.mdb", "DB2.mdb"}));
         QCOMPARE(filesIn(m_folder->file("Back")).size(), 2); // the backup and the safety copy
     }
 

@@ -1,5 +1,7 @@
 #include "support/ProgramFolder.h"
 
+#include "access/Lock.h"
+#include "access/Session.h"
 #include "app/App.h"
 #include "app/QtTranslation.h"
 #include "data/Database.h"
@@ -101,6 +103,9 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
     QDir::setCurrent(m_dir.path());
     m_platform.printFolder = m_dir.path();
     setPlatform(&m_platform);
+    // Nobody signed in and no operators known: each case sets up its own.
+    Session::reset();
+    Lock::reset();
     if (onServer()) {
         QString why;
         if (testServer().ensure(&why) != PgTestServer::Status::Ready)
@@ -120,6 +125,8 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
 
 ProgramFolder::~ProgramFolder() {
     deleteAllWindows();
+    Session::reset();
+    Lock::reset();
     Database::closeAll();
     if (!s_caseDatabase.isEmpty()) {
         SubjectStore::install(SubjectStore::file());

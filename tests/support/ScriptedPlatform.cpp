@@ -38,6 +38,8 @@ void ScriptedPlatform::clear() {
     previewActions.clear();
     previewLayouts.clear();
     m_previewOwners.clear();
+    m_previewJobs.clear();
+    m_beforePrints.clear();
     beeps = 0;
     endCount = 0;
 }
@@ -147,7 +149,8 @@ QString ScriptedPlatform::print(QWidget* owner, const QString& jobName, const Pa
 }
 
 void ScriptedPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job,
-                                    const QList<PreviewAction>& actions) {
+                                    const QList<PreviewAction>& actions,
+                                    const std::function<bool()>& beforePrint) {
     Interaction i;
     i.kind = QStringLiteral("printPreview");
     i.title = title;
@@ -161,6 +164,18 @@ void ScriptedPlatform::printPreview(QWidget* owner, const QString& title, const 
     previewActions.append(actions);
     previewLayouts.append(layout);
     m_previewOwners.append(owner);
+    m_previewJobs.append(job);
+    m_beforePrints.append(beforePrint);
+}
+
+bool ScriptedPlatform::printFromPreview() {
+    if (m_previewJobs.isEmpty())
+        return false;
+    if (m_beforePrints.constLast() && !m_beforePrints.constLast()())
+        return false;
+    printedFiles.append(renderPdf(QStringLiteral("print-%1.pdf").arg(printedFiles.size() + 1),
+                                  m_previewJobs.constLast()));
+    return true;
 }
 
 bool ScriptedPlatform::runPreviewAction(const QString& name) {

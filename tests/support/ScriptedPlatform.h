@@ -50,6 +50,9 @@ public:
     // Runs the command of the last preview as the operator would from the
     // preview window (here: its owner); false when it offers none by that name.
     bool runPreviewAction(const QString& name);
+    // Prints the last preview as the operator would with the preview's own
+    // print command (to print-N.pdf); false when its beforePrint stopped it.
+    bool printFromPreview();
 
     // startProgram succeeds for programs in this list (all when empty and
     // startAll is true).
@@ -86,7 +89,8 @@ public:
                          const QString& filter) override;
     QString print(QWidget* owner, const QString& jobName, const PaintJob& job) override;
     void printPreview(QWidget* owner, const QString& title, const PaintJob& job,
-                      const QList<PreviewAction>& actions) override;
+                      const QList<PreviewAction>& actions,
+                      const std::function<bool()>& beforePrint = {}) override;
     bool startProgram(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;
     void beep() override;
@@ -96,6 +100,8 @@ private:
     void record(const Interaction& i);
     QString renderPdf(const QString& name, const PaintJob& job, QPageLayout* layout = nullptr);
     QList<QWidget*> m_previewOwners;
+    QList<PaintJob> m_previewJobs;
+    QList<std::function<bool()>> m_beforePrints;
 };
 
 } // namespace velmora
