@@ -4,6 +4,8 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <limits>
 
 namespace velmora {
 
@@ -20,6 +22,31 @@ QString itemColumns() {
 
 QVariant textValue(const QString& text) {
     return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+// Runs q and appends every administration it reads (the columns of
+// administrationColumns(), in order).
+bool readAdministrations(QSqlQuery& q, QList<Administration>* result, QString* error) {
+    if (!q.exec()) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    while (q.next()) {
+        Administration a;
+        a.key = q.value(0).toLongLong();
+        a.code = q.value(1).toString();
+        a.date = q.value(2).toString();
+        a.time = q.value(3).toString();
+        for (int item = 1; item <= ItemCount; ++item)
+            a.answers.append(q.value(3 + item).toString());
+        result->append(a);
+    }
+    return true;
+}
+
+QString administrationColumns() {
+    return QStringLiteral("\"ID\", \"Code\", \"Date\", \"Time\", ") + itemColumns();
 }
 
 } // namespace
@@ -51,25 +78,77 @@ bool ofSubject(const QString& code, QList<Administration>* result, QString* erro
     result->clear();
     QSqlQuery q(Database::connection(DbFile::Subjects));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT \"ID\", \"Code\", \"Date\", \"Time\", %1 FROM \"History\" "
-                             "WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
-                  .arg(itemColumns()));
+    q.prepare(QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
+                  .arg(administrationColumns()));
     q.addBindValue(textValue(code));
+    return readAdministrations(q, result, error);
+}
+
+bool page(const QString& code, qint64 olderThan, int limit, QList<Administration>* result,
+          QString* error) {
+    result->clear();
+    QSqlQuery q(Database::connection(DbFile::Subjects));
+    q.setForwardOnly(true);
+    // Along the index on the code, from the newest key down: a page costs the
+    // same whatever the number of administrations before it.
+    q.prepare(QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? AND \"ID\" < ? "
+                             "ORDER BY \"ID\" DESC LIMIT %2")
+                  .arg(administrationColumns())
+                  .arg(std::max(limit, 0)));
+    q.addBindValue(textValue(code));
+    q.addBindValue(olderThan > 0 ? olderThan : std::numeric_limits<qint64>::max());
+    return readAdministrations(q, result, error);
+}
+
+bool one(qint64 key, Administration* result, QString* error) {
+    *result = Administration();
+    QSqlQuery q(Database::connection(DbFile::Subjects));
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT %1 FROM \"History\" WHERE \"ID\" = ?").arg(administrationColumns()));
+    q.addBindValue(key);
+    QList<Administration> found;
+    if (!readAdministrations(q, &found, error))
+        return false;
+    if (!found.isEmpty())
+        *result = found.first();
+    return true;
+}
+
+bool sheetState(qint64 answerKey, SheetState* state, QString* error) {
+    *state = SheetState();
+    QStringList sheet, kept;
+    for (int item = 1; item <= ItemCount; ++item) {
+        sheet.append(QStringLiteral("a.") + Database::quoted(QString::number(item)));
+        kept.append(QStringLiteral("h.") + Database::quoted(QString::number(item)));
+    }
+    // The newest administration of the sheet's code beside the sheet, in one
+    // statement: inside a transaction both are read from the same state.
+    QSqlQuery q(Database::connection(DbFile::Subjects));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT h.\"ID\", %1, %2 FROM \"Answer\" AS a LEFT JOIN \"History\" "
+                             "AS h ON h.\"ID\" = (SELECT MAX(\"ID\") FROM \"History\" WHERE "
+                             "\"Code\" = a.\"Code\") WHERE a.\"ID\" = ?")
+                  .arg(sheet.join(QStringLiteral(", ")), kept.join(QStringLiteral(", "))));
+    q.addBindValue(answerKey);
     if (!q.exec()) {
         if (error)
             *error = q.lastError().text();
         return false;
     }
-    while (q.next()) {
-        Administration a;
-        a.key = q.value(0).toLongLong();
-        a.code = q.value(1).toString();
-        a.date = q.value(2).toString();
-        a.time = q.value(3).toString();
-        for (int item = 1; item <= ItemCount; ++item)
-            a.answers.append(q.value(3 + item).toString());
-        result->append(a);
+    if (!q.next())
+        return true;
+    state->found = true;
+    bool same = !q.value(0).isNull();
+    for (int item = 1; item <= ItemCount; ++item) {
+        // Stored as the empty text or as nothing, an unanswered item is the same.
+        const QString answer = q.value(item).toString();
+        if (!answer.isEmpty())
+            state->answered = true;
+        if (answer != q.value(ItemCount + item).toString())
+            same = false;
     }
+    state->kept = same;
     return true;
 }
 

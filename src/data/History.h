@@ -30,6 +30,25 @@ bool append(qint64 answerKey, const QString& date, const QString& time, QString*
 // The administrations of the subject with this code, newest first.
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error);
 
+// At most limit administrations of code, newest first, starting below the key
+// olderThan (0: from the newest). Read one page at a time, a window shows a
+// subject with hundreds of administrations as soon as one with two.
+bool page(const QString& code, qint64 olderThan, int limit, QList<Administration>* result,
+          QString* error);
+
+// The administration with this key (its code, date, time and answers); key is
+// 0 in result when there is none.
+bool one(qint64 key, Administration* result, QString* error);
+
+// What the answer sheet whose Answer key is answerKey holds now, against the
+// administrations kept for its code.
+struct SheetState {
+    bool found = false;    // the sheet is in the table
+    bool answered = false; // it holds at least one answer
+    bool kept = false;     // the newest administration of its code holds exactly these answers
+};
+bool sheetState(qint64 answerKey, SheetState* state, QString* error);
+
 } // namespace History
 
 } // namespace velmora

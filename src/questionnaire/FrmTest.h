@@ -49,6 +49,14 @@ public:
     // Selects the option of the answer the value box holds.
     void ShowStoredAnswer();
 
+    // Makes this run a new administration: the window shows an empty sheet.
+    // The stored sheet (kept in the history) stays as it is until the first
+    // answer of the new administration is stored, which replaces it whole; a
+    // run left before that leaves the subject with the sheet of before.
+    void startNewAdministration();
+    // True until the first store of a new administration.
+    bool startsNewAdministration() const { return m_newAdministration; }
+
     // Data controls.
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // Answer: the subject's answer sheet
@@ -88,6 +96,8 @@ public:
     QRadioButton* Option4 = nullptr; // 2
     QRadioButton* Option5 = nullptr; // 1
     QLineEdit* Text12 = nullptr;     // answer value (never shown)
+    // The digit key beside each option, in the options' order (5 down to 1).
+    std::array<SkinLabel*, 5> OptionKeys{};
 
     QPushButton* CmdBack = nullptr;
     QPushButton* CmdNext = nullptr;
@@ -98,6 +108,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildSubjectFrame();
@@ -109,10 +120,17 @@ private:
     bool saveSheet();
     bool saveBothRows();
     void reportFailedSave(const QString& detail);
+    // Before the first store of a new administration: the sheet it replaces
+    // must still be the one kept in the history. False (and the operator told)
+    // when it is not, or could not be read.
+    bool replacedSheetIsKept();
+    // Whether the sheet in memory holds an answer.
+    bool newSheetHasAnswers() const;
     void refreshAll();
     void endRun();
 
     bool m_ending = false;
+    bool m_newAdministration = false;
 };
 
 } // namespace velmora
