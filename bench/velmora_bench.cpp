@@ -306,6 +306,49 @@ int childExport(int argc, char** argv, const QString& folder, int runs) {
     return 0;
 }
 
+// Code lookup: Command4 to the grid shown, one search by group, and one name
+// search by its beginning (a first name typed in part, as the operator types
+// it: "Maryam1" begins some 110 of every 7,000 names).
+void measureLookup(Frm1* main, int runs, int subjects) {
+    QList<double> lookupOpen, lookupSearch, lookupName;
+    for (int i = 0; i < runs; ++i) {
+        lookupOpen.append(timeUntilModal(
+            [main] { main->Command4_Click(); },
+            [&lookupSearch, &lookupName, subjects](QWidget* window) {
+                auto* lookup = qobject_cast<FrmCode*>(window);
+                auto* group = lookup->findChild<QComboBox*>("Combo3");
+                QElapsedTimer clock;
+                clock.start();
+                group->setCurrentIndex(1); // "B"
+                QCoreApplication::processEvents();
+                lookupSearch.append(msSince(clock));
+                if (subjects > 0 && lookup->DataGrid1->table()->model()->rowCount() == 0)
+                    qFatal("the group search found nobody");
+                auto* firstName = lookup->findChild<QComboBox*>("DataCombo6");
+                clock.restart();
+                firstName->lineEdit()->setText(QStringLiteral("Maryam1"));
+                QCoreApplication::processEvents();
+                lookupName.append(msSince(clock));
+                if (subjects > 100 && lookup->DataGrid1->table()->model()->rowCount() == 0)
+                    qFatal("the name search found nobody");
+                lookup->close();
+            }));
+    }
+    report(QStringLiteral("lookup-open"), lookupOpen);
+    report(QStringLiteral("lookup-search"), lookupSearch);
+    report(QStringLiteral("lookup-name"), lookupName);
+}
+
+// The code lookup alone, for sizes too large to run every step at.
+int childLookup(int argc, char** argv, const QString& folder, int runs, int subjects) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    Frm1* main = session.start(folder);
+    measureLookup(main, runs, subjects);
+    return 0;
+}
+
 // With server, the subject tables are that database of the PostgreSQL server
 // the libpq variables name, and the backup (a different copy there) is left out.
 int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects,
@@ -392,26 +435,7 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     }
     report(QStringLiteral("scoring"), scoring);
 
-    // Code lookup: Command4 to the grid shown, and one search by group.
-    QList<double> lookupOpen, lookupSearch;
-    for (int i = 0; i < runs; ++i) {
-        lookupOpen.append(timeUntilModal(
-            [main] { main->Command4_Click(); },
-            [&lookupSearch, subjects](QWidget* window) {
-                auto* lookup = qobject_cast<FrmCode*>(window);
-                auto* group = lookup->findChild<QComboBox*>("Combo3");
-                QElapsedTimer clock;
-                clock.start();
-                group->setCurrentIndex(1); // "B"
-                QCoreApplication::processEvents();
-                lookupSearch.append(msSince(clock));
-                if (subjects > 0 && lookup->DataGrid1->table()->model()->rowCount() == 0)
-                    qFatal("the group search found nobody");
-                lookup->close();
-            }));
-    }
-    report(QStringLiteral("lookup-open"), lookupOpen);
-    report(QStringLiteral("lookup-search"), lookupSearch);
+    measureLookup(main, runs, subjects);
 
     if (!server.isEmpty())
         return 0;
@@ -631,6 +655,7 @@ int runAll(int argc, char** argv) {
     int runs = 7;
     QList<int> sizes = {0, 1000, 100000};
     QList<int> exportSizes;
+    QList<int> lookupSizes;
     bool server = false;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
@@ -648,6 +673,9 @@ int runAll(int argc, char** argv) {
         } else if (args.at(i) == QLatin1String("--export-sizes") && i + 1 < args.size()) {
             for (const QString& s : args.at(++i).split(','))
                 exportSizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--lookup-sizes") && i + 1 < args.size()) {
+            for (const QString& s : args.at(++i).split(','))
+                lookupSizes.append(s.toInt());
         }
     }
     QDir().mkpath(dataDir);
@@ -714,6 +742,7 @@ int runAll(int argc, char** argv) {
         {"scoring", "scoring search: code typed to seven scores", "ms", "< 30"},
         {"lookup-open", "code lookup: Command4 to grid shown", "ms", "< 100"},
         {"lookup-search", "code lookup: one search by group", "ms", "< 50"},
+        {"lookup-name", "code lookup: one name search by its beginning", "ms", "< 50"},
         {"backup-MBps", "backup of DB2.mdb, copy checked (throughput)", "MB/s",
          ">= 0.7 x cp+sync+check"},
         {"cp-MBps", "cp of the same file (reference)", "MB/s", ""},
@@ -782,6 +811,17 @@ int runAll(int argc, char** argv) {
         exportLine(n, row);
         out.flush();
     }
+    for (int n : lookupSizes) {
+        const auto steps = runChild({QStringLiteral("child-lookup"), prepareFolder(dataDir, n),
+                                     QString::number(runs), QString::number(n)});
+        out << "code lookup at " << n << " subjects: grid shown "
+            << QString::number(median(steps.value("lookup-open")), 'f', 2)
+            << " ms, one search by group "
+            << QString::number(median(steps.value("lookup-search")), 'f', 2)
+            << " ms, one name search by its beginning "
+            << QString::number(median(steps.value("lookup-name")), 'f', 2) << " ms\n";
+        out.flush();
+    }
     return 0;
 }
 
@@ -803,11 +843,15 @@ int main(int argc, char** argv) {
                           QString::fromLocal8Bit(argv[3]).toInt(),
                           QString::fromLocal8Bit(argv[4]).toInt(),
                           argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString());
+    if (command == QLatin1String("child-lookup") && argc > 4)
+        return childLookup(argc, argv, QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]).toInt(),
+                           QString::fromLocal8Bit(argv[4]).toInt());
     if (command == QLatin1String("child-import") && argc > 3)
         return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
-               "[--export-sizes 1000000] [--data FOLDER] [--server]\n",
+               "[--export-sizes 1000000] [--lookup-sizes 1000000] [--data FOLDER] [--server]\n",
                stderr);
     return 2;
 }
