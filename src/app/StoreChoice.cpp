@@ -1,5 +1,6 @@
 #include "app/StoreChoice.h"
 
+#include "data/DirectionalText.h"
 #include "data/SubjectStore.h"
 
 #include <QDir>
@@ -16,10 +17,10 @@ QStringList storeConfigFiles(const QString& dataFolder) {
 bool chooseSubjectStore(const QString& commandLine, const QString& environment,
                         const QStringList& configFiles, QString* error) {
     QString text = commandLine.trimmed();
-    QString source = QStringLiteral("--database");
+    QString source = isolatedText(QStringLiteral("--database"));
     if (text.isEmpty()) {
         text = environment.trimmed();
-        source = QStringLiteral("VELMORA_DATABASE");
+        source = isolatedText(QStringLiteral("VELMORA_DATABASE"));
     }
     for (const QString& file : configFiles) {
         if (!text.isEmpty())
@@ -28,7 +29,7 @@ bool chooseSubjectStore(const QString& commandLine, const QString& environment,
             continue;
         const QSettings settings(file, QSettings::IniFormat);
         text = settings.value(QStringLiteral("database")).toString().trimmed();
-        source = QDir::toNativeSeparators(file);
+        source = isolatedPath(file);
     }
     if (text.isEmpty()) {
         Database::useSubjectFile();

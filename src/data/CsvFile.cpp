@@ -1,4 +1,5 @@
 #include "data/CsvFile.h"
+#include "data/DirectionalText.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,7 @@ QString failureText(const QString& path, int code) {
     if (!reason.isEmpty())
         reason += QLatin1Char('\n');
     return QStringLiteral("فايل خروجي ساخته نشد:\n%1\n\n%2%3")
-        .arg(QDir::toNativeSeparators(path), reason, QString::fromLocal8Bit(std::strerror(code)));
+        .arg(isolatedPath(path), reason, QString::fromLocal8Bit(std::strerror(code)));
 }
 
 // Writes all of data, going on after a short write until the system refuses

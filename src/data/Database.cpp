@@ -1,5 +1,7 @@
 #include "data/Database.h"
 
+#include "data/DirectionalText.h"
+#include "data/NameSearch.h"
 #include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
 
@@ -493,6 +495,13 @@ QList<SchemaObject> schemaObjects(DbFile file) {
         objects.append({QStringLiteral("index"), QStringLiteral("CodeKey_Key"),
                         QStringLiteral("CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")"),
                         false});
+        // The keys the code lookup finds first and last names by; made when
+        // the lookup first opens on a file.
+        for (const QString& statement : NameSearch::fileIndexSql()) {
+            const QStringList tokens = sqlTokens(statement);
+            const qsizetype name = tokens.indexOf(QStringLiteral("index")) + 1;
+            objects.append({QStringLiteral("index"), tokens.value(name), statement, false});
+        }
     }
     // The engine's own tables: the last numbers handed out by AUTOINCREMENT,
     // and statistics a maintenance tool may have gathered.
@@ -593,7 +602,7 @@ QString failureMessage(DbFile file, const QString& detail) {
     if (file == DbFile::Subjects && subjectsOnServer())
         return serverFailureMessage(detail);
     return QStringLiteral("کار با پرونده پايگاه داده انجام نشد:\n%1\n\n%2")
-        .arg(QDir::toNativeSeparators(fileName(file)), detail);
+        .arg(isolatedPath(fileName(file)), detail);
 }
 
 } // namespace Database

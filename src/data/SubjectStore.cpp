@@ -1,6 +1,8 @@
 #include "data/SubjectStore.h"
 
 #include "data/CodeKeys.h"
+#include "data/DirectionalText.h"
+#include "data/NameSearch.h"
 #include "data/SqlDialect.h"
 
 #include <QSqlError>
@@ -133,6 +135,10 @@ QString prepareTables(QSqlDatabase& db) {
         for (const QString& sql : subjectIndexes())
             if (!run(db, sql, &error))
                 return fail(error);
+    // The indexes the code lookup finds names by, on a server prepared before
+    // them too.
+    if (!NameSearch::makeIndexes(db, &error))
+        return fail(error);
     if (!db.commit())
         return fail(SqlDialect::describe(db.lastError(), db));
     return QString();
@@ -190,7 +196,7 @@ bool openServerSubjects(QString* error) {
     QSqlDatabase db = serverConnection();
     if (!db.isOpen()) {
         *error = QStringLiteral("به سرور پايگاه داده وصل نشد:\n%1\n\n%2")
-                     .arg(subjectServerName(), db.lastError().text().trimmed());
+                     .arg(isolatedText(subjectServerName()), db.lastError().text().trimmed());
         return false;
     }
     const QString why = prepareTables(db);
@@ -212,7 +218,7 @@ bool isTransactionOpen(DbFile file) {
 
 QString serverFailureMessage(const QString& detail) {
     return QStringLiteral("کار با پايگاه داده سرور انجام نشد:\n%1\n\n%2")
-        .arg(subjectServerName(), detail);
+        .arg(isolatedText(subjectServerName()), detail);
 }
 
 } // namespace Database

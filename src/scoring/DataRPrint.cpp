@@ -3,28 +3,19 @@
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "platform/Platform.h"
+#include "scoring/PdfFile.h"
 #include "scoring/PdfText.h"
 #include "scoring/Scales.h"
 #include "scoring/ScoringUi.h"
-#include "ui/Notice.h"
 #include "ui/Twips.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTextLayout>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -350,76 +341,43 @@ QString DataRPrint::defaultPdfName(const QString& code, const QDate& date) {
 }
 
 void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
-    QString path = platform().saveFileName(
-        preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-        QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
-    if (path.isEmpty())
-        return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".pdf");
-    if (QFileInfo::exists(path) &&
-        platform().messageBox(preview, applicationTitle(),
-                              QStringLiteral("پرونده %1 وجود دارد. گزارش به جاي آن ذخيره شود؟")
-                                  .arg(QDir::toNativeSeparators(path)),
-                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::No) != QMessageBox::Yes)
-        return;
-    QString error;
-    if (savePdf(path, layout, &error))
-        ShowNotice(preview, QStringLiteral("گزارش ذخيره شد"));
-    else
-        platform().messageBox(preview, QStringLiteral("خطا"),
-                              QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد:\n%1\n\n%2")
-                                  .arg(QDir::toNativeSeparators(path), error),
-                              QMessageBox::Critical);
+    savePdfFromPreview(preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
+                       defaultPdfName(m_code, QDate::currentDate()), QStringLiteral("گزارش"),
+                       [this, layout](const QString& path, QString* error) {
+                           return savePdf(path, layout, error);
+                       });
 }
 
 bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString* error) const {
-    const auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    // Written beside the target under a hidden name and renamed into place
-    // once whole, so a full disk or a crash never leaves half a report.
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                             QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
-        return fail(temporary.errorString());
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(temporary.fileName());
-        printer.setPageLayout(layout);
-        printer.setDocName(QStringLiteral("%1 %2").arg(applicationTitle(), m_code));
-        printer.setCreator(applicationTitle());
-        paint(printer);
-        if (printer.printerState() == QPrinter::Error)
-            return fail(QStringLiteral("the PDF could not be written"));
+    // Every caption keeps its own letters: a name typed with Persian yeh
+    // reads with Persian yeh, beside captions that write it the Arabic way.
+    const PageGeometry page = pageGeometry(layout, QPrinter(QPrinter::HighResolution).resolution());
+    QList<DrawnLabel> labels;
+    double y = 0;
+    for (const char* name : {"Section4", "Section2", "Section1"}) {
+        const ReportSection* s = section(QString::fromLatin1(name));
+        for (const ReportLabel& l : s->labels)
+            if (!l.caption.trimmed().isEmpty())
+                labels.append({twipsRect(QPointF(page.origin.x(), page.origin.y() + y * page.scale),
+                                         page.scale, l.left, l.top, l.width, l.height),
+                               l.caption});
+        y += s->height;
     }
-    // The trailer is written last: a file without it was cut short.
-    QFile written(temporary.fileName());
-    if (!written.open(QIODevice::ReadWrite))
-        return fail(written.errorString());
-    QByteArray pdf = written.readAll();
-    if (!pdf.right(64).contains("%%EOF"))
-        return fail(QStringLiteral("the PDF was cut short; the disk may be full"));
-    // Copying or searching the page gives the letters that were drawn.
-    if (restoreLogicalText(&pdf, drawnText())) {
-        if (!written.seek(0) || !written.resize(0) || written.write(pdf) != pdf.size() ||
-            !written.flush())
-            return fail(written.errorString());
-    }
-    written.close();
-    if (::fsync(temporary.handle()) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    temporary.setAutoRemove(false);
-    return true;
+    return writePdfFile(
+        path, layout, QStringLiteral("%1 %2").arg(applicationTitle(), m_code),
+        [this](QPrinter& printer) { paint(printer); }, drawnText(), labels, error);
+}
+
+DataRPrint::PageGeometry DataRPrint::pageGeometry(const QPageLayout& layout, int dpi) const {
+    const QRectF paper = layout.fullRectPixels(dpi);
+    const double body =
+        section(QStringLiteral("Section1"))->height + section(QStringLiteral("Section5"))->height;
+    // Actual size, unless the paper is too small for the page and its margins.
+    double scale = dpi / 1440.0;
+    scale = std::min({scale, paper.width() / (ReportWidth + 2 * 720.0),
+                      paper.height() / (TopMargin + body + 720.0)});
+    return {QPointF((paper.width() - ReportWidth * scale) / 2, TopMargin * scale), scale,
+            paper.height()};
 }
 
 void DataRPrint::paintPage(QPainter& painter, QPointF origin, double scale, bool last) const {
@@ -444,23 +402,16 @@ void DataRPrint::paint(QPrinter& printer) const {
     QPainter painter(&printer);
     if (!painter.isActive())
         return;
-    const int dpi = printer.resolution();
-    const QRectF paper = printer.pageLayout().fullRectPixels(dpi);
-    const double body =
-        section(QStringLiteral("Section1"))->height + section(QStringLiteral("Section5"))->height;
-    // Actual size, unless the paper is too small for the page and its margins.
-    double scale = dpi / 1440.0;
-    scale = std::min({scale, paper.width() / (ReportWidth + 2 * 720.0),
-                      paper.height() / (TopMargin + body + 720.0)});
-    const QPointF origin((paper.width() - ReportWidth * scale) / 2, TopMargin * scale);
+    const PageGeometry page = pageGeometry(printer.pageLayout(), printer.resolution());
     const ReportSection* pageFooter = section(QStringLiteral("Section3"));
     for (int i = 0; i < m_details; ++i) {
         if (i > 0)
             printer.newPage();
-        paintPage(painter, origin, scale, i == m_details - 1);
-        paintSection(painter, *pageFooter,
-                     QPointF(origin.x(), paper.height() - (720.0 + pageFooter->height) * scale),
-                     scale);
+        paintPage(painter, page.origin, page.scale, i == m_details - 1);
+        paintSection(
+            painter, *pageFooter,
+            QPointF(page.origin.x(), page.paperHeight - (720.0 + pageFooter->height) * page.scale),
+            page.scale);
     }
 }
 
