@@ -21,7 +21,9 @@
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "registry/SubjectExport.h"
+#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
+#include "scoring/HistoryChart.h"
 #include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
 
@@ -306,6 +308,88 @@ int childExport(int argc, char** argv, const QString& folder, int runs) {
     return 0;
 }
 
+// Keeps a subject with count administrations (a registration row, its sheet
+// and the administrations), for the history window's measurement.
+void addSubjectWithHistory(const QString& code, int count) {
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    db.transaction();
+    QSqlQuery q(db);
+    q.prepare("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Group\") VALUES (?, ?, ?, "
+              "'A')");
+    q.addBindValue(code);
+    q.addBindValue(QStringLiteral("Maryam"));
+    q.addBindValue(QStringLiteral("Karimi"));
+    if (!q.exec())
+        qFatal("%s", qPrintable(q.lastError().text()));
+    QStringList columns, marks;
+    for (int item = 1; item <= 14; ++item) {
+        columns.append(QStringLiteral("\"%1\"").arg(item));
+        marks.append(QStringLiteral("?"));
+    }
+    q.prepare(QStringLiteral("INSERT INTO \"Answer\" (\"Code\", \"Group\", %1) VALUES (?, 'A', %2)")
+                  .arg(columns.join(", "), marks.join(", ")));
+    q.addBindValue(code);
+    for (int item = 1; item <= 14; ++item)
+        q.addBindValue(QString::number(1 + item % 5));
+    if (!q.exec())
+        qFatal("%s", qPrintable(q.lastError().text()));
+    q.prepare(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) VALUES "
+                             "(?, ?, '10:00:00', %2)")
+                  .arg(columns.join(", "), marks.join(", ")));
+    for (int i = 0; i < count; ++i) {
+        q.addBindValue(code);
+        q.addBindValue(QStringLiteral("1403/%1/%2")
+                           .arg(1 + (i / 30) % 12, 2, 10, QLatin1Char('0'))
+                           .arg(1 + i % 30, 2, 10, QLatin1Char('0')));
+        for (int item = 1; item <= 14; ++item)
+            q.addBindValue(QString::number(1 + (i + item) % 5));
+        if (!q.exec())
+            qFatal("%s", qPrintable(q.lastError().text()));
+    }
+    db.commit();
+}
+
+// History window: the scoring window's "past results" button until the grid
+// and the chart of a subject with 2, and with 500, administrations are shown.
+void measureHistory(Session& session, Frm1* main, int runs, const QString& tag) {
+    for (const int count : {2, 500}) {
+        const QString code = QStringLiteral("bench-history-%1-%2").arg(tag).arg(count);
+        addSubjectWithHistory(code, count);
+        main->Command3_Click();
+        FrmkLID* scoringWindow = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<FrmkLID*>(w); found && found->isVisible())
+                scoringWindow = found;
+        if (!scoringWindow)
+            qFatal("the scoring window did not open");
+        session.scripted.inputAnswers.enqueue(code);
+        scoringWindow->Command1_Click();
+        QList<double> shown, charted;
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            shown.append(
+                timeUntilModal([scoringWindow] { scoringWindow->CommandHistory_Click(); },
+                               [&charted, &clock, count](QWidget* window) {
+                                   auto* history = qobject_cast<FrmHistory*>(window);
+                                   if (history->ChartHistory->isLoaded())
+                                       qFatal("the chart was read before the window was shown");
+                                   while (!history->ChartHistory->isLoaded())
+                                       QCoreApplication::processEvents();
+                                   history->ChartHistory->repaint();
+                                   charted.append(msSince(clock));
+                                   if (history->ChartHistory->points().size() != count)
+                                       qFatal("the chart does not show every administration");
+                                   history->close();
+                               }));
+        }
+        report(QStringLiteral("history-%1").arg(count), shown);
+        report(QStringLiteral("history-chart-%1").arg(count), charted);
+        scoringWindow->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 // Code lookup: Command4 to the grid shown, one search by group, and one name
 // search by its beginning (a first name typed in part, as the operator types
 // it: "Maryam1" begins some 110 of every 7,000 names).
@@ -434,6 +518,7 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     report(QStringLiteral("scoring"), scoring);
+    measureHistory(session, main, runs, tag);
 
     measureLookup(main, runs, subjects);
 
@@ -740,6 +825,10 @@ int runAll(int argc, char** argv) {
         {"launch", "test launch: code typed to test window shown", "ms", "< 50"},
         {"answer", "one answer step: CmdNext (save, next item)", "ms", "< 10"},
         {"scoring", "scoring search: code typed to seven scores", "ms", "< 30"},
+        {"history-2", "history, 2 administrations: window shown", "ms", "< 100"},
+        {"history-500", "history, 500 administrations: window shown", "ms", "~ as with 2"},
+        {"history-chart-2", "history, 2 administrations: chart drawn too", "ms", "< 100"},
+        {"history-chart-500", "history, 500 administrations: chart drawn too", "ms", "< 100"},
         {"lookup-open", "code lookup: Command4 to grid shown", "ms", "< 100"},
         {"lookup-search", "code lookup: one search by group", "ms", "< 50"},
         {"lookup-name", "code lookup: one name search by its beginning", "ms", "< 50"},

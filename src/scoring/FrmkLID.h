@@ -89,8 +89,12 @@ private:
     void buildButtonFrame();
     void Form_Load();
     void Form_Unload();
-    // Reads the administrations of the subject the frame shows.
-    bool readHistory(QList<History::Administration>* administrations);
+    // Whether the subject the frame shows has administrations kept (the
+    // operator told when they could not be read).
+    bool hasHistory();
+    // The report's captions as this window shows them: the clinic, the scores
+    // and the subject.
+    void fillReport(DataRPrint* report) const;
 
     std::unique_ptr<DataRPrint> m_report;
     bool m_unloaded = false;
