@@ -100,21 +100,6 @@ bool page(const QString& code, qint64 olderThan, int limit, QList<Administration
     return readAdministrations(q, result, error);
 }
 
-bool one(qint64 key, Administration* result, QString* error) {
-    *result = Administration();
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT %1 FROM \"History\" WHERE \"ID\" = ?").arg(administrationColumns()));
-    q.addBindValue(key);
-    QList<Administration> found;
-    if (!readAdministrations(q, &found, error))
-        return false;
-    if (!found.isEmpty())
-        *result = found.first();
-    return true;
-}
-
 bool sheetState(qint64 answerKey, SheetState* state, QString* error) {
     *state = SheetState();
     QStringList sheet, kept;

@@ -36,10 +36,6 @@ bool ofSubject(const QString& code, QList<Administration>* result, QString* erro
 bool page(const QString& code, qint64 olderThan, int limit, QList<Administration>* result,
           QString* error);
 
-// The administration with this key (its code, date, time and answers); key is
-// 0 in result when there is none.
-bool one(qint64 key, Administration* result, QString* error);
-
 // What the answer sheet whose Answer key is answerKey holds now, against the
 // administrations kept for its code.
 struct SheetState {
