@@ -351,7 +351,7 @@ void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
 bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString* error) const {
     // Every caption keeps its own letters: a name typed with Persian yeh
     // reads with Persian yeh, beside captions that write it the Arabic way.
-    const PageGeometry page = pageGeometry(layout, QPrinter(QPrinter::HighResolution).resolution());
+    const PageGeometry page = pageGeometry(layout, PdfResolution);
     QList<DrawnLabel> labels;
     double y = 0;
     for (const char* name : {"Section4", "Section2", "Section1"}) {

@@ -151,15 +151,15 @@ void FrmHistory::CommandPrint_Click() {
     const Platform::PreviewAction save{
         DataRPrint::savePdfCommand(), QStringLiteral("ذخيره به صورت PDF"),
         [=](QWidget* preview, const QPageLayout& layout) {
-            savePdfFromPreview(
-                preview, QStringLiteral("ذخيره نمودار به صورت PDF"), name, QStringLiteral("نمودار"),
-                [&](const QString& path, QString* error) {
-                    const QList<DrawnLabel> labels = chartHeadingLabels(
-                        heading, layout, QPrinter(QPrinter::HighResolution).resolution());
-                    return writePdfFile(path, layout,
-                                        QStringLiteral("%1 %2").arg(applicationTitle(), code),
-                                        paint, drawn, labels, error);
-                });
+            savePdfFromPreview(preview, QStringLiteral("ذخيره نمودار به صورت PDF"), name,
+                               QStringLiteral("نمودار"), [&](const QString& path, QString* error) {
+                                   const QList<DrawnLabel> labels =
+                                       chartHeadingLabels(heading, layout, PdfResolution);
+                                   return writePdfFile(
+                                       path, layout,
+                                       QStringLiteral("%1 %2").arg(applicationTitle(), code), paint,
+                                       drawn, labels, error);
+                               });
         }};
     platform().printPreview(this, heading.title, paint, {save});
 }

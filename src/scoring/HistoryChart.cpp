@@ -3,6 +3,7 @@
 #include "ui/Twips.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -192,7 +193,15 @@ struct PageParts {
     QRectF chart;
 };
 
-PageParts pageParts(const ChartHeading& heading, const QRectF& page, QPaintDevice* device) {
+// A device that measures text as a page at dpi does.
+QImage measuringDevice(int dpi) {
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(int(dpi / 0.0254));
+    device.setDotsPerMeterY(int(dpi / 0.0254));
+    return device;
+}
+
+PageParts pageParts(const ChartHeading& heading, const QRectF& page, const QPaintDevice* device) {
     PageParts parts;
     const QRectF area(0, 0, page.width(), page.height());
     const QFontMetricsF title(titleFont(), device);
@@ -225,10 +234,8 @@ PageParts pageParts(const ChartHeading& heading, const QRectF& page, QPaintDevic
 
 QList<DrawnLabel> chartHeadingLabels(const ChartHeading& heading, const QPageLayout& layout,
                                      int dpi) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setResolution(dpi);
-    printer.setPageLayout(layout);
-    return pageParts(heading, layout.paintRectPixels(dpi), &printer).heading;
+    const QImage device = measuringDevice(dpi);
+    return pageParts(heading, layout.paintRectPixels(dpi), &device).heading;
 }
 
 void paintHistoryChartPage(QPrinter& printer, const ChartHeading& heading,
@@ -237,8 +244,9 @@ void paintHistoryChartPage(QPrinter& printer, const ChartHeading& heading,
     if (!painter.isActive())
         return;
     const int dpi = printer.resolution();
-    const PageParts parts =
-        pageParts(heading, printer.pageLayout().paintRectPixels(dpi), painter.device());
+    // Laid out as chartHeadingLabels() lays it out, whatever the printer.
+    const QImage device = measuringDevice(dpi);
+    const PageParts parts = pageParts(heading, printer.pageLayout().paintRectPixels(dpi), &device);
     for (qsizetype i = 0; i < parts.heading.size(); ++i) {
         const DrawnLabel& text = parts.heading.at(i);
         painter.setFont(i == 0 ? titleFont() : nameFont());

@@ -34,6 +34,7 @@ bool writePdfFile(const QString& path, const QPageLayout& layout, const QString&
     {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setResolution(PdfResolution);
         printer.setOutputFileName(temporary.fileName());
         printer.setPageLayout(layout);
         printer.setDocName(documentName);

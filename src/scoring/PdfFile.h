@@ -12,6 +12,10 @@ class QWidget;
 
 namespace velmora {
 
+// The resolution a PDF file is drawn at (device units per inch), so that the
+// boxes of its texts can be known before it is drawn.
+constexpr int PdfResolution = 1200;
+
 // Draws the pages of a document onto a printer that is set up for them.
 using PdfPainter = std::function<void(QPrinter& printer)>;
 
