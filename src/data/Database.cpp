@@ -544,15 +544,17 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file) {
                 return object.type == type && object.name.compare(name, Qt::CaseInsensitive) == 0;
             });
         if (match == allowed.end())
-            return QStringLiteral("%1 «%2» را Velmora نمي سازد.").arg(typeName(type), name);
+            return QStringLiteral("%1 «%2» را Velmora نمي سازد.")
+                .arg(typeName(type), isolatedText(name));
         if (sqlTokens(sql.toString()) != sqlTokens(match->sql))
             return QStringLiteral("%1 «%2» آن گونه که Velmora مي سازد نيست.")
-                .arg(typeName(type), name);
+                .arg(typeName(type), isolatedText(name));
         present.insert(match->name);
     }
     for (const SchemaObject& object : allowed)
         if (object.required && !present.contains(object.name))
-            return QStringLiteral("%1 «%2» در فايل نيست.").arg(typeName(object.type), object.name);
+            return QStringLiteral("%1 «%2» در فايل نيست.")
+                .arg(typeName(object.type), isolatedText(object.name));
     return QString();
 }
 

@@ -120,7 +120,7 @@ QString prepareTables(QSqlDatabase& db) {
             if (!present.contains(table + u'.' + field))
                 return fail(QStringLiteral("اين پايگاه داده از آن ولمورا نيست: جدول %1 فيلد %2 "
                                            "ندارد")
-                                .arg(table, field));
+                                .arg(isolatedText(table), isolatedText(field)));
     }
     // Only what is missing is made: tables that are there are kept as they are.
     for (const QString& table : std::as_const(missing)) {
