@@ -1,6 +1,7 @@
 #include "app/StoreChoice.h"
 
 #include "data/DirectionalText.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 
 #include <QDir>
@@ -32,7 +33,7 @@ bool chooseSubjectStore(const QString& commandLine, const QString& environment,
         source = isolatedPath(file);
     }
     if (text.isEmpty()) {
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         return true;
     }
     StoreUrl url;
@@ -41,7 +42,7 @@ bool chooseSubjectStore(const QString& commandLine, const QString& environment,
         *error = QStringLiteral("نشاني سرور پايگاه داده (%1) درست نيست:\n%2").arg(source, why);
         return false;
     }
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "data/DirectionalText.h"
 
 #include <QDir>
-#include <QLineEdit>
 
 namespace velmora {
 
@@ -22,11 +21,6 @@ QString isolatedPath(const QString& path) {
 
 QString isolatedText(const QString& text) {
     return QChar(FirstStrongIsolate) + text + QChar(PopDirectionalIsolate);
-}
-
-void showPathLeftToRight(QLineEdit* box) {
-    box->setLayoutDirection(Qt::LeftToRight);
-    box->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
 }
 
 } // namespace velmora

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QLineEdit;
-
 namespace velmora {
 
 // A path, a file name, a URL or a Latin code set into Persian text is laid
@@ -20,9 +18,5 @@ QString isolatedPath(const QString& path);
 // Any other part of its own direction (a code, a server's name, a URL): its
 // direction comes from its first strong letter: FSI ... PDI.
 QString isolatedText(const QString& text);
-
-// A box that holds a path shows it left to right, from its left edge, in a
-// right-to-left window.
-void showPathLeftToRight(QLineEdit* box);
 
 } // namespace velmora

@@ -1,9 +1,8 @@
 #include "data/History.h"
 
 #include "data/Database.h"
+#include "data/SubjectStore.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <limits>
 
@@ -24,12 +23,14 @@ QVariant textValue(const QString& text) {
     return text.isNull() ? QString(QLatin1String("")) : text;
 }
 
-// Runs q and appends every administration it reads (the columns of
-// administrationColumns(), in order).
-bool readAdministrations(QSqlQuery& q, QList<Administration>* result, QString* error) {
-    if (!q.exec()) {
+// Runs sql with values and appends every administration it reads (the
+// columns of administrationColumns(), in order).
+bool readAdministrations(const QString& sql, const QVariantList& values,
+                         QList<Administration>* result, QString* error) {
+    StoreQuery q;
+    if (!q.exec(sql, values)) {
         if (error)
-            *error = q.lastError().text();
+            *error = q.error();
         return false;
     }
     while (q.next()) {
@@ -42,6 +43,11 @@ bool readAdministrations(QSqlQuery& q, QList<Administration>* result, QString* e
             a.answers.append(q.value(3 + item).toString());
         result->append(a);
     }
+    if (q.failure() != StoreFailure::None) {
+        if (error)
+            *error = q.error();
+        return false;
+    }
     return true;
 }
 
@@ -51,19 +57,19 @@ QString administrationColumns() {
 
 } // namespace
 
-bool append(qint64 answerKey, const QString& date, const QString& time, QString* error) {
+bool append(qint64 answerKey, const QString& code, const QString& date, const QString& time,
+            QString* error) {
     // Copied inside the database from the stored row, so the administration
-    // holds exactly what the sheet holds, whatever the window still shows.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.prepare(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) "
-                             "SELECT \"Code\", ?, ?, %1 FROM \"Answer\" WHERE \"ID\" = ?")
-                  .arg(itemColumns()));
-    q.addBindValue(textValue(date));
-    q.addBindValue(textValue(time));
-    q.addBindValue(answerKey);
-    if (!q.exec()) {
+    // holds exactly what the sheet holds, whatever the window still shows;
+    // and only from the row that is still this subject's sheet.
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) "
+                               "SELECT \"Code\", ?, ?, %1 FROM \"Answer\" WHERE \"ID\" = ? AND "
+                               "\"Code\" = ?")
+                    .arg(itemColumns()),
+                {textValue(date), textValue(time), answerKey, textValue(code)})) {
         if (error)
-            *error = q.lastError().text();
+            *error = q.error();
         return false;
     }
     if (q.numRowsAffected() != 1) {
@@ -76,31 +82,27 @@ bool append(qint64 answerKey, const QString& date, const QString& time, QString*
 
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error) {
     result->clear();
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
-                  .arg(administrationColumns()));
-    q.addBindValue(textValue(code));
-    return readAdministrations(q, result, error);
+    return readAdministrations(
+        QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
+            .arg(administrationColumns()),
+        {textValue(code)}, result, error);
 }
 
 bool page(const QString& code, qint64 olderThan, int limit, QList<Administration>* result,
           QString* error) {
     result->clear();
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
     // Along the index on the code, from the newest key down: a page costs the
     // same whatever the number of administrations before it.
-    q.prepare(QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? AND \"ID\" < ? "
-                             "ORDER BY \"ID\" DESC LIMIT %2")
-                  .arg(administrationColumns())
-                  .arg(std::max(limit, 0)));
-    q.addBindValue(textValue(code));
-    q.addBindValue(olderThan > 0 ? olderThan : std::numeric_limits<qint64>::max());
-    return readAdministrations(q, result, error);
+    return readAdministrations(
+        QStringLiteral("SELECT %1 FROM \"History\" WHERE \"Code\" = ? AND \"ID\" < ? "
+                       "ORDER BY \"ID\" DESC LIMIT %2")
+            .arg(administrationColumns())
+            .arg(std::max(limit, 0)),
+        {textValue(code), olderThan > 0 ? olderThan : std::numeric_limits<qint64>::max()}, result,
+        error);
 }
 
-bool sheetState(qint64 answerKey, SheetState* state, QString* error) {
+bool sheetState(qint64 answerKey, const QString& code, SheetState* state, QString* error) {
     *state = SheetState();
     QStringList sheet, kept;
     for (int item = 1; item <= ItemCount; ++item) {
@@ -109,20 +111,24 @@ bool sheetState(qint64 answerKey, SheetState* state, QString* error) {
     }
     // The newest administration of the sheet's code beside the sheet, in one
     // statement: inside a transaction both are read from the same state.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT h.\"ID\", %1, %2 FROM \"Answer\" AS a LEFT JOIN \"History\" "
-                             "AS h ON h.\"ID\" = (SELECT MAX(\"ID\") FROM \"History\" WHERE "
-                             "\"Code\" = a.\"Code\") WHERE a.\"ID\" = ?")
-                  .arg(sheet.join(QStringLiteral(", ")), kept.join(QStringLiteral(", "))));
-    q.addBindValue(answerKey);
-    if (!q.exec()) {
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("SELECT h.\"ID\", %1, %2 FROM \"Answer\" AS a LEFT JOIN "
+                               "\"History\" AS h ON h.\"ID\" = (SELECT MAX(\"ID\") FROM "
+                               "\"History\" WHERE \"Code\" = a.\"Code\") WHERE a.\"ID\" = ? AND "
+                               "a.\"Code\" = ?")
+                    .arg(sheet.join(QStringLiteral(", ")), kept.join(QStringLiteral(", "))),
+                {answerKey, textValue(code)})) {
         if (error)
-            *error = q.lastError().text();
+            *error = q.error();
         return false;
     }
-    if (!q.next())
-        return true;
+    if (!q.next()) {
+        if (q.failure() == StoreFailure::None)
+            return true;
+        if (error)
+            *error = q.error();
+        return false;
+    }
     state->found = true;
     bool same = !q.value(0).isNull();
     for (int item = 1; item <= ItemCount; ++item) {

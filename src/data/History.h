@@ -22,10 +22,11 @@ struct Administration {
 };
 
 // Appends the answer sheet whose Answer key is answerKey, as it is stored now,
-// as an administration at date and time. Runs on the subject file's shared
-// connection, so it joins a transaction open there. False with the database's
+// as an administration at date and time, provided that sheet is still the
+// sheet of code. Joins the store's open transaction. False with the store's
 // description when nothing was appended.
-bool append(qint64 answerKey, const QString& date, const QString& time, QString* error);
+bool append(qint64 answerKey, const QString& code, const QString& date, const QString& time,
+            QString* error);
 
 // The administrations of the subject with this code, newest first.
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error);
@@ -37,13 +38,13 @@ bool page(const QString& code, qint64 olderThan, int limit, QList<Administration
           QString* error);
 
 // What the answer sheet whose Answer key is answerKey holds now, against the
-// administrations kept for its code.
+// administrations kept for its code; a row no longer of code is not found.
 struct SheetState {
     bool found = false;    // the sheet is in the table
     bool answered = false; // it holds at least one answer
     bool kept = false;     // the newest administration of its code holds exactly these answers
 };
-bool sheetState(qint64 answerKey, SheetState* state, QString* error);
+bool sheetState(qint64 answerKey, const QString& code, SheetState* state, QString* error);
 
 } // namespace History
 

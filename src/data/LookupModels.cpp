@@ -2,9 +2,8 @@
 
 #include "data/Database.h"
 #include "data/NameSearch.h"
+#include "data/SubjectStore.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <limits>
 
 namespace velmora {
@@ -61,29 +60,25 @@ void SubjectRowsModel::fetchMore(const QModelIndex& parent) {
 }
 
 bool SubjectRowsModel::readBlock(const Row* after, QList<Row>* block) {
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    SubjectStore& store = SubjectStore::current();
     const bool byName = m_match == Match::Beginning && !m_field.isEmpty();
     QStringList columns{QStringLiteral("\"ID\"")};
     for (const QString& f : GridFields)
         columns.append(Database::quoted(f));
-    const QString nameKey = byName ? NameSearch::keyExpression(m_field, db) : QString();
+    const QString nameKey = byName ? NameSearch::keyExpression(m_field, store) : QString();
     if (byName)
         columns.append(nameKey);
 
     // Reads up to limit rows where condition holds, in order, into block.
     const auto read = [&](const QString& condition, const QVariantList& values,
                           const QString& order, int limit) {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE \"ID\" <= ? AND %2 ORDER BY %3 "
-                                 "LIMIT %4")
-                      .arg(columns.join(QStringLiteral(", ")), condition, order)
-                      .arg(limit));
-        q.addBindValue(m_lastKey);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            m_error = q.lastError().text();
+        StoreQuery q(store);
+        if (!q.exec(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE \"ID\" <= ? AND %2 ORDER BY %3 "
+                                   "LIMIT %4")
+                        .arg(columns.join(QStringLiteral(", ")), condition, order)
+                        .arg(limit),
+                    QVariantList{m_lastKey} + values)) {
+            m_error = q.error();
             return false;
         }
         while (q.next()) {
@@ -173,25 +168,23 @@ void NameListModel::fetchMore(const QModelIndex& parent) {
 
 bool NameListModel::readBlock(const QString& after, QStringList* block) {
     const QString field = Database::quoted(m_field);
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
+    StoreQuery q;
     // One step along the field's index per name, from each name to the next
     // one: as fast for seven groups among a hundred thousand subjects as for
     // thousands of last names. (A server's DISTINCT reads every row when the
     // names are few.)
-    q.prepare(QStringLiteral("WITH RECURSIVE \"names\" (\"name\") AS (SELECT (SELECT %1 FROM "
-                             "\"IDE\" WHERE %1 > ? AND \"ID\" <= ? ORDER BY %1 LIMIT 1) UNION ALL "
-                             "SELECT (SELECT %1 FROM \"IDE\" WHERE %1 > \"names\".\"name\" AND "
-                             "\"ID\" <= ? ORDER BY %1 LIMIT 1) FROM \"names\" WHERE "
-                             "\"names\".\"name\" IS NOT NULL) SELECT \"name\" FROM \"names\" "
-                             "WHERE \"name\" IS NOT NULL LIMIT %2")
-                  .arg(field)
-                  .arg(BlockSize));
-    q.addBindValue(after);
-    q.addBindValue(m_lastKey);
-    q.addBindValue(m_lastKey);
-    if (!q.exec()) {
-        m_error = q.lastError().text();
+    const bool ok =
+        q.exec(QStringLiteral("WITH RECURSIVE \"names\" (\"name\") AS (SELECT (SELECT %1 FROM "
+                              "\"IDE\" WHERE %1 > ? AND \"ID\" <= ? ORDER BY %1 LIMIT 1) UNION ALL "
+                              "SELECT (SELECT %1 FROM \"IDE\" WHERE %1 > \"names\".\"name\" AND "
+                              "\"ID\" <= ? ORDER BY %1 LIMIT 1) FROM \"names\" WHERE "
+                              "\"names\".\"name\" IS NOT NULL) SELECT \"name\" FROM \"names\" "
+                              "WHERE \"name\" IS NOT NULL LIMIT %2")
+                   .arg(field)
+                   .arg(BlockSize),
+               {after, m_lastKey, m_lastKey});
+    if (!ok) {
+        m_error = q.error();
         m_atEnd = true;
         return false;
     }

@@ -1,11 +1,7 @@
 #include "data/NameSearch.h"
 
 #include "data/Database.h"
-#include "data/SqlDialect.h"
-
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include "data/SubjectStore.h"
 
 namespace velmora {
 
@@ -100,8 +96,16 @@ bool isNameField(const QString& field) {
     return false;
 }
 
-QString keyExpression(const QString& field, const QSqlDatabase& db) {
-    return keySql(field, SqlDialect::isServer(db));
+QString keyExpression(const QString& field, const SubjectStore& store) {
+    return store.nameKeySql(field);
+}
+
+QString fileKeySql(const QString& field) {
+    return keySql(field, false);
+}
+
+QString serverKeySql(const QString& field) {
+    return keySql(field, true);
 }
 
 KeyRange keyRange(const QString& typed) {
@@ -109,12 +113,12 @@ KeyRange keyRange(const QString& typed) {
     return {key, pastPrefix(key)};
 }
 
-QString beginsWith(const QString& field, const QString& typed, const QSqlDatabase& db,
+QString beginsWith(const QString& field, const QString& typed, const SubjectStore& store,
                    QVariantList* values) {
     const KeyRange range = keyRange(typed);
     if (range.low.isEmpty())
         return QStringLiteral("1 = 1");
-    const QString expression = keyExpression(field, db);
+    const QString expression = keyExpression(field, store);
     QString condition = expression + QStringLiteral(" >= ?");
     values->append(range.low);
     if (!range.high.isNull()) {
@@ -132,37 +136,11 @@ QStringList serverIndexSql() {
     return indexSql(true);
 }
 
-bool makeIndexes(QSqlDatabase& db, QString* error) {
-    const bool onServer = SqlDialect::isServer(db);
-    const QStringList statements = indexSql(onServer);
-    QStringList present;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        const bool read =
-            q.exec(onServer ? QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = "
-                                             "current_schema() AND tablename = 'IDE'")
-                            : QStringLiteral("SELECT \"name\" FROM sqlite_master WHERE "
-                                             "\"type\" = 'index' AND \"tbl_name\" = 'IDE'"));
-        if (!read) {
-            if (error)
-                *error = q.lastError().text();
-            return false;
-        }
-        while (q.next())
-            present.append(q.value(0).toString());
-    }
-    for (int i = 0; i < statements.size(); ++i) {
-        if (present.contains(QString::fromLatin1(IndexNames[i][1]), Qt::CaseInsensitive))
-            continue;
-        QSqlQuery q(db);
-        if (!q.exec(statements.at(i))) {
-            if (error)
-                *error = q.lastError().text();
-            return false;
-        }
-    }
-    return true;
+QStringList indexNames() {
+    QStringList names;
+    for (const auto& [field, name] : IndexNames)
+        names.append(QString::fromLatin1(name));
+    return names;
 }
 
 } // namespace NameSearch

@@ -4,9 +4,9 @@
 #include <QStringList>
 #include <QVariantList>
 
-class QSqlDatabase;
-
 namespace velmora {
+
+class SubjectStore;
 
 // How a name is found in the code lookup: by how it reads, whatever the keyboard
 // it was typed on. Yeh is written the Arabic way (U+064A, or alef maksura
@@ -24,9 +24,12 @@ namespace NameSearch {
 // The fields searched by their beginning.
 bool isNameField(const QString& field);
 
-// The SQL expression of field's key, exactly as its index is made in the store
-// behind db (the server compares it byte by byte, as the file does).
-QString keyExpression(const QString& field, const QSqlDatabase& db);
+// The SQL expression of field's key, exactly as its index is made in store
+// (the server compares it byte by byte, as the file does).
+QString keyExpression(const QString& field, const SubjectStore& store);
+// The same in a subject file and on a server (the stores' own choice).
+QString fileKeySql(const QString& field);
+QString serverKeySql(const QString& field);
 
 // The keys of the names that begin with typed lie from low (included) to high
 // (excluded; the null text: no end), in the order the index keeps them.
@@ -39,18 +42,14 @@ KeyRange keyRange(const QString& typed);
 // The condition "the key of field begins with the key of typed", with its
 // values appended to values in order. Every name that equals typed is among
 // them. An empty typed text matches every row.
-QString beginsWith(const QString& field, const QString& typed, const QSqlDatabase& db,
+QString beginsWith(const QString& field, const QString& typed, const SubjectStore& store,
                    QVariantList* values);
 
 // The statements that make the indexes in a subject file (as the file keeps
-// them) or on a server.
+// them) or on a server, in the order of their names.
 QStringList fileIndexSql();
 QStringList serverIndexSql();
-
-// Makes the indexes where the store behind db lacks them. A file that cannot
-// take them now (read-only, held by another program) is searched all the same,
-// only without them; false with the reason then.
-bool makeIndexes(QSqlDatabase& db, QString* error);
+QStringList indexNames();
 
 } // namespace NameSearch
 

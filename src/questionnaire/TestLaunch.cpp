@@ -28,7 +28,8 @@ namespace {
 bool chooseAdministration(QWidget* owner, FrmTest* test) {
     History::SheetState state;
     QString error;
-    if (!History::sheetState(test->Adodc2->currentId(), &state, &error)) {
+    if (!History::sheetState(test->Adodc2->currentId(), test->Adodc2->field(QStringLiteral("Code")),
+                             &state, &error)) {
         platform().messageBox(owner, QStringLiteral("خطا"),
                               Database::failureMessage(DbFile::Subjects, error),
                               QMessageBox::Critical);

@@ -9,6 +9,7 @@
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -25,7 +26,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSqlDatabase>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -108,9 +108,9 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     Adodc2 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc2"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
     Text2 = makeHiddenBox(QStringLiteral("Text2"), this);
-    Adodc2->bind(Text2, QStringLiteral("ID"));
+    bind(Adodc2, Text2, QStringLiteral("ID"));
 
     QScopedValueRollback<bool> building(m_settingBoxes, true);
 
@@ -204,13 +204,6 @@ void FrmCode::showModal(QWidget* owner) {
 void FrmCode::Form_Load() {
     placeWindow(this, 2340, 765);
     ApplyTheme(this, Text1->text(), Skin1);
-    // A file of an earlier version gains the indexes the name search reads
-    // along; one that cannot take them now is searched without them.
-    {
-        QSqlDatabase db = Database::connection(DbFile::Subjects);
-        if (db.isOpen())
-            NameSearch::makeIndexes(db, nullptr);
-    }
     const bool read = Adodc2->refresh();
     const qint64 lastKey = Adodc2->state().snapshotMax;
     const bool rowsRead = m_rows->show(lastKey, QString(), QString());

@@ -5,11 +5,11 @@
 #include "data/Database.h"
 #include "data/DirectionalText.h"
 #include "data/NameSearch.h"
+#include "data/SubjectStore.h"
 #include "scoring/Scales.h"
 
 #include <QDir>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTextStream>
 
 namespace velmora {
@@ -44,9 +44,8 @@ QString whereClause(const SubjectFilter& filter, QVariantList* values) {
     if (byBeginning(filter)) {
         // The names as the lookup's name search finds them (the name fields
         // are IDE's alone, so the key needs no table name).
-        where += QStringLiteral(" AND ") +
-                 NameSearch::beginsWith(filter.field, filter.value,
-                                        Database::connection(DbFile::Subjects), values);
+        where += QStringLiteral(" AND ") + NameSearch::beginsWith(filter.field, filter.value,
+                                                                  SubjectStore::current(), values);
     } else if (!filter.field.isEmpty()) {
         where +=
             QStringLiteral(" AND i.") + Database::quoted(filter.field) + QStringLiteral(" = ?");
@@ -55,16 +54,15 @@ QString whereClause(const SubjectFilter& filter, QVariantList* values) {
     return where;
 }
 
-void bindFilter(QSqlQuery& q, const SubjectFilter& filter) {
-    QVariantList values;
-    whereClause(filter, &values);
-    for (const QVariant& v : std::as_const(values))
-        q.addBindValue(v);
-}
-
 QString whereClause(const SubjectFilter& filter) {
     QVariantList values;
     return whereClause(filter, &values);
+}
+
+QVariantList filterValues(const SubjectFilter& filter) {
+    QVariantList values;
+    whereClause(filter, &values);
+    return values;
 }
 
 // Columns of the query: the subject's key, its registration fields, the
@@ -94,12 +92,11 @@ constexpr int FileColumnCount = SubjectFieldCount + 2 + ItemCount + ScaleCount;
 constexpr int QueryColumnCount = 1 + SubjectFieldCount + 2 + ItemCount;
 
 bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM \"IDE\" AS i WHERE ") + whereClause(filter));
-    bindFilter(q, filter);
-    if (!q.exec() || !q.next()) {
-        *error = q.lastError().text();
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM \"IDE\" AS i WHERE ") + whereClause(filter),
+                filterValues(filter)) ||
+        !q.next()) {
+        *error = q.error();
         return false;
     }
     *count = q.value(0).toLongLong();
@@ -107,7 +104,7 @@ bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
 }
 
 // Fills row (a file row) from the current row of the query.
-void fillRow(const QSqlQuery& q, QStringList* row, QStringList* answers) {
+void fillRow(const StoreQuery& q, QStringList* row, QStringList* answers) {
     row->clear();
     answers->clear();
     for (int i = 1; i < QueryColumnCount; ++i)
@@ -168,15 +165,9 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
 
     // One statement reads the whole export, so the file is one consistent
     // picture of the subjects even while another workstation stores a sheet.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    if (!q.prepare(exportQuery(filter))) {
-        detail = q.lastError().text();
-        return failed();
-    }
-    bindFilter(q, filter);
-    if (!q.exec()) {
-        detail = q.lastError().text();
+    StoreQuery q;
+    if (!q.exec(exportQuery(filter), filterValues(filter))) {
+        detail = q.error();
         return failed();
     }
     qint64 subjects = 0;
@@ -200,8 +191,8 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
                 return ExportResult::Cancelled;
         }
     }
-    if (q.lastError().isValid()) {
-        detail = q.lastError().text();
+    if (q.failure() != StoreFailure::None) {
+        detail = q.error();
         return failed();
     }
     q.finish();

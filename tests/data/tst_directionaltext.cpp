@@ -3,6 +3,7 @@
 // and leaves the Persian words around it where they were.
 #include "data/DirectionalText.h"
 #include "support/ProgramFolder.h"
+#include "ui/FormKit.h"
 #include "ui/Twips.h"
 
 #include <QGlyphRun>
