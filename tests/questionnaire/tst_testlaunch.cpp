@@ -575,6 +575,79 @@ private slots:
                  QStringLiteral("1"));
     }
 
+    // The sheet became someone else's after the launch (a restore at another
+    // workstation gave its row to another subject): the new administration's
+    // first answer reaches nobody's sheet, stays on the screen, and the
+    // operator hears why.
+    void aNewAdministrationTakesNothingFromASheetReplacedElsewhere() {
+        const QStringList earlier(ItemCount, QStringLiteral("3"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [this](FrmTest* t) {
+            click(t->Command1);
+            for (const char* table : {"IDE", "Answer"})
+                ProgramFolder::exec(
+                    Sheets,
+                    QStringLiteral("UPDATE \"%1\" SET \"Code\" = 'S4'").arg(QLatin1String(table)));
+            ProgramFolder::exec(Sheets, "UPDATE \"Answer\" SET \"1\" = '1'");
+            choose(t, 5);
+            m_folder->platform().clear();
+            click(t->CmdNext);
+            QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+            const QString message = m_folder->platform().messageTexts().first();
+            QVERIFY2(message.contains(QStringLiteral("جايگزين شده است")), qPrintable(message));
+            QVERIFY(t->isVisible());
+            QCOMPARE(t->Text6->text(), QStringLiteral("1"));
+            QCOMPARE(checkedValue(t), 5);
+            QVERIFY(t->startsNewAdministration());
+            click(t->Command2);
+        });
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"1\", \"2\" FROM \"Answer\""),
+                 (QList<QStringList>{{"S4", "1", "3"}}));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"1\" FROM \"History\""),
+                 (QList<QStringList>{{"S1", "3"}}));
+    }
+
+    // Another workstation tested the subject to the end and kept it after this
+    // launch: the new administration goes on over that sheet (which the
+    // history holds), all three administrations are kept, and the operator is
+    // told at the end.
+    void aNewAdministrationBesideOneKeptElsewhereKeepsBoth() {
+        const QStringList earlier(ItemCount, QStringLiteral("3"));
+        const QStringList elsewhere(ItemCount, QStringLiteral("1"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [this, &elsewhere](FrmTest* t) {
+            click(t->Command1);
+            ProgramFolder::setAnswers(QStringLiteral("S1"), elsewhere);
+            ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/06", "09:00",
+                                             elsewhere);
+            choose(t, 2);
+            m_folder->platform().clear();
+            click(t->CmdNext);
+            QVERIFY(m_folder->platform().messageTexts().isEmpty()); // the subject goes on
+            QCOMPARE(t->Text6->text(), QStringLiteral("2"));
+            choose(t, 4);
+            click(t->Command5);
+            QVERIFY(!t->isVisible());
+        });
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("ايستگاه ديگري")),
+                 qPrintable(messages.first()));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\", \"3\" FROM \"Answer\""),
+                 (QList<QStringList>{{"2", "4", ""}}));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\", \"3\" FROM \"History\" "
+                                             "ORDER BY \"ID\""),
+                 (QList<QStringList>{{"3", "3", "3"}, {"1", "1", "1"}, {"2", "4", ""}}));
+    }
+
     // The administration belongs to the save: when it cannot be kept, neither
     // the sheet nor the registration row changes, the operator is told and
     // the run stays open; the next save-and-exit stores all of it.
