@@ -21,9 +21,9 @@ using PdfPainter = std::function<void(QPrinter& printer)>;
 
 // Writes a PDF file at path on pages of layout: fonts embedded, its text
 // searchable and mapped back to the letters drawn (drawnText: every text the
-// pages show). Written beside the target under a hidden name, flushed to the
-// disk and renamed into place once whole, so a full disk or a crash never
-// leaves half a file; a failure leaves nothing and says why.
+// pages show). Written through OutputFile: a target that is no file is
+// refused, a stream is written through, and a file appears only once whole;
+// a failure leaves nothing and says why.
 // labels: texts whose own letters the file keeps wherever the page's other
 // texts write a look-alike letter differently (see restoreLogicalText).
 bool writePdfFile(const QString& path, const QPageLayout& layout, const QString& documentName,
