@@ -26,7 +26,9 @@
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
 #include "registry/SubjectExport.h"
+#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
+#include "scoring/HistoryChart.h"
 #include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
 
@@ -378,6 +380,131 @@ int childExport(int argc, char** argv, const QString& folder, int runs) {
     return 0;
 }
 
+// Keeps a subject with count administrations (a registration row, its sheet
+// and the administrations), for the history window's measurement.
+void addSubjectWithHistory(const QString& code, int count) {
+    QSqlDatabase db = Database::connection(DbFile::Subjects);
+    db.transaction();
+    QSqlQuery q(db);
+    q.prepare("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", \"Group\") VALUES (?, ?, ?, "
+              "'A')");
+    q.addBindValue(code);
+    q.addBindValue(QStringLiteral("Maryam"));
+    q.addBindValue(QStringLiteral("Karimi"));
+    if (!q.exec())
+        qFatal("%s", qPrintable(q.lastError().text()));
+    QStringList columns, marks;
+    for (int item = 1; item <= 14; ++item) {
+        columns.append(QStringLiteral("\"%1\"").arg(item));
+        marks.append(QStringLiteral("?"));
+    }
+    q.prepare(QStringLiteral("INSERT INTO \"Answer\" (\"Code\", \"Group\", %1) VALUES (?, 'A', %2)")
+                  .arg(columns.join(", "), marks.join(", ")));
+    q.addBindValue(code);
+    for (int item = 1; item <= 14; ++item)
+        q.addBindValue(QString::number(1 + item % 5));
+    if (!q.exec())
+        qFatal("%s", qPrintable(q.lastError().text()));
+    q.prepare(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) VALUES "
+                             "(?, ?, '10:00:00', %2)")
+                  .arg(columns.join(", "), marks.join(", ")));
+    for (int i = 0; i < count; ++i) {
+        q.addBindValue(code);
+        q.addBindValue(QStringLiteral("1403/%1/%2")
+                           .arg(1 + (i / 30) % 12, 2, 10, QLatin1Char('0'))
+                           .arg(1 + i % 30, 2, 10, QLatin1Char('0')));
+        for (int item = 1; item <= 14; ++item)
+            q.addBindValue(QString::number(1 + (i + item) % 5));
+        if (!q.exec())
+            qFatal("%s", qPrintable(q.lastError().text()));
+    }
+    db.commit();
+}
+
+// History window: the scoring window's "past results" button until the grid
+// and the chart of a subject with 2, and with 500, administrations are shown.
+void measureHistory(Session& session, Frm1* main, int runs, const QString& tag) {
+    for (const int count : {2, 500}) {
+        const QString code = QStringLiteral("bench-history-%1-%2").arg(tag).arg(count);
+        addSubjectWithHistory(code, count);
+        main->Command3_Click();
+        FrmkLID* scoringWindow = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<FrmkLID*>(w); found && found->isVisible())
+                scoringWindow = found;
+        if (!scoringWindow)
+            qFatal("the scoring window did not open");
+        session.scripted.inputAnswers.enqueue(code);
+        scoringWindow->Command1_Click();
+        QList<double> shown, charted;
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            shown.append(
+                timeUntilModal([scoringWindow] { scoringWindow->CommandHistory_Click(); },
+                               [&charted, &clock, count](QWidget* window) {
+                                   auto* history = qobject_cast<FrmHistory*>(window);
+                                   if (history->ChartHistory->isLoaded())
+                                       qFatal("the chart was read before the window was shown");
+                                   while (!history->ChartHistory->isLoaded())
+                                       QCoreApplication::processEvents();
+                                   history->ChartHistory->repaint();
+                                   charted.append(msSince(clock));
+                                   if (history->ChartHistory->points().size() != count)
+                                       qFatal("the chart does not show every administration");
+                                   history->close();
+                               }));
+        }
+        report(QStringLiteral("history-%1").arg(count), shown);
+        report(QStringLiteral("history-chart-%1").arg(count), charted);
+        scoringWindow->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// Code lookup: Command4 to the grid shown, one search by group, and one name
+// search by its beginning (a first name typed in part, as the operator types
+// it: "Maryam1" begins some 110 of every 7,000 names).
+void measureLookup(Frm1* main, int runs, int subjects) {
+    QList<double> lookupOpen, lookupSearch, lookupName;
+    for (int i = 0; i < runs; ++i) {
+        lookupOpen.append(timeUntilModal(
+            [main] { main->Command4_Click(); },
+            [&lookupSearch, &lookupName, subjects](QWidget* window) {
+                auto* lookup = qobject_cast<FrmCode*>(window);
+                auto* group = lookup->findChild<QComboBox*>("Combo3");
+                QElapsedTimer clock;
+                clock.start();
+                group->setCurrentIndex(1); // "B"
+                QCoreApplication::processEvents();
+                lookupSearch.append(msSince(clock));
+                if (subjects > 0 && lookup->DataGrid1->table()->model()->rowCount() == 0)
+                    qFatal("the group search found nobody");
+                auto* firstName = lookup->findChild<QComboBox*>("DataCombo6");
+                clock.restart();
+                firstName->lineEdit()->setText(QStringLiteral("Maryam1"));
+                QCoreApplication::processEvents();
+                lookupName.append(msSince(clock));
+                if (subjects > 100 && lookup->DataGrid1->table()->model()->rowCount() == 0)
+                    qFatal("the name search found nobody");
+                lookup->close();
+            }));
+    }
+    report(QStringLiteral("lookup-open"), lookupOpen);
+    report(QStringLiteral("lookup-search"), lookupSearch);
+    report(QStringLiteral("lookup-name"), lookupName);
+}
+
+// The code lookup alone, for sizes too large to run every step at.
+int childLookup(int argc, char** argv, const QString& folder, int runs, int subjects) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    Frm1* main = session.start(folder);
+    measureLookup(main, runs, subjects);
+    return 0;
+}
+
 // With server, the subject tables are that database of the PostgreSQL server
 // the libpq variables name, and the backup (a different copy there) is left out.
 int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects,
@@ -463,27 +590,9 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     report(QStringLiteral("scoring"), scoring);
+    measureHistory(session, main, runs, tag);
 
-    // Code lookup: Command4 to the grid shown, and one search by group.
-    QList<double> lookupOpen, lookupSearch;
-    for (int i = 0; i < runs; ++i) {
-        lookupOpen.append(timeUntilModal(
-            [main] { main->Command4_Click(); },
-            [&lookupSearch, subjects](QWidget* window) {
-                auto* lookup = qobject_cast<FrmCode*>(window);
-                auto* group = lookup->findChild<QComboBox*>("Combo3");
-                QElapsedTimer clock;
-                clock.start();
-                group->setCurrentIndex(1); // "B"
-                QCoreApplication::processEvents();
-                lookupSearch.append(msSince(clock));
-                if (subjects > 0 && lookup->DataGrid1->table()->model()->rowCount() == 0)
-                    qFatal("the group search found nobody");
-                lookup->close();
-            }));
-    }
-    report(QStringLiteral("lookup-open"), lookupOpen);
-    report(QStringLiteral("lookup-search"), lookupSearch);
+    measureLookup(main, runs, subjects);
 
     if (!server.isEmpty())
         return 0;
@@ -758,6 +867,7 @@ int runAll(int argc, char** argv) {
     QList<int> exportSizes;
     // The audit trail's own measurements: its check and its window.
     QList<int> trailSizes = {100000, 1000000};
+    QList<int> lookupSizes;
     bool server = false;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
@@ -779,6 +889,9 @@ int runAll(int argc, char** argv) {
             trailSizes.clear();
             for (const QString& s : args.at(++i).split(','))
                 trailSizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--lookup-sizes") && i + 1 < args.size()) {
+            for (const QString& s : args.at(++i).split(','))
+                lookupSizes.append(s.toInt());
         }
     }
     QDir().mkpath(dataDir);
@@ -861,8 +974,13 @@ int runAll(int argc, char** argv) {
         {"launch", "test launch: code typed to test window shown", "ms", "< 50"},
         {"answer", "one answer step: CmdNext (save, next item)", "ms", "< 10"},
         {"scoring", "scoring search: code typed to seven scores", "ms", "< 30"},
+        {"history-2", "history, 2 administrations: window shown", "ms", "< 100"},
+        {"history-500", "history, 500 administrations: window shown", "ms", "~ as with 2"},
+        {"history-chart-2", "history, 2 administrations: chart drawn too", "ms", "< 100"},
+        {"history-chart-500", "history, 500 administrations: chart drawn too", "ms", "< 100"},
         {"lookup-open", "code lookup: Command4 to grid shown", "ms", "< 100"},
         {"lookup-search", "code lookup: one search by group", "ms", "< 50"},
+        {"lookup-name", "code lookup: one name search by its beginning", "ms", "< 50"},
         {"backup-MBps", "backup of DB2.mdb, copy checked (throughput)", "MB/s",
          ">= 0.7 x cp+sync+check"},
         {"cp-MBps", "cp of the same file (reference)", "MB/s", ""},
@@ -960,6 +1078,17 @@ int runAll(int argc, char** argv) {
         exportLine(n, row);
         out.flush();
     }
+    for (int n : lookupSizes) {
+        const auto steps = runChild({QStringLiteral("child-lookup"), prepareFolder(dataDir, n),
+                                     QString::number(runs), QString::number(n)});
+        out << "code lookup at " << n << " subjects: grid shown "
+            << QString::number(median(steps.value("lookup-open")), 'f', 2)
+            << " ms, one search by group "
+            << QString::number(median(steps.value("lookup-search")), 'f', 2)
+            << " ms, one name search by its beginning "
+            << QString::number(median(steps.value("lookup-name")), 'f', 2) << " ms\n";
+        out.flush();
+    }
     return 0;
 }
 
@@ -997,12 +1126,16 @@ int main(int argc, char** argv) {
         return childVerify(QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]).toInt());
     }
+    if (command == QLatin1String("child-lookup") && argc > 4)
+        return childLookup(argc, argv, QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]).toInt(),
+                           QString::fromLocal8Bit(argv[4]).toInt());
     if (command == QLatin1String("child-import") && argc > 3)
         return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
-               "[--export-sizes 1000000] [--trail-sizes 100000,1000000] [--data FOLDER] "
-               "[--server]\n"
+               "[--export-sizes 1000000] [--trail-sizes 100000,1000000] "
+               "[--lookup-sizes 1000000] [--data FOLDER] [--server]\n"
                "       velmora_bench load --workstations N --subjects M [--collide] [--durable] "
                "[--latency-ms MS] [--database NAME] [--journal FILE] [--keep]\n"
                "       velmora_bench load-check --database NAME --journal FILE\n",

@@ -1,5 +1,6 @@
 #include "app/DataFolder.h"
 
+#include "data/DirectionalText.h"
 #include "platform/Folders.h"
 
 #include <QDir>
@@ -30,7 +31,7 @@ bool holdsLegacyData(const QString& executableFolder) {
 
 QString folderMessage(const QString& folder, const QString& detail) {
     return QStringLiteral("پوشه اطلاعات برنامه آماده نشد:\n%1\n\n%2")
-        .arg(QDir::toNativeSeparators(folder), detail);
+        .arg(isolatedPath(folder), detail);
 }
 
 QString userName(uid_t uid) {

@@ -5,6 +5,7 @@
 #include "access/AuditWindow.h"
 #include "access/OperatorsWindow.h"
 #include "data/DataControl.h"
+#include "data/DirectionalText.h"
 #include "data/TextNumber.h"
 #include "dialogs/About.h"
 #include "dialogs/exitpro.h"
@@ -401,7 +402,7 @@ void Frm1::Picture1_Click() {
         this, QStringLiteral("راهنما"),
         QStringLiteral("برنامه اي براي نمايش صفحه راهنما روي اين رايانه پيدا نشد. صفحه "
                        "راهنما در اين مسير است:\n") +
-            QDir::toNativeSeparators(page),
+            isolatedPath(page),
         QMessageBox::Information);
 }
 

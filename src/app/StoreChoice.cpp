@@ -1,5 +1,6 @@
 #include "app/StoreChoice.h"
 
+#include "data/DirectionalText.h"
 #include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 
@@ -107,17 +108,17 @@ QStringList storeConfigFiles(const QString& dataFolder) {
 bool chooseSubjectStore(const QString& commandLine, const QString& environment,
                         const QStringList& configFiles, QString* error) {
     QString text = commandLine.trimmed();
-    QString source = QStringLiteral("--database");
+    QString source = isolatedText(QStringLiteral("--database"));
     if (text.isEmpty()) {
         text = environment.trimmed();
-        source = QStringLiteral("VELMORA_DATABASE");
+        source = isolatedText(QStringLiteral("VELMORA_DATABASE"));
     }
     for (const QString& file : configFiles) {
         if (!text.isEmpty())
             break;
         if (!readConfigFile(file, &text, error))
             return false;
-        source = QDir::toNativeSeparators(file);
+        source = isolatedPath(file);
     }
     if (text.isEmpty()) {
         SubjectStore::install(SubjectStore::file());

@@ -2,6 +2,7 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "files/OutputFile.h"
 
 #include <QDir>
@@ -319,7 +320,7 @@ bool checkBackupCopy(const QString& copy, const QString& source, const QString& 
            QStringLiteral("\r\n") +
            QStringLiteral("آنچه از آن خوانده شد، نه به عنوان نسخه پشتيبان، در اين فايل نگه "
                           "داشته شد:") +
-           QStringLiteral("\r\n") + QDir::toNativeSeparators(kept);
+           QStringLiteral("\r\n") + isolatedPath(kept);
     return false;
 }
 

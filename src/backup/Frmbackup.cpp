@@ -5,6 +5,7 @@
 #include "backup/BackupAudit.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
@@ -68,6 +69,9 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Label3 = makeLabel(QStringLiteral("Label3"), this, 2040, 1140, 1575, 375);
     Command1 =
         makeButton(QStringLiteral("Command1"), QStringLiteral("خروج"), this, 2460, 2220, 1455, 435);
+    // Paths read left to right, whatever the window's direction.
+    showPathLeftToRight(Text1);
+    showPathLeftToRight(Text2);
     // The path boxes have no caption, and the browse buttons only dashes.
     nameField(Text1, QStringLiteral("مسير تهيه نسخه پشتيبان"));
     nameField(b1, QStringLiteral("انتخاب مسير تهيه نسخه پشتيبان"));
@@ -333,7 +337,7 @@ void Frmbackup::VisualButtonEx3_Click() {
     if (m_safety == Safety::Kept)
         done += QStringLiteral("\r\n") +
                 QStringLiteral("پايگاه داده پيش از بازيابي در اين فايل نگه داشته شد:") +
-                QStringLiteral("\r\n") + QDir::toNativeSeparators(m_safetyCopy);
+                QStringLiteral("\r\n") + isolatedPath(m_safetyCopy);
     else if (m_safety == Safety::Skipped)
         done +=
             QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");

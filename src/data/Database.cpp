@@ -1,7 +1,9 @@
 #include "data/Database.h"
 
 #include "data/CodeKeys.h"
+#include "data/DirectionalText.h"
 #include "data/FileStore.h"
+#include "data/NameSearch.h"
 #include "data/SqliteFile.h"
 #include "data/SubjectStore.h"
 
@@ -109,6 +111,8 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     if (file == DbFile::Subjects) {
         for (const SubjectIndex& index : SubjectIndexes)
             ok = ok && exec(db, QString::fromLatin1(index.sql), error);
+        for (const QString& sql : NameSearch::fileIndexSql())
+            ok = ok && exec(db, sql, error);
     } else {
         ok = ok && exec(db,
                         QStringLiteral("INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") "
@@ -236,6 +240,11 @@ QStringList laterSubjectStructure(const QSqlDatabase& db) {
     for (const SubjectIndex& index : SubjectIndexes)
         if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
             missing.append(QString::fromLatin1(index.sql));
+    // The name search's indexes, which a file of an earlier version lacks.
+    const QStringList nameIndexes = NameSearch::fileIndexSql();
+    for (int i = 0; i < nameIndexes.size(); ++i)
+        if (!present.contains(NameSearch::indexNames().at(i), Qt::CaseInsensitive))
+            missing.append(nameIndexes.at(i));
     return missing;
 }
 
@@ -439,8 +448,10 @@ QList<SchemaObject> schemaObjects(DbFile file) {
         // The keys by which registration finds a code that reads the same as
         // a stored one, and what keeps them up to date. An earlier version's
         // table (its keys never missing) is made again when the file is opened.
-        for (const QString& sql :
-             CodeKeys::fileSchemaObjects() + QStringList{CodeKeys::earlierFileTableSql()}) {
+        // Then the keys the code lookup finds first and last names by.
+        for (const QString& sql : CodeKeys::fileSchemaObjects() +
+                                      QStringList{CodeKeys::earlierFileTableSql()} +
+                                      NameSearch::fileIndexSql()) {
             const QStringList tokens = sqlTokens(sql);
             const QString type =
                 tokens.value(1) == QLatin1String("unique") ? tokens.value(2) : tokens.value(1);
@@ -489,7 +500,8 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file) {
         };
         const auto match = std::find_if(allowed.begin(), allowed.end(), named);
         if (match == allowed.end())
-            return QStringLiteral("%1 «%2» را Velmora نمي سازد.").arg(typeName(type), name);
+            return QStringLiteral("%1 «%2» را Velmora نمي سازد.")
+                .arg(typeName(type), isolatedText(name));
         // An object may have had more than one form over the versions.
         const QStringList tokens = sqlTokens(sql.toString());
         const bool sameAsOurs =
@@ -498,12 +510,13 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file) {
             });
         if (!sameAsOurs)
             return QStringLiteral("%1 «%2» آن گونه که Velmora مي سازد نيست.")
-                .arg(typeName(type), name);
+                .arg(typeName(type), isolatedText(name));
         present.insert(match->name);
     }
     for (const SchemaObject& object : allowed)
         if (object.required && !present.contains(object.name))
-            return QStringLiteral("%1 «%2» در فايل نيست.").arg(typeName(object.type), object.name);
+            return QStringLiteral("%1 «%2» در فايل نيست.")
+                .arg(typeName(object.type), isolatedText(object.name));
     return QString();
 }
 
@@ -602,7 +615,7 @@ QString failureMessage(DbFile file, const QString& detail) {
     if (file == DbFile::Subjects)
         return SubjectStore::current().failureMessage(detail);
     return QStringLiteral("کار با پرونده پايگاه داده انجام نشد:\n%1\n\n%2")
-        .arg(QDir::toNativeSeparators(fileName(file)), detail);
+        .arg(isolatedPath(fileName(file)), detail);
 }
 
 } // namespace Database

@@ -3,6 +3,8 @@
 #include "data/AuditTrail.h"
 #include "data/CodeKeys.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
+#include "data/NameSearch.h"
 #include "data/SqliteFile.h"
 #include "data/SubjectFileCheck.h"
 
@@ -151,7 +153,7 @@ QString FileStore::displayName() const {
 
 QString FileStore::failureMessage(const QString& detail) const {
     return QStringLiteral("کار با پرونده پايگاه داده انجام نشد:\n%1\n\n%2")
-        .arg(QChar(0x2066) + displayName() + QChar(0x2069), detail);
+        .arg(isolatedPath(displayName()), detail);
 }
 
 bool FileStore::open(QString* error) {
@@ -277,6 +279,10 @@ QString FileStore::sameValueSql(const QString& quotedColumn) const {
 
 QStringList FileStore::codeKeyTriggerSql() const {
     return fileCodeKeyTriggers();
+}
+
+QString FileStore::nameKeySql(const QString& field) const {
+    return NameSearch::fileKeySql(field);
 }
 
 QStringList FileStore::fileCodeKeyTriggers() {

@@ -31,6 +31,21 @@ bool append(qint64 answerKey, const QString& code, const QString& date, const QS
 // The administrations of the subject with this code, newest first.
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error);
 
+// At most limit administrations of code, newest first, starting below the key
+// olderThan (0: from the newest). Read one page at a time, a window shows a
+// subject with hundreds of administrations as soon as one with two.
+bool page(const QString& code, qint64 olderThan, int limit, QList<Administration>* result,
+          QString* error);
+
+// What the answer sheet whose Answer key is answerKey holds now, against the
+// administrations kept for its code; a row no longer of code is not found.
+struct SheetState {
+    bool found = false;    // the sheet is in the table
+    bool answered = false; // it holds at least one answer
+    bool kept = false;     // the newest administration of its code holds exactly these answers
+};
+bool sheetState(qint64 answerKey, const QString& code, SheetState* state, QString* error);
+
 } // namespace History
 
 } // namespace velmora

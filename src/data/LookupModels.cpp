@@ -1,7 +1,7 @@
 #include "data/LookupModels.h"
 
 #include "data/Database.h"
-
+#include "data/NameSearch.h"
 #include "data/SubjectStore.h"
 
 #include <limits>
@@ -25,16 +25,18 @@ const QStringList& lookupGridFields() {
     return GridFields;
 }
 
-bool SubjectRowsModel::show(qint64 lastKey, const QString& field, const QString& value) {
+bool SubjectRowsModel::show(qint64 lastKey, const QString& field, const QString& value,
+                            Match match) {
     beginResetModel();
     m_lastKey = lastKey;
     m_field = field;
     m_value = value;
+    m_match = NameSearch::isNameField(field) ? match : Match::Exact;
     m_rows.clear();
     m_error.clear();
     m_atEnd = lastKey < 0;
     QList<Row> block;
-    const bool ok = m_atEnd || readBlock(BeforeFirstKey, &block);
+    const bool ok = m_atEnd || readBlock(nullptr, &block);
     m_rows = block;
     endResetModel();
     return ok;
@@ -44,7 +46,7 @@ void SubjectRowsModel::fetchMore(const QModelIndex& parent) {
     if (parent.isValid() || m_atEnd)
         return;
     QList<Row> block;
-    if (!readBlock(m_rows.isEmpty() ? BeforeFirstKey : m_rows.last().key, &block)) {
+    if (!readBlock(m_rows.isEmpty() ? nullptr : &m_rows.last(), &block)) {
         if (onFailure)
             onFailure(m_error);
         return;
@@ -57,31 +59,78 @@ void SubjectRowsModel::fetchMore(const QModelIndex& parent) {
     endInsertRows();
 }
 
-bool SubjectRowsModel::readBlock(qint64 after, QList<Row>* block) {
+bool SubjectRowsModel::readBlock(const Row* after, QList<Row>* block) {
+    SubjectStore& store = SubjectStore::current();
+    const bool byName = m_match == Match::Beginning && !m_field.isEmpty();
     QStringList columns{QStringLiteral("\"ID\"")};
     for (const QString& f : GridFields)
         columns.append(Database::quoted(f));
-    QString where = QStringLiteral("\"ID\" <= ? AND \"ID\" > ?");
-    if (!m_field.isEmpty())
-        where += QStringLiteral(" AND ") + Database::quoted(m_field) + QStringLiteral(" = ?");
-    QVariantList values{m_lastKey, after};
-    if (!m_field.isEmpty())
-        values.append(m_value.isNull() ? QString(QLatin1String("")) : m_value);
-    StoreQuery q;
-    if (!q.exec(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE %2 ORDER BY \"ID\" LIMIT %3")
-                    .arg(columns.join(QStringLiteral(", ")), where)
-                    .arg(BlockSize),
-                values)) {
-        m_error = q.error();
+    const QString nameKey = byName ? NameSearch::keyExpression(m_field, store) : QString();
+    if (byName)
+        columns.append(nameKey);
+
+    // Reads up to limit rows where condition holds, in order, into block.
+    const auto read = [&](const QString& condition, const QVariantList& values,
+                          const QString& order, int limit) {
+        StoreQuery q(store);
+        if (!q.exec(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE \"ID\" <= ? AND %2 ORDER BY %3 "
+                                   "LIMIT %4")
+                        .arg(columns.join(QStringLiteral(", ")), condition, order)
+                        .arg(limit),
+                    QVariantList{m_lastKey} + values)) {
+            m_error = q.error();
+            return false;
+        }
+        while (q.next()) {
+            Row row;
+            row.key = q.value(0).toLongLong();
+            for (int i = 1; i <= GridFields.size(); ++i)
+                row.fields.append(q.value(i).toString());
+            if (byName)
+                row.nameKey = q.value(int(GridFields.size()) + 1).toString();
+            block->append(row);
+        }
+        return true;
+    };
+
+    bool ok = true;
+    if (!byName) {
+        QString condition = QStringLiteral("\"ID\" > ?");
+        QVariantList values{after ? after->key : BeforeFirstKey};
+        if (!m_field.isEmpty()) {
+            condition +=
+                QStringLiteral(" AND ") + Database::quoted(m_field) + QStringLiteral(" = ?");
+            values.append(m_value.isNull() ? QString(QLatin1String("")) : m_value);
+        }
+        ok = read(condition, values, QStringLiteral("\"ID\""), BlockSize);
+    } else {
+        // Along the index on the name's key and the row's number, from the
+        // last row listed: first the rest of its name, then the names after
+        // it. (Each step is one range of the index, however many rows share
+        // a name or lie before.)
+        const NameSearch::KeyRange range = NameSearch::keyRange(m_value);
+        const QString byKey = nameKey + QStringLiteral(", \"ID\"");
+        QString condition;
+        QVariantList values;
+        if (after) {
+            ok = read(nameKey + QStringLiteral(" = ? AND \"ID\" > ?"), {after->nameKey, after->key},
+                      QStringLiteral("\"ID\""), BlockSize);
+            condition = nameKey + QStringLiteral(" > ?");
+            values.append(after->nameKey);
+        } else {
+            condition = nameKey + QStringLiteral(" >= ?");
+            values.append(range.low);
+        }
+        if (!range.high.isNull()) {
+            condition += QStringLiteral(" AND ") + nameKey + QStringLiteral(" < ?");
+            values.append(range.high);
+        }
+        if (ok && block->size() < BlockSize)
+            ok = read(condition, values, byKey, BlockSize - int(block->size()));
+    }
+    if (!ok) {
         m_atEnd = true;
         return false;
-    }
-    while (q.next()) {
-        Row row;
-        row.key = q.value(0).toLongLong();
-        for (int i = 1; i <= GridFields.size(); ++i)
-            row.fields.append(q.value(i).toString());
-        block->append(row);
     }
     m_atEnd = block->size() < BlockSize;
     return true;

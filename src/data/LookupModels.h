@@ -18,13 +18,21 @@ public:
     SubjectRowsModel(const QStringList& captions, QObject* parent)
         : QAbstractTableModel(parent), m_captions(captions) {}
 
-    // Shows the rows with a key up to lastKey (-1: none) whose field equals
+    // How a row's field is matched against the value.
+    enum class Match {
+        Exact,     // equals it, in key order
+        Beginning, // a name field whose key begins with the value's (NameSearch), by name
+    };
+
+    // Shows the rows with a key up to lastKey (-1: none) whose field matches
     // value; an empty field shows them all. False when the file could not be read.
-    bool show(qint64 lastKey, const QString& field, const QString& value);
+    bool show(qint64 lastKey, const QString& field, const QString& value,
+              Match match = Match::Exact);
     // What show() was last asked for: the rows the grid lists.
     qint64 lastKey() const { return m_lastKey; }
     const QString& field() const { return m_field; }
     const QString& value() const { return m_value; }
+    Match match() const { return m_match; }
 
     QString lastError() const { return m_error; }
     std::function<void(const QString&)> onFailure;
@@ -57,16 +65,19 @@ public:
 private:
     struct Row {
         qint64 key = 0;
+        QString nameKey; // the searched name's key (by-name order only)
         QStringList fields;
     };
 
-    // The next block after key `after`. A failure ends the reading.
-    bool readBlock(qint64 after, QList<Row>* block);
+    // The next block after the row `after` (nullptr: from the first). A
+    // failure ends the reading.
+    bool readBlock(const Row* after, QList<Row>* block);
 
     QStringList m_captions;
     qint64 m_lastKey = -1;
     QString m_field;
     QString m_value;
+    Match m_match = Match::Exact;
     QList<Row> m_rows;
     bool m_atEnd = true;
     QString m_error;

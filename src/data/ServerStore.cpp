@@ -3,6 +3,8 @@
 #include "data/AuditTrail.h"
 #include "data/CodeKeys.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
+#include "data/NameSearch.h"
 #include "data/SqliteFile.h"
 
 #include <QDateTime>
@@ -377,6 +379,10 @@ QStringList ServerStore::codeKeyTriggerSql() const {
                            "NEW.\"Code\") EXECUTE FUNCTION \"CodeKey_Pending\"()")};
 }
 
+QString ServerStore::nameKeySql(const QString& field) const {
+    return NameSearch::serverKeySql(field);
+}
+
 namespace {
 
 // Creates the tables the database lacks and checks the ones it has, in one
@@ -422,7 +428,7 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
                 !present.contains(table + u'.' + field + QStringLiteral(".NO")))
                 return fail(QStringLiteral("اين پايگاه داده از آن ولمورا نيست: جدول %1 فيلد %2 "
                                            "ندارد")
-                                .arg(table, field));
+                                .arg(isolatedText(table), isolatedText(field)));
         // Keys of an earlier version could not wait to be worked out.
         if (table == QLatin1String("CodeKey") && present.contains(QStringLiteral("CodeKey.Key.NO")))
             keysReady = false;
@@ -463,6 +469,21 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
                  &error, store))
             return fail(error);
     }
+    // The indexes the code lookup finds names by, on a server prepared before
+    // them too. Only a missing one is made: making one locks the table
+    // against the other workstations' writes.
+    QSqlQuery indexes(db);
+    if (!indexes.exec(QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = "
+                                     "current_schema() AND tablename = 'IDE'")))
+        return fail(store.describe(indexes.lastError()));
+    QStringList present;
+    while (indexes.next())
+        present.append(indexes.value(0).toString());
+    const QStringList nameIndexes = NameSearch::serverIndexSql();
+    for (int i = 0; i < nameIndexes.size(); ++i)
+        if (!present.contains(NameSearch::indexNames().at(i)) &&
+            !run(db, nameIndexes.at(i), &error, store))
+            return fail(error);
     if (!db.commit())
         return fail(store.describe(db.lastError()));
     return QString();
@@ -509,7 +530,8 @@ QString unstorableValue(const QString& table, const QStringList& fields,
         return QStringLiteral("در جدول %1، فيلد %2 آزمودني با کد «%3» نويسه NUL (کد صفر) دارد که "
                               "سرور پايگاه داده آن را در متن نمي پذيرد. نسخه پشتيبان بازيابي "
                               "نشد و اطلاعات سرور دست نخورد.")
-            .arg(table, fields.at(i), QChar(0x2068) + code.remove(QChar(0)) + QChar(0x2069));
+            .arg(isolatedText(table), isolatedText(fields.at(i)),
+                 isolatedText(code.remove(QChar(0))));
     }
     return QString();
 }

@@ -34,6 +34,7 @@ public:
     QString keyTypeSql() const override;
     QString sameValueSql(const QString& quotedColumn) const override;
     QStringList codeKeyTriggerSql() const override;
+    QString nameKeySql(const QString& field) const override;
 
     bool release(QString* why) override;
     std::unique_ptr<StoreSnapshot> snapshot(const QString& scratchFolder,

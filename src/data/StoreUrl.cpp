@@ -1,5 +1,7 @@
 #include "data/StoreUrl.h"
 
+#include "data/DirectionalText.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QStringDecoder>
@@ -181,7 +183,7 @@ bool parseQuery(QStringView query, StoreUrl* url, QString* why) {
         } else {
             // Qt turns every ";" of the connect options into a space before libpq reads them.
             if (value.contains(u';')) {
-                *why = reason(Refusal::Semicolon).arg(key);
+                *why = reason(Refusal::Semicolon).arg(isolatedText(key));
                 return false;
             }
             setOption(&url->options, key, value);

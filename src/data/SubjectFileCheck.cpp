@@ -1,6 +1,7 @@
 #include "data/SubjectFileCheck.h"
 
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +38,7 @@ constexpr int BusyStepMs = 10;
 
 QString warning(const QString& path, const QString& detail) {
     return QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است:") + QLatin1Char('\n') +
-           QDir::toNativeSeparators(path) + QStringLiteral("\n\n") + detail +
-           QStringLiteral("\n\n") +
+           isolatedPath(path) + QStringLiteral("\n\n") + detail + QStringLiteral("\n\n") +
            QStringLiteral("برنامه کار مي کند، ولي آنچه ذخيره مي شود ممکن است از دست برود؛ "
                           "پايگاه داده را از آخرين نسخه پشتيبان سالم بازيابي کنيد.");
 }

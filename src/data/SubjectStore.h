@@ -118,6 +118,9 @@ public:
     // each new or changed code gets a row whose key is still to be worked out
     // (NULL), whoever stores it.
     virtual QStringList codeKeyTriggerSql() const = 0;
+    // The key the code lookup finds a first or last name by (see NameSearch),
+    // written exactly as the store's index on it is made.
+    virtual QString nameKeySql(const QString& field) const = 0;
 
     // ---- Copies: backup and restore -------------------------------------
     // Makes the store ready for a copy of its tables to leave or arrive: the

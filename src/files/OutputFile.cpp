@@ -42,8 +42,10 @@ QString systemText(int code) {
 }
 
 QString headedText(const QString& path, const QString& reason) {
+    // The path keeps its own left-to-right order inside the Persian text
+    // (between directional isolates, as data/DirectionalText sets them).
     return QStringLiteral("فايل خروجي ساخته نشد:\n%1\n\n%2")
-        .arg(QDir::toNativeSeparators(path), reason);
+        .arg(QChar(0x2066) + QDir::toNativeSeparators(path) + QChar(0x2069), reason);
 }
 
 const QString& folderReason() {

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLayout>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
@@ -12,8 +13,10 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 namespace velmora {
 
@@ -87,6 +90,32 @@ QString QtPlatform::print(QWidget*, const QString& jobName, const PaintJob& job)
     return QString();
 }
 
+namespace {
+
+// Qt opens the preview at two thirds of the screen's width: at 1024×768 that
+// folds the tool bar's last commands (Print, Page setup) behind a chevron. The
+// preview opens wide enough for every command instead, as far as the screen
+// allows.
+void fitToolBar(QWidget* preview) {
+    auto* tools = preview->findChild<QToolBar*>();
+    const QScreen* screen = preview->screen();
+    if (!tools || !screen)
+        return;
+    QMargins margins;
+    if (QLayout* layout = preview->layout())
+        margins = layout->contentsMargins();
+    // Room for the frame the window system draws around the window.
+    constexpr int Frame = 16;
+    const QRect available = screen->availableGeometry();
+    const int wanted = tools->sizeHint().width() + margins.left() + margins.right();
+    // As tall as Qt would open it: two thirds of the screen.
+    preview->resize(
+        std::min(std::max(available.width() * 2 / 3, wanted), available.width() - Frame),
+        available.height() * 2 / 3);
+}
+
+} // namespace
+
 void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJob& job,
                               const QList<PreviewAction>& actions,
                               const std::function<bool()>& beforePrint) {
@@ -121,6 +150,7 @@ void QtPlatform::printPreview(QWidget* owner, const QString& title, const PaintJ
                 button->setObjectName(action.name);
         }
     }
+    fitToolBar(preview);
     preview->setWindowModality(Qt::NonModal);
     preview->show();
 }

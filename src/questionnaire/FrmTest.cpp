@@ -141,6 +141,8 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
                                  Text10,  Text5,    Text11,   Text7,    Text8,   Text9};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->installEventFilter(this);
 
     Form_Load();
 }
@@ -260,6 +262,17 @@ void FrmTest::buildOptionsFrame() {
         });
         connect(button, &QRadioButton::clicked, this, [this, click] { (this->*click)(); });
         *o.button = button;
+    }
+    // Each option shows the digit key that chooses it, beside its circle: the
+    // key of an option is the value it stands for.
+    for (int value = 5; value >= 1; --value) {
+        const int index = 5 - value;
+        auto* key = new SkinLabel(QStringLiteral("OptionKey%1").arg(index + 1),
+                                  QString(QChar(char16_t(0x06F0 + value))), Frame2);
+        key->setFont(formFont());
+        key->setAlignment(Qt::AlignCenter);
+        place(key, 2250, options[index].top, 300, 435);
+        OptionKeys[static_cast<std::size_t>(index)] = key;
     }
 
     Text12 = makeHiddenBox(QStringLiteral("Text12"), Frame2);
@@ -402,6 +415,49 @@ void FrmTest::step(int delta) {
     Text6->setText(QString::number(number + delta));
 }
 
+void FrmTest::startNewAdministration() {
+    // Only in memory: nothing is written until the subject's first answer is
+    // stored, and then the whole empty sheet with it.
+    for (int item = 1; item <= ItemCount; ++item)
+        Adodc2->setField(answerField(item), QString());
+    m_newAdministration = true;
+}
+
+bool FrmTest::replacedSheetIsKept() {
+    // A sheet replaced at another workstation since it was read (a restore)
+    // is refused by the store itself, with its own words; so is a sheet gone
+    // from the table or no longer the subject's.
+    SubjectStore& store = SubjectStore::current();
+    store.catchUp();
+    if (Adodc2->state().generation != store.generation())
+        return true;
+    History::SheetState state;
+    QString error;
+    if (!History::sheetState(Adodc2->currentId(), Adodc2->field(QStringLiteral("Code")), &state,
+                             &error)) {
+        reportFailedSave(error);
+        return false;
+    }
+    if (!state.found || state.kept || !state.answered)
+        return true;
+    // Someone stored other answers on this sheet since the test began (another
+    // workstation): replacing them would lose them.
+    platform().messageBox(
+        this, QStringLiteral("خطا"),
+        QStringLiteral("پاسخنامه قبلي اين آزمودني پس از شروع اين آزمون تغيير کرده و در سوابق آزمون "
+                       "نيست، پس پاسخهاي آزمون تازه روي آن ذخيره نشد. از آزمون خارج شويد و آن را "
+                       "دوباره آغاز کنيد."),
+        QMessageBox::Critical);
+    return false;
+}
+
+bool FrmTest::newSheetHasAnswers() const {
+    for (int item = 1; item <= ItemCount; ++item)
+        if (!Adodc2->field(answerField(item)).isEmpty())
+            return true;
+    return false;
+}
+
 // The answer sheet is stored into the row this run read. Another
 // workstation testing the same subject meanwhile does not stop the subject
 // here (both administrations are kept); the operator hears of it at the end.
@@ -415,37 +471,56 @@ bool FrmTest::storeSheet() {
 }
 
 bool FrmTest::saveSheet() {
-    // An answer is recorded with the item it answers, in one transaction.
-    if (!Adodc2->isDirty())
+    // Going from item to item before the first answer of a new administration
+    // stores nothing: the kept sheet stays the subject's until there is an
+    // answer to replace it with.
+    if (m_newAdministration && !newSheetHasAnswers())
         return true;
+    if (!m_newAdministration && !Adodc2->isDirty())
+        return true;
+    // An answer is recorded with the item it answers, in one transaction.
     const QString item = QStringLiteral("سوال %1").arg(Text6->text());
+    const bool changedBefore = m_changedElsewhere;
     DataTransaction transaction({Adodc2});
     if (!transaction.begun()) {
         reportFailedSave(transaction.lastError());
         return false;
     }
+    // The empty sheet of a new administration replaces the kept one only if
+    // that one is still what is stored, in one transaction with the check.
+    if (m_newAdministration && !replacedSheetIsKept()) {
+        transaction.rollback();
+        return false;
+    }
     Adodc2->setReportFailures(false);
     QString error;
     bool saved = storeSheet();
-    const StoreFailure failure = saved ? StoreFailure::None : Adodc2->lastFailure();
+    StoreFailure failure = saved ? StoreFailure::None : Adodc2->lastFailure();
     if (!saved)
         error = Adodc2->lastError();
     Adodc2->setReportFailures(true);
     if (saved && !Audit::record(Action::SaveAnswers, subjectCode(), Outcome::Done, item, &error)) {
         transaction.rollback();
+        m_changedElsewhere = changedBefore;
         platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
         return false;
     }
     if (saved) {
         saved = transaction.commit();
-        if (!saved)
+        if (!saved) {
             error = transaction.lastError();
+            failure = StoreFailure::Other;
+        }
     } else {
         transaction.rollback();
     }
-    if (!saved)
+    if (!saved) {
+        m_changedElsewhere = changedBefore;
         reportFailedSave(error, failure);
-    return saved;
+        return false;
+    }
+    m_newAdministration = false;
+    return true;
 }
 
 QString FrmTest::subjectCode() const {
@@ -463,11 +538,19 @@ bool FrmTest::saveBothRows() {
         reportFailedSave(transaction.lastError());
         return false;
     }
+    // A new administration without a single answer is none: the registration
+    // row is stored, the kept sheet stays the subject's and nothing is added
+    // to the history.
+    const bool sheet = !m_newAdministration || newSheetHasAnswers();
+    if (sheet && m_newAdministration && !replacedSheetIsKept()) {
+        transaction.rollback();
+        return false;
+    }
     Adodc2->setReportFailures(false);
     Adodc3->setReportFailures(false);
     QString error;
     StoreFailure failure = StoreFailure::None;
-    bool saved = storeSheet();
+    bool saved = !sheet || storeSheet();
     if (!saved) {
         error = Adodc2->lastError();
         failure = Adodc2->lastFailure();
@@ -479,7 +562,7 @@ bool FrmTest::saveBothRows() {
             failure = Adodc3->lastFailure();
         }
     }
-    if (saved)
+    if (saved && sheet)
         saved = History::append(Adodc2->currentId(), Adodc2->field(QStringLiteral("Code")),
                                 SolarDate(now.date(), 0), ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
@@ -502,6 +585,7 @@ bool FrmTest::saveBothRows() {
         reportFailedSave(error, failure);
         return false;
     }
+    m_newAdministration = false;
     if (m_changedElsewhere)
         platform().messageBox(this, QStringLiteral("پيام"), changedElsewhereText(),
                               QMessageBox::Warning);
@@ -590,21 +674,46 @@ void FrmTest::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
+bool FrmTest::eventFilter(QObject* watched, QEvent* event) {
+    // Return in a box being typed into (the item number, a name) ends there:
+    // the operator finishing a field does not move the subject on.
+    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void FrmTest::keyPressEvent(QKeyEvent* event) {
     // Escape would end the run without the subject meaning to.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
     }
-    // The digit keys 1 to 5 (Latin or Persian) choose the option at that
-    // place in the list, as a click on it does. A box being typed into (the
-    // item number, the age, a name) keeps them: they never reach the window.
+    if (!Frame2->isVisible()) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    // Return goes on to the next item as the next button does (a box keeps
+    // its own Return: see eventFilter).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        if (CmdNext->isVisible() && CmdNext->isEnabled())
+            CmdNext_Click();
+        return;
+    }
+    // A digit key 1 to 5 (Latin, Persian or Arabic-Indic) chooses the option
+    // worth that number, as a click on it does: 5 "agree completely" down to 1
+    // "disagree completely", the way rating scales are read. A box being typed
+    // into (the item number, the age, a name) keeps its digits: they never
+    // reach the window.
     const Qt::KeyboardModifiers chords = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-    if (Frame2->isVisible() && event->text().size() == 1 && !(event->modifiers() & chords)) {
-        const int place = event->text().at(0).digitValue();
+    if (event->text().size() == 1 && !(event->modifiers() & chords)) {
+        const int value = event->text().at(0).digitValue();
         const std::array<QRadioButton*, 5> options = {Option1, Option2, Option3, Option4, Option5};
-        if (place >= 1 && place <= 5) {
-            options[static_cast<std::size_t>(place - 1)]->click();
+        if (value >= 1 && value <= 5) {
+            options[static_cast<std::size_t>(5 - value)]->click();
             event->accept();
             return;
         }

@@ -60,6 +60,13 @@ public:
     // True when the run was left through an operator's sign-in (or for a
     // lock), so the program needs no lock after it.
     bool leftWithSignIn() const { return m_signedOut; }
+    // Makes this run a new administration: the window shows an empty sheet.
+    // The stored sheet (kept in the history) stays as it is until the first
+    // answer of the new administration is stored, which replaces it whole; a
+    // run left before that leaves the subject with the sheet of before.
+    void startNewAdministration();
+    // True until the first store of a new administration.
+    bool startsNewAdministration() const { return m_newAdministration; }
 
     // Data controls.
     DataControl* Adodc1 = nullptr; // Theme
@@ -100,6 +107,8 @@ public:
     QRadioButton* Option4 = nullptr; // 2
     QRadioButton* Option5 = nullptr; // 1
     QLineEdit* Text12 = nullptr;     // answer value (never shown)
+    // The digit key beside each option, in the options' order (5 down to 1).
+    std::array<SkinLabel*, 5> OptionKeys{};
 
     QPushButton* CmdBack = nullptr;
     QPushButton* CmdNext = nullptr;
@@ -110,6 +119,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildSubjectFrame();
@@ -122,6 +132,12 @@ private:
     bool saveSheet();
     bool saveBothRows();
     void reportFailedSave(const QString& detail, StoreFailure failure = StoreFailure::Other);
+    // Before the first store of a new administration: the sheet it replaces
+    // must still be the one kept in the history. False (and the operator told)
+    // when it is not, or could not be read.
+    bool replacedSheetIsKept();
+    // Whether the sheet in memory holds an answer.
+    bool newSheetHasAnswers() const;
     void refreshAll();
     void endRun();
     // Once operators are set up, the subject at the desk may not leave the
@@ -133,6 +149,9 @@ private:
 
     bool m_ending = false;
     bool m_signedOut = false;
+    // The sheet in memory is a new administration, not yet stored: the kept
+    // sheet is replaced with its first answer.
+    bool m_newAdministration = false;
     // Another workstation changed the sheet while this run had it open.
     bool m_changedElsewhere = false;
 };

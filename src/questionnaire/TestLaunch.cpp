@@ -8,6 +8,7 @@
 #include "access/Lock.h"
 #include "access/Session.h"
 #include "data/DataControl.h"
+#include "data/History.h"
 #include "platform/Platform.h"
 #include "questionnaire/FrmTest.h"
 #include "ui/Notice.h"
@@ -19,6 +20,41 @@
 #include <QPushButton>
 
 namespace velmora {
+
+namespace {
+
+// A sheet that was completed and kept in the history would come up with every
+// answer already chosen, and a subject pressing "next" through it would give
+// yesterday's answers as today's. The operator says whether this run goes on
+// with that sheet or is a new administration. An interrupted sheet (answers
+// stored since the last save-and-exit) and a sheet never answered go on as
+// they are, unasked. False when the operator cancels the launch.
+bool chooseAdministration(QWidget* owner, FrmTest* test) {
+    History::SheetState state;
+    QString error;
+    if (!History::sheetState(test->Adodc2->currentId(), test->Adodc2->field(QStringLiteral("Code")),
+                             &state, &error)) {
+        platform().messageBox(owner, QStringLiteral("خطا"),
+                              Database::failureMessage(DbFile::Subjects, error),
+                              QMessageBox::Critical);
+        return false;
+    }
+    if (!state.answered || !state.kept)
+        return true;
+    const QMessageBox::StandardButton answer = platform().messageBox(
+        owner, applicationTitle(),
+        QStringLiteral("پاسخنامه اين آزمودني کامل شده و در سوابق آزمون نگه داشته شده است.\n\n"
+                       "آزمون تازه اي آغاز شود؟\n"
+                       "بله: پاسخنامه خالي؛ پاسخنامه قبلي در سوابق آزمون مي ماند.\n"
+                       "خير: ادامه همان پاسخنامه، با پاسخهاي قبلي."),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        test->startNewAdministration();
+    return answer == QMessageBox::Yes || answer == QMessageBox::No;
+}
+
+} // namespace
 
 void launchTest(QWidget* owner) {
     if (!Access::permit(Action::LaunchTest, owner))
@@ -53,11 +89,16 @@ void launchTest(QWidget* owner) {
                            test->Text7, test->Text8, test->Text9})
         box->setReadOnly(!registered);
 
+    if (!chooseAdministration(owner, test))
+        return;
     QString error;
-    if (!Audit::record(Action::LaunchTest, code, Outcome::Done, QString(), &error)) {
+    if (!Audit::record(Action::LaunchTest, code, Outcome::Done,
+                       test->startsNewAdministration() ? QStringLiteral("اجراي تازه") : QString(),
+                       &error)) {
         platform().messageBox(owner, QStringLiteral("خطا"), error, QMessageBox::Critical);
         return;
     }
+
     QPointer<FrmTest> run = test;
     test->exec();
     // The subject had the keyboard: whoever comes to the desk next signs in,

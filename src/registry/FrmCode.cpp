@@ -4,7 +4,9 @@
 #include "access/Audit.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "data/LookupModels.h"
+#include "data/NameSearch.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
@@ -154,6 +156,13 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     CommandExport = makeButton(QStringLiteral("CommandExport"), QStringLiteral("خروجي CSV"), this,
                                7320, 6060, 1605, 555);
     CommandExport->setAutoDefault(false);
+    // Under the search boxes, where the operator looks while typing.
+    LabelNotFound = new SkinLabel(QStringLiteral("LabelNotFound"),
+                                  QStringLiteral("آزمودني اي با اين مشخصات پيدا نشد"), this);
+    LabelNotFound->setWordWrap(true);
+    LabelNotFound->setAlignment(Qt::AlignCenter);
+    place(LabelNotFound, 6840, 2640, 3015, 735);
+    LabelNotFound->setVisible(false);
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -223,22 +232,32 @@ void FrmCode::emptyBoxes(std::initializer_list<QComboBox*> boxes) {
     }
 }
 
-void FrmCode::filterSubjects(const QString& field, const QString& text) {
+void FrmCode::filterSubjects(const QString& field, const QString& text, bool byBeginning) {
+    // An emptied box is no search: the whole list comes back.
+    const QString searched = text.isEmpty() ? QString() : field;
     // Each search is recorded: by which field, and the group searched for;
     // a name typed is never copied into the trail.
-    const QString detail = field == QLatin1String("Group")
-                               ? QStringLiteral("گروه %1").arg(text)
-                               : (field == QLatin1String("LName") ? QStringLiteral("نام خانوادگي")
-                                                                  : QStringLiteral("نام"));
-    QString error;
-    if (!Audit::record(Action::LookUpSearch, QString(), Outcome::Done, detail, &error)) {
-        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
-        return;
+    if (!searched.isEmpty()) {
+        const QString detail =
+            field == QLatin1String("Group")
+                ? QStringLiteral("گروه %1").arg(text)
+                : (field == QLatin1String("LName") ? QStringLiteral("نام خانوادگي")
+                                                   : QStringLiteral("نام"));
+        QString error;
+        if (!Audit::record(Action::LookUpSearch, QString(), Outcome::Done, detail, &error)) {
+            platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
+            return;
+        }
     }
-    const bool filtered = Adodc2->setFilter(field, text);
-    // Point the grid at the narrowed set again.
-    if (!m_rows->show(Adodc2->state().snapshotMax, field, text) && filtered)
+    const qint64 lastKey = Adodc2->state().snapshotMax;
+    // The grid is the list: point it at the narrowed set again.
+    const bool shown = m_rows->show(lastKey, searched, text,
+                                    byBeginning ? SubjectRowsModel::Match::Beginning
+                                                : SubjectRowsModel::Match::Exact);
+    if (!shown)
         reportFailure(m_rows->lastError());
+    // Nobody found is said in words, not only by an empty grid.
+    LabelNotFound->setVisible(shown && !searched.isEmpty() && m_rows->rowCount() == 0);
 }
 
 void FrmCode::reportFailure(const QString& detail) {
@@ -255,22 +274,26 @@ void FrmCode::Combo3_Click() {
     Combo3_Change();
 }
 
+// A name being typed finds every name that begins with it, whichever way its
+// yeh and kaf are written; a name picked from the list finds that name alone.
 void FrmCode::DataCombo1_Change() {
+    emptyBoxes({DataCombo6, Combo3});
+    filterSubjects(QStringLiteral("LName"), DataCombo1->currentText(), true);
+}
+
+void FrmCode::DataCombo1_Click() {
     emptyBoxes({DataCombo6, Combo3});
     filterSubjects(QStringLiteral("LName"), DataCombo1->currentText());
 }
 
-void FrmCode::DataCombo1_Click() {
-    DataCombo1_Change();
-}
-
 void FrmCode::DataCombo6_Change() {
-    filterSubjects(QStringLiteral("FName"), DataCombo6->currentText());
+    filterSubjects(QStringLiteral("FName"), DataCombo6->currentText(), true);
     emptyBoxes({DataCombo1, Combo3});
 }
 
 void FrmCode::DataCombo6_Click() {
-    DataCombo6_Change();
+    filterSubjects(QStringLiteral("FName"), DataCombo6->currentText());
+    emptyBoxes({DataCombo1, Combo3});
 }
 
 void FrmCode::Command6_Click() {
@@ -291,7 +314,7 @@ void FrmCode::CommandExport_Click() {
     if (QFileInfo::exists(path) &&
         platform().messageBox(this, applicationTitle(),
                               QStringLiteral("پرونده %1 وجود دارد. فهرست به جاي آن ذخيره شود؟")
-                                  .arg(QDir::toNativeSeparators(path)),
+                                  .arg(isolatedPath(path)),
                               QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) != QMessageBox::Yes)
         return;
@@ -300,6 +323,7 @@ void FrmCode::CommandExport_Click() {
     SubjectFilter filter;
     filter.field = m_rows->field();
     filter.value = m_rows->value();
+    filter.byBeginning = m_rows->match() == SubjectRowsModel::Match::Beginning;
     filter.lastKey = m_rows->lastKey();
 
     QProgressDialog progress(QStringLiteral("ذخيره فهرست آزمودني ها ..."), QStringLiteral("انصراف"),

@@ -69,12 +69,15 @@ public:
     DataGrid* DataGrid1 = nullptr;
     QPushButton* Command6 = nullptr;
     QPushButton* CommandExport = nullptr;
+    // Says so when a search finds nobody (hidden otherwise).
+    SkinLabel* LabelNotFound = nullptr;
 
 private:
     void Form_Load();
-    // Replaces the filter of the subject list with field = text and shows the
-    // rows that match.
-    void filterSubjects(const QString& field, const QString& text);
+    // Replaces the filter of the subject list and shows the rows that match:
+    // field equal to text, or (a typed name) beginning with it however its
+    // yeh and kaf are written. An empty text shows every subject again.
+    void filterSubjects(const QString& field, const QString& text, bool byBeginning = false);
     // Empties boxes the program clears; that is no search of its own.
     void emptyBoxes(std::initializer_list<QComboBox*> boxes);
     // Tells the operator that the subject file could not be read.

@@ -7,6 +7,7 @@
 #include "calendar/SolarCalendar.h"
 #include "data/CodeKeys.h"
 #include "data/DataControl.h"
+#include "data/DirectionalText.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
@@ -67,7 +68,7 @@ QString lookAlikeCodeMessage(const QString& storedCode) {
     return QStringLiteral("کد «%1» پيش تر براي آزمودني ديگري ثبت شده است. کدي که وارد کرده ايد "
                           "فقط در نويسه هاي ناپيدا (مانند نشانه هاي جهت) يا در شکل عربي و فارسي "
                           "حروف و رقم ها با آن فرق دارد و همان خوانده مي شود. کد ديگري وارد کنيد.")
-        .arg(QChar(0x2068) + storedCode + QChar(0x2069));
+        .arg(isolatedText(storedCode));
 }
 
 QString earlierSheetMessage() {

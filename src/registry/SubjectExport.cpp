@@ -4,9 +4,11 @@
 #include "calendar/SolarCalendar.h"
 #include "data/CsvFile.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
+#include "data/NameSearch.h"
+#include "data/SubjectStore.h"
 #include "scoring/Scales.h"
 
-#include "data/SubjectStore.h"
 #include <QDir>
 #include <QSqlError>
 #include <QTextStream>
@@ -32,18 +34,35 @@ bool isSearchField(const QString& field) {
            field == QLatin1String("FName");
 }
 
-QString whereClause(const SubjectFilter& filter) {
+bool byBeginning(const SubjectFilter& filter) {
+    return filter.byBeginning && NameSearch::isNameField(filter.field);
+}
+
+// The condition on the subjects and, in values, what it binds, in order.
+QString whereClause(const SubjectFilter& filter, QVariantList* values) {
     QString where = QStringLiteral("i.\"ID\" <= ?");
-    if (!filter.field.isEmpty())
+    values->append(filter.lastKey);
+    if (byBeginning(filter)) {
+        // The names as the lookup's name search finds them (the name fields
+        // are IDE's alone, so the key needs no table name).
+        where += QStringLiteral(" AND ") + NameSearch::beginsWith(filter.field, filter.value,
+                                                                  SubjectStore::current(), values);
+    } else if (!filter.field.isEmpty()) {
         where +=
             QStringLiteral(" AND i.") + Database::quoted(filter.field) + QStringLiteral(" = ?");
+        values->append(textValue(filter.value));
+    }
     return where;
 }
 
+QString whereClause(const SubjectFilter& filter) {
+    QVariantList values;
+    return whereClause(filter, &values);
+}
+
 QVariantList filterValues(const SubjectFilter& filter) {
-    QVariantList values{filter.lastKey};
-    if (!filter.field.isEmpty())
-        values.append(textValue(filter.value));
+    QVariantList values;
+    whereClause(filter, &values);
     return values;
 }
 
@@ -198,7 +217,7 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
 
 QString exportFailureMessage(const QString& path, const QString& detail) {
     return QStringLiteral("فهرست آزمودني ها ذخيره نشد و پرونده اي ساخته نشد:\n%1\n\n%2")
-        .arg(QDir::toNativeSeparators(path), detail);
+        .arg(isolatedPath(path), detail);
 }
 
 QString defaultExportName(const QDate& date) {

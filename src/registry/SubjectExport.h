@@ -12,10 +12,13 @@ namespace velmora {
 
 // The subjects to export, as the code lookup lists them: keys up to lastKey,
 // narrowed to the subjects whose field equals value when a field is given
-// ("Group", "LName" or "FName"; exact, whole-text equality).
+// ("Group", "LName" or "FName"; exact, whole-text equality), or, for a name
+// with byBeginning, whose name begins with value as the lookup's name search
+// reads it (NameSearch).
 struct SubjectFilter {
     QString field;
     QString value;
+    bool byBeginning = false;
     qint64 lastKey = std::numeric_limits<qint64>::max();
 };
 

@@ -4,30 +4,23 @@
 #include "access/Audit.h"
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
-#include "files/OutputFile.h"
 #include "platform/Platform.h"
+#include "scoring/PdfFile.h"
 #include "scoring/PdfText.h"
 #include "scoring/Scales.h"
 #include "ui/Captions.h"
 #include "ui/Notice.h"
 #include "ui/Twips.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QPrinter>
-#include <QStandardPaths>
 #include <QTextLayout>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace velmora {
 
@@ -366,82 +359,50 @@ QString DataRPrint::defaultPdfName(const QString& code, const QDate& date) {
 void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
     if (!Access::permit(Action::SaveReportPdf, preview, m_code))
         return;
-    QString path = platform().saveFileName(
+    savePdfFromPreview(
         preview, QStringLiteral("ذخيره گزارش به صورت PDF"),
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-        QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
-    if (path.isEmpty())
-        return;
-    // A name typed without its suffix gets it; a name already there (a file,
-    // a pipe, a device) is meant as it stands.
-    const QFileInfo chosen(path);
-    if (chosen.suffix().isEmpty() && !chosen.exists() && !chosen.isSymLink())
-        path += QStringLiteral(".pdf");
-    if (QFileInfo::exists(path) &&
-        platform().messageBox(preview, applicationTitle(),
-                              QStringLiteral("پرونده %1 وجود دارد. گزارش به جاي آن ذخيره شود؟")
-                                  .arg(QDir::toNativeSeparators(path)),
-                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::No) != QMessageBox::Yes)
-        return;
-    QString error;
-    // The file stays only once its saving is recorded.
-    bool saved = savePdf(path, layout, &error);
-    if (saved && !Audit::record(Action::SaveReportPdf, m_code, Outcome::Done, QString(), &error)) {
-        QFile::remove(path);
-        saved = false;
-    }
-    if (saved)
-        ShowNotice(preview, QStringLiteral("گزارش ذخيره شد"));
-    else
-        platform().messageBox(preview, QStringLiteral("خطا"),
-                              QStringLiteral("گزارش ذخيره نشد و پرونده اي ساخته نشد:\n%1\n\n%2")
-                                  .arg(QDir::toNativeSeparators(path), error),
-                              QMessageBox::Critical);
+        defaultPdfName(m_code, QDate::currentDate()), QStringLiteral("گزارش"),
+        [this, layout](const QString& path, QString* error) {
+            // The file stays only once its saving is recorded.
+            if (!savePdf(path, layout, error))
+                return false;
+            if (Audit::record(Action::SaveReportPdf, m_code, Outcome::Done, QString(), error))
+                return true;
+            QFile::remove(path);
+            return false;
+        });
 }
 
 bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString* error) const {
-    const auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    // The target is checked first (a folder, a device or a link to nothing
-    // is refused); the report goes there only once it is whole.
-    OutputFile out(path, OutputFile::Streams::WriteThrough);
-    if (!out.open(nullptr))
-        return fail(out.failureReason());
-    // The printer writes the file by its name and the file is read back: in a
-    // folder only this user can enter, so nobody can put another file under
-    // that name in between.
-    const PrivateFolder folder;
-    if (!folder.isValid())
-        return fail(folder.errorString());
-    const QString printed = folder.filePath(QStringLiteral("report.pdf"));
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(printed);
-        printer.setPageLayout(layout);
-        printer.setDocName(QStringLiteral("%1 %2").arg(applicationTitle(), m_code));
-        printer.setCreator(applicationTitle());
-        paint(printer);
-        if (printer.printerState() == QPrinter::Error)
-            return fail(QStringLiteral("the PDF could not be written"));
+    // Every caption keeps its own letters: a name typed with Persian yeh
+    // reads with Persian yeh, beside captions that write it the Arabic way.
+    const PageGeometry page = pageGeometry(layout, PdfResolution);
+    QList<DrawnLabel> labels;
+    double y = 0;
+    for (const char* name : {"Section4", "Section2", "Section1"}) {
+        const ReportSection* s = section(QString::fromLatin1(name));
+        for (const ReportLabel& l : s->labels)
+            if (!l.caption.trimmed().isEmpty())
+                labels.append({twipsRect(QPointF(page.origin.x(), page.origin.y() + y * page.scale),
+                                         page.scale, l.left, l.top, l.width, l.height),
+                               l.caption});
+        y += s->height;
     }
-    // The trailer is written last: a file without it was cut short.
-    QFile written(printed);
-    if (!written.open(QIODevice::ReadOnly))
-        return fail(written.errorString());
-    QByteArray pdf = written.readAll();
-    written.close();
-    if (!pdf.right(64).contains("%%EOF"))
-        return fail(QStringLiteral("the PDF was cut short; the disk may be full"));
-    // Copying or searching the page gives the letters that were drawn.
-    restoreLogicalText(&pdf, drawnText());
-    if (!out.write(pdf.constData(), pdf.size(), nullptr) || !out.commit(nullptr))
-        return fail(out.failureReason());
-    return true;
+    return writePdfFile(
+        path, layout, QStringLiteral("%1 %2").arg(applicationTitle(), m_code),
+        [this](QPrinter& printer) { paint(printer); }, drawnText(), labels, error);
+}
+
+DataRPrint::PageGeometry DataRPrint::pageGeometry(const QPageLayout& layout, int dpi) const {
+    const QRectF paper = layout.fullRectPixels(dpi);
+    const double body =
+        section(QStringLiteral("Section1"))->height + section(QStringLiteral("Section5"))->height;
+    // Actual size, unless the paper is too small for the page and its margins.
+    double scale = dpi / 1440.0;
+    scale = std::min({scale, paper.width() / (ReportWidth + 2 * 720.0),
+                      paper.height() / (TopMargin + body + 720.0)});
+    return {QPointF((paper.width() - ReportWidth * scale) / 2, TopMargin * scale), scale,
+            paper.height()};
 }
 
 void DataRPrint::paintPage(QPainter& painter, QPointF origin, double scale, bool last) const {
@@ -466,23 +427,16 @@ void DataRPrint::paint(QPrinter& printer) const {
     QPainter painter(&printer);
     if (!painter.isActive())
         return;
-    const int dpi = printer.resolution();
-    const QRectF paper = printer.pageLayout().fullRectPixels(dpi);
-    const double body =
-        section(QStringLiteral("Section1"))->height + section(QStringLiteral("Section5"))->height;
-    // Actual size, unless the paper is too small for the page and its margins.
-    double scale = dpi / 1440.0;
-    scale = std::min({scale, paper.width() / (ReportWidth + 2 * 720.0),
-                      paper.height() / (TopMargin + body + 720.0)});
-    const QPointF origin((paper.width() - ReportWidth * scale) / 2, TopMargin * scale);
+    const PageGeometry page = pageGeometry(printer.pageLayout(), printer.resolution());
     const ReportSection* pageFooter = section(QStringLiteral("Section3"));
     for (int i = 0; i < m_details; ++i) {
         if (i > 0)
             printer.newPage();
-        paintPage(painter, origin, scale, i == m_details - 1);
-        paintSection(painter, *pageFooter,
-                     QPointF(origin.x(), paper.height() - (720.0 + pageFooter->height) * scale),
-                     scale);
+        paintPage(painter, page.origin, page.scale, i == m_details - 1);
+        paintSection(
+            painter, *pageFooter,
+            QPointF(page.origin.x(), page.paperHeight - (720.0 + pageFooter->height) * page.scale),
+            page.scale);
     }
 }
 

@@ -112,6 +112,15 @@ private:
     // Every caption on the page, one to a line.
     QString drawnText() const;
 
+    // Where the page lies on paper of layout at dpi: the origin of the page
+    // (device units) and device units per twip.
+    struct PageGeometry {
+        QPointF origin;
+        double scale;
+        double paperHeight;
+    };
+    PageGeometry pageGeometry(const QPageLayout& layout, int dpi) const;
+
     QList<ReportSection> m_sections;
     int m_details = 1;
     QString m_code;

@@ -1,65 +1,167 @@
 #include "scoring/FrmHistory.h"
 
+#include "data/Database.h"
+#include "platform/Platform.h"
+#include "scoring/HistoryChart.h"
+#include "scoring/HistoryModel.h"
+#include "scoring/PdfFile.h"
 #include "scoring/Scales.h"
+#include "ui/AccessibleNames.h"
 #include "ui/FormKit.h"
+#include "ui/Notice.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
+#include <QDate>
 #include <QHeaderView>
+#include <QPrinter>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 
 namespace velmora {
 
 QStringList FrmHistory::captions() {
-    QStringList list = {QStringLiteral("تاريخ"), QStringLiteral("ساعت")};
-    for (const Scale& scale : scales())
-        list.append(scale.name);
-    return list;
+    return HistoryModel::captions();
 }
 
-FrmHistory::FrmHistory(const QString& code, const QList<History::Administration>& administrations,
-                       const QString& themeNumber, QWidget* owner)
-    : QDialog(owner) {
+FrmHistory::FrmHistory(const QString& code, const DataRPrint& report, const QString& themeNumber,
+                       QWidget* owner)
+    : QDialog(owner), m_code(code), m_report(report) {
     setObjectName(QStringLiteral("FrmHistory"));
     setWindowTitle(QStringLiteral("سوابق آزمون") + QStringLiteral(" - ") + code);
-    setClientSize(this, 12180, 5400);
+    setClientSize(this, 12180, 8760);
     setFont(formFont());
 
-    const QStringList columns = captions();
-    GridHistory = new QTableWidget(int(administrations.size()), int(columns.size()), this);
+    m_model = new HistoryModel(code, this);
+    m_model->onFailure = [this](const QString& detail) { reportFailure(detail); };
+    GridHistory = new QTableView(this);
     GridHistory->setObjectName(QStringLiteral("GridHistory"));
-    GridHistory->setHorizontalHeaderLabels(columns);
+    GridHistory->setModel(m_model);
     GridHistory->setFont(formFont(12, false));
     GridHistory->horizontalHeader()->setFont(formFont());
     GridHistory->verticalHeader()->hide();
     GridHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     GridHistory->setWordWrap(false);
-    place(GridHistory, 240, 240, 11700, 4200);
-    for (int row = 0; row < administrations.size(); ++row) {
-        const History::Administration& a = administrations.at(row);
-        QStringList cells = {a.date, a.time};
-        for (const Scale& scale : scales())
-            cells.append(numberText(scaleScore(scale, a.answers)));
-        for (int column = 0; column < cells.size(); ++column) {
-            auto* item = new QTableWidgetItem(cells.at(column));
-            item->setTextAlignment(Qt::AlignCenter);
-            GridHistory->setItem(row, column, item);
-        }
-    }
-    GridHistory->resizeColumnsToContents();
+    place(GridHistory, 240, 240, 11700, 2880);
+    nameField(GridHistory, QStringLiteral("سوابق آزمون"));
+    // Every column as wide as its caption needs; the scores are short.
+    const QFontMetrics header(GridHistory->horizontalHeader()->font());
+    const QStringList columns = captions();
     for (int column = 0; column < columns.size(); ++column)
-        GridHistory->setColumnWidth(column, GridHistory->columnWidth(column) + twips(90));
+        GridHistory->setColumnWidth(
+            column, std::max(header.horizontalAdvance(columns.at(column)),
+                             header.horizontalAdvance(QStringLiteral("0000/00/00"))) +
+                        twips(240));
+    connect(GridHistory, &QTableView::activated, this, [this] { CommandReport_Click(); });
 
+    ChartHistory = new HistoryChart(code, this);
+    ChartHistory->setObjectName(QStringLiteral("ChartHistory"));
+    ChartHistory->onFailure = [this](const QString& detail) { reportFailure(detail); };
+    place(ChartHistory, 240, 3240, 11700, 4680);
+    nameField(ChartHistory, QStringLiteral("نمودار تغيير نمره ها در آزمونها"));
+
+    CommandReport = makeButton(QStringLiteral("CommandReport"), QStringLiteral("گزارش اين آزمون"),
+                               this, 9540, 8040, 2400, 555);
+    CommandPrint = makeButton(QStringLiteral("CommandPrint"), QStringLiteral("چاپ نمودار"), this,
+                              6900, 8040, 2400, 555);
     CommandClose = makeButton(QStringLiteral("CommandClose"), QStringLiteral("خروج"), this, 5550,
-                              4680, 1065, 555);
-    CommandClose->setAutoDefault(false);
+                              8040, 1065, 555);
+    for (QPushButton* button : {CommandReport, CommandPrint, CommandClose})
+        button->setAutoDefault(false);
+    connect(CommandReport, &QPushButton::clicked, this, &FrmHistory::CommandReport_Click);
+    connect(CommandPrint, &QPushButton::clicked, this, &FrmHistory::CommandPrint_Click);
     connect(CommandClose, &QPushButton::clicked, this, &QDialog::accept);
 
     placeWindow(this, 2340, 765);
     Skin1 = new SkinEngine(this);
     ApplyTheme(this, themeNumber, Skin1);
+}
+
+bool FrmHistory::load() {
+    if (m_model->load()) {
+        // The newest administration is the one chosen to begin with.
+        if (m_model->rowCount() > 0)
+            GridHistory->selectionModel()->setCurrentIndex(m_model->index(0, 0),
+                                                           QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+        return true;
+    }
+    reportFailure(m_model->lastError());
+    return false;
+}
+
+void FrmHistory::reportFailure(const QString& detail) {
+    platform().messageBox(this, QStringLiteral("خطا"),
+                          Database::failureMessage(DbFile::Subjects, detail),
+                          QMessageBox::Critical);
+}
+
+DataRPrint FrmHistory::reportOf(int row) const {
+    DataRPrint report = m_report;
+    const History::Administration& a = m_model->administration(row);
+    ReportSection* detail = report.section(QStringLiteral("Section1"));
+    for (const Scale& scale : scales())
+        detail->control(DataRPrint::scoreLabel(scale.number))->caption =
+            numberText(scaleScore(scale, a.answers));
+    // The date of that administration, not of the registration.
+    detail->control(QStringLiteral("Label13"))->caption = a.date;
+    report.setSubjectCode(m_code);
+    return report;
+}
+
+void FrmHistory::CommandReport_Click() {
+    const QModelIndexList selected = GridHistory->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        ShowNotice(this, QStringLiteral("ابتدا يکي از آزمونها را در جدول انتخاب کنيد"));
+        return;
+    }
+    reportOf(selected.first().row()).show(this);
+}
+
+ChartHeading FrmHistory::chartHeading() const {
+    const ReportSection* detail = m_report.section(QStringLiteral("Section1"));
+    ChartHeading heading{windowTitle(), {}};
+    for (const char* label : {"Label5", "Label10"}) {
+        const QString name = detail->control(QString::fromLatin1(label))->caption.trimmed();
+        if (!name.isEmpty())
+            heading.names.append(name);
+    }
+    return heading;
+}
+
+void FrmHistory::CommandPrint_Click() {
+    if (!ChartHistory->load())
+        return;
+    const QList<ChartPoint> points = ChartHistory->points();
+    const ChartHeading heading = chartHeading();
+    QString drawn = heading.title + QLatin1Char('\n') + heading.names.join(QLatin1Char('\n'));
+    for (const Scale& scale : scales())
+        drawn += QLatin1Char('\n') + scale.name;
+    for (const ChartPoint& point : points)
+        drawn += QLatin1Char('\n') + point.date;
+    const PdfPainter paint = [heading, points](QPrinter& printer) {
+        paintHistoryChartPage(printer, heading, points);
+    };
+    const QString code = m_code;
+    // Beside the subject's report of the same day, not in its place.
+    QString name = DataRPrint::defaultPdfName(code, QDate::currentDate());
+    name.insert(name.size() - 4, QStringLiteral(" نمودار"));
+    const Platform::PreviewAction save{
+        DataRPrint::savePdfCommand(), QStringLiteral("ذخيره به صورت PDF"),
+        [=](QWidget* preview, const QPageLayout& layout) {
+            savePdfFromPreview(preview, QStringLiteral("ذخيره نمودار به صورت PDF"), name,
+                               QStringLiteral("نمودار"), [&](const QString& path, QString* error) {
+                                   const QList<DrawnLabel> labels =
+                                       chartHeadingLabels(heading, layout, PdfResolution);
+                                   return writePdfFile(
+                                       path, layout,
+                                       QStringLiteral("%1 %2").arg(applicationTitle(), code), paint,
+                                       drawn, labels, error);
+                               });
+        }};
+    platform().printPreview(this, heading.title, paint, {save});
 }
 
 } // namespace velmora

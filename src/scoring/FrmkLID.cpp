@@ -199,14 +199,15 @@ void FrmkLID::Command1_Click() {
     for (const Scale& scale : scales())
         Text3[scale.scoreBox]->setText(numberText(scaleScore(scale, answers)));
     m_historyCode = code;
-    QList<History::Administration> administrations;
-    CommandHistory->setVisible(readHistory(&administrations) && !administrations.isEmpty());
+    CommandHistory->setVisible(hasHistory());
 }
 
-bool FrmkLID::readHistory(QList<History::Administration>* administrations) {
+bool FrmkLID::hasHistory() {
+    // The newest one says whether there are any: as quick for hundreds as for one.
+    QList<History::Administration> newest;
     QString error;
-    if (History::ofSubject(m_historyCode, administrations, &error))
-        return true;
+    if (History::page(m_historyCode, 0, 1, &newest, &error))
+        return !newest.isEmpty();
     platform().messageBox(this, QStringLiteral("خطا"),
                           Database::failureMessage(DbFile::Subjects, error), QMessageBox::Critical);
     return false;
@@ -215,13 +216,32 @@ bool FrmkLID::readHistory(QList<History::Administration>* administrations) {
 void FrmkLID::CommandHistory_Click() {
     if (!Access::permit(Action::History, this, m_historyCode))
         return;
-    QList<History::Administration> administrations;
-    if (m_historyCode.isEmpty() || !readHistory(&administrations))
+    if (m_historyCode.isEmpty())
         return;
     if (!recorded(Action::History, m_historyCode))
         return;
-    FrmHistory window(m_historyCode, administrations, Text1->text(), this);
-    window.exec();
+    DataRPrint report;
+    fillReport(&report);
+    FrmHistory window(m_historyCode, report, Text1->text(), this);
+    if (window.load())
+        window.exec();
+}
+
+void FrmkLID::fillReport(DataRPrint* report) const {
+    // The clinic's name, the seven scores in scale order, the subject and the
+    // clinic's address, one after the other.
+    QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};
+    for (const Scale& scale : scales())
+        captions.append({DataRPrint::scoreLabel(scale.number), Text3[scale.scoreBox]});
+    captions += {{QStringLiteral("Label5"), Text3[3]}, {QStringLiteral("Label10"), Text12},
+                 {QStringLiteral("Label11"), Text6},   {QStringLiteral("Label12"), Text7},
+                 {QStringLiteral("Label13"), Text8},   {QStringLiteral("Label14"), Text16}};
+    ReportSection* detail = report->section(QStringLiteral("Section1"));
+    for (const auto& [label, box] : captions)
+        detail->control(label)->caption = box->text();
+    // The group cell: the subject frame's record holds the group even though
+    // the window shows no box for it.
+    detail->control(QStringLiteral("Label33"))->caption = Adodc3->field(QStringLiteral("Group"));
 }
 
 void FrmkLID::Command2_Click() {
@@ -267,20 +287,7 @@ void FrmkLID::Command6_Click() {
         m_report = std::make_unique<DataRPrint>();
     m_report->setDataSource(Adodc2);
     m_report->setSubjectCode(Text5->text());
-    // The clinic's name, the seven scores in scale order, the subject and the
-    // clinic's address, one after the other.
-    QList<QPair<QString, QLineEdit*>> captions = {{QStringLiteral("Label9"), Text13}};
-    for (const Scale& scale : scales())
-        captions.append({DataRPrint::scoreLabel(scale.number), Text3[scale.scoreBox]});
-    captions += {{QStringLiteral("Label5"), Text3[3]}, {QStringLiteral("Label10"), Text12},
-                 {QStringLiteral("Label11"), Text6},   {QStringLiteral("Label12"), Text7},
-                 {QStringLiteral("Label13"), Text8},   {QStringLiteral("Label14"), Text16}};
-    ReportSection* detail = m_report->section(QStringLiteral("Section1"));
-    for (const auto& [label, box] : captions)
-        detail->control(label)->caption = box->text();
-    // The group cell: the subject frame's record holds the group even though
-    // the window shows no box for it.
-    detail->control(QStringLiteral("Label33"))->caption = Adodc3->field(QStringLiteral("Group"));
+    fillReport(m_report.get());
     m_report->show(this);
     Text5->clear();
 }

@@ -95,6 +95,12 @@ private:
     // Records that the operator sees action's result for code; false (and
     // the operator told) when that could not be recorded.
     bool recorded(Action action, const QString& code);
+    // Whether the subject the frame shows has administrations kept (the
+    // operator told when they could not be read).
+    bool hasHistory();
+    // The report's captions as this window shows them: the clinic, the scores
+    // and the subject.
+    void fillReport(DataRPrint* report) const;
 
     std::unique_ptr<DataRPrint> m_report;
     bool m_unloaded = false;

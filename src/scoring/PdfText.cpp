@@ -3,9 +3,11 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QPointF>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <vector>
 
 namespace velmora {
 
@@ -177,131 +179,382 @@ bool readCMap(const QByteArray& cmap, QMap<uint, QString>* entries) {
     return true;
 }
 
-bool rewriteCMap(const QByteArray& cmap, const LetterChoice& choice, QByteArray* result) {
+// The ToUnicode map cmap with its entries replaced by letters (code to text),
+// in blocks of at most a hundred entries.
+QByteArray withEntries(const QByteArray& cmap, const QMap<uint, QString>& letters) {
     static const QRegularExpression firstBlock(QStringLiteral("\\d+\\s+beginbf"));
-    const QString text = QString::fromLatin1(cmap);
-    const qsizetype start = firstBlock.match(text).capturedStart();
+    const qsizetype start = firstBlock.match(QString::fromLatin1(cmap)).capturedStart();
     const qsizetype end = cmap.indexOf("endcmap");
-    QMap<uint, QString> entries;
-    if (start < 0 || end < start || !readCMap(cmap, &entries))
-        return false;
     QByteArray rewritten = cmap.left(start);
-    const QList<uint> codes = entries.keys();
-    // At most a hundred entries to a block.
+    const QList<uint> codes = letters.keys();
     for (qsizetype first = 0; first < codes.size(); first += 100) {
         const qsizetype count = std::min<qsizetype>(100, codes.size() - first);
         rewritten += QByteArray::number(count) + " beginbfchar\n";
         for (qsizetype i = first; i < first + count; ++i)
-            rewritten +=
-                '<' + QByteArray::number(codes.at(i), 16).rightJustified(4, '0').toUpper() + "> <" +
-                toUtf16Hex(logicalText(entries.value(codes.at(i)), choice)) + ">\n";
+            rewritten += '<' +
+                         QByteArray::number(codes.at(i), 16).rightJustified(4, '0').toUpper() +
+                         "> <" + toUtf16Hex(letters.value(codes.at(i))) + ">\n";
         rewritten += "endbfchar\n";
     }
     rewritten += cmap.mid(end);
-    *result = rewritten;
-    return true;
+    return rewritten;
 }
 
-struct Splice {
-    qsizetype at;
-    qsizetype length;
-    QByteArray with;
+// A PDF as Qt writes it: a header, the objects one after the other (the
+// table's offsets say where), one table from object 0 and the trailer. Objects
+// can be replaced and added; write() lays the file out again with a new table.
+class PdfObjects {
+public:
+    bool read(const QByteArray& pdf) {
+        const qsizetype startxref = pdf.lastIndexOf("startxref");
+        if (startxref < 0)
+            return false;
+        bool ok = false;
+        const qsizetype xref =
+            pdf.mid(startxref + 9, pdf.indexOf("%%EOF", startxref) - startxref - 9)
+                .trimmed()
+                .toLongLong(&ok);
+        if (!ok || xref <= 0 || xref >= startxref || !pdf.mid(xref).startsWith("xref\n"))
+            return false;
+        const qsizetype sectionLine = xref + 5;
+        const qsizetype entriesStart = pdf.indexOf('\n', sectionLine) + 1;
+        const QList<QByteArray> section =
+            pdf.mid(sectionLine, entriesStart - sectionLine - 1).split(' ');
+        if (entriesStart <= 0 || section.size() != 2 || section.at(0) != "0")
+            return false;
+        const int count = section.at(1).toInt(&ok);
+        const qsizetype entriesEnd = entriesStart + 20 * qsizetype(count);
+        if (!ok || count <= 0 || entriesEnd > startxref)
+            return false;
+        QList<QPair<qint64, int>> placed;
+        for (int n = 1; n < count; ++n) {
+            const QByteArray entry = pdf.mid(entriesStart + 20 * n, 20);
+            if (entry.size() == 20 && entry.at(17) == 'n')
+                placed.append({entry.left(10).toLongLong(), n});
+        }
+        std::sort(placed.begin(), placed.end());
+        if (placed.isEmpty() || placed.first().first <= 0)
+            return false;
+        m_header = pdf.left(placed.first().first);
+        m_bodies.assign(std::size_t(count), QByteArray());
+        for (qsizetype i = 0; i < placed.size(); ++i) {
+            const auto [offset, n] = placed.at(i);
+            const qint64 next = i + 1 < placed.size() ? placed.at(i + 1).first : xref;
+            const QByteArray raw = pdf.mid(offset, next - offset);
+            const QByteArray opening = QByteArray::number(n) + " 0 obj\n";
+            const qsizetype end = raw.lastIndexOf("endobj");
+            if (!raw.startsWith(opening) || end < 0)
+                return false;
+            m_bodies[std::size_t(n)] = raw.mid(opening.size(), end - opening.size());
+            m_order.append(n);
+        }
+        m_trailer = pdf.mid(entriesEnd, startxref - entriesEnd);
+        return m_trailer.startsWith("trailer");
+    }
+
+    int count() const { return int(m_bodies.size()); }
+    QByteArray body(int n) const {
+        return n > 0 && n < count() ? m_bodies[std::size_t(n)] : QByteArray();
+    }
+    void setBody(int n, const QByteArray& body) { m_bodies[std::size_t(n)] = body; }
+    int add(const QByteArray& body) {
+        m_bodies.push_back(body);
+        m_order.append(count() - 1);
+        return count() - 1;
+    }
+    // The objects in the file's order.
+    const QList<int>& order() const { return m_order; }
+
+    QByteArray write() const {
+        QByteArray out = m_header;
+        std::vector<qint64> offsets(m_bodies.size(), -1);
+        for (const int n : m_order) {
+            offsets[std::size_t(n)] = out.size();
+            out += QByteArray::number(n) + " 0 obj\n" + m_bodies[std::size_t(n)] + "endobj\n";
+        }
+        const qint64 xref = out.size();
+        out += "xref\n0 " + QByteArray::number(count()) + '\n';
+        out += "0000000000 65535 f \n";
+        for (int n = 1; n < count(); ++n)
+            out += offsets[std::size_t(n)] < 0
+                       ? QByteArray("0000000000 65535 f \n")
+                       : QByteArray::number(offsets[std::size_t(n)]).rightJustified(10, '0') +
+                             " 00000 n \n";
+        static const QRegularExpression size(QStringLiteral("/Size \\d+"));
+        out += QString::fromLatin1(m_trailer)
+                   .replace(size, QStringLiteral("/Size %1").arg(count()))
+                   .toLatin1();
+        out += "startxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+        return out;
+    }
+
+private:
+    QByteArray m_header;
+    std::vector<QByteArray> m_bodies;
+    QList<int> m_order;
+    QByteArray m_trailer;
 };
+
+// The data of a stream object's body as Qt writes it ("<< /Length n >>" or a
+// length in another object), and where it lies in the body.
+struct StreamData {
+    qsizetype start = -1;
+    qsizetype length = -1;
+    int lengthObject = 0; // the object that holds the length, when not in place
+    bool compressed = false;
+};
+
+StreamData streamData(const PdfObjects& objects, const QByteArray& body) {
+    StreamData data;
+    static const QRegularExpression direct(QStringLiteral("^<<\\s*/Length (\\d+)\\s"));
+    static const QRegularExpression indirect(QStringLiteral("^<<\\s*/Length (\\d+) 0 R\\s"));
+    const qsizetype start = body.indexOf("stream\n");
+    if (start < 0)
+        return data;
+    const QString head = QString::fromLatin1(body.left(start));
+    data.compressed = head.contains(QLatin1String("/FlateDecode"));
+    if (const QRegularExpressionMatch m = indirect.match(head); m.hasMatch()) {
+        data.lengthObject = m.captured(1).toInt();
+        data.length = objects.body(data.lengthObject).trimmed().toLongLong();
+    } else if (const QRegularExpressionMatch d = direct.match(head); d.hasMatch()) {
+        data.length = d.captured(1).toLongLong();
+    }
+    data.start = start + 7;
+    if (data.length < 0 || data.start + data.length > body.size())
+        data.start = -1;
+    return data;
+}
+
+QByteArray inflated(const QByteArray& compressed) {
+    // qUncompress wants the size ahead; a page's text compresses well.
+    for (qint64 guess = 16 * compressed.size() + 4096; guess < (qint64(1) << 31); guess *= 4) {
+        QByteArray sized(4, '\0');
+        sized[0] = char((guess >> 24) & 0xff);
+        sized[1] = char((guess >> 16) & 0xff);
+        sized[2] = char((guess >> 8) & 0xff);
+        sized[3] = char(guess & 0xff);
+        const QByteArray data = qUncompress(sized + compressed);
+        if (!data.isEmpty())
+            return data;
+    }
+    return QByteArray();
+}
+
+// One text object of a page's content: the font resource it names, where
+// that name stands, where its first glyph is drawn (device units) and the
+// glyph codes it shows.
+struct TextObject {
+    QByteArray font;
+    qsizetype fontAt = -1;
+    QPointF origin;
+    QSet<uint> codes;
+};
+
+QList<TextObject> textObjects(const QByteArray& content) {
+    static const QRegularExpression fontUse(QStringLiteral("/(F\\d+) [-0-9.]+ Tf"));
+    static const QRegularExpression move(QStringLiteral("([-0-9.]+) ([-0-9.]+) Td"));
+    static const QRegularExpression glyph(QStringLiteral("<([0-9A-Fa-f]{4})> Tj"));
+    QList<TextObject> found;
+    const QString text = QString::fromLatin1(content);
+    qsizetype at = 0;
+    for (;;) {
+        const qsizetype begin = text.indexOf(QLatin1String("BT\n"), at);
+        if (begin < 0)
+            break;
+        const qsizetype end = text.indexOf(QLatin1String("ET\n"), begin);
+        if (end < 0)
+            break;
+        const QString block = text.mid(begin, end - begin);
+        TextObject object;
+        if (const QRegularExpressionMatch f = fontUse.match(block); f.hasMatch()) {
+            object.font = f.captured(1).toLatin1();
+            object.fontAt = begin + f.capturedStart(1);
+        }
+        // The text matrix turns the page upside down: a move down is negative.
+        if (const QRegularExpressionMatch m = move.match(block); m.hasMatch())
+            object.origin = QPointF(m.captured(1).toDouble(), -m.captured(2).toDouble());
+        auto glyphs = glyph.globalMatch(block);
+        while (glyphs.hasNext())
+            object.codes.insert(glyphs.next().captured(1).toUInt(nullptr, 16));
+        if (object.fontAt >= 0 && !object.codes.isEmpty())
+            found.append(object);
+        at = end + 3;
+    }
+    return found;
+}
+
+// The fonts a page's resources name: resource name to object.
+QMap<QByteArray, int> pageFonts(const QByteArray& resources) {
+    QMap<QByteArray, int> fonts;
+    const qsizetype start = resources.indexOf("/Font <<");
+    if (start < 0)
+        return fonts;
+    const qsizetype end = resources.indexOf(">>", start);
+    static const QRegularExpression entry(QStringLiteral("/(F\\d+) (\\d+) 0 R"));
+    auto it = entry.globalMatch(QString::fromLatin1(resources.mid(start, end - start)));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        fonts.insert(m.captured(1).toLatin1(), m.captured(2).toInt());
+    }
+    return fonts;
+}
+
+// The text the label at point shows: the smallest box around it.
+const DrawnLabel* labelAt(const QList<DrawnLabel>& labels, QPointF point) {
+    const DrawnLabel* best = nullptr;
+    for (const DrawnLabel& label : labels) {
+        // A glyph's origin may lie a hair outside its box (its baseline on
+        // the box's edge).
+        const QRectF box = label.box.adjusted(-2, -2, 2, 2);
+        if (box.contains(point) &&
+            (!best || box.width() * box.height() < best->box.width() * best->box.height()))
+            best = &label;
+    }
+    return best;
+}
 
 } // namespace
 
-bool restoreLogicalText(QByteArray* pdf, const QString& drawnText) {
-    const QByteArray& in = *pdf;
-    const qsizetype startxref = in.lastIndexOf("startxref");
-    if (startxref < 0)
-        return false;
-    bool ok = false;
-    const qsizetype xref = in.mid(startxref + 9, in.indexOf("%%EOF", startxref) - startxref - 9)
-                               .trimmed()
-                               .toLongLong(&ok);
-    if (!ok || xref <= 0 || xref >= startxref || !in.mid(xref).startsWith("xref\n"))
+bool restoreLogicalText(QByteArray* pdf, const QString& drawnText,
+                        const QList<DrawnLabel>& labels) {
+    PdfObjects objects;
+    if (!objects.read(*pdf))
         return false;
 
-    // One table section from object 0, twenty bytes to an entry.
-    const qsizetype sectionLine = xref + 5;
-    const qsizetype entriesStart = in.indexOf('\n', sectionLine) + 1;
-    const QList<QByteArray> section =
-        in.mid(sectionLine, entriesStart - sectionLine - 1).split(' ');
-    if (entriesStart <= 0 || section.size() != 2 || section.at(0) != "0")
-        return false;
-    const int objectCount = section.at(1).toInt(&ok);
-    const qsizetype entriesEnd = entriesStart + 20 * qsizetype(objectCount);
-    if (!ok || objectCount <= 0 || entriesEnd > startxref)
-        return false;
-    QList<qint64> offsets;
-    for (int n = 0; n < objectCount; ++n) {
-        const QByteArray entry = in.mid(entriesStart + 20 * n, 20);
-        offsets.append(entry.at(17) == 'n' ? entry.left(10).toLongLong() : -1);
-    }
-
-    const LetterChoice choice(drawnText);
-    QList<Splice> splices;
-    QSet<int> seen;
-    static const QRegularExpression toUnicode(QStringLiteral("/ToUnicode (\\d+) 0 R"));
-    static const QRegularExpression streamHead(
-        QStringLiteral("^(\\d+) 0 obj\\n<< /Length (\\d+) >>\\nstream\\n"));
-    auto it = toUnicode.globalMatch(QString::fromLatin1(in.left(xref)));
-    while (it.hasNext()) {
-        const int object = it.next().captured(1).toInt();
-        if (seen.contains(object))
-            continue;
-        seen.insert(object);
-        if (object <= 0 || object >= objectCount || offsets.at(object) < 0)
-            return false;
-        const qsizetype at = offsets.at(object);
-        const QRegularExpressionMatch head = streamHead.match(QString::fromLatin1(in.mid(at, 64)));
-        if (!head.hasMatch() || head.captured(1).toInt() != object)
-            return false;
-        const qsizetype dataStart = at + head.capturedLength();
-        const qsizetype length = head.captured(2).toLongLong();
-        if (!in.mid(dataStart + length).startsWith("\nendstream") &&
-            !in.mid(dataStart + length).startsWith("endstream"))
-            return false;
-        QByteArray cmap;
-        if (!rewriteCMap(in.mid(dataStart, length), choice, &cmap))
-            return false;
-        splices.append({at, dataStart + length - at,
-                        QByteArray::number(object) + " 0 obj\n<< /Length " +
-                            QByteArray::number(cmap.size()) + " >>\nstream\n" + cmap});
-    }
-    if (splices.isEmpty())
-        return true;
-    std::sort(splices.begin(), splices.end(),
-              [](const Splice& a, const Splice& b) { return a.at < b.at; });
-
-    // The objects with the new maps, then the table with every object's new place.
-    QByteArray out;
-    out.reserve(in.size() + 4096);
-    qsizetype from = 0;
-    for (const Splice& s : splices) {
-        out += in.mid(from, s.at - from);
-        out += s.with;
-        from = s.at + s.length;
-    }
-    out += in.mid(from, xref - from);
-    const auto moved = [&splices](qint64 offset) {
-        qint64 shift = 0;
-        for (const Splice& s : splices)
-            if (s.at < offset)
-                shift += s.with.size() - s.length;
-        return offset + shift;
+    // Every font's map: the letters its glyphs stand for, chosen for the page.
+    struct Font {
+        int mapObject = 0;
+        QMap<uint, QString> mapped;  // as the font maps its glyphs
+        QMap<uint, QString> letters; // as the page's text writes them
     };
-    const qint64 newXref = out.size();
-    out += in.mid(xref, entriesStart - xref);
-    for (int n = 0; n < objectCount; ++n) {
-        QByteArray entry = in.mid(entriesStart + 20 * n, 20);
-        if (offsets.at(n) >= 0)
-            entry.replace(0, 10, QByteArray::number(moved(offsets.at(n))).rightJustified(10, '0'));
-        out += entry;
+    QMap<int, Font> fonts;
+    const LetterChoice pageChoice(drawnText);
+    static const QRegularExpression toUnicode(QStringLiteral("/ToUnicode (\\d+) 0 R"));
+    for (const int n : objects.order()) {
+        const QRegularExpressionMatch m = toUnicode.match(QString::fromLatin1(objects.body(n)));
+        if (!m.hasMatch())
+            continue;
+        Font font;
+        font.mapObject = m.captured(1).toInt();
+        const QByteArray map = objects.body(font.mapObject);
+        const StreamData data = streamData(objects, map);
+        if (data.start < 0 || data.compressed || data.lengthObject != 0)
+            return false;
+        if (!readCMap(map.mid(data.start, data.length), &font.mapped))
+            return false;
+        for (auto it = font.mapped.cbegin(); it != font.mapped.cend(); ++it)
+            font.letters.insert(it.key(), logicalText(it.value(), pageChoice));
+        fonts.insert(n, font);
     }
-    out += in.mid(entriesEnd, startxref - entriesEnd);
-    out += "startxref\n" + QByteArray::number(newXref) + "\n%%EOF\n";
-    *pdf = out;
+    const auto writeMap = [&objects](int object, const QMap<uint, QString>& letters) {
+        const QByteArray map = objects.body(object);
+        const StreamData data = streamData(objects, map);
+        const QByteArray cmap = withEntries(map.mid(data.start, data.length), letters);
+        objects.setBody(object, "<< /Length " + QByteArray::number(cmap.size()) + " >>\nstream\n" +
+                                    cmap + "\nendstream\n");
+    };
+    for (auto it = fonts.cbegin(); it != fonts.cend(); ++it)
+        writeMap(it->mapObject, it->letters);
+
+    // A label whose letters the page's choice would misname gets a copy of
+    // its font of its own, with a map that follows the label's text: two
+    // letters drawn with one glyph read as typed in each label.
+    if (!labels.isEmpty()) {
+        QMap<QByteArray, int> copies; // font and its letters -> the copy's object
+        for (const int page : objects.order()) {
+            const QString body = QString::fromLatin1(objects.body(page));
+            static const QRegularExpression isPage(QStringLiteral("/Type /Page\\s"));
+            static const QRegularExpression contents(QStringLiteral("/Contents (\\d+) 0 R"));
+            static const QRegularExpression resources(QStringLiteral("/Resources (\\d+) 0 R"));
+            const QRegularExpressionMatch c = contents.match(body);
+            const QRegularExpressionMatch r = resources.match(body);
+            if (!isPage.match(body).hasMatch() || !c.hasMatch() || !r.hasMatch())
+                continue;
+            const int contentObject = c.captured(1).toInt();
+            const int resourceObject = r.captured(1).toInt();
+            const QByteArray contentBody = objects.body(contentObject);
+            const StreamData data = streamData(objects, contentBody);
+            if (data.start < 0)
+                return false;
+            QByteArray content = contentBody.mid(data.start, data.length);
+            if (data.compressed)
+                content = inflated(content);
+            if (content.isEmpty())
+                return false;
+            const QMap<QByteArray, int> resourceFonts = pageFonts(objects.body(resourceObject));
+            QList<QPair<qsizetype, QByteArray>> renames; // where a font's name is replaced
+            QMap<QByteArray, int> added;                 // resource names the page gains
+            for (const TextObject& text : textObjects(content)) {
+                const DrawnLabel* label = labelAt(labels, text.origin);
+                const int fontObject = resourceFonts.value(text.font);
+                if (!label || !fonts.contains(fontObject))
+                    continue;
+                const Font& font = fonts[fontObject];
+                const LetterChoice labelChoice(label->text);
+                QMap<uint, QString> letters = font.letters;
+                bool differs = false;
+                for (const uint code : text.codes) {
+                    if (!font.mapped.contains(code))
+                        continue;
+                    const QString own = logicalText(font.mapped.value(code), labelChoice);
+                    if (own != letters.value(code)) {
+                        letters.insert(code, own);
+                        differs = true;
+                    }
+                }
+                if (!differs)
+                    continue;
+                QByteArray key = QByteArray::number(fontObject);
+                for (auto it = letters.cbegin(); it != letters.cend(); ++it)
+                    key += ';' + QByteArray::number(it.key()) + '=' + it.value().toUtf8();
+                int copy = copies.value(key);
+                if (!copy) {
+                    const int map = objects.add(QByteArray());
+                    objects.setBody(map, objects.body(font.mapObject));
+                    writeMap(map, letters);
+                    copy = objects.add(
+                        QString::fromLatin1(objects.body(fontObject))
+                            .replace(toUnicode, QStringLiteral("/ToUnicode %1 0 R").arg(map))
+                            .toLatin1());
+                    copies.insert(key, copy);
+                }
+                const QByteArray name = "F" + QByteArray::number(copy);
+                renames.append({text.fontAt, name});
+                added.insert(name, copy);
+            }
+            if (renames.isEmpty())
+                continue;
+            // From the end, so the earlier places stay where they were.
+            std::sort(renames.begin(), renames.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+            for (const auto& [at, name] : std::as_const(renames)) {
+                const qsizetype end = content.indexOf(' ', at);
+                content.replace(at, end - at, name);
+            }
+            QByteArray stored = content;
+            if (data.compressed)
+                stored = qCompress(content).mid(4); // the zlib stream without Qt's size
+            QByteArray newBody =
+                contentBody.left(data.start) + stored + contentBody.mid(data.start + data.length);
+            if (data.lengthObject)
+                objects.setBody(data.lengthObject, QByteArray::number(stored.size()) + '\n');
+            else
+                newBody.replace(contentBody.indexOf("/Length ") + 8,
+                                QByteArray::number(data.length).size(),
+                                QByteArray::number(stored.size()));
+            objects.setBody(contentObject, newBody);
+            QByteArray resourceBody = objects.body(resourceObject);
+            const qsizetype fontDictionary = resourceBody.indexOf("/Font <<");
+            if (fontDictionary < 0)
+                return false;
+            QByteArray entries;
+            for (auto it = added.cbegin(); it != added.cend(); ++it)
+                entries += '/' + it.key() + ' ' + QByteArray::number(it.value()) + " 0 R\n";
+            resourceBody.insert(fontDictionary + 8, "\n" + entries.chopped(1));
+            objects.setBody(resourceObject, resourceBody);
+        }
+    }
+    *pdf = objects.write();
     return true;
 }
 

@@ -57,4 +57,9 @@ void showPanel(QGroupBox* panel, int height, int left, int top, int width) {
     panel->raise();
 }
 
+void showPathLeftToRight(QLineEdit* box) {
+    box->setLayoutDirection(Qt::LeftToRight);
+    box->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
+}
+
 } // namespace velmora

@@ -22,6 +22,9 @@ QLineEdit* makeHiddenBox(const QString& name, QWidget* parent);
 QGroupBox* makeFrame(const QString& name, QWidget* parent);
 // Gives a frame made elsewhere (a panel class) the look of makeFrame.
 void setUpFrame(QGroupBox* frame, const QString& name);
+// A box that holds a path shows it left to right, from its left edge, in a
+// right-to-left window (the text itself: data/DirectionalText).
+void showPathLeftToRight(QLineEdit* box);
 // Shows a panel at its place (in twips) above its siblings.
 void showPanel(QGroupBox* panel, int height, int left, int top, int width);
 

@@ -104,9 +104,9 @@ private slots:
                  (QList<QStringList>{{"O'Brien-7", "Sara", "Karimi", "34", QStringLiteral("متأهل"),
                                       QStringLiteral("زن"), "D", "BA"}}));
 
-        // The test: start with Space, one Tab to the next button, then a
-        // digit and Space for each item; the last is saved with the
-        // save-and-exit button.
+        // The test: start with Space, one Tab to the next button, then the
+        // digit of the answer and Space or Return for each item; the last is
+        // saved with the save-and-exit button.
         platform.inputAnswers.enqueue("O'Brien-7");
         bool answered = false;
         whenModal([&answered](QWidget* window) {
@@ -118,12 +118,12 @@ private slots:
             QVERIFY(test->Text1->hasFocus());
             pressKey(test, Qt::Key_Tab);
             QVERIFY(test->CmdNext->hasFocus());
-            const QString places = QStringLiteral("12345123451234");
+            const QString values = QStringLiteral("54321543215432");
             for (int item = 1; item <= 14; ++item) {
                 QCOMPARE(test->Text6->text(), QString::number(item));
-                typeKeys(test, places.mid(item - 1, 1));
+                typeKeys(test, values.mid(item - 1, 1));
                 if (item < 14)
-                    pressKey(test, Qt::Key_Space);
+                    pressKey(test, item % 2 ? Qt::Key_Space : Qt::Key_Return);
                 QVERIFY(test->CmdNext->hasFocus());
             }
             QVERIFY(tabTo(test, test->Command5));

@@ -2,6 +2,7 @@
 #include "app/Frm1.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "dialogs/exitpro.h"
 #include "registry/RegistrationPanel.h"
 #include "support/ProgramFolder.h"
@@ -374,8 +375,7 @@ private slots:
         QCOMPARE(boxes.first().title, QStringLiteral("راهنما"));
         QCOMPARE(boxes.first().icon, QMessageBox::Information);
         QVERIFY(boxes.first().text.isRightToLeft());
-        QVERIFY(boxes.first().text.endsWith(
-            QDir::toNativeSeparators(m_folder->file("help/index.html"))));
+        QVERIFY(boxes.first().text.endsWith(isolatedPath(m_folder->file("help/index.html"))));
         QCOMPARE(boxes.first().owner, main);
     }
 

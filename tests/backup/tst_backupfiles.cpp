@@ -653,8 +653,9 @@ private slots:
             QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), m_folder->file(file)));
         }
         if (kind == "no indexes") {
-            const QStringList indexes = {"IDE_Code",  "Answer_Code",  "IDE_Group",  "IDE_LName",
-                                         "IDE_FName", "History_Code", "CodeKey_Key"};
+            const QStringList indexes = {"IDE_Code",    "Answer_Code",  "IDE_Group",
+                                         "IDE_LName",   "IDE_FName",    "History_Code",
+                                         "CodeKey_Key", "IDE_FNameKey", "IDE_LNameKey"};
             for (const QString& index : indexes)
                 ProgramFolder::exec(file, QStringLiteral("DROP INDEX \"%1\"").arg(index));
             QCOMPARE(ProgramFolder::value(file, "SELECT COUNT(*) FROM sqlite_master WHERE type = "

@@ -4,6 +4,7 @@
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/SubjectFiles.h"
@@ -171,6 +172,26 @@ private slots:
         QVERIFY(w->findChild<DataControl*>("Adodc1"));
         QVERIFY(w->findChild<SkinEngine*>("Skin1"));
         QVERIFY(w->findChild<QProgressBar*>("ProgressBar1")->isHidden());
+    }
+
+    // The path boxes read left to right in the right-to-left window, as a
+    // path is written: the chosen file's folder first, from the left edge.
+    void pathBoxesReadLeftToRight() {
+        Frmbackup* w = open();
+        QCOMPARE(w->layoutDirection(), Qt::RightToLeft);
+        const QString folder = BackupFiles::backupFolder();
+        platform().saveAnswers.enqueue(folder + QStringLiteral("/Velmora 1403-01-05.mdbB"));
+        platform().openAnswers.enqueue(folder + QStringLiteral("/.hidden.mdbB"));
+        QTest::mouseClick(w->b1, Qt::LeftButton);
+        QTest::mouseClick(w->b2, Qt::LeftButton);
+        for (QLineEdit* box : {w->Text1, w->Text2}) {
+            QCOMPARE(box->layoutDirection(), Qt::LeftToRight);
+            QVERIFY(box->alignment() & Qt::AlignLeft);
+            QVERIFY(box->text().startsWith(folder));
+            box->setCursorPosition(0);
+            QVERIFY(box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() <
+                    box->width() / 4);
+        }
     }
 
     void datesAndTimeAtLoad() {
@@ -529,10 +550,11 @@ private slots:
         QCOMPARE(bytesOf(QDir(BackupFiles::backupFolder()).filePath(kept.first())), laterBytes);
         QCOMPARE(filesIn(BackupFiles::backupFolder()).size(), 2);
         // Its name cannot be taken for a backup of the operator's own, and the
-        // success message says where it is.
+        // success message says where it is, its path kept whole in the Persian
+        // text.
         QVERIFY(kept.first().startsWith(QStringLiteral("پيش از بازيابي")));
         QVERIFY(texts.at(1).endsWith(
-            QDir::toNativeSeparators(QDir(BackupFiles::backupFolder()).filePath(kept.first()))));
+            isolatedPath(QDir(BackupFiles::backupFolder()).filePath(kept.first()))));
 
         // The restored database opens and shows its subjects.
         QString why;
@@ -779,7 +801,8 @@ private slots:
         const QString reason = boxes().last().text.section(QStringLiteral("\r\n"), 1);
         QVERIFY2(reason.startsWith(QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست")),
                  qPrintable(reason));
-        QVERIFY2(reason.contains(QStringLiteral("«") + object + QStringLiteral("»")),
+        // The object's name is kept whole in the Persian sentence.
+        QVERIFY2(reason.contains(QStringLiteral("«") + isolatedText(object) + QStringLiteral("»")),
                  qPrintable(reason));
         QVERIFY(!platform().messageTexts().contains(QStringLiteral("بازيابي اطلاعات انجام شد")));
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")), database);
@@ -887,7 +910,7 @@ private slots:
         const QString text = boxes().last().text;
         QVERIFY2(text.contains(QStringLiteral("پايگاه داده آزمودني ها آسيب ديده است")),
                  qPrintable(text));
-        QVERIFY2(text.endsWith(QDir::toNativeSeparators(kept)), qPrintable(text));
+        QVERIFY2(text.endsWith(isolatedPath(kept)), qPrintable(text));
         // Nothing is lost, and nothing passes for a good backup.
         QCOMPARE(bytesOf(kept), damaged);
         QCOMPARE(bytesOf(older), QByteArray("an older backup"));

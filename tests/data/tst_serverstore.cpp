@@ -147,7 +147,7 @@ private slots:
             other.value("SELECT string_agg(indexname, ',' ORDER BY indexname) FROM "
                         "pg_indexes WHERE schemaname = 'public' AND indexname NOT LIKE '%pkey'"),
             QString("Answer_Code,Audit_Code,Audit_Operator,Audit_Time,CodeKey_Key,History_Code,"
-                    "IDE_Code,IDE_FName,IDE_Group,IDE_LName"));
+                    "IDE_Code,IDE_FName,IDE_FNameKey,IDE_Group,IDE_LName,IDE_LNameKey"));
         // The settings stay in the workstation's own file; no subject file is made.
         QVERIFY(QFileInfo::exists(Database::absoluteFileName(DbFile::Settings)));
         QVERIFY(!QFileInfo::exists(Database::absoluteFileName(DbFile::Subjects)));

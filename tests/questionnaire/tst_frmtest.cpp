@@ -10,6 +10,7 @@
 #include "ui/Twips.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -608,24 +609,25 @@ private slots:
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
     }
 
-    void digitKeysChooseTheOptionAtTheirPlace_data() {
+    void digitKeysChooseTheOptionWorthTheirNumber_data() {
         QTest::addColumn<QString>("digit");
         QTest::addColumn<QString>("focus"); // the control that has the focus
         QTest::addColumn<int>("value");     // the answer it stands for
-        QTest::newRow("1 on next") << "1"
+        QTest::newRow("5 on next") << "5"
                                    << "CmdNext" << 5;
-        QTest::newRow("2 on next") << "2"
+        QTest::newRow("4 on next") << "4"
                                    << "CmdNext" << 4;
         QTest::newRow("3 on back") << "3"
                                    << "CmdBack" << 3;
-        QTest::newRow("4 on an option") << "4"
+        QTest::newRow("2 on an option") << "2"
                                         << "Option1" << 2;
-        QTest::newRow("5 in the code box") << "5"
+        QTest::newRow("1 in the code box") << "1"
                                            << "Text1" << 1;
         QTest::newRow("Persian 3 on next") << QStringLiteral("۳") << "CmdNext" << 3;
-        QTest::newRow("Arabic-Indic 5 on next") << QStringLiteral("٥") << "CmdNext" << 1;
+        QTest::newRow("Arabic-Indic 5 on next") << QStringLiteral("٥") << "CmdNext" << 5;
+        QTest::newRow("Persian 1 on next") << QStringLiteral("۱") << "CmdNext" << 1;
     }
-    void digitKeysChooseTheOptionAtTheirPlace() {
+    void digitKeysChooseTheOptionWorthTheirNumber() {
         QFETCH(QString, digit);
         QFETCH(QString, focus);
         QFETCH(int, value);
@@ -646,6 +648,31 @@ private slots:
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
         next();
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString::number(value));
+    }
+
+    // The digit that chooses an option stands beside its circle, on the side
+    // away from the caption, and reads as the value the option stores.
+    void eachOptionShowsItsDigit() {
+        openFor(QStringLiteral("S1"));
+        start();
+        for (int value = 1; value <= 5; ++value) {
+            QRadioButton* button = option(value);
+            auto* key = t->findChild<QLabel*>(QStringLiteral("OptionKey%1").arg(6 - value));
+            QVERIFY(key);
+            QVERIFY(key->isVisible());
+            QCOMPARE(key->text().size(), 1);
+            QCOMPARE(key->text().at(0).digitValue(), value);
+            // Beside the circle (the option's right edge), on the option's row.
+            QVERIFY(key->geometry().left() >= button->geometry().right());
+            QVERIFY(key->geometry().left() - button->geometry().right() < twips(120));
+            QCOMPARE(key->geometry().center().y(), button->geometry().center().y());
+            QVERIFY(t->Frame2->contentsRect().contains(key->geometry()));
+            // The digit chooses the option it stands beside.
+            QTest::sendKeyEvent(QTest::Click, t->CmdNext,
+                                static_cast<Qt::Key>(key->text().at(0).unicode()), key->text(),
+                                Qt::NoModifier);
+            QVERIFY(button->isChecked());
+        }
     }
 
     void otherKeysChooseNothing_data() {
@@ -685,8 +712,9 @@ private slots:
         QCOMPARE(t->Text12->text(), QString());
     }
 
-    // Two keys an item: a digit and Space on the next button, where the focus
-    // stays while the items go by, forward and back.
+    // Two keys an item: the digit of the answer, then Return, which goes on
+    // as the next button does from wherever the focus stands outside the
+    // boxes; back and forth, and the sheet stored is the digits typed.
     void theWholeSheetByKeys() {
         openFor(QStringLiteral("S1"));
         QVERIFY(QTest::qWaitForWindowActive(t));
@@ -699,7 +727,8 @@ private slots:
         for (int item = 1; item <= ItemCount; ++item) {
             expectItem(item, QString::number(item));
             typeKeys(t, digits.mid(item - 1, 1));
-            pressKey(t, Qt::Key_Space);
+            QCOMPARE(checkedValue(), digits.at(item - 1).digitValue());
+            pressKey(t, item % 2 ? Qt::Key_Return : Qt::Key_Enter);
             QVERIFY(t->CmdNext->hasFocus());
         }
         expectItem(ItemCount, QString::number(ItemCount)); // next on the last item stays
@@ -708,16 +737,41 @@ private slots:
         pressKey(t, Qt::Key_Space);
         QVERIFY(t->CmdBack->hasFocus());
         expectItem(ItemCount - 1, QString::number(ItemCount - 1));
-        QCOMPARE(checkedValue(), 2); // its stored answer, 4 at its place
-        typeKeys(t, QStringLiteral("5"));
-        pressKey(t, Qt::Key_Space);
-        QVERIFY(t->CmdBack->hasFocus());
+        QCOMPARE(checkedValue(), 4); // its stored answer
+        typeKeys(t, QStringLiteral("1"));
+        // Return on the back button still goes forward, as the next button.
+        pressKey(t, Qt::Key_Return);
+        expectItem(ItemCount, QString::number(ItemCount));
+        QCOMPARE(checkedValue(), 5);
+        QVERIFY(t->isVisible());
         for (int item = 1; item <= ItemCount; ++item) {
-            const int place = digits.at(item - 1).digitValue();
-            const int value = item == ItemCount - 1 ? 1 : 6 - place;
+            const int value = item == ItemCount - 1 ? 1 : digits.at(item - 1).digitValue();
             QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item),
                      QString::number(value));
         }
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("0"));
+    }
+
+    // Return before the start, or in a box being typed into, moves nothing.
+    void returnMovesOnOnlyOutsideTheBoxes() {
+        openFor(QStringLiteral("S1"));
+        QVERIFY(QTest::qWaitForWindowActive(t));
+        pressKey(t, Qt::Key_Return);
+        QVERIFY(t->Command1->isVisible());
+        QVERIFY(!t->Frame2->isVisible());
+        start();
+        typeKeys(t, QStringLiteral("4"));
+        for (QLineEdit* box : {t->Text6, t->Text3, t->Text5}) {
+            box->setFocus();
+            pressKey(t, Qt::Key_Return);
+            expectItem(1, QStringLiteral("1"));
+        }
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QString());
+        t->Option2->setFocus();
+        pressKey(t, Qt::Key_Return);
+        expectItem(2, QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("4"));
     }
 
     void retestSeesAndChangesStoredAnswers() {

@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -294,6 +295,9 @@ private slots:
             choose(t, 4);
             click(t->Command5);
         });
+        // Kept in the history, the sheet is offered as a new administration
+        // too; the operator's default goes on with it.
+        m_folder->platform().clear();
         launch(QStringLiteral("S1"), [](FrmTest* t) {
             click(t->Command1);
             QCOMPARE(checkedValue(t), 5);
@@ -304,6 +308,7 @@ private slots:
             QCOMPARE(checkedValue(t), 0);
             click(t->Command5);
         });
+        QCOMPARE(m_folder->platform().ofKind("messageBox").size(), 1);
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("5"));
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("1"));
         QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\" FROM \"Answer\" ORDER BY \"ID\""),
@@ -366,6 +371,281 @@ private slots:
         // The sheet stays the subject's current one: the latest answers.
         for (int item = 1; item <= 14; ++item)
             QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item), second.at(item - 1));
+    }
+
+    // The answers of every item on the sheet the window shows, read through
+    // the window as the subject sees them (the chosen option of each item).
+    static QStringList shownSheet(FrmTest* t) {
+        QStringList shown;
+        for (int item = 1; item <= ItemCount; ++item) {
+            t->Text6->setText(QString::number(item));
+            const int value = checkedValue(t);
+            shown.append(value ? QString::number(value) : QString());
+        }
+        t->Text6->setText(QStringLiteral("1"));
+        return shown;
+    }
+
+    // The launch asks only when the subject's sheet was completed and kept:
+    // a sheet never answered and an interrupted sheet go on unasked.
+    void launchOffersANewAdministrationOnlyForAKeptSheet_data() {
+        QTest::addColumn<QStringList>("sheet"); // the stored sheet
+        QTest::addColumn<QStringList>("kept");  // the newest administration; empty: none
+        QTest::addColumn<bool>("asked");        // whether the launch asks
+        QTest::addColumn<int>("answer");        // the operator's answer when asked
+        QTest::addColumn<QStringList>("shown"); // the sheet the window shows; empty: no run
+        const QStringList none(ItemCount, QString());
+        const QStringList full = {"5", "4", "3", "2", "1", "5", "4",
+                                  "3", "2", "1", "5", "4", "3", "2"};
+        QStringList partial = none;
+        partial[0] = "4";
+        partial[1] = "2";
+        QStringList changed = full;
+        changed[6] = "1";
+        QTest::newRow("no sheet") << none << QStringList() << false << 0 << none;
+        QTest::newRow("interrupted, nothing kept")
+            << partial << QStringList() << false << 0 << partial;
+        QTest::newRow("interrupted after a kept one") << changed << full << false << 0 << changed;
+        QTest::newRow("kept, go on") << full << full << true << int(QMessageBox::No) << full;
+        QTest::newRow("kept, new administration")
+            << full << full << true << int(QMessageBox::Yes) << none;
+        QTest::newRow("kept, cancel")
+            << full << full << true << int(QMessageBox::Cancel) << QStringList();
+        // An empty sheet saved and kept has nothing to give again.
+        QTest::newRow("empty sheet kept") << none << none << false << 0 << none;
+    }
+    void launchOffersANewAdministrationOnlyForAKeptSheet() {
+        QFETCH(QStringList, sheet);
+        QFETCH(QStringList, kept);
+        QFETCH(bool, asked);
+        QFETCH(int, answer);
+        QFETCH(QStringList, shown);
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), sheet);
+        if (!kept.isEmpty())
+            ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", kept);
+        openMain();
+        m_folder->platform().clear();
+        if (asked)
+            m_folder->platform().messageAnswers.enqueue(QMessageBox::StandardButton(answer));
+        if (shown.isEmpty()) {
+            m_folder->platform().inputAnswers.enqueue(QStringLiteral("S1"));
+            click(m_main->Command2);
+            QVERIFY(!FrmTest::instance() || !FrmTest::instance()->isVisible());
+        } else {
+            launch(QStringLiteral("S1"), [&](FrmTest* t) {
+                click(t->Command1);
+                QCOMPARE(shownSheet(t), shown);
+                click(t->Command2);
+            });
+        }
+        const auto boxes = m_folder->platform().ofKind("messageBox");
+        QCOMPARE(boxes.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(boxes.first().owner, m_main);
+            QCOMPARE(boxes.first().icon, QMessageBox::Question);
+            QCOMPARE(boxes.first().buttons,
+                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            QVERIFY(boxes.first().text.contains(QStringLiteral("سوابق آزمون")));
+        }
+        // Launching and leaving changes nothing stored, whatever was chosen.
+        for (int item = 1; item <= ItemCount; ++item)
+            QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item), sheet.at(item - 1));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QString::number(kept.isEmpty() ? 0 : 1));
+    }
+
+    // A new administration replaces the kept sheet only with its first stored
+    // answer: left before that, the subject keeps the sheet of before (and is
+    // asked again next time); left after it, the new sheet is an interrupted
+    // one that goes on unasked; saved, it is kept beside the earlier one.
+    void aNewAdministrationNeverLeavesTheSubjectWithoutASheet() {
+        const QStringList earlier(ItemCount, QStringLiteral("5"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        const auto storedSheet = [] {
+            QStringList answers;
+            for (int item = 1; item <= ItemCount; ++item)
+                answers.append(ProgramFolder::storedAnswer(QStringLiteral("S1"), item));
+            return answers;
+        };
+        const auto administrations = [] {
+            return ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\", \"3\", \"14\" FROM "
+                                               "\"History\" ORDER BY \"ID\"");
+        };
+
+        // Through the items without an answer, then away: nothing changes.
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            QVERIFY(t->startsNewAdministration());
+            click(t->CmdNext);
+            click(t->CmdNext);
+            QCOMPARE(checkedValue(t), 0);
+            t->close();
+        });
+        QCOMPARE(storedSheet(), earlier);
+        QCOMPARE(administrations(), (QList<QStringList>{{"5", "5", "5", "5"}}));
+
+        // Asked again; the first answer stores the whole empty sheet with it.
+        m_folder->platform().clear();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            choose(t, 2);
+            click(t->CmdNext);
+            QVERIFY(!t->startsNewAdministration());
+            choose(t, 3);
+            click(t->Command2);
+        });
+        QCOMPARE(m_folder->platform().ofKind("messageBox").size(), 1);
+        QStringList begun(ItemCount, QString());
+        begun[0] = QStringLiteral("2");
+        QCOMPARE(storedSheet(), begun);
+        QCOMPARE(administrations(), (QList<QStringList>{{"5", "5", "5", "5"}}));
+
+        // Interrupted: it goes on unasked, and saving keeps it beside the first.
+        m_folder->platform().clear();
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            QCOMPARE(checkedValue(t), 2);
+            click(t->CmdNext);
+            QCOMPARE(checkedValue(t), 0);
+            choose(t, 1);
+            click(t->Command5);
+        });
+        QVERIFY(m_folder->platform().ofKind("messageBox").isEmpty());
+        begun[1] = QStringLiteral("1");
+        QCOMPARE(storedSheet(), begun);
+        QCOMPARE(administrations(), (QList<QStringList>{{"5", "5", "5", "5"}, {"2", "1", "", ""}}));
+    }
+
+    // Save-and-exit of a new administration with no answer stores the
+    // registration and nothing else: no empty administration, no lost sheet.
+    void savingANewAdministrationWithoutAnswersKeepsTheSheet() {
+        const QStringList earlier(ItemCount, QStringLiteral("4"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [](FrmTest* t) {
+            click(t->Command1);
+            t->Text3->setText(QStringLiteral("Maryam"));
+            click(t->Command5);
+            QVERIFY(!t->isVisible());
+        });
+        for (int item = 1; item <= ItemCount; ++item)
+            QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), item), QStringLiteral("4"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
+                 QStringLiteral("Maryam"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("1"));
+    }
+
+    // The sheet changed after the launch (another workstation stored answers
+    // on it): the new administration does not overwrite them, says so and
+    // leaves the run open.
+    void aNewAdministrationDoesNotOverwriteASheetChangedMeanwhile() {
+        const QStringList earlier(ItemCount, QStringLiteral("3"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [this](FrmTest* t) {
+            click(t->Command1);
+            ProgramFolder::exec(Sheets, "UPDATE \"Answer\" SET \"9\" = '1'");
+            choose(t, 5);
+            m_folder->platform().clear();
+            click(t->CmdNext);
+            QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+            QVERIFY(t->isVisible());
+            QCOMPARE(t->Text6->text(), QStringLiteral("1"));
+            click(t->Command5);
+            QCOMPARE(m_folder->platform().messageTexts().size(), 2);
+            QVERIFY(t->isVisible());
+            click(t->Command2);
+        });
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 1), QStringLiteral("3"));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 9), QStringLiteral("1"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("1"));
+    }
+
+    // The sheet became someone else's after the launch (a restore at another
+    // workstation gave its row to another subject): the new administration's
+    // first answer reaches nobody's sheet, stays on the screen, and the
+    // operator hears why.
+    void aNewAdministrationTakesNothingFromASheetReplacedElsewhere() {
+        const QStringList earlier(ItemCount, QStringLiteral("3"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [this](FrmTest* t) {
+            click(t->Command1);
+            for (const char* table : {"IDE", "Answer"})
+                ProgramFolder::exec(
+                    Sheets,
+                    QStringLiteral("UPDATE \"%1\" SET \"Code\" = 'S4'").arg(QLatin1String(table)));
+            ProgramFolder::exec(Sheets, "UPDATE \"Answer\" SET \"1\" = '1'");
+            choose(t, 5);
+            m_folder->platform().clear();
+            click(t->CmdNext);
+            QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+            const QString message = m_folder->platform().messageTexts().first();
+            QVERIFY2(message.contains(QStringLiteral("جايگزين شده است")), qPrintable(message));
+            QVERIFY(t->isVisible());
+            QCOMPARE(t->Text6->text(), QStringLiteral("1"));
+            QCOMPARE(checkedValue(t), 5);
+            QVERIFY(t->startsNewAdministration());
+            click(t->Command2);
+        });
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"1\", \"2\" FROM \"Answer\""),
+                 (QList<QStringList>{{"S4", "1", "3"}}));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"Code\", \"1\" FROM \"History\""),
+                 (QList<QStringList>{{"S1", "3"}}));
+    }
+
+    // Another workstation tested the subject to the end and kept it after this
+    // launch: the new administration goes on over that sheet (which the
+    // history holds), all three administrations are kept, and the operator is
+    // told at the end.
+    void aNewAdministrationBesideOneKeptElsewhereKeepsBoth() {
+        const QStringList earlier(ItemCount, QStringLiteral("3"));
+        const QStringList elsewhere(ItemCount, QStringLiteral("1"));
+        ProgramFolder::addSubject(QStringLiteral("S1"), QStringLiteral("Mina"));
+        ProgramFolder::setAnswers(QStringLiteral("S1"), earlier);
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/05", "10:15", earlier);
+        openMain();
+        m_folder->platform().messageAnswers.enqueue(QMessageBox::Yes);
+        launch(QStringLiteral("S1"), [this, &elsewhere](FrmTest* t) {
+            click(t->Command1);
+            ProgramFolder::setAnswers(QStringLiteral("S1"), elsewhere);
+            ProgramFolder::addAdministration(QStringLiteral("S1"), "1403/01/06", "09:00",
+                                             elsewhere);
+            choose(t, 2);
+            m_folder->platform().clear();
+            click(t->CmdNext);
+            QVERIFY(m_folder->platform().messageTexts().isEmpty()); // the subject goes on
+            QCOMPARE(t->Text6->text(), QStringLiteral("2"));
+            choose(t, 4);
+            click(t->Command5);
+            QVERIFY(!t->isVisible());
+        });
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("ايستگاه ديگري")),
+                 qPrintable(messages.first()));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\", \"3\" FROM \"Answer\""),
+                 (QList<QStringList>{{"2", "4", ""}}));
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\", \"3\" FROM \"History\" "
+                                             "ORDER BY \"ID\""),
+                 (QList<QStringList>{{"3", "3", "3"}, {"1", "1", "1"}, {"2", "4", ""}}));
     }
 
     // The administration belongs to the save: when it cannot be kept, neither

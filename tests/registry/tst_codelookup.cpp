@@ -1,6 +1,8 @@
 #include "app/Frm1.h"
+#include "data/Database.h"
 #include "registry/FrmCode.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -172,19 +174,27 @@ private slots:
         QCOMPARE(gridCodes(w), codes);
     }
 
-    void lastNameIsMatchedWhole() {
+    // A typed name finds every name that begins with it; the other boxes
+    // are emptied, the typed one stays.
+    void aTypedLastNameFindsNamesByTheirBeginning() {
         FrmCode* w = open();
         w->Combo3->lineEdit()->setFocus();
         type(w->Combo3->lineEdit(), QStringLiteral("A"));
         type(w->DataCombo6->lineEdit(), QStringLiteral("Nima"));
-        type(w->DataCombo1->lineEdit(), QStringLiteral("Karim"));
-        QCOMPARE(gridCodes(w), QStringList());
-        type(w->DataCombo1->lineEdit(), QStringLiteral("i"));
+        type(w->DataCombo1->lineEdit(), QStringLiteral("K"));
         QCOMPARE(gridCodes(w), codesWhere(2, "Karimi"));
+        type(w->DataCombo1->lineEdit(), QStringLiteral("arimi"));
+        QCOMPARE(gridCodes(w), codesWhere(2, "Karimi"));
+        QVERIFY(!w->LabelNotFound->isVisible());
         // Any group; the other boxes are emptied, the last name stays.
         QCOMPARE(w->DataCombo1->currentText(), QStringLiteral("Karimi"));
         QCOMPARE(w->DataCombo6->currentText(), QString());
         QCOMPARE(w->Combo3->currentText(), QString());
+        // One letter more than any name has: nobody, and the window says so.
+        type(w->DataCombo1->lineEdit(), QStringLiteral("s"));
+        QCOMPARE(gridCodes(w), QStringList());
+        QVERIFY(w->LabelNotFound->isVisible());
+        QCOMPARE(w->LabelNotFound->text(), QStringLiteral("آزمودني اي با اين مشخصات پيدا نشد"));
     }
 
     void pickingALastNameFromTheList() {
@@ -205,13 +215,133 @@ private slots:
         QCOMPARE(w->Combo3->currentText(), QString());
     }
 
-    void emptyingABoxByHandSearchesForEmpty() {
+    // Clearing the search brings the whole list back, whichever box it was.
+    void emptyingABoxShowsEveryoneAgain_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("first name") << "DataCombo6"
+                                    << "Ali";
+        QTest::newRow("last name") << "DataCombo1"
+                                   << "Nobody";
+        QTest::newRow("group") << "Combo3"
+                               << "C";
+    }
+    void emptyingABoxShowsEveryoneAgain() {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
         FrmCode* w = open();
-        type(w->DataCombo6->lineEdit(), QStringLiteral("Ali"));
-        QCOMPARE(gridCodes(w), codesWhere(1, "Ali"));
-        w->DataCombo6->lineEdit()->selectAll();
-        QTest::keyClick(w->DataCombo6->lineEdit(), Qt::Key_Backspace);
-        QCOMPARE(gridCodes(w), QStringList());
+        auto* combo = w->findChild<QComboBox*>(box);
+        type(combo->lineEdit(), typed);
+        QVERIFY(gridCodes(w).size() < Subjects.size());
+        combo->lineEdit()->selectAll();
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(gridRows(w), Subjects);
+        QVERIFY(!w->LabelNotFound->isVisible());
+    }
+
+    // Names written with Arabic or Persian yeh and kaf are found whichever way
+    // the search is typed, by their beginning; a name picked from the list
+    // finds exactly that name.
+    void namesAreFoundWhateverTheirYehAndKaf_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("codes");
+        const QString arabicYeh = QStringLiteral("مريم");
+        const QString persianYeh = QStringLiteral("مریم");
+        QTest::newRow("as stored, Persian yeh")
+            << "DataCombo6" << persianYeh << QStringList{"P1", "P2", "P4"};
+        QTest::newRow("Arabic yeh finds Persian")
+            << "DataCombo6" << arabicYeh << QStringList{"P1", "P2", "P4"};
+        QTest::newRow("beginning")
+            << "DataCombo6" << QStringLiteral("مر") << QStringList{"P3", "P1", "P2", "P4"};
+        QTest::newRow("beginning with Arabic yeh")
+            << "DataCombo6" << QStringLiteral("مري") << QStringList{"P1", "P2", "P4"};
+        QTest::newRow("Arabic kaf finds Persian")
+            << "DataCombo1" << QStringLiteral("كريمي") << QStringList{"P1", "P3"};
+        QTest::newRow("Persian kaf and yeh find Arabic")
+            << "DataCombo1" << QStringLiteral("کریمی") << QStringList{"P1", "P3"};
+        QTest::newRow("no such beginning")
+            << "DataCombo6" << QStringLiteral("مریمک") << QStringList();
+        QTest::newRow("middle of a name") << "DataCombo6" << QStringLiteral("ریم") << QStringList();
+    }
+    void namesAreFoundWhateverTheirYehAndKaf() {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, codes);
+        // Arabic kaf and yeh in one last name, Persian in another: the same name.
+        ProgramFolder::addSubject("P1", QStringLiteral("مریم"), QStringLiteral("کريمي"), "A");
+        ProgramFolder::addSubject("P2", QStringLiteral("مريم"), QStringLiteral("رضايي"), "A");
+        ProgramFolder::addSubject("P3", QStringLiteral("مرتضی"), QStringLiteral("كریمی"), "B");
+        ProgramFolder::addSubject("P4", QStringLiteral("مریم‌السادات"),
+                                  QStringLiteral("نوری"), "B");
+        FrmCode* w = open();
+        auto* combo = w->findChild<QComboBox*>(box);
+        combo->lineEdit()->setText(typed);
+        // By name, then by registration: "مرتضی" before every "مریم".
+        QCOMPARE(gridCodes(w), codes);
+        QCOMPARE(w->LabelNotFound->isVisible(), codes.isEmpty());
+    }
+
+    void pickingANameFromTheListFindsThatNameAlone() {
+        ProgramFolder::addSubject("P1", QStringLiteral("مریم"), "L", "A");
+        ProgramFolder::addSubject("P2", QStringLiteral("مریم‌السادات"), "L", "A");
+        ProgramFolder::addSubject("P3", QStringLiteral("مريم"), "L", "A");
+        FrmCode* w = open();
+        const int row = w->DataCombo6->findText(QStringLiteral("مریم"));
+        QVERIFY(row >= 0);
+        w->DataCombo6->setCurrentIndex(row);
+        emit w->DataCombo6->activated(row);
+        QCOMPARE(gridCodes(w), QStringList{"P1"});
+        QCOMPARE(w->DataCombo6->currentText(), QStringLiteral("مریم"));
+    }
+
+    // More matches than one block, many with the same name: every one is
+    // listed once, in order, as the grid reads on.
+    void aSearchReadsOnAcrossBlocks() {
+        const int many = 700;
+        QVariantList values;
+        QString sql = QStringLiteral("INSERT INTO \"IDE\" (\"Code\", \"FName\", \"LName\", "
+                                     "\"Group\") VALUES ");
+        for (int i = 0; i < many; ++i) {
+            sql += QStringLiteral("%1(?, ?, 'L', 'D')").arg(i ? QStringLiteral(", ") : QString());
+            // Three names, two of them the same name written two ways.
+            const QString name = i % 3 == 0   ? QStringLiteral("علي")
+                                 : i % 3 == 1 ? QStringLiteral("علی")
+                                              : QStringLiteral("علیرضا");
+            values << QStringLiteral("M%1").arg(i, 4, 10, QLatin1Char('0')) << name;
+        }
+        ProgramFolder::exec(SubjectDb, sql, values);
+        FrmCode* w = open();
+        w->DataCombo6->lineEdit()->setText(QStringLiteral("عل"));
+        QAbstractItemModel* model = w->DataGrid1->table()->model();
+        QVERIFY(model->rowCount() < many);
+        QStringList expected;
+        for (int i = 0; i < many; ++i)
+            if (i % 3 != 2)
+                expected.append(QStringLiteral("M%1").arg(i, 4, 10, QLatin1Char('0')));
+        for (int i = 2; i < many; i += 3)
+            expected.append(QStringLiteral("M%1").arg(i, 4, 10, QLatin1Char('0')));
+        QCOMPARE(gridCodes(w), expected);
+    }
+
+    // The name searches read along indexes of their own, which the schema
+    // check of a restored file knows as the program's.
+    void theNameSearchHasItsIndexes() {
+        open();
+        const QString indexes = ProgramFolder::onServer()
+                                    ? QStringLiteral("SELECT indexname FROM pg_indexes WHERE "
+                                                     "tablename = 'IDE' ORDER BY indexname")
+                                    : QStringLiteral("SELECT name FROM sqlite_master WHERE "
+                                                     "type = 'index' AND tbl_name = 'IDE' "
+                                                     "ORDER BY name");
+        const QList<QStringList> names = ProgramFolder::rows(SubjectDb, indexes);
+        QVERIFY(names.contains(QStringList{"IDE_FNameKey"}));
+        QVERIFY(names.contains(QStringList{"IDE_LNameKey"}));
+        if (!ProgramFolder::onServer()) {
+            QString why;
+            QVERIFY2(Database::isSoundSubjectDatabase(m_folder->file(SubjectDb), &why),
+                     qPrintable(why));
+        }
     }
 
     void apostropheIsJustACharacter() {

@@ -367,10 +367,13 @@ private slots:
         QCOMPARE(exportedCodes("out/group.csv"), (QStringList{"2", "3"}));
         QTest::keyClicks(w->DataCombo1->lineEdit(), "Karimi");
         QCOMPARE(exportedCodes("out/last-name.csv"), (QStringList{"1", "2"}));
+        // A name typed in part: the names that begin with it.
+        w->DataCombo1->lineEdit()->setText(QStringLiteral("A"));
+        QCOMPARE(exportedCodes("out/beginning.csv"), QStringList{"3"});
         QTest::keyClicks(w->DataCombo6->lineEdit(), "Nobody");
         QCOMPARE(exportedCodes("out/nobody.csv"), QStringList());
         QCOMPARE(platform().noticeTexts(),
-                 QStringList(4, QStringLiteral("فهرست آزمودني ها ذخيره شد")));
+                 QStringList(5, QStringLiteral("فهرست آزمودني ها ذخيره شد")));
     }
 
     // The save dialog offers a name with today's solar date in the user's

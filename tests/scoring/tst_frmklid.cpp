@@ -11,7 +11,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <memory>
 
@@ -331,13 +331,13 @@ private slots:
         whenModal([&](QWidget* modal) {
             auto* history = qobject_cast<FrmHistory*>(modal);
             QVERIFY(history);
-            QTableWidget* grid = history->GridHistory;
+            QAbstractItemModel* grid = history->GridHistory->model();
             for (int c = 0; c < grid->columnCount(); ++c)
-                captions.append(grid->horizontalHeaderItem(c)->text());
+                captions.append(grid->headerData(c, Qt::Horizontal).toString());
             for (int r = 0; r < grid->rowCount(); ++r) {
                 QStringList row;
                 for (int c = 0; c < grid->columnCount(); ++c)
-                    row.append(grid->item(r, c)->text());
+                    row.append(grid->index(r, c).data().toString());
                 shown.append(row);
             }
             keepPicture(history, QStringLiteral("scoring-history-window.png"));
