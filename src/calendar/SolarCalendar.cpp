@@ -60,6 +60,28 @@ bool DaysToSolar(qint64 dayCount, SolarDay* result) {
     return true;
 }
 
+bool SolarToDays(const SolarDay& date, qint64* dayCount) {
+    if (date.year < BaseYear || date.month < 1 || date.month > 12 || date.day < 1)
+        return false;
+    const int offset = date.year - BaseYear;
+    const int monthLength =
+        date.month <= 6 ? 31 : (date.month <= 11 || IsSolarLeapYear(offset) ? 30 : 29);
+    if (date.day > monthLength)
+        return false;
+    qint64 days = 0;
+    for (int y = 0; y < offset; ++y)
+        days += IsSolarLeapYear(y) ? 366 : 365;
+    days += date.month <= 7 ? (date.month - 1) * 31 : FirstDayOfSecondHalf + (date.month - 7) * 30;
+    *dayCount = days + date.day - 1;
+    return true;
+}
+
+QDate SolarEpoch() {
+    // Made here rather than copied from Epoch: a constant of another file may
+    // ask for it before Epoch itself is made.
+    return QDate(1953, 3, 21);
+}
+
 QString SolarMonthName(int month) {
     return month >= 1 && month <= 12 ? MonthNames[month - 1] : QString();
 }

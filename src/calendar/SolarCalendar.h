@@ -22,6 +22,14 @@ bool IsSolarLeapYear(int yearOffset);
 // (a date before the epoch) gives no date: false.
 bool DaysToSolar(qint64 dayCount, SolarDay* result);
 
+// The other way: the day count since 21 March 1953 of a solar date. False for
+// a date before the epoch or one the calendar does not have (month 13, day 31
+// of the seventh month, 30 Esfand of a common year).
+bool SolarToDays(const SolarDay& date, qint64* dayCount);
+
+// 21 March 1953 (solar 1332/01/01), day 0 of the counts above.
+QDate SolarEpoch();
+
 // The date written in one of five layouts:
 //   0  1393/08/11              1  11 آبان 1393
 //   2  <weekday> 1393/8/11     3  <weekday> 11 آبان 1393
