@@ -4,6 +4,7 @@
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
 #include "app/QtTranslation.h"
+#include "app/ResearchCommand.h"
 #include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
 #include "backup/SubjectFileCheck.h"
@@ -233,6 +234,8 @@ int runVelmora(int argc, char** argv) {
         break;
     }
 
+    if (!command.exportResearch.isEmpty())
+        return runResearchExport(argc, argv, command);
     if (!command.exportCsv.isEmpty())
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
             return exportCsvCommand(command.exportCsv, err);

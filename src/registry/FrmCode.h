@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registry/SubjectExport.h"
+
 #include <QDialog>
 #include <QFrame>
 #include <array>
@@ -55,6 +57,8 @@ public:
     void Command6_Click();
     // Writes the subjects the grid lists to a CSV file the operator names.
     void CommandExport_Click();
+    // Opens the research export (SPSS or Stata) of the subjects the grid lists.
+    void CommandResearch_Click();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -69,9 +73,12 @@ public:
     DataGrid* DataGrid1 = nullptr;
     QPushButton* Command6 = nullptr;
     QPushButton* CommandExport = nullptr;
+    QPushButton* CommandResearch = nullptr;
 
 private:
     void Form_Load();
+    // The subjects the grid lists now, as an export reads them.
+    SubjectFilter listedSubjects() const;
     // Replaces the filter of the subject list with field = text and shows the
     // rows that match.
     void filterSubjects(const QString& field, const QString& text);
