@@ -146,6 +146,14 @@ private slots:
                                      .arg(days)));
         }
         QCOMPARE(SolarEpoch(), QDate(1953, 3, 21));
+        // Far beyond the years looked up, counted the long way both ways.
+        for (const QDate& far : {QDate(2700, 3, 20), QDate(2700, 3, 21), QDate(3000, 1, 1)}) {
+            SolarDay day;
+            QVERIFY(DaysToSolar(SolarEpoch().daysTo(far), &day));
+            qint64 back = -1;
+            QVERIFY(SolarToDays(day, &back));
+            QCOMPARE(SolarEpoch().addDays(back), far);
+        }
     }
 
     void solarToDaysRefusesDatesTheCalendarLacks_data() {
