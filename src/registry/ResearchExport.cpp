@@ -546,10 +546,15 @@ private:
         }
         // Never the stored text: it is the real date.
         SolarDay day;
-        if (known && DaysToSolar(days, &day)) {
-            char shown[16];
-            std::snprintf(shown, sizeof shown, "%04d/%02d/%02d", day.year % 10000, day.month,
-                          day.day);
+        if (known && DaysToSolar(days, &day) && day.year <= 9999) {
+            char shown[SolarTextBytes + 1] = "0000/00/00";
+            const auto digits = [&shown](int at, int value, int count) {
+                for (int i = count - 1; i >= 0; --i, value /= 10)
+                    shown[at + i] = char('0' + value % 10);
+            };
+            digits(0, day.year, 4);
+            digits(5, day.month, 2);
+            digits(8, day.day, 2);
             text(solar, shown, SolarTextBytes);
         } else {
             missing(solar);

@@ -1,8 +1,5 @@
 #include "registry/ResearchRows.h"
 
-#include "data/SqlDialect.h"
-
-#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -13,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <dlfcn.h>
 
 namespace velmora {
@@ -85,10 +83,11 @@ public:
         return false;
     }
     RowText text(int column) override {
-        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
-            return {"", 0, true};
+        // NULL is the only value without a text (an empty text is "").
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-        return {data ? data : "", sqlite3_column_bytes(m_statement, column), false};
+        if (!data)
+            return {"", 0, true};
+        return {data, sqlite3_column_bytes(m_statement, column), false};
     }
     qint64 integer(int column, bool* null) override {
         *null = sqlite3_column_type(m_statement, column) == SQLITE_NULL;
@@ -158,6 +157,62 @@ private:
     QString m_error;
 };
 
+// The first row of each subject only, the others read past: with the
+// administrations newest first, the subject's latest.
+class FirstOfEachSubject : public ResearchRows {
+public:
+    explicit FirstOfEachSubject(std::unique_ptr<ResearchRows> rows) : m_rows(std::move(rows)) {}
+
+    bool next() override {
+        for (;;) {
+            if (!m_rows->next())
+                return false;
+            bool null = false;
+            const qint64 key = m_rows->integer(KeyColumn, &null);
+            if (key != m_subject) {
+                m_subject = key;
+                return true;
+            }
+        }
+    }
+    RowText text(int column) override { return m_rows->text(column); }
+    qint64 integer(int column, bool* null) override { return m_rows->integer(column, null); }
+    QString error() const override { return m_rows->error(); }
+
+private:
+    std::unique_ptr<ResearchRows> m_rows;
+    qint64 m_subject = -1;
+};
+
+// The distinct texts of a coded field and how often each comes; a file with
+// more distinct texts than any clinic's lists have stops counting new ones.
+class Tally {
+public:
+    void add(const RowText& text) {
+        if (text.size == 0)
+            return;
+        for (CodedText& known : m_texts)
+            if (known.text.size() == text.size &&
+                std::memcmp(known.text.constData(), text.data, size_t(text.size)) == 0) {
+                ++known.subjects;
+                return;
+            }
+        if (m_texts.size() < 1000)
+            m_texts.append({QByteArray(text.data, text.size), 1});
+    }
+    // Most frequent first; of equally frequent ones, the first met first.
+    QList<CodedText> texts() const {
+        QList<CodedText> sorted = m_texts;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const CodedText& a, const CodedText& b) {
+            return a.subjects > b.subjects;
+        });
+        return sorted;
+    }
+
+private:
+    QList<CodedText> m_texts;
+};
+
 std::unique_ptr<Statement> runStatement(const QString& sql, const QVariantList& values,
                                         QString* error) {
     const QSqlDatabase db = Database::connection(DbFile::Subjects);
@@ -182,13 +237,6 @@ QString quoted(const char* identifier) {
     return Database::quoted(QString::fromLatin1(identifier));
 }
 
-// The length in bytes of a text column, as each engine counts it.
-QString byteLength(const QString& column) {
-    return SqlDialect::isServer(Database::connection(DbFile::Subjects))
-               ? QStringLiteral("OCTET_LENGTH(%1)").arg(column)
-               : QStringLiteral("LENGTH(CAST(%1 AS BLOB))").arg(column);
-}
-
 bool isSearchField(const QString& field) {
     return field == QLatin1String("Group") || field == QLatin1String("LName") ||
            field == QLatin1String("FName");
@@ -206,16 +254,6 @@ void bindFilter(QVariantList* values, const SubjectFilter& filter, qint64 lastSu
     values->append(lastSubject);
     if (!filter.field.isEmpty())
         values->append(filter.value.isNull() ? QString(QLatin1String("")) : filter.value);
-}
-
-QList<CodedText> mostFrequentFirst(const QMap<QByteArray, qint64>& counts) {
-    QList<CodedText> texts;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        texts.append({it.key(), it.value()});
-    std::stable_sort(texts.begin(), texts.end(), [](const CodedText& a, const CodedText& b) {
-        return a.subjects > b.subjects;
-    });
-    return texts;
 }
 
 } // namespace
@@ -243,50 +281,41 @@ bool surveySubjects(const ResearchQuery& query, ResearchSurvey* survey, QString*
         survey->lastAdministration = keys->integer(1, &null);
     }
 
+    // One pass over the subjects: how many, how long their texts, which
+    // texts the coded fields hold. Names are read only for a file that keeps
+    // them.
     QVariantList values;
     bindFilter(&values, filter, survey->lastSubject);
-    const QString sex = QStringLiteral("i.") + quoted("Jens");
-    const QString marital = QStringLiteral("i.") + quoted("Taahol");
-    const QString group = QStringLiteral("i.") + quoted("Group");
-    std::unique_ptr<Statement> groups = runStatement(
-        QStringLiteral("SELECT %1, %2, %3, COUNT(*), MAX(%4), MAX(%5), MAX(%6), MAX(%7) "
-                       "FROM \"IDE\" AS i WHERE %8 GROUP BY %1, %2, %3")
-            .arg(sex, marital, group, byteLength(QStringLiteral("i.\"Code\"")),
-                 byteLength(QStringLiteral("i.\"FName\"")),
-                 byteLength(QStringLiteral("i.\"LName\"")),
-                 byteLength(QStringLiteral("i.\"Tahsil\"")), whereClause(filter)),
+    const QString names = query.withNames ? QStringLiteral("i.\"Code\", i.\"FName\", i.\"LName\"")
+                                          : QStringLiteral("NULL, NULL, NULL");
+    std::unique_ptr<Statement> subjects = runStatement(
+        QStringLiteral("SELECT %1, i.\"Jens\", i.\"Taahol\", i.\"Tahsil\", i.\"Group\" "
+                       "FROM \"IDE\" AS i WHERE %2")
+            .arg(names, whereClause(filter)),
         values, error);
-    if (!groups)
+    if (!subjects)
         return false;
-    QMap<QByteArray, qint64> sexes, maritalStates, groupNames;
-    const auto tally = [&](int column, QMap<QByteArray, qint64>* counts, qint64 subjects) {
-        const RowText text = groups->text(column);
-        if (text.size > 0)
-            (*counts)[QByteArray(text.data, text.size)] += subjects;
-    };
+    Tally sexes, maritalStates, groups;
     const auto longest = [&](int column, int* bytes) {
-        bool null = false;
-        *bytes = std::max(*bytes, int(groups->integer(column, &null)));
+        *bytes = std::max(*bytes, subjects->text(column).size);
     };
-    while (groups->next()) {
-        bool null = false;
-        const qint64 subjects = groups->integer(3, &null);
-        survey->subjects += subjects;
-        tally(0, &sexes, subjects);
-        tally(1, &maritalStates, subjects);
-        tally(2, &groupNames, subjects);
-        longest(4, &survey->codeBytes);
-        longest(5, &survey->firstNameBytes);
-        longest(6, &survey->lastNameBytes);
-        longest(7, &survey->educationBytes);
+    while (subjects->next()) {
+        ++survey->subjects;
+        longest(0, &survey->codeBytes);
+        longest(1, &survey->firstNameBytes);
+        longest(2, &survey->lastNameBytes);
+        sexes.add(subjects->text(3));
+        maritalStates.add(subjects->text(4));
+        longest(5, &survey->educationBytes);
+        groups.add(subjects->text(6));
     }
-    if (!groups->error().isEmpty()) {
-        *error = groups->error();
+    if (!subjects->error().isEmpty()) {
+        *error = subjects->error();
         return false;
     }
-    survey->sexes = mostFrequentFirst(sexes);
-    survey->maritalStates = mostFrequentFirst(maritalStates);
-    survey->groups = mostFrequentFirst(groupNames);
+    survey->sexes = sexes.texts();
+    survey->maritalStates = maritalStates.texts();
+    survey->groups = groups.texts();
 
     if (!query.perAdministration) {
         survey->rows = survey->subjects;
@@ -324,35 +353,36 @@ std::unique_ptr<ResearchRows> readResearchRows(const ResearchQuery& query,
     columns +=
         {QStringLiteral("h.\"ID\""), QStringLiteral("h.\"Date\""), QStringLiteral("h.\"Time\"")};
     QVariantList values;
-    QString administrations;
     if (query.perAdministration) {
         columns.append(QStringLiteral("NULL"));
-        administrations = QStringLiteral("LEFT JOIN \"History\" AS h "
-                                         "ON h.\"Code\" = i.\"Code\" AND h.\"ID\" <= ?");
-        values.append(survey.lastAdministration);
     } else {
         columns.append(QStringLiteral("(SELECT COUNT(*) FROM \"History\" AS c "
                                       "WHERE c.\"Code\" = i.\"Code\" AND c.\"ID\" <= ?)"));
-        administrations = QStringLiteral("LEFT JOIN \"History\" AS h ON h.\"ID\" = "
-                                         "(SELECT MAX(m.\"ID\") FROM \"History\" AS m "
-                                         "WHERE m.\"Code\" = i.\"Code\" AND m.\"ID\" <= ?)");
-        values += {survey.lastAdministration, survey.lastAdministration};
+        values.append(survey.lastAdministration);
     }
     // The current sheet is joined only where no administration is, so at most
     // one of the two holds the answers; it is the subject's first sheet, as
-    // the scoring window reads it.
+    // the scoring window reads it, looked for only then.
     for (int item = 1; item <= ItemCount; ++item)
         columns.append(
             QStringLiteral("COALESCE(h.%1, a.%1)").arg(Database::quoted(QString::number(item))));
+    values.append(survey.lastAdministration);
     bindFilter(&values, query.filter, survey.lastSubject);
+    // Per subject, the administrations newest first: the first row of each
+    // subject is its latest.
     const QString sql =
-        QStringLiteral("SELECT %1 FROM \"IDE\" AS i %2 "
-                       "LEFT JOIN \"Answer\" AS a ON h.\"ID\" IS NULL AND a.\"ID\" = "
-                       "(SELECT MIN(s.\"ID\") FROM \"Answer\" AS s WHERE s.\"Code\" = i.\"Code\") "
-                       "WHERE %3 ORDER BY i.\"ID\"%4")
-            .arg(columns.join(QStringLiteral(", ")), administrations, whereClause(query.filter),
-                 query.perAdministration ? QStringLiteral(", h.\"ID\"") : QString());
-    return runStatement(sql, values, error);
+        QStringLiteral(
+            "SELECT %1 FROM \"IDE\" AS i "
+            "LEFT JOIN \"History\" AS h ON h.\"Code\" = i.\"Code\" AND h.\"ID\" <= ? "
+            "LEFT JOIN \"Answer\" AS a ON a.\"ID\" = CASE WHEN h.\"ID\" IS NULL THEN "
+            "(SELECT MIN(s.\"ID\") FROM \"Answer\" AS s WHERE s.\"Code\" = i.\"Code\") END "
+            "WHERE %2 ORDER BY i.\"ID\", h.\"ID\"%3")
+            .arg(columns.join(QStringLiteral(", ")), whereClause(query.filter),
+                 query.perAdministration ? QString() : QStringLiteral(" DESC"));
+    std::unique_ptr<ResearchRows> rows = runStatement(sql, values, error);
+    if (rows && !query.perAdministration)
+        return std::make_unique<FirstOfEachSubject>(std::move(rows));
+    return rows;
 }
 
 } // namespace velmora

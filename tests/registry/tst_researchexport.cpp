@@ -310,6 +310,13 @@ class TestResearchExport : public QObject {
     std::unique_ptr<FrmCode> m_window;
 
     ScriptedPlatform& platform() { return m_folder->platform(); }
+
+    // Keeps a picture of a window for looking at when VELMORA_PICTURES names a folder.
+    static void keepPicture(QWidget* window, const QString& name) {
+        const QString folder = qEnvironmentVariable("VELMORA_PICTURES");
+        if (!folder.isEmpty())
+            window->grab().save(folder + "/" + name);
+    }
     QString out(const QString& name) const { return m_folder->file(QStringLiteral("out/") + name); }
 
     static ResearchOptions optionsFor(ResearchFormat format, bool identified = false,
@@ -829,6 +836,7 @@ private slots:
             QVERIFY(dialog->OptionPseudonymised->isChecked());
             QVERIFY(dialog->OptionPerSubject->isChecked());
             QVERIFY(dialog->FrameDates->isEnabled());
+            keepPicture(dialog, QStringLiteral("research-dialog.png"));
             QTest::mouseClick(dialog->OptionIdentified, Qt::LeftButton);
             QVERIFY(!dialog->FrameDates->isEnabled());
             QTest::mouseClick(dialog->OptionPerAdministration, Qt::LeftButton);
@@ -896,6 +904,7 @@ private slots:
             QVERIFY2(!child->geometry().intersects(button->geometry()),
                      qPrintable(child->objectName()));
         }
+        keepPicture(m_window.get(), QStringLiteral("lookup-research.png"));
     }
 
     // The command line: the ending chooses the format; the summary on
