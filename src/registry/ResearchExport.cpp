@@ -20,7 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace velmora {
 
@@ -68,10 +67,9 @@ qint64 stataEpochDays() {
 }
 
 // The longest prefix of text, at most bytes long, that ends between two
-// letters (never inside a UTF-8 sequence); *cut tells whether anything went.
-QByteArray prefixOf(const char* text, int size, int bytes, bool* cut) {
-    *cut = size > bytes;
-    if (!*cut)
+// letters (never inside a UTF-8 sequence).
+QByteArray prefixOf(const char* text, int size, int bytes) {
+    if (size <= bytes)
         return QByteArray(text, size);
     int end = bytes;
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
@@ -84,8 +82,7 @@ QByteArray labelText(const QString& text, int bytes, int letters) {
     if (shortened.size() > letters)
         shortened = shortened.left(letters).trimmed();
     const QByteArray utf8 = shortened.toUtf8();
-    bool cut = false;
-    return prefixOf(utf8.constData(), int(utf8.size()), bytes, &cut);
+    return prefixOf(utf8.constData(), int(utf8.size()), bytes);
 }
 
 // A number written with ASCII, Arabic-Indic or Persian digits, blanks around
@@ -251,7 +248,7 @@ public:
         return succeeded(code, sink, error);
     }
 
-    // Writes the current row of rows. subjectKey tells rows of one subject apart.
+    // Writes the current row of rows (a subject's rows come one after another).
     bool writeRow(ResearchRows& rows, Sink* sink, QString* error) {
         bool null = false;
         const qint64 key = rows.integer(KeyColumn, &null);
@@ -288,8 +285,7 @@ public:
         coded(m_vars.group, m_groups, rows.text(GroupColumn));
         date(m_vars.registeredDate, m_vars.registeredSolar, m_vars.registeredYear,
              rows.text(RegisteredDateColumn));
-        if (m_vars.registeredTime)
-            text(m_vars.registeredTime, rows.text(RegisteredTimeColumn));
+        text(m_vars.registeredTime, rows.text(RegisteredTimeColumn));
         if (m_options.perAdministration) {
             if (administered)
                 number(m_vars.administration, m_administration);
@@ -300,8 +296,7 @@ public:
         }
         date(m_vars.administeredDate, m_vars.administeredSolar, m_vars.administeredYear,
              rows.text(AdministeredDateColumn));
-        if (m_vars.administeredTime)
-            text(m_vars.administeredTime, rows.text(AdministeredTimeColumn));
+        text(m_vars.administeredTime, rows.text(AdministeredTimeColumn));
 
         std::array<double, ItemCount> values{};
         bool anyAnswer = false;
@@ -349,9 +344,8 @@ private:
         label(set, value, text.toUtf8());
     }
     void label(readstat_label_set_t* set, int value, const QByteArray& text) {
-        bool cut = false;
         const QByteArray shown =
-            prefixOf(text.constData(), int(text.size()), m_limits.valueLabelBytes, &cut);
+            prefixOf(text.constData(), int(text.size()), m_limits.valueLabelBytes);
         readstat_label_int32_value(set, value, shown.constData());
     }
 
@@ -500,8 +494,7 @@ private:
             keep(readstat_insert_string_value(m_writer, v, data));
             return;
         }
-        bool cut = false;
-        const QByteArray shortened = prefixOf(data, size, width, &cut);
+        const QByteArray shortened = prefixOf(data, size, width);
         ++m_cut;
         keep(readstat_insert_string_value(m_writer, v, shortened.constData()));
     }
