@@ -88,14 +88,29 @@ Tool runTool(const QString& program, const QStringList& arguments) {
     return result;
 }
 
+// A number as the tools print it ("5.000000", "5") written alike.
+QString plain(const QString& cell) {
+    bool number = false;
+    const double value = cell.toDouble(&number);
+    return number ? QString::number(value, 'g', 15) : cell;
+}
+
 // CSV as pspp and readstat write it: quoted fields, LF or CR LF line ends.
-QList<QStringList> parseToolCsv(const QByteArray& bytes) {
+// With plainNumbers, a field that was not quoted is read as a number (readstat
+// quotes every text, so a pseudonym of decimal digits stays a text).
+QList<QStringList> parseToolCsv(const QByteArray& bytes, bool plainNumbers = false) {
     const QString text = QString::fromUtf8(bytes);
     QList<QStringList> rows;
     QStringList row;
     QString field;
     bool quoted = false;
+    bool wasQuoted = false;
     bool any = false;
+    const auto take = [&] {
+        row.append(plainNumbers && !wasQuoted ? plain(field) : field);
+        field.clear();
+        wasQuoted = false;
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
@@ -109,16 +124,16 @@ QList<QStringList> parseToolCsv(const QByteArray& bytes) {
             }
         } else if (c == u'"') {
             quoted = true;
+            wasQuoted = true;
             any = true;
         } else if (c == u',') {
-            row.append(field);
-            field.clear();
+            take();
             any = true;
         } else if (c == u'\n' || c == u'\r') {
             if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
                 ++i;
             if (any || !field.isEmpty()) {
-                row.append(field);
+                take();
                 rows.append(row);
             } else {
                 rows.append(QStringList());
@@ -132,18 +147,10 @@ QList<QStringList> parseToolCsv(const QByteArray& bytes) {
         }
     }
     if (any || !field.isEmpty()) {
-        row.append(field);
+        take();
         rows.append(row);
     }
     return rows;
-}
-
-// A number as the tools print it ("5.000000", "5") written alike; other
-// text as it is.
-QString plain(const QString& cell) {
-    bool number = false;
-    const double value = cell.toDouble(&number);
-    return number ? QString::number(value, 'g', 15) : cell;
 }
 
 // The rows of a file as `readstat FILE -` prints them, numbers written alike.
@@ -151,11 +158,7 @@ QList<QStringList> readstatRows(const QString& file) {
     const Tool tool = runTool(QStringLiteral("readstat"), {file, QStringLiteral("-")});
     if (tool.status != 0)
         return {{QStringLiteral("readstat failed: ") + QString::fromUtf8(tool.err)}};
-    QList<QStringList> rows = parseToolCsv(tool.out);
-    for (QStringList& row : rows)
-        for (QString& cell : row)
-            cell = plain(cell);
-    return rows;
+    return parseToolCsv(tool.out, true);
 }
 
 // A column of a table with a header row, by name.
