@@ -1,13 +1,13 @@
 #include "backup/Frmbackup.h"
 
 #include "backup/Backup.h"
-#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUuid>
 
 #include <memory>
 
@@ -85,7 +86,7 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Text3 = makeHiddenBox(QStringLiteral("Text3"), this);
     Text3->setText(QStringLiteral("1"));
-    Adodc1->bind(Text3, QStringLiteral("TH"));
+    bind(Adodc1, Text3, QStringLiteral("TH"));
     Skin1 = new SkinEngine(this);
 
     connect(VisualButtonEx2, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx2_Click);
@@ -168,25 +169,39 @@ void Frmbackup::VisualButtonEx2_Click() {
                               QMessageBox::Critical);
         return;
     }
+    SubjectStore& store = SubjectStore::current();
     QString why;
-    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+    if (!store.release(&why)) {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
-    // The copy is taken under a read transaction, then checked as a restore
-    // would check it: only a copy that can be brought back counts as a backup.
-    const QString database = BackupFiles::subjectDatabase();
+    // The copy is made from one consistent picture of the subject tables (the
+    // file held still, or the server's tables as of one moment), then checked
+    // as a restore would check it: only a copy that can be brought back counts
+    // as a backup.
+    std::unique_ptr<StoreSnapshot> snapshot;
+    if (keepingWindowAlive([&] {
+            snapshot = store.snapshot(
+                BackupFiles::backupFolder(),
+                [this](qint64 done, qint64 total) { betweenChunks(done, total); }, &why);
+            return snapshot ? 1 : 0;
+        }) != 1) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                              QMessageBox::Critical);
+        return;
+    }
+    const QString source = snapshot->path();
     BackupFiles::CopySteps steps;
-    steps.sourceIsDatabase = true;
-    steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
+    steps.acceptCopy = [this, source, path](const QString& copy, QString* reason) {
         return checkKeepingWindowAlive(
-            [database, path](const QString& c, QString* r) {
-                return BackupFiles::checkBackupCopy(c, database, path, r);
+            [source, path](const QString& c, QString* r) {
+                return BackupFiles::checkBackupCopy(c, source, path, r);
             },
             copy, reason);
     };
-    if (copyKeepingWindowAlive(database, path, steps) != 1)
+    if (copyKeepingWindowAlive(source, path, steps) != 1)
         return;
+    snapshot.reset();
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
@@ -211,30 +226,86 @@ void Frmbackup::VisualButtonEx3_Click() {
                               QMessageBox::NoIcon);
         return;
     }
+    SubjectStore& store = SubjectStore::current();
     QString why;
-    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+    // On a shared server every workstation's subjects are replaced: whoever
+    // is at work elsewhere is named first.
+    const QList<Workstation> others = store.otherWorkstations(&why);
+    if (!others.isEmpty()) {
+        QStringList names;
+        for (const Workstation& w : others)
+            names.append(QChar(0x2066) + w.name +
+                         (w.address.isEmpty() ? QString() : QStringLiteral(" ") + w.address) +
+                         QChar(0x2069));
+        const QMessageBox::StandardButton go = platform().messageBox(
+            this, applicationTitle(),
+            QStringLiteral("اين ايستگاه ها اکنون به همين پايگاه داده وصل اند و پرونده همه "
+                           "آزمودني ها براي آنها هم جايگزين مي شود:") +
+                QStringLiteral("\r\n") + names.join(QStringLiteral("\r\n")) +
+                QStringLiteral("\r\n") +
+                QStringLiteral("آنها در گام بعدي خود از بازيابي باخبر مي شوند. بازيابي انجام شود؟"),
+            QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (go != QMessageBox::Yes) {
+            platform().messageBox(this, applicationTitle(),
+                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                                  QMessageBox::NoIcon);
+            return;
+        }
+    }
+    // The subject file itself is not a backup of itself.
+    if (BackupFiles::sameFile(path, BackupFiles::subjectDatabase())) {
+        platform().messageBox(this, applicationTitle(),
+                              copyFailureText(QStringLiteral("فايل را نمي توان روي خودش کپي کرد.")),
+                              QMessageBox::Critical);
+        return;
+    }
+    if (!store.release(&why)) {
         platform().messageBox(
             this, QStringLiteral("خطا"),
             why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
             QMessageBox::Warning);
         return;
     }
-    // The backup is copied beside the database and replaces it only when it
-    // proves to be a whole subject database, after the current database has
-    // been kept in Back: a wrong or damaged file can never cost the clinic its
-    // data, and a wrong restore can be undone.
+    // The backup is copied beside the subject tables and replaces them only
+    // when it proves to be a whole subject database, after the current tables
+    // have been kept in Back: a wrong or damaged file can never cost the
+    // clinic its data, and a wrong restore can be undone.
+    const QString staged =
+        QDir(store.stagingFolder())
+            .filePath(QStringLiteral(".restore.%1.staged")
+                          .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
+    struct StagedCopy {
+        QString path;
+        ~StagedCopy() { QFile::remove(path); }
+    } stagedCopy{staged};
     BackupFiles::CopySteps steps;
     steps.acceptCopy = [this](const QString& copy, QString* reason) {
         return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
     };
-    steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
     m_safetyCopy.clear();
     m_safety = Safety::NotNeeded;
-    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1) {
+    if (copyKeepingWindowAlive(path, staged, steps) != 1)
+        return;
+    why.clear();
+    if (!keepSafetyCopy(&why)) {
         if (m_safety == Safety::Declined)
             platform().messageBox(this, applicationTitle(),
                                   QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
                                   QMessageBox::NoIcon);
+        else
+            platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                                  QMessageBox::Critical);
+        return;
+    }
+    if (keepingWindowAlive([&] {
+            return store.replaceWith(
+                       staged, [this](qint64 done, qint64 total) { betweenChunks(done, total); },
+                       &why)
+                       ? 1
+                       : 0;
+        }) != 1) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                              QMessageBox::Critical);
         return;
     }
     QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
@@ -250,23 +321,25 @@ void Frmbackup::VisualButtonEx3_Click() {
 }
 
 bool Frmbackup::keepSafetyCopy(QString* why) {
+    SubjectStore& store = SubjectStore::current();
     // Nothing may have the database open when it is copied and replaced, not
     // even a window that used it while the backup was being copied.
-    Database::close(DbFile::Subjects);
-    const bool onServer = Database::subjectsOnServer();
-    const QString database = BackupFiles::subjectDatabase();
-    if (!onServer && !QFileInfo::exists(database))
-        return true;
+    if (!store.release(why))
+        return false;
     const QString folder = BackupFiles::backupFolder();
     QDir().mkpath(folder);
     BackupFiles::CopySteps steps;
     steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
-    steps.sourceIsDatabase = true;
     const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    // The server's tables are kept as a subject file like any other.
-    const bool copied = onServer ? exportStoreToFile(kept, steps.betweenChunks, &reason)
-                                 : BackupFiles::copyFile(database, kept, steps, &reason);
+    // A store with nothing in it yet (no subject file) has nothing to keep.
+    bool copied = false;
+    std::unique_ptr<StoreSnapshot> snapshot = store.snapshot(folder, steps.betweenChunks, &reason);
+    if (snapshot && !QFileInfo::exists(snapshot->path()))
+        return true;
+    if (snapshot)
+        copied = BackupFiles::copyFile(snapshot->path(), kept, steps, &reason);
+    snapshot.reset();
     if (copied) {
         m_safetyCopy = kept;
         m_safety = Safety::Kept;
@@ -323,14 +396,16 @@ void Frmbackup::Form_Unload() {
 int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& destination,
                                       BackupFiles::CopySteps steps) {
     steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+    return keepingWindowAlive([&] { return CopyBackupFile(source, destination, this, steps); });
+}
+
+int Frmbackup::keepingWindowAlive(const std::function<int()>& work) {
     m_copying = true;
     m_closeWanted = false;
     setButtonsEnabled(false);
     m_copyClock.start();
     m_lastEvents = 0;
-    const int result = Database::subjectsOnServer()
-                           ? CopyServerStore(source, destination, this, steps)
-                           : CopyBackupFile(source, destination, this, steps);
+    const int result = work();
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
     m_copying = false;

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -69,6 +70,9 @@ private:
     // chunks, the buttons are off and a long copy shows its progress.
     int copyKeepingWindowAlive(const QString& source, const QString& destination,
                                BackupFiles::CopySteps steps);
+    // Runs work (1: done, 0: failed) with the buttons off and the window
+    // alive through betweenChunks.
+    int keepingWindowAlive(const std::function<int()>& work);
     void betweenChunks(qint64 copied, qint64 total);
     // Runs check on a thread of its own while the window stays alive.
     bool checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,

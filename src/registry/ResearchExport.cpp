@@ -6,6 +6,7 @@
 #include "registry/PartFile.h"
 #include "registry/Pseudonyms.h"
 #include "registry/Registration.h"
+#include "registry/ResearchAccess.h"
 #include "registry/ResearchRows.h"
 #include "scoring/Scales.h"
 
@@ -676,11 +677,13 @@ ExportResult exportResearch(const QString& path, const ResearchOptions& options,
     }
     if (!research.end(&sink, &detail) || !file.commit(&detail))
         return failed();
-    if (summary) {
-        summary->subjects = subjects;
-        summary->rows = written;
-        summary->cutTexts = research.cutTexts();
-    }
+    ResearchSummary done;
+    done.subjects = subjects;
+    done.rows = written;
+    done.cutTexts = research.cutTexts();
+    researchWritten(path, options, done);
+    if (summary)
+        *summary = done;
     if (progress)
         progress(survey.subjects, survey.subjects);
     return ExportResult::Written;
@@ -724,6 +727,8 @@ int exportResearchCommand(const QString& file, const ResearchOptions& options, Q
     ResearchOptions chosen = options;
     chosen.format = *format;
     chosen.filter = SubjectFilter();
+    if (const QString why = researchRefusal(chosen); !why.isEmpty())
+        return fail(why);
     ResearchSummary summary;
     QString detail;
     if (exportResearch(path, chosen, ExportProgress(), &summary, &detail) != ExportResult::Written)

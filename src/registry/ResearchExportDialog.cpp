@@ -1,6 +1,7 @@
 #include "registry/ResearchExportDialog.h"
 
 #include "platform/Platform.h"
+#include "registry/ResearchAccess.h"
 #include "registry/ResearchExport.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
@@ -108,8 +109,18 @@ void ResearchExportDialog::CommandCancel_Click() {
 }
 
 void ResearchExportDialog::CommandSave_Click() {
-    const ResearchFormat chosen =
-        OptionStata->isChecked() ? ResearchFormat::Stata : ResearchFormat::Spss;
+    ResearchOptions options;
+    options.format = OptionStata->isChecked() ? ResearchFormat::Stata : ResearchFormat::Spss;
+    options.identified = OptionIdentified->isChecked();
+    options.perAdministration = OptionPerAdministration->isChecked();
+    options.dates = OptionYearOnly->isChecked() ? ResearchDates::Year : ResearchDates::Shifted;
+    options.ageBands = CheckAgeBands->isChecked();
+    options.filter = m_filter;
+    if (const QString why = researchRefusal(options); !why.isEmpty()) {
+        platform().messageBox(this, applicationTitle(), why, QMessageBox::Warning);
+        return;
+    }
+    const ResearchFormat chosen = options.format;
     QString path =
         platform().saveFileName(this, QStringLiteral("ذخيره فايل پژوهشي"),
                                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
@@ -130,13 +141,7 @@ void ResearchExportDialog::CommandSave_Click() {
                               QMessageBox::No) != QMessageBox::Yes)
         return;
 
-    ResearchOptions options;
     options.format = *researchFormatOf(path);
-    options.identified = OptionIdentified->isChecked();
-    options.perAdministration = OptionPerAdministration->isChecked();
-    options.dates = OptionYearOnly->isChecked() ? ResearchDates::Year : ResearchDates::Shifted;
-    options.ageBands = CheckAgeBands->isChecked();
-    options.filter = m_filter;
 
     QProgressDialog progress(QStringLiteral("ذخيره فايل پژوهشي ..."), QStringLiteral("انصراف"), 0,
                              0, this);

@@ -1,17 +1,12 @@
 #include "registry/ResearchRows.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
+#include "data/SubjectStore.h"
+
 #include <QVariant>
 #include <QVector>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstring>
-#include <dlfcn.h>
 
 namespace velmora {
 
@@ -19,113 +14,16 @@ ResearchRows::~ResearchRows() = default;
 
 namespace {
 
-// The SQLite handle of db, or nullptr unless Qt's driver runs the very SQLite
-// library linked here: a Qt built with a copy of its own would be handed a
-// handle it does not know. The driver's plugin is asked which sqlite3_step it
-// sees.
-sqlite3* sharedHandle(const QSqlDatabase& db) {
-    if (!db.isOpen() || !db.driver())
-        return nullptr;
-    const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    Dl_info driver;
-    if (dladdr(db.driver()->metaObject(), &driver) == 0 || !driver.dli_fname)
-        return nullptr;
-    void* plugin = dlopen(driver.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
-    if (!plugin)
-        return nullptr;
-    void* const theirs = dlsym(plugin, "sqlite3_step");
-    dlclose(plugin);
-    if (theirs != reinterpret_cast<void*>(&sqlite3_step))
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
-// One statement, read a row at a time, on either store.
-class Statement : public ResearchRows {
+// One statement on the run's store, read a row at a time. A text is converted
+// to the UTF-8 bytes the files take once per row, and only when asked for.
+class StoreRows : public ResearchRows {
 public:
-    virtual bool run(const QString& sql, const QVariantList& values) = 0;
-};
+    StoreRows() : m_query(SubjectStore::current()) {}
 
-// Straight through the SQLite library: texts are the file's own UTF-8 bytes.
-class SqliteStatement : public Statement {
-public:
-    explicit SqliteStatement(sqlite3* db) : m_db(db) {}
-    ~SqliteStatement() override { sqlite3_finalize(m_statement); }
-
-    bool run(const QString& sql, const QVariantList& values) override {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_statement, nullptr) !=
-            SQLITE_OK)
-            return failed();
-        for (int i = 0; i < values.size(); ++i) {
-            const QVariant& value = values.at(i);
-            int code;
-            if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int) {
-                code = sqlite3_bind_int64(m_statement, i + 1, value.toLongLong());
-            } else {
-                const QByteArray bytes = value.toString().toUtf8();
-                code = sqlite3_bind_text(m_statement, i + 1, bytes.constData(), int(bytes.size()),
-                                         SQLITE_TRANSIENT);
-            }
-            if (code != SQLITE_OK)
-                return failed();
-        }
-        return true;
-    }
+    bool run(const QString& sql, const QVariantList& values) { return m_query.exec(sql, values); }
     bool next() override {
-        const int code = sqlite3_step(m_statement);
-        if (code == SQLITE_ROW)
-            return true;
-        if (code != SQLITE_DONE)
-            failed();
-        return false;
-    }
-    RowText text(int column) override {
-        // NULL is the only value without a text (an empty text is "").
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-        if (!data)
-            return {"", 0, true};
-        return {data, sqlite3_column_bytes(m_statement, column), false};
-    }
-    qint64 integer(int column, bool* null) override {
-        *null = sqlite3_column_type(m_statement, column) == SQLITE_NULL;
-        return *null ? 0 : sqlite3_column_int64(m_statement, column);
-    }
-    QString error() const override { return m_error; }
-
-private:
-    bool failed() {
-        m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
-        return false;
-    }
-
-    sqlite3* m_db;
-    sqlite3_stmt* m_statement = nullptr;
-    QString m_error;
-};
-
-// Through Qt SQL, for a store whose library is not ours to call (a server).
-class QtStatement : public Statement {
-public:
-    explicit QtStatement(const QSqlDatabase& db) : m_query(db) { m_query.setForwardOnly(true); }
-
-    bool run(const QString& sql, const QVariantList& values) override {
-        if (!m_query.prepare(sql))
-            return failed();
-        for (const QVariant& value : values)
-            m_query.addBindValue(value);
-        return m_query.exec() || failed();
-    }
-    bool next() override {
-        m_texts.fill(QByteArray(), ResearchColumnCount);
         m_read.fill(false, ResearchColumnCount);
-        if (m_query.next())
-            return true;
-        if (m_query.lastError().isValid())
-            failed();
-        return false;
+        return m_query.next();
     }
     RowText text(int column) override {
         const QVariant value = m_query.value(column);
@@ -143,18 +41,12 @@ public:
         *null = value.isNull();
         return *null ? 0 : value.toLongLong();
     }
-    QString error() const override { return m_error; }
+    QString error() const override { return m_query.error(); }
 
 private:
-    bool failed() {
-        m_error = m_query.lastError().text();
-        return false;
-    }
-
-    QSqlQuery m_query;
-    QVector<QByteArray> m_texts;
-    QVector<bool> m_read;
-    QString m_error;
+    StoreQuery m_query;
+    QVector<QByteArray> m_texts = QVector<QByteArray>(ResearchColumnCount);
+    QVector<bool> m_read = QVector<bool>(ResearchColumnCount, false);
 };
 
 // The first row of each subject only, the others read past: with the
@@ -213,24 +105,14 @@ private:
     QList<CodedText> m_texts;
 };
 
-std::unique_ptr<Statement> runStatement(const QString& sql, const QVariantList& values,
+std::unique_ptr<StoreRows> runStatement(const QString& sql, const QVariantList& values,
                                         QString* error) {
-    const QSqlDatabase db = Database::connection(DbFile::Subjects);
-    if (!db.isOpen()) {
-        *error = db.lastError().isValid() ? db.lastError().text()
-                                          : QStringLiteral("the subject database is not open");
+    auto rows = std::make_unique<StoreRows>();
+    if (!rows->run(sql, values)) {
+        *error = rows->error();
         return nullptr;
     }
-    std::unique_ptr<Statement> statement;
-    if (sqlite3* handle = sharedHandle(db))
-        statement = std::make_unique<SqliteStatement>(handle);
-    else
-        statement = std::make_unique<QtStatement>(db);
-    if (!statement->run(sql, values)) {
-        *error = statement->error();
-        return nullptr;
-    }
-    return statement;
+    return rows;
 }
 
 QString quoted(const char* identifier) {
@@ -266,7 +148,7 @@ bool surveySubjects(const ResearchQuery& query, ResearchSurvey* survey, QString*
     }
     *survey = ResearchSurvey();
     {
-        std::unique_ptr<Statement> keys =
+        std::unique_ptr<StoreRows> keys =
             runStatement(QStringLiteral("SELECT (SELECT MAX(\"ID\") FROM \"IDE\"), "
                                         "(SELECT MAX(\"ID\") FROM \"History\")"),
                          {}, error);
@@ -288,7 +170,7 @@ bool surveySubjects(const ResearchQuery& query, ResearchSurvey* survey, QString*
     bindFilter(&values, filter, survey->lastSubject);
     const QString names = query.withNames ? QStringLiteral("i.\"Code\", i.\"FName\", i.\"LName\"")
                                           : QStringLiteral("NULL, NULL, NULL");
-    std::unique_ptr<Statement> subjects = runStatement(
+    std::unique_ptr<StoreRows> subjects = runStatement(
         QStringLiteral("SELECT %1, i.\"Jens\", i.\"Taahol\", i.\"Tahsil\", i.\"Group\" "
                        "FROM \"IDE\" AS i WHERE %2")
             .arg(names, whereClause(filter)),
@@ -324,7 +206,7 @@ bool surveySubjects(const ResearchQuery& query, ResearchSurvey* survey, QString*
     // A subject without an administration kept still has its row.
     QVariantList joined{survey->lastAdministration};
     bindFilter(&joined, filter, survey->lastSubject);
-    std::unique_ptr<Statement> rows =
+    std::unique_ptr<StoreRows> rows =
         runStatement(QStringLiteral("SELECT COUNT(*) FROM \"IDE\" AS i "
                                     "LEFT JOIN \"History\" AS h ON h.\"Code\" = i.\"Code\" "
                                     "AND h.\"ID\" <= ? WHERE %1")

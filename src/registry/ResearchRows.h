@@ -18,9 +18,7 @@ namespace velmora {
 // keys that exist when the survey starts bound them, so a subject stored at
 // another workstation meanwhile is in neither.
 //
-// Texts are handed over as the UTF-8 bytes the files take, straight from the
-// subject file's own SQLite library where Qt's driver shares it (no copy, no
-// conversion), and through Qt SQL otherwise (a server).
+// Texts are handed over as the UTF-8 bytes the files take.
 
 struct ResearchQuery {
     SubjectFilter filter;

@@ -344,7 +344,7 @@ class TestResearchExport : public QObject {
     // The clinic's secret goes, as if it were another clinic's data.
     static void forgetSecret() {
         if (ProgramFolder::onServer())
-            ProgramFolder::exec(SubjectDb, "DROP TABLE IF EXISTS \"ResearchKey\"");
+            ProgramFolder::exec(SubjectDb, "DELETE FROM \"ResearchKey\"");
         else
             QFile::remove(ClinicSecret::filePath());
     }
