@@ -14,7 +14,7 @@ case "${1:-}" in
         # formatting, a throwaway database server, the sqlite3 shell the export is
         # measured against, PSPP and ReadStat's tools that read the research files
         # back, the accessibility bus, and the package and its checkers.
-        packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format postgresql
+        packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format clang-tidy postgresql
                    sqlite3 pspp readstat dbus python3-pyatspi at-spi2-core
                    dpkg-dev file desktop-file-utils appstream lintian) ;;
     *)

@@ -353,12 +353,10 @@ SubjectStore::KeyOutcome FileStore::researchKey(const std::function<QByteArray()
     int code = ResearchKeyFile::read(path, text);
     if (code == ENOENT) {
         QByteArray made = make();
-        code = ResearchKeyFile::make(path, made);
+        *detail = ResearchKeyFile::make(path, made);
         ResearchKeyFile::wipe(&made);
-        if (code != 0) {
-            *detail = QString::fromLocal8Bit(std::strerror(code));
+        if (!detail->isEmpty())
             return KeyOutcome::NotKept;
-        }
         code = ResearchKeyFile::read(path, text);
     }
     if (code != 0) {

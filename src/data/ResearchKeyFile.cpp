@@ -1,9 +1,9 @@
 #include "data/ResearchKeyFile.h"
 
+#include "files/OutputFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -54,43 +54,16 @@ int read(const QString& path, QByteArray* text) {
     return code;
 }
 
-// The new key goes to a part file that is linked to the final name, which
-// fails when the name is taken: a key once there is never replaced.
-int make(const QString& path, const QByteArray& text) {
-    const QFileInfo target(path);
-    const QString part = target.dir().filePath(
-        QStringLiteral(".%1.%2.part")
-            .arg(target.fileName())
-            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    const int fd =
-        ::open(encoded(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, OwnerOnly);
-    if (fd < 0)
-        return errno;
-    int code = 0;
-    if (::fchmod(fd, OwnerOnly) != 0) {
-        code = errno;
-    } else {
-        const ssize_t put = ::write(fd, text.constData(), size_t(text.size()));
-        if (put != ssize_t(text.size()))
-            code = put < 0 ? errno : ENOSPC;
-    }
-    if (code == 0 && ::fsync(fd) != 0)
-        code = errno;
-    if (::close(fd) != 0 && code == 0)
-        code = errno;
-    if (code == 0 && ::link(encoded(part).constData(), encoded(path).constData()) != 0 &&
-        errno != EEXIST)
-        code = errno;
-    ::unlink(encoded(part).constData());
-    if (code == 0) {
-        const int folder =
-            ::open(encoded(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
-    }
-    return code;
+// Written as every file is; the data folder's lock keeps a second program
+// out of the folder, so nobody else makes a key between the look for one and
+// this write.
+QString make(const QString& path, const QByteArray& text) {
+    OutputFile file(path);
+    QString error;
+    if (!file.open(&error) || !file.write(text.constData(), qint64(text.size()), &error) ||
+        !file.commit(&error))
+        return error;
+    return QString();
 }
 
 } // namespace velmora::ResearchKeyFile

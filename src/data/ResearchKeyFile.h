@@ -17,9 +17,9 @@ QString path();
 // whatever a copy or an editor left it with.
 int read(const QString& path, QByteArray* text);
 
-// Writes text as a new file whole, or leaves the one another process wrote
-// first; returns 0 (whichever file is there now) or the system's error code.
-int make(const QString& path, const QByteArray& text);
+// Writes text as the file, whole or not at all; empty, or a Persian message
+// naming the file.
+QString make(const QString& path, const QByteArray& text);
 
 // Clears bytes before they are let go.
 void wipe(QByteArray* bytes);

@@ -2,8 +2,8 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/TextNumber.h"
+#include "files/OutputFile.h"
 #include "questionnaire/ItemBank.h"
-#include "registry/PartFile.h"
 #include "registry/Pseudonyms.h"
 #include "registry/Registration.h"
 #include "registry/ResearchAccess.h"
@@ -176,17 +176,32 @@ CodeBook codeBook(const QStringList& choices, const QList<CodedText>& found) {
     return book;
 }
 
-// The writer's bytes go into the part file; a failure there is kept to be
-// told instead of ReadStat's plain "write error".
+// The writer's bytes, gathered so that its many small writes cost a few
+// system calls, go into the output file; a failure there is kept to be told
+// instead of ReadStat's plain "write error".
 struct Sink {
-    PartFile* file;
+    static constexpr int Gathered = 1 << 16;
+
+    OutputFile* file;
     QString error;
+    QByteArray buffer;
+
+    bool flush() {
+        if (!error.isEmpty())
+            return false;
+        const bool written =
+            buffer.isEmpty() || file->write(buffer.constData(), qint64(buffer.size()), &error);
+        buffer.clear();
+        return written;
+    }
 };
 
 ssize_t putBytes(const void* data, size_t size, void* context) {
     auto* sink = static_cast<Sink*>(context);
-    if (!sink->error.isEmpty() ||
-        !sink->file->write(static_cast<const char*>(data), qint64(size), &sink->error))
+    if (!sink->error.isEmpty())
+        return 0;
+    sink->buffer.append(static_cast<const char*>(data), qsizetype(size));
+    if (sink->buffer.size() >= Sink::Gathered && !sink->flush())
         return 0;
     return ssize_t(size);
 }
@@ -632,8 +647,9 @@ ExportResult exportResearch(const QString& path, const ResearchOptions& options,
         pseudonyms.emplace(secret);
     }
 
-    PartFile file(path);
-    Sink sink{&file, QString()};
+    OutputFile file(path, OutputFile::Streams::WriteThrough);
+    Sink sink{&file, QString(), QByteArray()};
+    sink.buffer.reserve(Sink::Gathered);
     ResearchFile research(options, survey, pseudonyms ? &*pseudonyms : nullptr);
     if (!file.open(&detail) || !research.begin(&sink, &detail))
         return failed();
@@ -675,7 +691,13 @@ ExportResult exportResearch(const QString& path, const ResearchOptions& options,
         detail = QStringLiteral("آزمودني ها در ميان کار تغيير کردند؛ دوباره خروجي بگيريد.");
         return failed();
     }
-    if (!research.end(&sink, &detail) || !file.commit(&detail))
+    if (!research.end(&sink, &detail))
+        return failed();
+    if (!sink.flush()) {
+        detail = sink.error;
+        return failed();
+    }
+    if (!file.commit(&detail))
         return failed();
     ResearchSummary done;
     done.subjects = subjects;
