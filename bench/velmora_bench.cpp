@@ -2,8 +2,9 @@
 // 0, 1,000 and 100,000 subjects (each with a full answer sheet and one
 // administration kept), measures each step several times through the windows'
 // own handlers, with the scripted platform answering the dialogs, and prints
-// one table of medians. With --export-sizes it also measures the CSV export
-// alone at other sizes (a million subjects take a few minutes to make once).
+// one table of medians. With --export-sizes it also measures the CSV and the
+// research exports alone at other sizes (a million subjects take a few minutes
+// to make once).
 // With --server the steps at the largest size run once more with the subject
 // tables on the PostgreSQL server the libpq variables (PGHOST, ...) name.
 //
@@ -25,6 +26,7 @@
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
+#include "registry/ResearchExport.h"
 #include "registry/SubjectExport.h"
 #include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
@@ -54,7 +56,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
+
+#include <ctime>
+#include <fcntl.h>
+#include <readstat.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -72,6 +81,15 @@ double median(QList<double> values) {
 
 double msSince(const QElapsedTimer& clock) {
     return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// Seconds of processor time this process has used: on a machine that others
+// load, a rate by it says what the work costs, a rate by the clock what the
+// operator waits.
+double cpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 QString subjectCode(int i) {
@@ -505,6 +523,334 @@ int childLookup(int argc, char** argv, const QString& folder, int runs, int subj
     return 0;
 }
 
+// The tightest loop of ReadStat writes of rows like the research export's
+// (pseudonymised, one row per subject: the same variables, types, widths,
+// labels and compression) through a buffer into a file that is flushed to the
+// disk at the end as the export's is. Its values are made in the loop, or,
+// with database, read in the same loop from the subject file's join of
+// subjects and administrations straight through SQLite, unconverted: the
+// least a writer of these rows from that file can do. Rows per second.
+double readstatLoopRate(const QString& target, ResearchFormat format, qint64 rows, double* cpuRate,
+                        const QString& database = QString()) {
+    struct Sink {
+        int fd;
+        std::vector<char> buffer;
+        bool flush() {
+            const char* data = buffer.data();
+            size_t left = buffer.size();
+            while (left > 0) {
+                const ssize_t put = ::write(fd, data, left);
+                if (put <= 0)
+                    return false;
+                data += put;
+                left -= size_t(put);
+            }
+            buffer.clear();
+            return true;
+        }
+    };
+    const auto put = [](const void* data, size_t size, void* context) -> ssize_t {
+        auto* sink = static_cast<Sink*>(context);
+        if (sink->buffer.size() + size > 256 * 1024 && !sink->flush())
+            return 0;
+        const auto* bytes = static_cast<const char*>(data);
+        sink->buffer.insert(sink->buffer.end(), bytes, bytes + size);
+        return ssize_t(size);
+    };
+    QFile::remove(target);
+    Sink sink{::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+              {}};
+    sink.buffer.reserve(256 * 1024);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuStart = cpuSeconds();
+    readstat_writer_t* w = readstat_writer_init();
+    readstat_set_data_writer(w, put);
+    readstat_label_set_t* answers = readstat_add_label_set(w, READSTAT_TYPE_INT32, "answer");
+    for (int v = 1; v <= 5; ++v)
+        readstat_label_int32_value(answers, v, "label");
+    const auto variable = [w](const char* name, readstat_type_t type, size_t width) {
+        readstat_variable_t* v = readstat_add_variable(w, name, type, width);
+        readstat_variable_set_label(v, "label");
+        return v;
+    };
+    readstat_variable_t* code = variable("code", READSTAT_TYPE_STRING, 16);
+    readstat_variable_t* sex = variable("sex", READSTAT_TYPE_INT8, 0);
+    readstat_variable_t* age = variable("age", READSTAT_TYPE_INT16, 0);
+    readstat_variable_t* marital = variable("marital", READSTAT_TYPE_INT8, 0);
+    readstat_variable_t* educ = variable("educ", READSTAT_TYPE_STRING, 1);
+    readstat_variable_t* group = variable("group", READSTAT_TYPE_INT8, 0);
+    readstat_variable_t* regdate = variable("regdate", READSTAT_TYPE_DOUBLE, 0);
+    readstat_variable_t* regsolar = variable("regsolar", READSTAT_TYPE_STRING, 10);
+    readstat_variable_t* regtime = variable("regtime", READSTAT_TYPE_STRING, 40);
+    readstat_variable_t* admin = variable("admin", READSTAT_TYPE_INT32, 0);
+    readstat_variable_t* date = variable("date", READSTAT_TYPE_DOUBLE, 0);
+    readstat_variable_t* solar = variable("solar", READSTAT_TYPE_STRING, 10);
+    readstat_variable_t* time = variable("time", READSTAT_TYPE_STRING, 40);
+    readstat_variable_t* items[14];
+    for (int i = 0; i < 14; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "item%02d", i + 1);
+        items[i] = variable(name, READSTAT_TYPE_INT8, 0);
+        readstat_variable_set_label_set(items[i], answers);
+    }
+    readstat_variable_t* scores[7];
+    for (int i = 0; i < 7; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "scale%d", i + 1);
+        scores[i] = variable(name, READSTAT_TYPE_DOUBLE, 0);
+    }
+    if (format == ResearchFormat::Spss) {
+        readstat_writer_set_compression(w, READSTAT_COMPRESS_ROWS);
+        readstat_begin_writing_sav(w, &sink, long(rows));
+    } else {
+        readstat_begin_writing_dta(w, &sink, long(rows));
+    }
+    const bool spss = format == ResearchFormat::Spss;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* read = nullptr;
+    if (!database.isEmpty()) {
+        QStringList columns{QStringLiteral("i.\"Code\""),   QStringLiteral("i.\"Jens\""),
+                            QStringLiteral("i.\"Sen\""),    QStringLiteral("i.\"Taahol\""),
+                            QStringLiteral("i.\"Tahsil\""), QStringLiteral("i.\"Group\""),
+                            QStringLiteral("i.\"Date\""),   QStringLiteral("i.\"Time\""),
+                            QStringLiteral("h.\"Date\""),   QStringLiteral("h.\"Time\"")};
+        for (int item = 1; item <= 14; ++item)
+            columns.append(QStringLiteral("h.\"%1\"").arg(item));
+        const QByteArray sql =
+            QStringLiteral("SELECT %1 FROM \"IDE\" AS i LEFT JOIN \"History\" AS h "
+                           "ON h.\"Code\" = i.\"Code\" ORDER BY i.\"ID\", h.\"ID\"")
+                .arg(columns.join(QStringLiteral(", ")))
+                .toUtf8();
+        if (sqlite3_open_v2(QFile::encodeName(database).constData(), &db, SQLITE_OPEN_READONLY,
+                            nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(db, sql.constData(), -1, &read, nullptr) != SQLITE_OK)
+            qFatal("the subject file could not be read: %s", sqlite3_errmsg(db));
+    }
+    const auto textOf = [&read](int column) {
+        const unsigned char* text = sqlite3_column_text(read, column);
+        return text ? reinterpret_cast<const char*>(text) : "";
+    };
+    for (qint64 row = 0; row < rows; ++row) {
+        const int n = int(row % 1000);
+        if (read) {
+            if (sqlite3_step(read) != SQLITE_ROW)
+                qFatal("the subject file has fewer rows than the export wrote");
+            readstat_begin_row(w);
+            readstat_insert_string_value(w, code, textOf(0));
+            readstat_insert_int8_value(w, sex, int8_t(sqlite3_column_int(read, 1)));
+            readstat_insert_int16_value(w, age, int16_t(sqlite3_column_int(read, 2)));
+            readstat_insert_int8_value(w, marital, int8_t(sqlite3_column_int(read, 3)));
+            readstat_insert_string_value(w, educ, textOf(4));
+            readstat_insert_int8_value(w, group, int8_t(n % 7));
+            readstat_insert_double_value(w, regdate, spss ? 13900000000.0 : 23000.0);
+            readstat_insert_string_value(w, regsolar, textOf(6));
+            readstat_insert_string_value(w, regtime, textOf(7));
+            readstat_insert_int32_value(w, admin, 1);
+            readstat_insert_double_value(w, date, spss ? 13900086400.0 : 23001.0);
+            readstat_insert_string_value(w, solar, textOf(8));
+            readstat_insert_string_value(w, time, textOf(9));
+            int values[14];
+            for (int i = 0; i < 14; ++i) {
+                values[i] = sqlite3_column_int(read, 10 + i);
+                readstat_insert_int8_value(w, items[i], int8_t(values[i]));
+            }
+            for (int i = 0; i < 7; ++i)
+                readstat_insert_double_value(w, scores[i], double(values[i] + values[i + 7]));
+            readstat_end_row(w);
+            continue;
+        }
+        readstat_begin_row(w);
+        readstat_insert_string_value(w, code, "0123456789abcdef");
+        readstat_insert_int8_value(w, sex, int8_t(1 + n % 2));
+        readstat_insert_int16_value(w, age, int16_t(18 + n % 60));
+        readstat_insert_int8_value(w, marital, int8_t(1 + n % 2));
+        readstat_insert_string_value(w, educ, "z");
+        readstat_insert_int8_value(w, group, int8_t(1 + n % 7));
+        readstat_insert_double_value(w, regdate, spss ? 13900000000.0 + n * 86400.0 : 23000.0 + n);
+        readstat_insert_string_value(w, regsolar, "1403/01/01");
+        readstat_insert_string_value(w, regtime, "10:00:00");
+        readstat_insert_int32_value(w, admin, 1);
+        readstat_insert_double_value(w, date, spss ? 13900086400.0 + n * 86400.0 : 23001.0 + n);
+        readstat_insert_string_value(w, solar, "1403/01/02");
+        readstat_insert_string_value(w, time, "11:30:00");
+        for (int i = 0; i < 14; ++i)
+            readstat_insert_int8_value(w, items[i], int8_t(1 + (n + i) % 5));
+        for (int i = 0; i < 7; ++i)
+            readstat_insert_double_value(w, scores[i], double(2 + (n + i) % 9));
+        readstat_end_row(w);
+    }
+    const readstat_error_t ended = readstat_end_writing(w);
+    readstat_writer_free(w);
+    sqlite3_finalize(read);
+    sqlite3_close(db);
+    const bool written = ended == READSTAT_OK && sink.flush() && ::fsync(sink.fd) == 0;
+    ::close(sink.fd);
+    const double seconds = msSince(clock) / 1000.0;
+    *cpuRate = double(rows) / (cpuSeconds() - cpuStart);
+    QFile::remove(target);
+    if (!written)
+        qFatal("the ReadStat loop did not write its file");
+    return double(rows) / seconds;
+}
+
+// Processor seconds used by this process's ended children.
+double childCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The other reference: the readstat tool converting the same rows from CSV,
+// with the file's own variables and labels as its metadata (the CSV and the
+// metadata made beforehand from the exported file itself, the dates written
+// as the tool reads them). Rows per second, by the clock and by processor time.
+double readstatToolRate(const QString& exported, qint64 rows, double* cpuRate) {
+    const QString folder = QFileInfo(exported).absolutePath();
+    const QString csv = QDir(folder).filePath(QStringLiteral("rows.csv"));
+    const QString metadata = QDir(folder).filePath(QStringLiteral("metadata.json"));
+    const QString converted =
+        QDir(folder).filePath(QStringLiteral("converted.") + QFileInfo(exported).suffix());
+    const bool spss = exported.endsWith(QLatin1String(".sav"));
+    QProcess tool;
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.start(QStringLiteral("extract_metadata"), {exported, metadata});
+    if (!tool.waitForFinished(-1) || tool.exitCode() != 0)
+        return -1; // no readstat package on this machine
+    {
+        // extract_metadata names Stata's %td DATE_TIME, which the tool's own
+        // CSV reader does not take back; a date is what it is.
+        QFile json(metadata);
+        json.open(QIODevice::ReadOnly);
+        QByteArray text = json.readAll();
+        json.close();
+        text.replace("\"DATE_TIME\"", "\"DATE\"");
+        json.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        json.write(text);
+    }
+    QProcess reader;
+    reader.setStandardErrorFile(QProcess::nullDevice());
+    reader.start(QStringLiteral("readstat"), {exported, QStringLiteral("-")});
+    if (!reader.waitForStarted())
+        return -1;
+    QFile out(csv);
+    out.open(QIODevice::WriteOnly);
+    QList<int> dates;
+    bool header = true;
+    while (reader.waitForReadyRead(-1) || reader.canReadLine()) {
+        while (reader.canReadLine()) {
+            QByteArray line = reader.readLine();
+            QList<QByteArray> cells = line.trimmed().split(',');
+            if (header) {
+                for (int i = 0; i < cells.size(); ++i)
+                    if (cells.at(i) == "\"regdate\"" || cells.at(i) == "\"date\"")
+                        dates.append(i);
+                header = false;
+            } else {
+                // The tool reads a date as yyyy-MM-dd, and writes it as its count.
+                for (int i : dates) {
+                    if (cells.value(i).isEmpty())
+                        continue;
+                    const double value = cells.at(i).toDouble();
+                    const QDate date = spss ? QDate(1582, 10, 14).addDays(qint64(value / 86400))
+                                            : QDate(1960, 1, 1).addDays(qint64(value));
+                    cells[i] = date.toString(Qt::ISODate).toLatin1();
+                }
+                line = cells.join(',') + '\n';
+            }
+            out.write(line);
+        }
+        if (reader.state() == QProcess::NotRunning && !reader.canReadLine())
+            break;
+    }
+    out.close();
+    reader.waitForFinished(-1);
+    QFile::remove(converted);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuStart = childCpuSeconds();
+    tool.start(QStringLiteral("readstat"), {csv, metadata, converted});
+    tool.waitForFinished(-1);
+    const double seconds = msSince(clock) / 1000.0;
+    *cpuRate = double(rows) / (childCpuSeconds() - cpuStart);
+    const bool whole = tool.exitCode() == 0 && QFileInfo(converted).size() > 0;
+    for (const QString& file : {csv, metadata, converted})
+        QFile::remove(file);
+    if (!whole)
+        qFatal("the readstat tool did not convert the rows");
+    return double(rows) / seconds;
+}
+
+// The research export of every subject, pseudonymised and one row per
+// subject (the default), to a file of format as the code lookup runs it, and
+// the ReadStat loop of the same rows after it.
+int childResearch(int argc, char** argv, const QString& folder, int runs, const QString& suffix) {
+    QApplication app(argc, argv);
+    QDir::setCurrent(folder);
+    QString error;
+    if (!Database::openAll(&error))
+        qFatal("%s", qPrintable(error));
+    ResearchOptions options;
+    options.format = suffix == QLatin1String("dta") ? ResearchFormat::Stata : ResearchFormat::Spss;
+    const QString target = QDir(folder).absoluteFilePath(QStringLiteral("research.") + suffix);
+    const qint64 before = residentKb();
+    QList<double> rate, cpuRate;
+    ResearchSummary summary;
+    for (int i = 0; i < runs; ++i) {
+        QFile::remove(target);
+        QElapsedTimer clock;
+        clock.start();
+        const double cpuStart = cpuSeconds();
+        const ExportResult result = exportResearch(
+            target, options,
+            [](qint64, qint64) {
+                QCoreApplication::processEvents();
+                return true;
+            },
+            &summary, &error);
+        const double seconds = msSince(clock) / 1000.0;
+        if (result != ExportResult::Written)
+            qFatal("research export failed: %s", qPrintable(error));
+        rate.append(double(summary.rows) / seconds);
+        cpuRate.append(double(summary.rows) / (cpuSeconds() - cpuStart));
+    }
+    const QString key = QStringLiteral("research-") + suffix;
+    report(key + QStringLiteral("-rows-per-s"), rate);
+    report(key + QStringLiteral("-cpu-rows-per-s"), cpuRate);
+    QList<double> tool, cpuTool;
+    for (int i = 0; i < runs; ++i) {
+        double cpu = 0;
+        tool.append(readstatToolRate(target, summary.rows, &cpu));
+        cpuTool.append(cpu);
+    }
+    report(key + QStringLiteral("-tool-rows-per-s"), tool);
+    report(key + QStringLiteral("-tool-cpu-rows-per-s"), cpuTool);
+    out << key << "-rows\t" << summary.rows << '\n';
+    out << key << "-bytes\t" << QFileInfo(target).size() << '\n';
+    out << key << "-base-MB\t" << double(before) / 1024.0 << '\n';
+    out << key << "-peak-MB\t" << double(peakResidentKb()) / 1024.0 << '\n';
+    QFile::remove(target);
+    QList<double> reference, cpuReference;
+    for (int i = 0; i < runs; ++i) {
+        double cpu = 0;
+        reference.append(readstatLoopRate(target, options.format, summary.rows, &cpu));
+        cpuReference.append(cpu);
+    }
+    report(key + QStringLiteral("-loop-rows-per-s"), reference);
+    report(key + QStringLiteral("-loop-cpu-rows-per-s"), cpuReference);
+    QList<double> reading, cpuReading;
+    for (int i = 0; i < runs; ++i) {
+        double cpu = 0;
+        reading.append(readstatLoopRate(target, options.format, summary.rows, &cpu,
+                                        QDir(folder).absoluteFilePath("DBM/DB2.mdb")));
+        cpuReading.append(cpu);
+    }
+    report(key + QStringLiteral("-read-loop-rows-per-s"), reading);
+    report(key + QStringLiteral("-read-loop-cpu-rows-per-s"), cpuReading);
+    return 0;
+}
+
 // With server, the subject tables are that database of the PostgreSQL server
 // the libpq variables name, and the backup (a different copy there) is left out.
 int childSteps(int argc, char** argv, const QString& folder, int runs, int subjects,
@@ -818,6 +1164,12 @@ void measureExport(const QString& folder, int runs, QMap<QString, double>* row) 
     (*row)[QStringLiteral("sqlite-rows-per-s")] =
         sqliteCsvRate(QDir(folder).absoluteFilePath("DBM/DB2.mdb"),
                       qint64(row->value(QStringLiteral("export-rows"))), runs);
+    for (const QString& suffix : {QStringLiteral("sav"), QStringLiteral("dta")}) {
+        const auto research =
+            runChild({QStringLiteral("child-research"), folder, QString::number(runs), suffix});
+        for (auto it = research.cbegin(); it != research.cend(); ++it)
+            (*row)[it.key()] = median(it.value());
+    }
 }
 
 // A new, empty database on the server the libpq variables name. The test
@@ -991,6 +1343,24 @@ int runAll(int argc, char** argv) {
          ">= 0.3 x sqlite3"},
         {"sqlite-rows-per-s", "sqlite3 -csv of the same rows (reference)", "row/s", ""},
         {"export-peak-MB", "peak resident memory, CSV export", "MB", "< 150, flat"},
+        {"research-sav-rows-per-s", "research export to .sav (rows per second)", "row/s",
+         ">= 0.5 x ReadStat loop"},
+        {"research-sav-loop-rows-per-s", "ReadStat loop writing those rows (reference)", "row/s",
+         ""},
+        {"research-sav-read-loop-rows-per-s", "ReadStat loop reading them from DB2.mdb (ref.)",
+         "row/s", ""},
+        {"research-sav-tool-rows-per-s", "readstat tool converting them from CSV (reference)",
+         "row/s", ""},
+        {"research-dta-rows-per-s", "research export to .dta (rows per second)", "row/s",
+         ">= 0.5 x ReadStat loop"},
+        {"research-dta-loop-rows-per-s", "ReadStat loop writing those rows (reference)", "row/s",
+         ""},
+        {"research-dta-read-loop-rows-per-s", "ReadStat loop reading them from DB2.mdb (ref.)",
+         "row/s", ""},
+        {"research-dta-tool-rows-per-s", "readstat tool converting them from CSV (reference)",
+         "row/s", ""},
+        {"research-sav-peak-MB", "peak resident memory, research export .sav", "MB", "< 150, flat"},
+        {"research-dta-peak-MB", "peak resident memory, research export .dta", "MB", "< 150, flat"},
     };
     out << '\n' << QStringLiteral("%1").arg("step", -48);
     for (int n : sizes)
@@ -1051,7 +1421,45 @@ int runAll(int argc, char** argv) {
             << QString::number(row.value("export-peak-MB"), 'f', 1) << " MB (before the export "
             << QString::number(row.value("export-base-MB"), 'f', 1) << " MB)\n";
     };
+    const auto researchLine = [](int n, const QMap<QString, double>& row) {
+        for (const char* suffix : {"sav", "dta"}) {
+            const QString key = QStringLiteral("research-") + QLatin1String(suffix);
+            const double rate = row.value(key + "-rows-per-s");
+            const double loop = row.value(key + "-loop-rows-per-s");
+            out << "research export to ." << suffix << " at " << n
+                << " subjects: " << qint64(row.value(key + "-rows")) << " rows, "
+                << QString::number(row.value(key + "-bytes") / (1024.0 * 1024.0), 'f', 1)
+                << " MB file, " << QString::number(rate, 'f', 0) << " rows/s against the ReadStat "
+                << "loop's " << QString::number(loop, 'f', 0) << " rows/s ("
+                << QString::number(rate / std::max(1e-9, loop), 'f', 2) << "; by processor time "
+                << QString::number(row.value(key + "-cpu-rows-per-s"), 'f', 0) << " against "
+                << QString::number(row.value(key + "-loop-cpu-rows-per-s"), 'f', 0) << ", "
+                << QString::number(row.value(key + "-cpu-rows-per-s") /
+                                       std::max(1e-9, row.value(key + "-loop-cpu-rows-per-s")),
+                                   'f', 2)
+                << "); against the loop reading them from the file "
+                << QString::number(row.value(key + "-read-loop-rows-per-s"), 'f', 0) << " rows/s ("
+                << QString::number(rate / std::max(1e-9, row.value(key + "-read-loop-rows-per-s")),
+                                   'f', 2)
+                << "; by processor time "
+                << QString::number(row.value(key + "-cpu-rows-per-s") /
+                                       std::max(1e-9, row.value(key + "-read-loop-cpu-rows-per-s")),
+                                   'f', 2)
+                << "); readstat converting them from CSV "
+                << QString::number(row.value(key + "-tool-rows-per-s"), 'f', 0) << " rows/s ("
+                << QString::number(rate / std::max(1e-9, row.value(key + "-tool-rows-per-s")), 'f',
+                                   2)
+                << "; by processor time "
+                << QString::number(row.value(key + "-cpu-rows-per-s") /
+                                       std::max(1e-9, row.value(key + "-tool-cpu-rows-per-s")),
+                                   'f', 2)
+                << "), peak memory " << QString::number(row.value(key + "-peak-MB"), 'f', 1)
+                << " MB (before the export " << QString::number(row.value(key + "-base-MB"), 'f', 1)
+                << " MB)\n";
+        }
+    };
     exportLine(largest, table[largest]);
+    researchLine(largest, table[largest]);
     if (server)
         printRoundTrips(out, trips, largest, 1.0);
     // The audit trail: --verify-audit over the whole chain (goal under 5 s
@@ -1076,6 +1484,7 @@ int runAll(int argc, char** argv) {
         QMap<QString, double> row;
         measureExport(prepareFolder(dataDir, n), runs, &row);
         exportLine(n, row);
+        researchLine(n, row);
         out.flush();
     }
     for (int n : lookupSizes) {
@@ -1113,6 +1522,10 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("child-export") && argc > 3)
         return childExport(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]).toInt());
+    if (command == QLatin1String("child-research") && argc > 4)
+        return childResearch(argc, argv, QString::fromLocal8Bit(argv[2]),
+                             QString::fromLocal8Bit(argv[3]).toInt(),
+                             QString::fromLocal8Bit(argv[4]));
     if (command == QLatin1String("child-steps") && argc > 4)
         return childSteps(argc, argv, QString::fromLocal8Bit(argv[2]),
                           QString::fromLocal8Bit(argv[3]).toInt(),

@@ -4,16 +4,18 @@
 # --test: also the tools the test suite and the package check use, and the tests are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libsodium-dev libpq-dev pkg-config libgl-dev
-          qt6-translations-l10n fonts-farsiweb fonts-noto-core)
+packages=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
+          libgl-dev libreadstat-dev libsodium-dev qt6-translations-l10n fonts-farsiweb
+          fonts-noto-core)
 case "${1:-}" in
     "") ;;
     --test)
         # A display and a pointer for the window tests, pictures and PDFs to look at,
         # formatting, a throwaway database server, the sqlite3 shell the export is
-        # measured against, the accessibility bus, and the package and its checkers.
+        # measured against, PSPP and ReadStat's tools that read the research files
+        # back, the accessibility bus, and the package and its checkers.
         packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format clang-tidy postgresql
-                   sqlite3 dbus python3-pyatspi at-spi2-core
+                   sqlite3 pspp readstat dbus python3-pyatspi at-spi2-core
                    dpkg-dev file desktop-file-utils appstream lintian) ;;
     *)
         echo "usage: $0 [--test]" >&2

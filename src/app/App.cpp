@@ -8,6 +8,7 @@
 #include "app/Frm1.h"
 #include "app/OperatorCommands.h"
 #include "app/QtTranslation.h"
+#include "app/ResearchCommand.h"
 #include "app/SecretArguments.h"
 #include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
@@ -307,6 +308,8 @@ int runVelmora(int argc, char** argv) {
         break;
     }
 
+    if (!command.exportResearch.isEmpty())
+        return runResearchExport(argc, argv, command);
     if (!command.exportCsv.isEmpty())
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
             return Access::permitCommand(Action::ExportCsv, err)

@@ -133,6 +133,34 @@ CommandLine parseCommandLine(const QStringList& arguments) {
          {&signInAs, &addOperator, &role, &disableOperator, &enableOperator, &resetPassword,
           &listOperators, &verifyAudit, &exportAudit})
         parser.addOption(*option);
+    const QCommandLineOption exportResearch(
+        QStringLiteral("export-research"),
+        QStringLiteral("Write every subject to FILE for SPSS (FILE.sav) or Stata (FILE.dta), with "
+                       "variable and value labels, and end without a window. Names are left out, "
+                       "codes become pseudonyms keyed by the clinic's research key and dates are "
+                       "shifted per subject, unless --identified is given."),
+        QStringLiteral("FILE"));
+    parser.addOption(exportResearch);
+    const QCommandLineOption allAdministrations(
+        QStringLiteral("all-administrations"),
+        QStringLiteral("With --export-research: one row per kept administration, numbered, "
+                       "instead of one per subject (its latest)."));
+    parser.addOption(allAdministrations);
+    const QCommandLineOption identified(
+        QStringLiteral("identified"),
+        QStringLiteral("With --export-research: keep names, codes and the real dates."));
+    parser.addOption(identified);
+    const QCommandLineOption researchDates(
+        QStringLiteral("research-dates"),
+        QStringLiteral("With --export-research: what a pseudonymised file keeps of the dates, "
+                       "'shift' (moved back by a fixed number of days per subject, the default) "
+                       "or 'year' (the solar year only)."),
+        QStringLiteral("shift|year"));
+    parser.addOption(researchDates);
+    const QCommandLineOption ageBands(
+        QStringLiteral("age-bands"),
+        QStringLiteral("With --export-research: age in bands of five years (20 for 20 to 24)."));
+    parser.addOption(ageBands);
 
     CommandLine result;
     if (!parser.parse(withoutWindowSystemOptions(arguments))) {
@@ -157,6 +185,35 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         result.message = QStringLiteral("Unexpected argument '%1'.")
                              .arg(parser.positionalArguments().constFirst());
         return result;
+    }
+    const auto refuse = [&result](const QString& message) {
+        result.action = CommandLine::Action::Error;
+        result.message = message;
+        return result;
+    };
+    if (!parser.isSet(exportResearch)) {
+        for (const QCommandLineOption& option :
+             {allAdministrations, identified, researchDates, ageBands})
+            if (parser.isSet(option))
+                return refuse(QStringLiteral("--%1 goes with --export-research.")
+                                  .arg(option.names().constFirst()));
+    } else {
+        if (parser.isSet(exportCsv))
+            return refuse(
+                QStringLiteral("One export at a time: --export-csv or --export-research."));
+        const QString dates = parser.value(researchDates);
+        if (parser.isSet(researchDates) && dates != QLatin1String("shift") &&
+            dates != QLatin1String("year"))
+            return refuse(
+                QStringLiteral("--research-dates is 'shift' or 'year', not '%1'.").arg(dates));
+        if (parser.isSet(researchDates) && parser.isSet(identified))
+            return refuse(QStringLiteral("--identified keeps the real dates; --research-dates "
+                                         "is for pseudonymised files."));
+        result.exportResearch = QDir::current().absoluteFilePath(parser.value(exportResearch));
+        result.allAdministrations = parser.isSet(allAdministrations);
+        result.identified = parser.isSet(identified);
+        result.datesAsYear = dates == QLatin1String("year");
+        result.ageBands = parser.isSet(ageBands);
     }
     result.dataFolder = parser.value(data);
     result.database = parser.value(database);

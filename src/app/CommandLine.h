@@ -12,7 +12,13 @@ struct CommandLine {
     QString dataFolder; // --data DIR; empty: not given
     QString database;   // --database URL; empty: not given
     QString exportCsv;  // --export-csv FILE, absolute; empty: a run with windows
-    QString message;    // the help text, the version line or the error
+    // --export-research FILE, absolute (empty: none), and how:
+    QString exportResearch;
+    bool allAdministrations = false; // --all-administrations
+    bool identified = false;         // --identified
+    bool datesAsYear = false;        // --research-dates year (shift: false)
+    bool ageBands = false;           // --age-bands
+    QString message;                 // the help text, the version line or the error
 
     // The operators and the audit trail (each a command without a window).
     QString signInAs;        // --operator NAME: who runs the command

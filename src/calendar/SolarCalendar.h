@@ -31,6 +31,14 @@ bool SolarToDate(int year, int month, int day, QDate* date);
 // Persian or Arabic-Indic digits): false when it names no solar day.
 bool ParseSolarDate(const QString& text, QDate* date);
 
+// The other way: the day count since 21 March 1953 of a solar date. False for
+// a date before the epoch or one the calendar does not have (month 13, day 31
+// of the seventh month, 30 Esfand of a common year).
+bool SolarToDays(const SolarDay& date, qint64* dayCount);
+
+// 21 March 1953 (solar 1332/01/01), day 0 of the counts above.
+QDate SolarEpoch();
+
 // The date written in one of five layouts:
 //   0  1393/08/11              1  11 آبان 1393
 //   2  <weekday> 1393/8/11     3  <weekday> 11 آبان 1393

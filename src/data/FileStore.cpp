@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/DirectionalText.h"
 #include "data/NameSearch.h"
+#include "data/ResearchKeyFile.h"
 #include "data/SqliteFile.h"
 #include "data/SubjectFileCheck.h"
 
@@ -384,6 +385,26 @@ QString FileStore::stagingFolder() const {
 QList<Workstation> FileStore::otherWorkstations(QString*) {
     // One program works on the file at a time.
     return {};
+}
+
+SubjectStore::KeyOutcome FileStore::researchKey(const std::function<QByteArray()>& make,
+                                                QByteArray* text, QString* where, QString* detail) {
+    const QString path = ResearchKeyFile::path();
+    *where = QDir::toNativeSeparators(path);
+    int code = ResearchKeyFile::read(path, text);
+    if (code == ENOENT) {
+        QByteArray made = make();
+        *detail = ResearchKeyFile::make(path, made);
+        ResearchKeyFile::wipe(&made);
+        if (!detail->isEmpty())
+            return KeyOutcome::NotKept;
+        code = ResearchKeyFile::read(path, text);
+    }
+    if (code != 0) {
+        *detail = QString::fromLocal8Bit(std::strerror(code));
+        return KeyOutcome::NotRead;
+    }
+    return KeyOutcome::Read;
 }
 
 QFuture<QString> FileStore::checkInBackground() {

@@ -37,6 +37,8 @@ public:
     bool appendAuditAlone(const AuditEntry& entry, QString* error) override;
     bool openAuditReader(const QString& connectionName, QString* error) override;
     QString auditStoreKey() const override;
+    KeyOutcome researchKey(const std::function<QByteArray()>& make, QByteArray* text,
+                           QString* where, QString* detail) override;
 
     // The file's key type and code-key triggers, as every subject file keeps
     // them: a check of a file's schema needs them without a store of its own

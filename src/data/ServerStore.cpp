@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "data/DirectionalText.h"
 #include "data/NameSearch.h"
+#include "data/ResearchKeyFile.h"
 #include "data/SqliteFile.h"
 
 #include <QDateTime>
@@ -484,6 +485,12 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
         if (!present.contains(NameSearch::indexNames().at(i)) &&
             !run(db, nameIndexes.at(i), &error, store))
             return fail(error);
+    // The clinic's research key: one row, written once and only read after that.
+    if (!run(db,
+             QStringLiteral("CREATE TABLE IF NOT EXISTS \"ResearchKey\" "
+                            "(\"ID\" INTEGER PRIMARY KEY, \"Secret\" TEXT NOT NULL)"),
+             &error, store))
+        return fail(error);
     if (!db.commit())
         return fail(store.describe(db.lastError()));
     return QString();
@@ -892,6 +899,49 @@ QList<Workstation> ServerStore::otherWorkstations(QString* error) {
     while (q.next())
         result.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
     return result;
+}
+
+SubjectStore::KeyOutcome ServerStore::researchKey(const std::function<QByteArray()>& make,
+                                                  QByteArray* text, QString* where,
+                                                  QString* detail) {
+    *where = displayName();
+    const auto read = [&](bool* found) {
+        StoreQuery q(*this);
+        if (!q.exec(QStringLiteral("SELECT \"Secret\" FROM \"ResearchKey\" WHERE \"ID\" = 1"))) {
+            *detail = q.error();
+            return false;
+        }
+        *found = q.next();
+        if (*found)
+            *text = q.value(0).toString().toLatin1();
+        else if (q.failure() != StoreFailure::None)
+            *detail = q.error();
+        return q.failure() == StoreFailure::None;
+    };
+    bool found = false;
+    if (!read(&found))
+        return KeyOutcome::NotRead;
+    if (found)
+        return KeyOutcome::Read;
+    // Two workstations may both make one: the first row written stays.
+    QByteArray made = make();
+    StoreQuery insert(*this);
+    const bool inserted =
+        insert.exec(QStringLiteral("INSERT INTO \"ResearchKey\" (\"ID\", \"Secret\") VALUES (1, ?) "
+                                   "ON CONFLICT (\"ID\") DO NOTHING"),
+                    {QString::fromLatin1(made)});
+    ResearchKeyFile::wipe(&made);
+    if (!inserted) {
+        *detail = insert.error();
+        return KeyOutcome::NotKept;
+    }
+    if (!read(&found))
+        return KeyOutcome::NotRead;
+    if (!found) {
+        *detail = QStringLiteral("table ResearchKey holds no key");
+        return KeyOutcome::NotKept;
+    }
+    return KeyOutcome::Read;
 }
 
 QFuture<QString> ServerStore::checkInBackground() {

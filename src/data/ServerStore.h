@@ -50,6 +50,8 @@ public:
     bool operatorsAreLogins() const override { return true; }
     void logInAs(const QString& user, const QString& password) override;
     bool loginRefused() const override;
+    KeyOutcome researchKey(const std::function<QByteArray()>& make, QByteArray* text,
+                           QString* where, QString* detail) override;
     void catchUp() override;
 
     // The URL the store was chosen with (its password, if any, included).

@@ -163,6 +163,24 @@ public:
         return true;
     }
 
+    // ---- The clinic's research key ----------------------------------------
+    // The key of the research export's pseudonyms is kept with the subject
+    // tables, so that every workstation of the clinic makes the same
+    // pseudonyms: beside the subject file (research.key in the data folder,
+    // the owner's alone) or on the server (table ResearchKey).
+    enum class KeyOutcome {
+        Read,
+        NotKept, // there was none and the new one could not be kept
+        NotRead, // there may be one, but it could not be read
+    };
+    // Reads the key's text into text. When the store holds none yet, the text
+    // make() gives is kept and read back, unless another workstation kept one
+    // first (then that one is read): a key once kept is never replaced. where
+    // gets how the operator knows the place, detail the engine's or the
+    // system's words for a failure.
+    virtual KeyOutcome researchKey(const std::function<QByteArray()>& make, QByteArray* text,
+                                   QString* where, QString* detail) = 0;
+
     // A look for damage in the store, off the window's thread; the future's
     // result is a Persian warning, empty when there is nothing to say. A
     // server keeps its own tables whole: it has nothing to look at.

@@ -242,11 +242,11 @@ void FrmTest::buildOptionsFrame() {
         void (FrmTest::*click)();
     };
     const Option options[] = {
-        {&Option1, "Option1", QStringLiteral("کاملاً موافقم"), 480, &FrmTest::Option1_Click},
-        {&Option2, "Option2", QStringLiteral("موافقم"), 1020, &FrmTest::Option2_Click},
-        {&Option3, "Option3", QStringLiteral("نه مخالفم نه موافقم"), 1560, &FrmTest::Option3_Click},
-        {&Option4, "Option4", QStringLiteral("مخالفم"), 2040, &FrmTest::Option4_Click},
-        {&Option5, "Option5", QStringLiteral("کاملاً مخالفم"), 2520, &FrmTest::Option5_Click},
+        {&Option1, "Option1", answerText(5), 480, &FrmTest::Option1_Click},
+        {&Option2, "Option2", answerText(4), 1020, &FrmTest::Option2_Click},
+        {&Option3, "Option3", answerText(3), 1560, &FrmTest::Option3_Click},
+        {&Option4, "Option4", answerText(2), 2040, &FrmTest::Option4_Click},
+        {&Option5, "Option5", answerText(1), 2520, &FrmTest::Option5_Click},
     };
     for (const Option& o : options) {
         auto* button = new QRadioButton(o.caption, Frame2);

@@ -34,4 +34,21 @@ QString itemText(int number) {
     return texts[static_cast<size_t>(number - 1)];
 }
 
+QString answerText(int value) {
+    switch (value) {
+    case 5:
+        return QStringLiteral("کاملاً موافقم");
+    case 4:
+        return QStringLiteral("موافقم");
+    case 3:
+        return QStringLiteral("نه مخالفم نه موافقم");
+    case 2:
+        return QStringLiteral("مخالفم");
+    case 1:
+        return QStringLiteral("کاملاً مخالفم");
+    default:
+        return QString();
+    }
+}
+
 } // namespace velmora

@@ -10,4 +10,11 @@ namespace velmora {
 // text for any other number.
 QString itemText(int number);
 
+// The answers a subject chooses from, by the value stored for them: 5 for the
+// strongest agreement down to 1 for the strongest disagreement. The empty
+// text for any other value.
+constexpr int LowestAnswer = 1;
+constexpr int HighestAnswer = 5;
+QString answerText(int value);
+
 } // namespace velmora

@@ -8,6 +8,7 @@
 #include "data/LookupModels.h"
 #include "data/NameSearch.h"
 #include "platform/Platform.h"
+#include "registry/ResearchExportDialog.h"
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
@@ -163,6 +164,9 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     LabelNotFound->setAlignment(Qt::AlignCenter);
     place(LabelNotFound, 6840, 2640, 3015, 735);
     LabelNotFound->setVisible(false);
+    CommandResearch = makeButton(QStringLiteral("CommandResearch"), QStringLiteral("خروجي پژوهشي"),
+                                 this, 6840, 5340, 2085, 555);
+    CommandResearch->setAutoDefault(false);
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -190,6 +194,7 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     });
     connect(Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
     connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
+    connect(CommandResearch, &QPushButton::clicked, this, &FrmCode::CommandResearch_Click);
 
     Form_Load();
 }
@@ -320,11 +325,7 @@ void FrmCode::CommandExport_Click() {
         return;
 
     // Exactly the rows the grid lists now.
-    SubjectFilter filter;
-    filter.field = m_rows->field();
-    filter.value = m_rows->value();
-    filter.byBeginning = m_rows->match() == SubjectRowsModel::Match::Beginning;
-    filter.lastKey = m_rows->lastKey();
+    const SubjectFilter filter = listedSubjects();
 
     QProgressDialog progress(QStringLiteral("ذخيره فهرست آزمودني ها ..."), QStringLiteral("انصراف"),
                              0, 0, this);
@@ -353,6 +354,20 @@ void FrmCode::CommandExport_Click() {
     else if (result == ExportResult::Failed)
         platform().messageBox(this, errorTitle(), exportFailureMessage(path, error),
                               QMessageBox::Critical);
+}
+
+SubjectFilter FrmCode::listedSubjects() const {
+    SubjectFilter filter;
+    filter.field = m_rows->field();
+    filter.value = m_rows->value();
+    filter.byBeginning = m_rows->match() == SubjectRowsModel::Match::Beginning;
+    filter.lastKey = m_rows->lastKey();
+    return filter;
+}
+
+void FrmCode::CommandResearch_Click() {
+    ResearchExportDialog dialog(listedSubjects(), Text1->text(), this);
+    dialog.exec();
 }
 
 } // namespace velmora

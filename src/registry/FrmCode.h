@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registry/SubjectExport.h"
+
 #include <QDialog>
 #include <QFrame>
 #include <array>
@@ -55,6 +57,8 @@ public:
     void Command6_Click();
     // Writes the subjects the grid lists to a CSV file the operator names.
     void CommandExport_Click();
+    // Opens the research export (SPSS or Stata) of the subjects the grid lists.
+    void CommandResearch_Click();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -71,9 +75,12 @@ public:
     QPushButton* CommandExport = nullptr;
     // Says so when a search finds nobody (hidden otherwise).
     SkinLabel* LabelNotFound = nullptr;
+    QPushButton* CommandResearch = nullptr;
 
 private:
     void Form_Load();
+    // The subjects the grid lists now, as an export reads them.
+    SubjectFilter listedSubjects() const;
     // Replaces the filter of the subject list and shows the rows that match:
     // field equal to text, or (a typed name) beginning with it however its
     // yeh and kaf are written. An empty text shows every subject again.

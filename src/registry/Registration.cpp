@@ -29,6 +29,19 @@ namespace velmora {
 
 namespace Registration {
 
+QStringList maritalChoices() {
+    return {QStringLiteral("مجرد"), QStringLiteral("متأهل")};
+}
+
+QStringList genderChoices() {
+    return {QStringLiteral("مرد"), QStringLiteral("زن")};
+}
+
+QStringList groupChoices() {
+    return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D"),
+            QStringLiteral("E"), QStringLiteral("F"), QStringLiteral("G")};
+}
+
 std::optional<Field> firstMissing(const FieldTexts& texts) {
     for (int i = 0; i < FieldCount; ++i)
         if (texts[i].isEmpty())
@@ -272,16 +285,10 @@ RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& contro
     Text6 = makeTextBox(QStringLiteral("Text6"), Frame10, 3180, 300, 1515, 435, right);
     Text4 = makeTextBox(QStringLiteral("Text4"), Frame10, 120, 300, 1815, 510, right);
     Text5 = makeTextBox(QStringLiteral("Text5"), Frame10, 5400, 840, 675, 435, Qt::AlignHCenter);
-    Combo1 = makeList("Combo1", {QStringLiteral("مجرد"), QStringLiteral("متأهل")}, Frame10, 3960,
-                      840, 915);
+    Combo1 = makeList("Combo1", Registration::maritalChoices(), Frame10, 3960, 840, 915);
     Text8 = makeTextBox(QStringLiteral("Text8"), Frame10, 2220, 840, 1155, 435, Qt::AlignHCenter);
-    Combo2 = makeList("Combo2", {QStringLiteral("مرد"), QStringLiteral("زن")}, Frame10, 4920, 1380,
-                      1035);
-    Combo3 = makeList("Combo3",
-                      {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                       QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
-                       QStringLiteral("G")},
-                      Frame10, 2940, 1380, 1395);
+    Combo2 = makeList("Combo2", Registration::genderChoices(), Frame10, 4920, 1380, 1035);
+    Combo3 = makeList("Combo3", Registration::groupChoices(), Frame10, 2940, 1380, 1395);
     Text7 = makeTextBox(QStringLiteral("Text7"), Frame10, 120, 1320, 1815, 510, right);
     Command8 = makeButton(QStringLiteral("Command8"), QStringLiteral("ذخيره"), Frame10, 2040, 2220,
                           975, 555);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <array>
 #include <optional>
@@ -22,6 +23,12 @@ enum class Field {
     Education,
 };
 constexpr int FieldCount = 8;
+
+// The choices of the fields picked from a list, in the list's order; the text
+// chosen is what is stored.
+QStringList maritalChoices();
+QStringList genderChoices();
+QStringList groupChoices();
 
 // The texts of the fields, indexed by Field.
 using FieldTexts = std::array<QString, FieldCount>;

@@ -40,8 +40,14 @@ bool byBeginning(const SubjectFilter& filter) {
 
 // The condition on the subjects and, in values, what it binds, in order.
 QString whereClause(const SubjectFilter& filter, QVariantList* values) {
+    return subjectCondition(filter, filter.lastKey, values);
+}
+
+} // namespace
+
+QString subjectCondition(const SubjectFilter& filter, qint64 lastKey, QVariantList* values) {
     QString where = QStringLiteral("i.\"ID\" <= ?");
-    values->append(filter.lastKey);
+    values->append(lastKey);
     if (byBeginning(filter)) {
         // The names as the lookup's name search finds them (the name fields
         // are IDE's alone, so the key needs no table name).
@@ -54,6 +60,8 @@ QString whereClause(const SubjectFilter& filter, QVariantList* values) {
     }
     return where;
 }
+
+namespace {
 
 QString whereClause(const SubjectFilter& filter) {
     QVariantList values;

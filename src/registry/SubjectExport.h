@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <functional>
 #include <limits>
 
@@ -21,6 +22,11 @@ struct SubjectFilter {
     bool byBeginning = false;
     qint64 lastKey = std::numeric_limits<qint64>::max();
 };
+
+// The condition on the subjects (IDE as "i") that filter lists, up to the key
+// lastKey, with the values it binds appended in order: what the lookup's grid
+// shows, for every export of it.
+QString subjectCondition(const SubjectFilter& filter, qint64 lastKey, QVariantList* values);
 
 enum class ExportResult {
     Written,   // the whole file is in place

@@ -283,6 +283,24 @@ private slots:
         QTest::newRow("stray") << QStringList{"stray"} << int(A::Error) << "";
         QTest::newRow("no value") << QStringList{"--data"} << int(A::Error) << "";
         QTest::newRow("export") << QStringList{"--export-csv", "/out.csv"} << int(A::Run) << "";
+        QTest::newRow("research export")
+            << QStringList{"--export-research", "/r.sav",           "--all-administrations",
+                           "--age-bands",       "--research-dates", "year"}
+            << int(A::Run) << "";
+        QTest::newRow("research, identified")
+            << QStringList{"--export-research", "/r.dta", "--identified"} << int(A::Run) << "";
+        QTest::newRow("research option alone")
+            << QStringList{"--identified"} << int(A::Error) << "";
+        QTest::newRow("dates neither shift nor year")
+            << QStringList{"--export-research", "/r.sav", "--research-dates", "month"}
+            << int(A::Error) << "";
+        QTest::newRow("identified dates are real")
+            << QStringList{"--export-research", "/r.sav", "--identified", "--research-dates",
+                           "shift"}
+            << int(A::Error) << "";
+        QTest::newRow("two exports")
+            << QStringList{"--export-research", "/r.sav", "--export-csv", "/o.csv"} << int(A::Error)
+            << "";
         QTest::newRow("the window system's own")
             << QStringList{"-platform", "offscreen", "-reverse", "--data", "/z"} << int(A::Run)
             << "/z";
@@ -384,6 +402,32 @@ private slots:
             QVERIFY(program.process.readAllStandardOutput().isEmpty());
             QVERIFY(QString::fromUtf8(program.process.readAllStandardError()).contains(nowhere));
             QVERIFY(!QFileInfo::exists(nowhere));
+        }
+    }
+
+    // The research export as a clinic runs it: the file and the clinic's
+    // research key made private, the summary on standard output; a file name
+    // without a format's ending refused with a message.
+    void theResearchExportWithoutAWindow() {
+        QTemporaryDir home;
+        const QString data = home.filePath("data");
+        {
+            Program program(home.path());
+            QCOMPARE(program.runToEnd({"--data", data, "--export-research", home.filePath("r.sav"),
+                                       "--all-administrations"}),
+                     0);
+            QVERIFY(QString::fromUtf8(program.process.readAllStandardOutput())
+                        .contains(QStringLiteral("0 سطر از 0 آزمودني")));
+            QCOMPARE(modeOf(home.filePath("r.sav")), QString("600"));
+            QCOMPARE(modeOf(data + "/research.key"), QString("600"));
+        }
+        {
+            Program program(home.path());
+            QCOMPARE(program.runToEnd({"--data", data, "--export-research", home.filePath("r.txt"),
+                                       "--identified"}),
+                     1);
+            QVERIFY(QString::fromUtf8(program.process.readAllStandardError()).contains(".dta"));
+            QVERIFY(!QFileInfo::exists(home.filePath("r.txt")));
         }
     }
 

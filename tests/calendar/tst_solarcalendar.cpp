@@ -126,6 +126,57 @@ private slots:
         QCOMPARE(day.month, 12);
         QCOMPARE(day.day, 30);
     }
+
+    // Back from a solar date to the day count: every day from the epoch to
+    // the end of 1440 goes there and back, so each month's length and each
+    // leap year agree with the way there.
+    void solarToDaysInvertsDaysToSolar() {
+        const qint64 last = SolarEpoch().daysTo(QDate(2062, 3, 20));
+        for (qint64 days = 0; days <= last; ++days) {
+            SolarDay day;
+            QVERIFY(DaysToSolar(days, &day));
+            qint64 back = -1;
+            QVERIFY(SolarToDays(day, &back));
+            if (back != days)
+                QFAIL(qPrintable(QStringLiteral("%1/%2/%3: %4, not %5")
+                                     .arg(day.year)
+                                     .arg(day.month)
+                                     .arg(day.day)
+                                     .arg(back)
+                                     .arg(days)));
+        }
+        QCOMPARE(SolarEpoch(), QDate(1953, 3, 21));
+        // Far beyond the years looked up, counted the long way both ways.
+        for (const QDate& far : {QDate(2700, 3, 20), QDate(2700, 3, 21), QDate(3000, 1, 1)}) {
+            SolarDay day;
+            QVERIFY(DaysToSolar(SolarEpoch().daysTo(far), &day));
+            qint64 back = -1;
+            QVERIFY(SolarToDays(day, &back));
+            QCOMPARE(SolarEpoch().addDays(back), far);
+        }
+    }
+
+    void solarToDaysRefusesDatesTheCalendarLacks_data() {
+        QTest::addColumn<int>("year");
+        QTest::addColumn<int>("month");
+        QTest::addColumn<int>("day");
+        QTest::newRow("before the epoch") << 1331 << 12 << 29;
+        QTest::newRow("month 0") << 1400 << 0 << 1;
+        QTest::newRow("month 13") << 1400 << 13 << 1;
+        QTest::newRow("day 0") << 1400 << 1 << 0;
+        QTest::newRow("day 32 of month 1") << 1400 << 1 << 32;
+        QTest::newRow("day 31 of month 7") << 1400 << 7 << 31;
+        QTest::newRow("30 Esfand of a common year") << 1402 << 12 << 30;
+    }
+    void solarToDaysRefusesDatesTheCalendarLacks() {
+        QFETCH(int, year);
+        QFETCH(int, month);
+        QFETCH(int, day);
+        qint64 days = 0;
+        QVERIFY(!SolarToDays({year, month, day}, &days));
+        QVERIFY(SolarToDays({1403, 12, 30}, &days)); // 1403 is leap
+        QCOMPARE(SolarEpoch().addDays(days), QDate(2025, 3, 20));
+    }
 };
 
 VELMORA_TEST_MAIN(TestSolarCalendar)

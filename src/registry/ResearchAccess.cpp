@@ -1,0 +1,13 @@
+#include "registry/ResearchAccess.h"
+
+#include "registry/ResearchExport.h"
+
+namespace velmora {
+
+QString researchRefusal(const ResearchOptions&) {
+    return QString();
+}
+
+void researchWritten(const QString&, const ResearchOptions&, const ResearchSummary&) {}
+
+} // namespace velmora

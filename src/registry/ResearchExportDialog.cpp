@@ -1,0 +1,179 @@
+#include "registry/ResearchExportDialog.h"
+
+#include "platform/Platform.h"
+#include "registry/ResearchAccess.h"
+#include "registry/ResearchExport.h"
+#include "ui/FormKit.h"
+#include "ui/Notice.h"
+#include "ui/Skins.h"
+#include "ui/Twips.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <climits>
+
+namespace velmora {
+
+namespace {
+
+// An export of more subjects than this shows its progress from the start.
+constexpr qint64 LongExport = 5000;
+
+QGroupBox* makeChoice(const char* name, const QString& title, QWidget* parent, int top,
+                      const char* firstName, const QString& first, const char* secondName,
+                      const QString& second, QRadioButton** firstButton,
+                      QRadioButton** secondButton) {
+    QGroupBox* frame = makeFrame(QString::fromLatin1(name), parent);
+    frame->setTitle(title);
+    frame->setFont(formFont());
+    place(frame, 240, top, 5520, 1095);
+    const auto option = [frame](const char* objectName, const QString& caption, int left) {
+        auto* button = new QRadioButton(caption, frame);
+        button->setObjectName(QString::fromLatin1(objectName));
+        button->setFont(formFont(11, false));
+        place(button, left, 420, 2640, 435);
+        return button;
+    };
+    // Right to left: the first choice on the right.
+    *firstButton = option(firstName, first, 2760);
+    *secondButton = option(secondName, second, 120);
+    (*firstButton)->setChecked(true);
+    frame->show();
+    return frame;
+}
+
+} // namespace
+
+ResearchExportDialog::ResearchExportDialog(const SubjectFilter& filter, const QString& themeNumber,
+                                           QWidget* parent)
+    : QDialog(parent), m_filter(filter) {
+    setObjectName(QStringLiteral("ResearchExportDialog"));
+    setWindowTitle(QStringLiteral("خروجي پژوهشي"));
+    setClientSize(this, 6000, 6300);
+    setFont(formFont());
+    Skin1 = new SkinEngine(this);
+
+    FrameFormat = makeChoice("FrameFormat", QStringLiteral("قالب فايل"), this, 120, "OptionSpss",
+                             QStringLiteral("SPSS (.sav)"), "OptionStata",
+                             QStringLiteral("Stata (.dta)"), &OptionSpss, &OptionStata);
+    FramePrivacy = makeChoice("FramePrivacy", QStringLiteral("نام آزمودني ها"), this, 1320,
+                              "OptionPseudonymised", QStringLiteral("بي نام، با کد مستعار"),
+                              "OptionIdentified", QStringLiteral("با نام، کد و تاريخ واقعي"),
+                              &OptionPseudonymised, &OptionIdentified);
+    FrameRows = makeChoice("FrameRows", QStringLiteral("سطرها"), this, 2520, "OptionPerSubject",
+                           QStringLiteral("هر آزمودني يک سطر"), "OptionPerAdministration",
+                           QStringLiteral("هر اجراي تست يک سطر"), &OptionPerSubject,
+                           &OptionPerAdministration);
+    FrameDates =
+        makeChoice("FrameDates", QStringLiteral("تاريخ ها در فايل بي نام"), this, 3720,
+                   "OptionShiftDates", QStringLiteral("جابجا براي هر آزمودني"), "OptionYearOnly",
+                   QStringLiteral("فقط سال"), &OptionShiftDates, &OptionYearOnly);
+
+    CheckAgeBands = new QCheckBox(QStringLiteral("سن در گروه هاي پنج ساله"), this);
+    CheckAgeBands->setObjectName(QStringLiteral("CheckAgeBands"));
+    CheckAgeBands->setFont(formFont(11, false));
+    place(CheckAgeBands, 2400, 4920, 3360, 435);
+
+    CommandSave = makeButton(QStringLiteral("CommandSave"), QStringLiteral("ذخيره"), this, 3000,
+                             5520, 1275, 555);
+    CommandCancel = makeButton(QStringLiteral("CommandCancel"), QStringLiteral("انصراف"), this,
+                               1560, 5520, 1275, 555);
+    CommandSave->setDefault(true);
+    CommandCancel->setAutoDefault(false);
+
+    connect(OptionPseudonymised, &QRadioButton::toggled, this,
+            &ResearchExportDialog::Privacy_Change);
+    connect(CommandSave, &QPushButton::clicked, this, &ResearchExportDialog::CommandSave_Click);
+    connect(CommandCancel, &QPushButton::clicked, this, &ResearchExportDialog::CommandCancel_Click);
+
+    ApplyTheme(this, themeNumber, Skin1);
+    Privacy_Change();
+}
+
+void ResearchExportDialog::Privacy_Change() {
+    FrameDates->setEnabled(OptionPseudonymised->isChecked());
+}
+
+void ResearchExportDialog::CommandCancel_Click() {
+    reject();
+}
+
+void ResearchExportDialog::CommandSave_Click() {
+    ResearchOptions options;
+    options.format = OptionStata->isChecked() ? ResearchFormat::Stata : ResearchFormat::Spss;
+    options.identified = OptionIdentified->isChecked();
+    options.perAdministration = OptionPerAdministration->isChecked();
+    options.dates = OptionYearOnly->isChecked() ? ResearchDates::Year : ResearchDates::Shifted;
+    options.ageBands = CheckAgeBands->isChecked();
+    options.filter = m_filter;
+    if (const QString why = researchRefusal(options); !why.isEmpty()) {
+        platform().messageBox(this, applicationTitle(), why, QMessageBox::Warning);
+        return;
+    }
+    const ResearchFormat chosen = options.format;
+    QString path =
+        platform().saveFileName(this, QStringLiteral("ذخيره فايل پژوهشي"),
+                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                chosen == ResearchFormat::Spss ? QStringLiteral("SPSS (*.sav)")
+                                                               : QStringLiteral("Stata (*.dta)"),
+                                defaultResearchName(QDate::currentDate(), chosen));
+    if (path.isEmpty())
+        return;
+    // The ending the operator typed decides, as on the command line; a name
+    // without one gets the chosen format's.
+    if (!researchFormatOf(path))
+        path += chosen == ResearchFormat::Spss ? QStringLiteral(".sav") : QStringLiteral(".dta");
+    if (QFileInfo::exists(path) &&
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("پرونده %1 وجود دارد. فايل به جاي آن ذخيره شود؟")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+
+    options.format = *researchFormatOf(path);
+
+    QProgressDialog progress(QStringLiteral("ذخيره فايل پژوهشي ..."), QStringLiteral("انصراف"), 0,
+                             0, this);
+    progress.setObjectName(QStringLiteral("ResearchExportProgress"));
+    progress.setWindowTitle(applicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(500);
+    const auto step = [&progress](qint64 done, qint64 total) {
+        if (done == 0 && total > LongExport)
+            progress.show();
+        progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
+        progress.setValue(int(std::min<qint64>(done, INT_MAX)));
+        // Until the progress window stands over this one, nothing the operator
+        // does may start a second export in the middle of this one.
+        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
+        return !progress.wasCanceled();
+    };
+    ResearchSummary summary;
+    QString error;
+    const ExportResult result = exportResearch(path, options, step, &summary, &error);
+    progress.close();
+    if (result == ExportResult::Written) {
+        ShowNotice(this, researchDoneMessage(summary),
+                   summary.cutTexts > 0 ? LongNoticeInterval : NoticeInterval);
+        accept();
+    } else if (result == ExportResult::Failed) {
+        platform().messageBox(this, QStringLiteral("خطا"), researchFailureMessage(path, error),
+                              QMessageBox::Critical);
+    }
+}
+
+} // namespace velmora
