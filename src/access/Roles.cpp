@@ -43,6 +43,11 @@ const Row Table[] = {
     {Action::AuditTrail, "audit", "رويدادنگار", Role::Admin},
     {Action::ExportAudit, "audit-export", "خروجي رويدادنگار", Role::Admin},
     {Action::VerifyAudit, "audit-verify", "بررسي رويدادنگار", Role::Admin},
+    {Action::ExportResearch, "export-research", "خروجي پژوهشي", Role::Clinician},
+    // Names and codes leave the clinic in it: the one who answers for the
+    // data decides.
+    {Action::ExportResearchIdentified, "export-research-identified", "خروجي پژوهشي با نام",
+     Role::Admin},
 };
 
 const Row& rowOf(Action action) {

@@ -37,6 +37,8 @@ enum class Action {
     AuditTrail, // the audit window opened
     ExportAudit,
     VerifyAudit,
+    ExportResearch,           // a research file, pseudonymised
+    ExportResearchIdentified, // a research file that keeps names and codes
 };
 
 // How an action ended, as the trail writes it.

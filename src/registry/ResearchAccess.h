@@ -1,5 +1,7 @@
 #pragma once
 
+#include "access/Roles.h"
+
 #include <QString>
 
 namespace velmora {
@@ -11,15 +13,13 @@ struct ResearchSummary;
 // points where the clinic's operators and their trail meet the research
 // export, each called from one place.
 
-// Empty when the one at this workstation may make a research file of this
-// kind; otherwise a Persian reason. A file that keeps names is the
-// clinician's to make once operators have roles; until then everyone may.
-QString researchRefusal(const ResearchOptions& options);
+// The action a research file of this kind is: one that keeps names and codes
+// asks more of the operator's role than a pseudonymised one.
+Action researchAction(const ResearchOptions& options);
 
-// Called once a research file is in place under its name: what was written
-// (how many subjects and rows, pseudonymised or not) goes into the clinic's
-// trail once there is one.
-void researchWritten(const QString& path, const ResearchOptions& options,
-                     const ResearchSummary& summary);
+// Records, before the file takes its name, what is being written (how many
+// subjects and rows, pseudonymised or not); false with error when it could
+// not be recorded: the file is then not kept.
+bool recordResearch(const ResearchOptions& options, const ResearchSummary& summary, QString* error);
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "registry/ResearchExport.h"
 
+#include "access/Access.h"
+
 #include "calendar/SolarCalendar.h"
 #include "data/TextNumber.h"
 #include "files/OutputFile.h"
@@ -697,13 +699,16 @@ ExportResult exportResearch(const QString& path, const ResearchOptions& options,
         detail = sink.error;
         return failed();
     }
-    if (!file.commit(&detail))
-        return failed();
     ResearchSummary done;
     done.subjects = subjects;
     done.rows = written;
     done.cutTexts = research.cutTexts();
-    researchWritten(path, options, done);
+    // Recorded before the file takes its name: an export nobody could record
+    // leaves no file behind.
+    if (!recordResearch(options, done, &detail))
+        return failed();
+    if (!file.commit(&detail))
+        return failed();
     if (summary)
         *summary = done;
     if (progress)
@@ -749,8 +754,8 @@ int exportResearchCommand(const QString& file, const ResearchOptions& options, Q
     ResearchOptions chosen = options;
     chosen.format = *format;
     chosen.filter = SubjectFilter();
-    if (const QString why = researchRefusal(chosen); !why.isEmpty())
-        return fail(why);
+    if (!Access::permitCommand(researchAction(chosen), err))
+        return 1;
     ResearchSummary summary;
     QString detail;
     if (exportResearch(path, chosen, ExportProgress(), &summary, &detail) != ExportResult::Written)

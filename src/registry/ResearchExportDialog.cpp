@@ -1,5 +1,7 @@
 #include "registry/ResearchExportDialog.h"
 
+#include "access/Access.h"
+
 #include "platform/Platform.h"
 #include "registry/ResearchAccess.h"
 #include "registry/ResearchExport.h"
@@ -116,10 +118,8 @@ void ResearchExportDialog::CommandSave_Click() {
     options.dates = OptionYearOnly->isChecked() ? ResearchDates::Year : ResearchDates::Shifted;
     options.ageBands = CheckAgeBands->isChecked();
     options.filter = m_filter;
-    if (const QString why = researchRefusal(options); !why.isEmpty()) {
-        platform().messageBox(this, applicationTitle(), why, QMessageBox::Warning);
+    if (!Access::permit(researchAction(options), this))
         return;
-    }
     const ResearchFormat chosen = options.format;
     QString path =
         platform().saveFileName(this, QStringLiteral("ذخيره فايل پژوهشي"),
