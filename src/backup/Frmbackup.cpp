@@ -1,6 +1,9 @@
 #include "backup/Frmbackup.h"
 
 #include "backup/Backup.h"
+#include "backup/BackupRoutes.h"
+#include "backup/ClinicKey.h"
+#include "backup/SealedBackup.h"
 #include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
@@ -12,6 +15,7 @@
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -78,6 +82,13 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     place(ProgressBar1, 360, 2730, 7410, 195);
     ProgressBar1->setVisible(false);
 
+    sealBox = new QCheckBox(QStringLiteral("رمزگذاري با کليد مرکز"), this);
+    sealBox->setObjectName(QStringLiteral("sealBox"));
+    sealBox->setFont(formFont());
+    place(sealBox, 3300, 1110, 2475, 405);
+    keyButton = makeButton(QStringLiteral("keyButton"), QStringLiteral("کليد مرکز ..."), this, 360,
+                           2220, 1455, 435);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -93,6 +104,8 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     connect(b1, &QPushButton::clicked, this, &Frmbackup::b1_Click);
     connect(b2, &QPushButton::clicked, this, &Frmbackup::b2_Click);
     connect(Command1, &QPushButton::clicked, this, &Frmbackup::Command1_Click);
+    connect(keyButton, &QPushButton::clicked, this, &Frmbackup::keyButton_Click);
+    connect(sealBox, &QCheckBox::toggled, this, &Frmbackup::sealBox_Toggled);
     connect(Timer1, &QTimer::timeout, this, &Frmbackup::Timer1_Timer);
 
     Form_Load();
@@ -113,6 +126,22 @@ void Frmbackup::Form_Load() {
     Label2->setText(BackupFiles::timeText(now.time()));
     Label1->setText(BackupFiles::dateText(now.date()));
     Label3->setText(Label1->text());
+    showSealing();
+}
+
+void Frmbackup::showSealing() {
+    // A sealed backup needs the clinic key; without one a plain backup is the
+    // only kind.
+    const bool keySet = ClinicKey::isSet();
+    sealBox->setEnabled(keySet);
+    sealBox->setChecked(keySet);
+}
+
+void Frmbackup::sealBox_Toggled(bool sealed) {
+    // The name in the box follows the kind of backup.
+    const QString path = Text1->text();
+    if (!path.isEmpty())
+        Text1->setText(sealed ? SealedBackup::sealedName(path) : SealedBackup::plainName(path));
 }
 
 void Frmbackup::Timer1_Timer() {
@@ -121,9 +150,12 @@ void Frmbackup::Timer1_Timer() {
 
 void Frmbackup::b1_Click() {
     QDir().mkpath(BackupFiles::backupFolder());
-    const QString chosen = platform().saveFileName(
-        this, QString(), BackupFiles::backupFolder(), BackupFiles::dialogFilter(),
-        BackupFiles::defaultBackupName(Label3->text(), Label2->text()));
+    const bool sealed = sealBox->isChecked();
+    const QString name = BackupFiles::defaultBackupName(Label3->text(), Label2->text());
+    const QString chosen = platform().saveFileName(this, QString(), BackupFiles::backupFolder(),
+                                                   sealed ? SealedBackup::sealedDialogFilter()
+                                                          : BackupFiles::dialogFilter(),
+                                                   sealed ? SealedBackup::sealedName(name) : name);
     if (!chosen.isEmpty())
         Text1->setText(chosen);
 }
@@ -131,7 +163,7 @@ void Frmbackup::b1_Click() {
 void Frmbackup::b2_Click() {
     QDir().mkpath(BackupFiles::backupFolder());
     const QString chosen = platform().openFileName(this, QString(), BackupFiles::backupFolder(),
-                                                   BackupFiles::dialogFilter());
+                                                   SealedBackup::restoreDialogFilter());
     if (!chosen.isEmpty())
         Text2->setText(chosen);
 }
@@ -139,11 +171,24 @@ void Frmbackup::b2_Click() {
 void Frmbackup::VisualButtonEx2_Click() {
     if (m_copying || backupCopyRunning())
         return;
-    const QString path = Text1->text();
+    QString path = Text1->text();
     if (path.isEmpty()) {
         platform().messageBox(this, QStringLiteral("خطا"),
                               QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
                               QMessageBox::Warning);
+        return;
+    }
+    // A sealed backup's name says so; a plain one never carries that name.
+    const bool sealed = sealBox->isChecked();
+    if (sealed && !SealedBackup::hasSealedName(path)) {
+        path = SealedBackup::sealedName(path);
+        Text1->setText(path);
+    } else if (!sealed && SealedBackup::hasSealedName(path)) {
+        platform().messageBox(
+            this, applicationTitle(),
+            QStringLiteral("نام نسخه پشتيبان رمزگذاري نشده نبايد به .age پايان يابد؛ "
+                           "رمزگذاري با کليد مرکز را برگزينيد يا نام ديگري بدهيد."),
+            QMessageBox::Warning);
         return;
     }
     if (QFileInfo::exists(path)) {
@@ -171,6 +216,10 @@ void Frmbackup::VisualButtonEx2_Click() {
     QString why;
     if (!BackupFiles::releaseSubjectDatabase(&why)) {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
+        return;
+    }
+    if (sealed) {
+        makeSealedBackup(path);
         return;
     }
     // The copy is taken under a read transaction, then checked as a restore
@@ -219,6 +268,27 @@ void Frmbackup::VisualButtonEx3_Click() {
             QMessageBox::Warning);
         return;
     }
+    // A sealed backup is opened into a private place first; the plain file
+    // there is then restored as any other, and goes with the stage.
+    SealedBackup::PrivateStage stage(QStringLiteral("unsealed"));
+    QString source = path;
+    const SealedBackup::Content content = SealedBackup::lookAt(path);
+    if (content == SealedBackup::Content::Sealed ||
+        (SealedBackup::hasSealedName(path) && content != SealedBackup::Content::Unreadable)) {
+        if (content != SealedBackup::Content::Sealed) {
+            platform().messageBox(
+                this, applicationTitle(),
+                copyFailureText(content == SealedBackup::Content::SubjectFile
+                                    ? SealedBackup::plainNamedSealedText()
+                                    : QStringLiteral("اين فايل نسخه پشتيبان رمزگذاري شده نيست يا "
+                                                     "آسيب ديده است.")),
+                QMessageBox::Critical, QMessageBox::Ok);
+            return;
+        }
+        if (!openSealedBackup(path, &stage))
+            return;
+        source = stage.path();
+    }
     // The backup is copied beside the database and replaces it only when it
     // proves to be a whole subject database, after the current database has
     // been kept in Back: a wrong or damaged file can never cost the clinic its
@@ -230,7 +300,7 @@ void Frmbackup::VisualButtonEx3_Click() {
     steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
     m_safetyCopy.clear();
     m_safety = Safety::NotNeeded;
-    if (copyKeepingWindowAlive(path, BackupFiles::subjectDatabase(), steps) != 1) {
+    if (copyKeepingWindowAlive(source, BackupFiles::subjectDatabase(), steps) != 1) {
         if (m_safety == Safety::Declined)
             platform().messageBox(this, applicationTitle(),
                                   QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
@@ -250,26 +320,16 @@ void Frmbackup::VisualButtonEx3_Click() {
 }
 
 bool Frmbackup::keepSafetyCopy(QString* why) {
-    // Nothing may have the database open when it is copied and replaced, not
-    // even a window that used it while the backup was being copied.
-    Database::close(DbFile::Subjects);
-    const bool onServer = Database::subjectsOnServer();
-    const QString database = BackupFiles::subjectDatabase();
-    if (!onServer && !QFileInfo::exists(database))
-        return true;
-    const QString folder = BackupFiles::backupFolder();
-    QDir().mkpath(folder);
-    BackupFiles::CopySteps steps;
-    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
-    steps.sourceIsDatabase = true;
-    const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
     QString reason;
-    // The server's tables are kept as a subject file like any other.
-    const bool copied = onServer ? exportStoreToFile(kept, steps.betweenChunks, &reason)
-                                 : BackupFiles::copyFile(database, kept, steps, &reason);
-    if (copied) {
-        m_safetyCopy = kept;
-        m_safety = Safety::Kept;
+    QString kept;
+    if (BackupRoutes::keepCurrentSubjects(
+            BackupFiles::backupFolder(),
+            [this](qint64 copied, qint64 total) { betweenChunks(copied, total); }, &kept,
+            &reason)) {
+        if (!kept.isEmpty()) {
+            m_safetyCopy = kept;
+            m_safety = Safety::Kept;
+        }
         return true;
     }
     // The copy is only a way back from a wrong restore; the operator may
@@ -286,6 +346,150 @@ bool Frmbackup::keepSafetyCopy(QString* why) {
     m_safety = Safety::Declined;
     why->clear();
     return false;
+}
+
+void Frmbackup::makeSealedBackup(const QString& path) {
+    // A plain backup is made and checked in a private place first, exactly as
+    // a plain backup into path would be; it is then sealed into path, opened
+    // again and compared, and removed.
+    const QString recipient = ClinicKey::recipient();
+    QString why = AgeTool::missingTools();
+    if (why.isEmpty() && recipient.isEmpty())
+        why = QStringLiteral("کليد مرکز ساخته نشده است.");
+    SealedBackup::PrivateStage stage(QStringLiteral("sealing"));
+    if (!why.isEmpty() || !stage.create(&why)) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
+                              QMessageBox::Ok);
+        return;
+    }
+    const QString database = BackupFiles::subjectDatabase();
+    const QString plain = stage.path();
+    BackupFiles::CopySteps steps;
+    steps.sourceIsDatabase = true;
+    steps.acceptCopy = [this, database, plain](const QString& copy, QString* reason) {
+        return checkKeepingWindowAlive(
+            [database, plain](const QString& c, QString* r) {
+                return BackupFiles::checkBackupCopy(c, database, plain, r);
+            },
+            copy, reason);
+    };
+    if (copyKeepingWindowAlive(database, plain, steps) != 1)
+        return;
+    stage.hold();
+    if (!runKeepingWindowAlive(
+            [&](QString* reason) {
+                return SealedBackup::sealCheckedBackup(plain, path, recipient, reason);
+            },
+            &why)) {
+        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
+                              QMessageBox::Ok);
+        return;
+    }
+    // Once there is an audit trail: the sealed backup made, into path.
+    platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
+                          QMessageBox::NoIcon);
+    platform().endProgram();
+}
+
+bool Frmbackup::openSealedBackup(const QString& path, SealedBackup::PrivateStage* stage) {
+    QString typed = platform().secretBox(
+        this,
+        QStringLiteral("اين نسخه پشتيبان رمزگذاري شده است. گذرواژه کليد مرکز يا کليد بازيابي "
+                       "(AGE-SECRET-KEY-1…) را وارد کنيد:"),
+        applicationTitle());
+    if (typed.isEmpty()) {
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                              QMessageBox::NoIcon);
+        return false;
+    }
+    QString why;
+    const bool opened = runKeepingWindowAlive(
+        [&](QString* reason) {
+            Secret identity;
+            AgeTool::Failure failure = AgeTool::Failure::None;
+            return ClinicKey::identityFromTyped(&typed, &identity, reason) &&
+                   stage->create(reason) &&
+                   SealedBackup::unseal(path, identity, stage->path(), &failure, reason);
+        },
+        &why);
+    wipeText(&typed);
+    if (!opened)
+        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
+                              QMessageBox::Ok);
+    return opened;
+}
+
+void Frmbackup::keyButton_Click() {
+    if (m_copying || backupCopyRunning())
+        return;
+    // Once there are operators: the clinic key is the admin's to make.
+    const QString missing = AgeTool::missingTools();
+    if (!missing.isEmpty()) {
+        platform().messageBox(this, applicationTitle(), missing, QMessageBox::Critical,
+                              QMessageBox::Ok);
+        return;
+    }
+    const bool replacing = ClinicKey::isSet();
+    if (replacing) {
+        const QMessageBox::StandardButton answer = platform().messageBox(
+            this, applicationTitle(),
+            QStringLiteral("کليد مرکز پيش از اين ساخته شده است.") + QStringLiteral("\r\n") +
+                ClinicKey::replacementNotice() + QStringLiteral("\r\n") +
+                QStringLiteral("آيا کليد تازه اي جاي آن را بگيرد؟"),
+            QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    QString first =
+        platform().secretBox(this,
+                             QStringLiteral("گذرواژه کليد مرکز را برگزينيد (دست کم %1 نويسه):")
+                                 .arg(ClinicKey::MinimumPassphrase),
+                             applicationTitle());
+    if (first.isEmpty())
+        return;
+    QString second = platform().secretBox(this, QStringLiteral("گذرواژه را دوباره وارد کنيد:"),
+                                          applicationTitle());
+    const QString problem =
+        second.isEmpty() ? QString() : ClinicKey::passphraseProblem(first, second);
+    const bool cancelled = second.isEmpty();
+    wipeText(&second);
+    if (cancelled || !problem.isEmpty()) {
+        wipeText(&first);
+        if (!problem.isEmpty())
+            platform().messageBox(this, applicationTitle(), problem, QMessageBox::Warning);
+        return;
+    }
+    const Secret passphrase = Secret::takeText(&first);
+    ClinicKey::Prepared prepared;
+    ClinicKey::Made made;
+    QString why;
+    // The age programs' work runs beside the window; the settings are written
+    // here, on the thread of their connection.
+    if (!runKeepingWindowAlive(
+            [&](QString* reason) { return ClinicKey::prepare(passphrase, &prepared, reason); },
+            &why) ||
+        !ClinicKey::install(&prepared, &made, &why)) {
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("کليد مرکز ساخته نشد.") + QStringLiteral("\r\n") + why,
+                              QMessageBox::Critical, QMessageBox::Ok);
+        return;
+    }
+    // Once there is an audit trail: the clinic key made (or replaced), with
+    // its public key; never the recovery key.
+    QString text = QStringLiteral("کليد مرکز ساخته شد. کليد بازيابي آن:") +
+                   QStringLiteral("\r\n\r\n") + QString::fromLatin1(made.recoveryKey.bytes()) +
+                   QStringLiteral("\r\n\r\n") + ClinicKey::recoveryKeyAdvice();
+    if (replacing) {
+        text += QStringLiteral("\r\n\r\n") + ClinicKey::replacementNotice();
+        if (!made.retired.isEmpty())
+            text += QStringLiteral("\r\n") +
+                    QStringLiteral("کليد پيشين، با گذرواژه پيشين، در اين فايل نگه داشته شد:") +
+                    QStringLiteral("\r\n") + QDir::toNativeSeparators(made.retired);
+    }
+    platform().messageBox(this, applicationTitle(), text, QMessageBox::Information);
+    wipeText(&text);
+    showSealing();
 }
 
 void Frmbackup::Command1_Click() {
@@ -363,6 +567,31 @@ bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, con
     return future.result();
 }
 
+bool Frmbackup::runKeepingWindowAlive(const std::function<bool(QString*)>& work, QString* why) {
+    m_copying = true;
+    m_closeWanted = false;
+    setButtonsEnabled(false);
+    // The age programs tell nothing of their progress: a long run shows a
+    // bar that is busy.
+    QTimer busy;
+    busy.setSingleShot(true);
+    connect(&busy, &QTimer::timeout, this, [this] {
+        ProgressBar1->setRange(0, 0);
+        ProgressBar1->setVisible(true);
+    });
+    busy.start(ProgressDelayMs);
+    const bool done = checkKeepingWindowAlive(
+        [&work](const QString&, QString* reason) { return work(reason); }, QString(), why);
+    busy.stop();
+    ProgressBar1->setVisible(false);
+    ProgressBar1->setRange(0, 1000);
+    setButtonsEnabled(true);
+    m_copying = false;
+    if (m_closeWanted && !done)
+        QTimer::singleShot(0, this, &QWidget::close);
+    return done;
+}
+
 void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
     // Repaint and let the clock tick some fifty times a second: often enough for
     // a window that stays alive, rarely enough not to slow a large copy down.
@@ -379,7 +608,7 @@ void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
 
 void Frmbackup::setButtonsEnabled(bool enabled) {
     for (QWidget* w : std::initializer_list<QWidget*>{VisualButtonEx2, VisualButtonEx3, b1, b2,
-                                                      Command1, Text1, Text2})
+                                                      Command1, Text1, Text2, keyButton})
         w->setEnabled(enabled);
 }
 

@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <functional>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -13,6 +15,9 @@ class QTimer;
 
 namespace velmora {
 
+namespace SealedBackup {
+class PrivateStage;
+}
 class DataControl;
 class SkinEngine;
 
@@ -37,6 +42,8 @@ public:
     void VisualButtonEx2_Click(); // backup
     void VisualButtonEx3_Click(); // restore
     void Command1_Click();
+    void keyButton_Click(); // makes or replaces the clinic key
+    void sealBox_Toggled(bool sealed);
 
     // True while a backup or restore is copying.
     bool copying() const { return m_copying; }
@@ -56,6 +63,10 @@ public:
     DataControl* Adodc1 = nullptr;
     SkinEngine* Skin1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr; // shown during a long copy
+    // Seal the backup with the clinic key: on by default when there is one,
+    // off and unavailable when there is none.
+    QCheckBox* sealBox = nullptr;
+    QPushButton* keyButton = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,6 +84,16 @@ private:
     // Runs check on a thread of its own while the window stays alive.
     bool checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
                                  QString* why);
+    // Runs work on a thread of its own while the window stays alive, its
+    // buttons off.
+    bool runKeepingWindowAlive(const std::function<bool(QString* why)>& work, QString* why);
+    // The sealed backup into path and the sealed restore from it.
+    void makeSealedBackup(const QString& path);
+    // Asks for the passphrase or the recovery key and opens the sealed backup
+    // at path into stage; false after the operator was told why (or chose
+    // not to go on).
+    bool openSealedBackup(const QString& path, SealedBackup::PrivateStage* stage);
+    void showSealing();
     bool keepSafetyCopy(QString* why);
     void setButtonsEnabled(bool enabled);
 
