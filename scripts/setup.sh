@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libgl-dev
-          qt6-translations-l10n fonts-farsiweb fonts-noto-core)
+          qt6-translations-l10n fonts-farsiweb fonts-noto-core age)
 case "${1:-}" in
     "") ;;
     --test)

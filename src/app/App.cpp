@@ -1,5 +1,6 @@
 #include "app/App.h"
 
+#include "app/BackupCommands.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
@@ -237,6 +238,8 @@ int runVelmora(int argc, char** argv) {
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
             return exportCsvCommand(command.exportCsv, err);
         });
+    if (const int status = runBackupCommand(argc, argv, command); status >= 0)
+        return status;
 
     // Whatever the program writes (databases, journals, backups, temporary
     // copies) is the clinic's patient data: for its user's eyes only.
