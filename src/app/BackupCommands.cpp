@@ -66,26 +66,27 @@ QString noKeyEnglish() {
 
 int backupCommand(const QString& file, QTextStream& err) {
     QString why = refusedTarget(file);
-    if (why.isEmpty()) {
-        if (SealedBackup::hasSealedName(file)) {
-            const QString recipient = ClinicKey::recipient();
-            if (recipient.isEmpty()) {
-                say(err, noKeyPersian(), noKeyEnglish());
-                return 1;
-            }
-            if (makeSealedBackup(file, recipient, &why))
-                return 0;
-        } else if (BackupRoutes::makeCheckedPlainBackup(file, {}, &why)) {
-            return 0;
+    bool made = false;
+    if (why.isEmpty() && SealedBackup::hasSealedName(file)) {
+        const QString recipient = ClinicKey::recipient();
+        if (recipient.isEmpty()) {
+            say(err, noKeyPersian(), noKeyEnglish());
+            return 1;
         }
+        made = makeSealedBackup(file, recipient, &why);
+    } else if (why.isEmpty()) {
+        made = BackupRoutes::makeCheckedPlainBackup(file, {}, &why);
     }
-    // Once there is an audit trail: the backup made (above), or this failure.
+    // Once there is an audit trail: the backup into file, made or not (why).
+    if (made)
+        return 0;
     say(err, QStringLiteral("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral(": ") + why,
         QStringLiteral("The backup was not made: %1").arg(QDir::toNativeSeparators(file)));
     return 1;
 }
 
 int restoreCommand(const QString& file, bool yes, QTextStream& err) {
+    // Once there are operators: a restore is the admin's to make.
     if (!acquireSingleInstance()) {
         say(err,
             QStringLiteral("برنامه در حال اجراست؛ پيش از بازيابي آن را در اين پوشه داده ها "

@@ -113,6 +113,9 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
 }
 
 Frmbackup* Frmbackup::showWindow() {
+    // Once there are operators: the window (its backups, restores and the
+    // clinic key) is for admins only; the check belongs here, where every
+    // way of opening it passes.
     auto* window = new Frmbackup;
     window->show();
     window->activateWindow();
@@ -213,6 +216,14 @@ void Frmbackup::VisualButtonEx2_Click() {
                               QMessageBox::Critical);
         return;
     }
+    // Nor over the clinic key: the backups sealed with it would be lost.
+    if (BackupFiles::sameFile(path, ClinicKey::sealedKeyPath())) {
+        platform().messageBox(
+            this, applicationTitle(),
+            copyFailureText(QStringLiteral("نسخه پشتيبان نمي تواند جاي کليد مرکز را بگيرد.")),
+            QMessageBox::Critical);
+        return;
+    }
     QString why;
     if (!BackupFiles::releaseSubjectDatabase(&why)) {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
@@ -236,6 +247,7 @@ void Frmbackup::VisualButtonEx2_Click() {
     };
     if (copyKeepingWindowAlive(database, path, steps) != 1)
         return;
+    // Once there is an audit trail: the plain backup made, into path.
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
@@ -315,6 +327,8 @@ void Frmbackup::VisualButtonEx3_Click() {
     else if (m_safety == Safety::Skipped)
         done +=
             QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");
+    // Once there is an audit trail: the restore from path (sealed or not),
+    // and where the subjects before it were kept.
     platform().messageBox(this, applicationTitle(), done, QMessageBox::NoIcon);
     platform().endProgram();
 }

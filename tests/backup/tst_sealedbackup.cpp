@@ -494,6 +494,16 @@ private slots:
         QCOMPARE(platform().messageTexts(), QStringList{QStringLiteral("نسخه پشتيبان تهيه گرديد")});
         QVERIFY(bytesOf(m_folder->file("Back/z.mdbB.age")).startsWith("age-encryption.org/v1\n"));
         QVERIFY(!QFileInfo::exists(m_folder->file("Back/z.mdbB")));
+        // Never over the clinic key itself.
+        deleteAllWindows();
+        w = Frmbackup::showWindow();
+        w->Text1->setText(ClinicKey::sealedKeyPath());
+        platform().clear();
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx2, Qt::LeftButton);
+        QCOMPARE(bytesOf(ClinicKey::sealedKeyPath()), m_sealedKey);
+        QVERIFY(platform().messageTexts().last().contains(QStringLiteral("کليد مرکز")));
+        QCOMPARE(platform().endCount, 0);
         // A plain backup still can be made, unsealed.
         deleteAllWindows();
         w = Frmbackup::showWindow();
