@@ -200,10 +200,11 @@ as_user() {
     setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all -- \
         env -i HOME="$home" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
 }
-printf 'package check passphrase\npackage check passphrase\n' |
-    as_user /usr/bin/velmora --new-backup-key >"$work/recovery.txt" 2>"$work/key.log" ||
+# The recovery key stays in this shell, never in a file.
+recovery=$(printf 'package check passphrase\npackage check passphrase\n' |
+    as_user /usr/bin/velmora --new-backup-key 2>"$work/key.log") ||
     { cat "$work/key.log" >&2; fail "velmora --new-backup-key failed as $user"; }
-grep -q '^AGE-SECRET-KEY-1' "$work/recovery.txt" || fail "no recovery key was printed"
+grep -q '^AGE-SECRET-KEY-1' <<<"$recovery" || fail "no recovery key was printed"
 as_user mkdir -m 700 "$home/stick"
 for _ in 1 2 3; do
     as_user /usr/bin/velmora --backup-into "$home/stick" --keep 2 2>"$work/backup.log" ||
@@ -215,7 +216,7 @@ made=$(find "$home/stick" -name 'velmora-*.mdbB.age' | wc -l)
 for backup in "$home/stick"/velmora-*.mdbB.age; do
     check_mode "$backup" 600
     rm -f "$work/opened.mdb"
-    age --decrypt -i "$work/recovery.txt" -o "$work/opened.mdb" "$backup" ||
+    printf '%s\n' "$recovery" | age --decrypt -i - -o "$work/opened.mdb" "$backup" ||
         fail "$backup does not open with the recovery key"
     [ "$(head -c 15 "$work/opened.mdb")" = "SQLite format 3" ] || fail "$backup opens to no subject file"
 done
