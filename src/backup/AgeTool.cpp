@@ -145,7 +145,7 @@ bool pipeWith(const QByteArray& bytes, Fd* readEnd, QString* why) {
     return true;
 }
 
-struct Spec {
+struct Invocation {
     QString program; // "age" or "age-keygen"
     QStringList arguments;
     int stdinFd = -1; // a file to read; else stdinBytes, else nothing
@@ -175,11 +175,11 @@ QString missingSentence() {
                           "age)");
 }
 
-// Runs spec's program and waits for it, feeding its terminal and reading its
+// Runs the call's program and waits for it, feeding its terminal and reading its
 // output and errors as they come.
-Outcome run(const Spec& spec) {
+Outcome run(const Invocation& call) {
     Outcome o;
-    const QString path = QStandardPaths::findExecutable(spec.program);
+    const QString path = QStandardPaths::findExecutable(call.program);
     if (path.isEmpty()) {
         o.startFailure = missingSentence();
         return o;
@@ -187,7 +187,7 @@ Outcome run(const Spec& spec) {
     // Everything the child needs is made before it exists: after fork only
     // calls that are safe in a copy of a threaded process are made.
     QList<QByteArray> args{QFile::encodeName(path)};
-    for (const QString& a : spec.arguments)
+    for (const QString& a : call.arguments)
         args.append(QFile::encodeName(a));
     std::vector<char*> argv;
     for (QByteArray& a : args)
@@ -196,17 +196,17 @@ Outcome run(const Spec& spec) {
 
     QString why;
     Fd in, out, outRead, errRead, errWrite, fd3, master, slave;
-    if (spec.stdinBytes) {
-        if (!pipeWith(*spec.stdinBytes, &in, &why)) {
+    if (call.stdinBytes) {
+        if (!pipeWith(*call.stdinBytes, &in, &why)) {
             o.startFailure = why;
             return o;
         }
     } else {
-        const Fd nothing(spec.stdinFd >= 0 ? -1 : ::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        in.reset(highCopy(spec.stdinFd >= 0 ? spec.stdinFd : nothing.get()));
+        const Fd nothing(call.stdinFd >= 0 ? -1 : ::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        in.reset(highCopy(call.stdinFd >= 0 ? call.stdinFd : nothing.get()));
     }
-    if (spec.stdoutFd >= 0) {
-        out.reset(highCopy(spec.stdoutFd));
+    if (call.stdoutFd >= 0) {
+        out.reset(highCopy(call.stdoutFd));
     } else {
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) == 0) {
@@ -225,11 +225,11 @@ Outcome run(const Spec& spec) {
             ::fcntl(errRead.get(), F_SETFL, O_NONBLOCK);
         }
     }
-    if (spec.fd3 && !pipeWith(*spec.fd3, &fd3, &why)) {
+    if (call.fd3 && !pipeWith(*call.fd3, &fd3, &why)) {
         o.startFailure = why;
         return o;
     }
-    if (!spec.typed.isEmpty()) {
+    if (!call.typed.isEmpty()) {
         // The terminal: this program keeps its master side and a descriptor
         // of its slave side (so the master never reads as hung up before the
         // child has it); the child makes the slave its controlling terminal.
@@ -246,7 +246,7 @@ Outcome run(const Spec& spec) {
         ::fcntl(master.get(), F_SETFL, O_NONBLOCK);
     }
     if (in.get() < 0 || out.get() < 0 || errWrite.get() < 0 ||
-        (!spec.typed.isEmpty() && slave.get() < 0)) {
+        (!call.typed.isEmpty() && slave.get() < 0)) {
         o.startFailure = systemError(errno);
         return o;
     }
@@ -304,7 +304,7 @@ Outcome run(const Spec& spec) {
     };
 
     while (outOpen || errOpen) {
-        const qint64 left = spec.timeoutMs - clock.elapsed();
+        const qint64 left = call.timeoutMs - clock.elapsed();
         if (left <= 0 && !killed) {
             o.timedOut = true;
             stop();
@@ -313,13 +313,13 @@ Outcome run(const Spec& spec) {
         // that the terminal never shows the answer back.
         bool waitingForEcho = false;
         if (!killed && answered < questions) {
-            if (answered >= spec.typed.size()) {
+            if (answered >= call.typed.size()) {
                 o.unexpectedQuestion = true;
                 stop();
             } else {
                 termios mode{};
                 if (::tcgetattr(master.get(), &mode) == 0 && !(mode.c_lflag & ECHO)) {
-                    QByteArray line = *spec.typed.at(answered);
+                    QByteArray line = *call.typed.at(answered);
                     line.append('\n');
                     const ssize_t n = ::write(master.get(), line.constData(), size_t(line.size()));
                     Secret(std::move(line)).clear();
@@ -358,8 +358,8 @@ Outcome run(const Spec& spec) {
         if (outIndex >= 0 && fds[outIndex].revents) {
             const ssize_t n = ::read(outRead.get(), chunk.data(), size_t(chunk.size()));
             if (n > 0) {
-                if (!o.sinkStopped && spec.stdoutSink &&
-                    !spec.stdoutSink(chunk.constData(), n, &o.sinkWhy)) {
+                if (!o.sinkStopped && call.stdoutSink &&
+                    !call.stdoutSink(chunk.constData(), n, &o.sinkWhy)) {
                     o.sinkStopped = true;
                     stop();
                 }
@@ -482,13 +482,13 @@ int fileTimeoutMs(qint64 size) {
 
 bool generate(Secret* identity, QString* recipient, QString* why) {
     Secret printed;
-    Spec spec;
-    spec.program = QStringLiteral("age-keygen");
-    spec.stdoutSink = [&printed](const char* data, qsizetype size, QString*) {
+    Invocation call;
+    call.program = QStringLiteral("age-keygen");
+    call.stdoutSink = [&printed](const char* data, qsizetype size, QString*) {
         printed.append(data, size);
         return true;
     };
-    const Outcome o = run(spec);
+    const Outcome o = run(call);
     const QString task = QStringLiteral("کليد تازه ساخته نشد");
     if (!succeeded(o)) {
         *why = failureText(o, task);
@@ -522,15 +522,15 @@ bool generate(Secret* identity, QString* recipient, QString* why) {
 bool recipientOf(const Secret& identity, QString* recipient, QString* why) {
     const Secret input(identity.bytes() + '\n');
     QByteArray printed;
-    Spec spec;
-    spec.program = QStringLiteral("age-keygen");
-    spec.arguments = {QStringLiteral("-y")};
-    spec.stdinBytes = &input.bytes();
-    spec.stdoutSink = [&printed](const char* data, qsizetype size, QString*) {
+    Invocation call;
+    call.program = QStringLiteral("age-keygen");
+    call.arguments = {QStringLiteral("-y")};
+    call.stdinBytes = &input.bytes();
+    call.stdoutSink = [&printed](const char* data, qsizetype size, QString*) {
         printed.append(data, size);
         return true;
     };
-    const Outcome o = run(spec);
+    const Outcome o = run(call);
     const QString key = QString::fromLatin1(printed).trimmed();
     if (!succeeded(o) || !key.startsWith(QLatin1String("age1"))) {
         *why = o.startFailure.isEmpty() ? described(QStringLiteral("کليد بازيابي درست نيست."), o)
@@ -544,18 +544,18 @@ bool recipientOf(const Secret& identity, QString* recipient, QString* why) {
 bool sealWithPassphrase(const Secret& data, const Secret& passphrase, QByteArray* sealed,
                         QString* why) {
     QByteArray result;
-    Spec spec;
-    spec.program = QStringLiteral("age");
-    spec.arguments = {QStringLiteral("--passphrase")};
-    spec.stdinBytes = &data.bytes();
-    spec.stdoutSink = [&result](const char* bytes, qsizetype size, QString*) {
+    Invocation call;
+    call.program = QStringLiteral("age");
+    call.arguments = {QStringLiteral("--passphrase")};
+    call.stdinBytes = &data.bytes();
+    call.stdoutSink = [&result](const char* bytes, qsizetype size, QString*) {
         result.append(bytes, size);
         return true;
     };
     // age asks for it twice.
-    spec.typed = {&passphrase.bytes(), &passphrase.bytes()};
-    spec.timeoutMs = PassphraseTimeoutMs;
-    const Outcome o = run(spec);
+    call.typed = {&passphrase.bytes(), &passphrase.bytes()};
+    call.timeoutMs = PassphraseTimeoutMs;
+    const Outcome o = run(call);
     if (!succeeded(o) || !result.startsWith("age-encryption.org/v1\n")) {
         *why = failureText(o, QStringLiteral("کليد با گذرواژه رمزگذاري نشد"));
         return false;
@@ -567,17 +567,17 @@ bool sealWithPassphrase(const Secret& data, const Secret& passphrase, QByteArray
 bool openWithPassphrase(const QByteArray& sealed, const Secret& passphrase, Secret* data,
                         Failure* failure, QString* why) {
     Secret result;
-    Spec spec;
-    spec.program = QStringLiteral("age");
-    spec.arguments = {QStringLiteral("--decrypt")};
-    spec.stdinBytes = &sealed;
-    spec.stdoutSink = [&result](const char* bytes, qsizetype size, QString*) {
+    Invocation call;
+    call.program = QStringLiteral("age");
+    call.arguments = {QStringLiteral("--decrypt")};
+    call.stdinBytes = &sealed;
+    call.stdoutSink = [&result](const char* bytes, qsizetype size, QString*) {
         result.append(bytes, size);
         return true;
     };
-    spec.typed = {&passphrase.bytes()};
-    spec.timeoutMs = PassphraseTimeoutMs;
-    const Outcome o = run(spec);
+    call.typed = {&passphrase.bytes()};
+    call.timeoutMs = PassphraseTimeoutMs;
+    const Outcome o = run(call);
     if (!succeeded(o)) {
         if (failure)
             *failure = classify(o);
@@ -591,15 +591,15 @@ bool openWithPassphrase(const QByteArray& sealed, const Secret& passphrase, Secr
 }
 
 bool encrypt(int in, int out, const QStringList& recipients, int timeoutMs, QString* why) {
-    Spec spec;
-    spec.program = QStringLiteral("age");
-    spec.arguments = {QStringLiteral("--encrypt")};
+    Invocation call;
+    call.program = QStringLiteral("age");
+    call.arguments = {QStringLiteral("--encrypt")};
     for (const QString& r : recipients)
-        spec.arguments << QStringLiteral("-r") << r;
-    spec.stdinFd = in;
-    spec.stdoutFd = out;
-    spec.timeoutMs = timeoutMs;
-    const Outcome o = run(spec);
+        call.arguments << QStringLiteral("-r") << r;
+    call.stdinFd = in;
+    call.stdoutFd = out;
+    call.timeoutMs = timeoutMs;
+    const Outcome o = run(call);
     if (!succeeded(o)) {
         *why = failureText(o, QStringLiteral("نسخه پشتيبان رمزگذاري نشد"));
         return false;
@@ -610,16 +610,16 @@ bool encrypt(int in, int out, const QStringList& recipients, int timeoutMs, QStr
 bool decrypt(int in, int out, const Sink& sink, const Secret& identity, int timeoutMs,
              Failure* failure, QString* why) {
     const Secret line(identity.bytes() + '\n');
-    Spec spec;
-    spec.program = QStringLiteral("age");
-    spec.arguments = {QStringLiteral("--decrypt"), QStringLiteral("-i"),
+    Invocation call;
+    call.program = QStringLiteral("age");
+    call.arguments = {QStringLiteral("--decrypt"), QStringLiteral("-i"),
                       QStringLiteral("/dev/fd/3")};
-    spec.stdinFd = in;
-    spec.stdoutFd = out;
-    spec.stdoutSink = sink;
-    spec.fd3 = &line.bytes();
-    spec.timeoutMs = timeoutMs;
-    const Outcome o = run(spec);
+    call.stdinFd = in;
+    call.stdoutFd = out;
+    call.stdoutSink = sink;
+    call.fd3 = &line.bytes();
+    call.timeoutMs = timeoutMs;
+    const Outcome o = run(call);
     if (succeeded(o)) {
         if (failure)
             *failure = Failure::None;
