@@ -11,13 +11,16 @@
 // child process per size, so that a step's time does not include start-up, and
 // so does the export, so that its peak memory is its own.
 
+#include "LoadRun.h"
+#include "RoundTrips.h"
+
 #include "app/App.h"
 #include "app/Frm1.h"
 #include "backup/ClinicKey.h"
 #include "backup/Frmbackup.h"
-#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
@@ -318,7 +321,7 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     if (!server.isEmpty()) {
         StoreUrl url;
         url.database = server;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     Frm1* main = session.start(folder);
     const QString someone = subjects > 0 ? subjectCode((subjects + 1) / 2) : QString();
@@ -593,11 +596,14 @@ int childImport(int argc, char** argv, const QString& folder, const QString& dat
     QDir::setCurrent(folder);
     StoreUrl url;
     url.database = database;
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     QString error;
+    // The store takes the file it restores from: it gets a copy.
+    const QString copy = QDir(folder).absoluteFilePath(QStringLiteral("Back/.import.part"));
+    QFile::remove(copy);
     if (!Database::openAll(&error) ||
-        !importFileToStore(QDir(folder).absoluteFilePath(QStringLiteral("DBM/DB2.mdb")), {},
-                           &error))
+        !QFile::copy(QDir(folder).absoluteFilePath(QStringLiteral("DBM/DB2.mdb")), copy) ||
+        !SubjectStore::current().replaceWith(copy, {}, &error))
         qFatal("the subjects did not reach the server: %s", qPrintable(error));
     Database::closeAll();
     return 0;
@@ -615,9 +621,10 @@ QProcessEnvironment childEnvironment() {
     return env;
 }
 
-QMap<QString, QList<double>> runChild(const QStringList& arguments) {
+QMap<QString, QList<double>> runChild(const QStringList& arguments,
+                                      const QProcessEnvironment& environment = childEnvironment()) {
     QProcess child;
-    child.setProcessEnvironment(childEnvironment());
+    child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForFinished(30 * 60 * 1000) || child.exitCode() != 0)
@@ -852,6 +859,10 @@ int runAll(int argc, char** argv) {
     // The steps at the largest size once more, with the subject tables on a
     // PostgreSQL server (a local one: what the network adds is the clinic's).
     QMap<QString, double> onServer;
+    // And once more with the server 1 ms away each way, with the round trips
+    // each step makes.
+    QMap<QString, double> farServer;
+    QList<StepRoundTrips> trips;
     for (int n : sizes) {
         QElapsedTimer making;
         making.start();
@@ -889,6 +900,20 @@ int runAll(int argc, char** argv) {
                 onServer[it.key()] = median(it.value());
             out << "measured " << n << " subjects on the server\n";
             out.flush();
+            QString error;
+            const auto far = stepsAtDistance(
+                std::chrono::milliseconds(1),
+                [&](const QProcessEnvironment& env) {
+                    return runChild({QStringLiteral("child-steps"), folder, QString::number(runs),
+                                     QString::number(n), database},
+                                    env);
+                },
+                &error);
+            for (auto it = far.cbegin(); it != far.cend(); ++it)
+                farServer[it.key()] = median(it.value());
+            trips = countRoundTrips(database, 3, &error);
+            if (!error.isEmpty())
+                out << error << '\n';
         }
     }
 
@@ -922,18 +947,27 @@ int runAll(int argc, char** argv) {
     for (int n : sizes)
         out << QStringLiteral("%1").arg(QStringLiteral("%1 subj.").arg(n), 13);
     if (server)
-        out << QStringLiteral("%1").arg(QStringLiteral("%1 PG").arg(sizes.last()), 13);
+        out << QStringLiteral("%1").arg(QStringLiteral("%1 PG").arg(sizes.last()), 13)
+            << QStringLiteral("%1").arg(QStringLiteral("PG +1ms"), 13)
+            << QStringLiteral("%1").arg(QStringLiteral("trips"), 7);
     out << "  unit  goal at 100,000\n";
     for (const Line& line : lines) {
         out << QStringLiteral("%1").arg(QString::fromUtf8(line.label), -48);
         for (int n : sizes)
             out << QStringLiteral("%1").arg(table[n].value(QLatin1String(line.key), -1), 13, 'f',
                                             2);
-        if (server)
-            out << (onServer.contains(QLatin1String(line.key))
-                        ? QStringLiteral("%1").arg(onServer.value(QLatin1String(line.key)), 13, 'f',
-                                                   2)
-                        : QStringLiteral("%1").arg(QString(), 13));
+        if (server) {
+            for (const QMap<QString, double>* column : {&onServer, &farServer})
+                out << (column->contains(QLatin1String(line.key))
+                            ? QStringLiteral("%1").arg(column->value(QLatin1String(line.key)), 13,
+                                                       'f', 2)
+                            : QStringLiteral("%1").arg(QString(), 13));
+            qint64 count = -1;
+            for (const StepRoundTrips& step : trips)
+                if (benchStepKey(step.step) == QLatin1String(line.key))
+                    count = step.median();
+            out << QStringLiteral("%1").arg(count < 0 ? QString() : QString::number(count), 7);
+        }
         out << "  " << QStringLiteral("%1").arg(QLatin1String(line.unit), -5) << ' ' << line.goal
             << '\n';
     }
@@ -969,6 +1003,8 @@ int runAll(int argc, char** argv) {
             << QString::number(row.value("export-base-MB"), 'f', 1) << " MB)\n";
     };
     exportLine(largest, table[largest]);
+    if (server)
+        printRoundTrips(out, trips, largest, 1.0);
     for (int n : exportSizes) {
         QMap<QString, double> row;
         measureExport(prepareFolder(dataDir, n), runs, &row);
@@ -985,6 +1021,14 @@ int main(int argc, char** argv) {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (command == QLatin1String("run"))
         return runAll(argc, argv);
+    if (command == QLatin1String("load"))
+        return loadCommand(argc, argv);
+    if (command == QLatin1String("load-check"))
+        return loadCheckCommand(argc, argv);
+    if (command == QLatin1String("child-load"))
+        return loadWorkstation(argc, argv);
+    if (command == QLatin1String("child-count"))
+        return countChild(argc, argv);
     if (command == QLatin1String("child-startup") && argc > 2)
         return childStartup(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (command == QLatin1String("child-memory") && argc > 2)
@@ -1005,7 +1049,10 @@ int main(int argc, char** argv) {
                            QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
                "[--export-sizes 1000000] [--sealed-sizes 100000,1000000] [--sealed-only] "
-               "[--data FOLDER] [--server]\n",
+               "[--data FOLDER] [--server]\n"
+               "       velmora_bench load --workstations N --subjects M [--collide] [--durable] "
+               "[--latency-ms MS] [--database NAME] [--journal FILE] [--keep]\n"
+               "       velmora_bench load-check --database NAME --journal FILE\n",
                stderr);
     return 2;
 }

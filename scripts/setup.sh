@@ -4,7 +4,7 @@
 # --test: also the tools the test suite and the package check use, and the tests are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libgl-dev
+packages=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev pkg-config libgl-dev
           qt6-translations-l10n fonts-farsiweb fonts-noto-core age)
 case "${1:-}" in
     "") ;;

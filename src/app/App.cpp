@@ -7,7 +7,6 @@
 #include "app/QtTranslation.h"
 #include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
-#include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "platform/Folders.h"
@@ -184,10 +183,6 @@ bool startVelmora() {
         return false;
     }
     Frm1* main = Frm1::showMain();
-    // A server keeps its own tables whole; a file left in DBM from before
-    // the clinic moved to one is not the subject store.
-    if (Database::subjectsOnServer())
-        return true;
     // Damage is looked for off the window's thread, so the window appears as
     // fast as ever; the operator hears of it once, and the program goes on.
     // The watcher goes with the window, so a check that ends after the window
@@ -201,9 +196,8 @@ bool startVelmora() {
     });
     // The look begins once the window has been drawn: on a machine with
     // little to spare, it takes nothing from the window's first appearance.
-    new AfterFirstPaint(main, [check, subjects = BackupFiles::subjectDatabase()] {
-        check->setFuture(SubjectFileCheck::quickCheckInBackground(subjects));
-    });
+    new AfterFirstPaint(main,
+                        [check] { check->setFuture(SubjectStore::current().checkInBackground()); });
     return true;
 }
 

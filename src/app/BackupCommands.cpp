@@ -3,11 +3,11 @@
 #include "app/App.h"
 #include "app/CommandLine.h"
 #include "app/Terminal.h"
+#include "backup/BackupAccess.h"
 #include "backup/BackupFiles.h"
 #include "backup/BackupRoutes.h"
 #include "backup/ClinicKey.h"
 #include "backup/SealedBackup.h"
-#include "data/Database.h"
 #include "data/SubjectStore.h"
 
 #include <QDateTime>
@@ -31,29 +31,6 @@ void say(QTextStream& err, const QString& persian, const QString& english) {
     err.flush();
 }
 
-// The other workstations connected to the server's subject tables, by name.
-// TODO(store): ask the subject store for them (the query the backup window's
-// restore uses) once it has it; until then none are named.
-QStringList otherWorkstations() {
-    return {};
-}
-
-// A file the program itself keeps that a backup must never overwrite.
-QString refusedTarget(const QString& path) {
-    if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase()))
-        return QStringLiteral("نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.");
-    if (BackupFiles::sameFile(path, ClinicKey::sealedKeyPath()))
-        return QStringLiteral("نسخه پشتيبان نمي تواند جاي کليد مرکز را بگيرد.");
-    return QString();
-}
-
-// A plain backup made and checked in a private place, sealed into path.
-bool makeSealedBackup(const QString& path, const QString& recipient, QString* why) {
-    SealedBackup::PrivateStage stage(QStringLiteral("sealing"));
-    return stage.create(why) && BackupRoutes::makeCheckedPlainBackup(stage.path(), {}, why) &&
-           stage.hold() && SealedBackup::sealCheckedBackup(stage.path(), path, recipient, why);
-}
-
 QString noKeyPersian() {
     return QStringLiteral("کليد مرکز ساخته نشده است و نسخه پشتيبان رمزگذاري شده بدون آن ساخته "
                           "نمي شود (velmora --new-backup-key).");
@@ -65,20 +42,16 @@ QString noKeyEnglish() {
 }
 
 int backupCommand(const QString& file, QTextStream& err) {
-    QString why = refusedTarget(file);
-    bool made = false;
-    if (why.isEmpty() && SealedBackup::hasSealedName(file)) {
-        const QString recipient = ClinicKey::recipient();
+    QString recipient;
+    if (SealedBackup::hasSealedName(file)) {
+        recipient = ClinicKey::recipient();
         if (recipient.isEmpty()) {
             say(err, noKeyPersian(), noKeyEnglish());
             return 1;
         }
-        made = makeSealedBackup(file, recipient, &why);
-    } else if (why.isEmpty()) {
-        made = BackupRoutes::makeCheckedPlainBackup(file, {}, &why);
     }
-    // Once there is an audit trail: the backup into file, made or not (why).
-    if (made)
+    QString why;
+    if (BackupRoutes::backUp(file, recipient, {}, &why) == BackupRoutes::Outcome::Done)
         return 0;
     say(err, QStringLiteral("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral(": ") + why,
         QStringLiteral("The backup was not made: %1").arg(QDir::toNativeSeparators(file)));
@@ -87,6 +60,11 @@ int backupCommand(const QString& file, QTextStream& err) {
 
 int restoreCommand(const QString& file, bool yes, QTextStream& err) {
     // Once there are operators: a restore is the admin's to make.
+    if (!BackupAccess::allowed(BackupAccess::Act::Restore)) {
+        say(err, QStringLiteral("بازيابي کار مدير است."),
+            QStringLiteral("Only an admin may restore."));
+        return 1;
+    }
     if (!acquireSingleInstance()) {
         say(err,
             QStringLiteral("برنامه در حال اجراست؛ پيش از بازيابي آن را در اين پوشه داده ها "
@@ -97,32 +75,10 @@ int restoreCommand(const QString& file, bool yes, QTextStream& err) {
     struct Release {
         ~Release() { releaseSingleInstance(); }
     } release;
-    if (Database::subjectsOnServer()) {
-        const QStringList others = otherWorkstations();
-        if (!others.isEmpty())
-            say(err,
-                QStringLiteral("اين ايستگاه ها به سرور وصل اند و کارشان با بازيابي عوض مي شود: ") +
-                    others.join(QStringLiteral("، ")),
-                QStringLiteral("Other workstations are connected to the server and will see the "
-                               "restored subjects: %1")
-                    .arg(others.join(QStringLiteral(", "))));
-    }
     const QString shown = QDir::toNativeSeparators(file);
-    const SealedBackup::Content content = SealedBackup::lookAt(file);
-    if (content == SealedBackup::Content::Unreadable) {
+    if (SealedBackup::lookAt(file) == SealedBackup::Content::Unreadable) {
         say(err, QStringLiteral("فايل نسخه پشتيبان خوانده نشد: ") + shown,
             QStringLiteral("The backup file cannot be read: %1").arg(shown));
-        return 1;
-    }
-    const bool sealed =
-        content == SealedBackup::Content::Sealed || SealedBackup::hasSealedName(file);
-    if (sealed && content != SealedBackup::Content::Sealed) {
-        say(err,
-            content == SealedBackup::Content::SubjectFile
-                ? SealedBackup::plainNamedSealedText()
-                : QStringLiteral("اين فايل نسخه پشتيبان رمزگذاري شده نيست يا آسيب ديده است."),
-            QStringLiteral("%1 is named as a sealed backup but is not one: nothing was restored.")
-                .arg(shown));
         return 1;
     }
     if (!yes &&
@@ -134,44 +90,61 @@ int restoreCommand(const QString& file, bool yes, QTextStream& err) {
                            "can)."));
         return 1;
     }
-    QString why;
-    SealedBackup::PrivateStage stage(QStringLiteral("unsealed"));
-    QString plain = file;
-    if (sealed) {
-        QString typed;
-        if (!readSecret(QStringLiteral("Passphrase of the clinic key, or its recovery key "
-                                       "(AGE-SECRET-KEY-1...): "),
-                        &typed, &why)) {
-            say(err, QStringLiteral("گذرواژه يا کليد بازيابي خوانده نشد."),
-                QStringLiteral("No passphrase or recovery key was read: %1").arg(why));
-            return 1;
-        }
-        Secret identity;
-        AgeTool::Failure failure = AgeTool::Failure::None;
-        if (!ClinicKey::identityFromTyped(&typed, &identity, &why) || !stage.create(&why) ||
-            !SealedBackup::unseal(file, identity, stage.path(), &failure, &why)) {
-            say(err, QStringLiteral("عدم موفقيت در بازيابي اطلاعات: ") + why,
-                QStringLiteral("The sealed backup did not open: nothing was restored."));
-            return 1;
-        }
-        plain = stage.path();
-    }
-    // The command asks nothing more: without the copy of the current
-    // subjects there is no restore.
-    QString kept;
-    const auto keepFirst = [&kept](QString* reason) {
-        if (BackupRoutes::keepCurrentSubjects(BackupFiles::backupFolder(), {}, &kept, reason))
+    BackupRoutes::Participant taking;
+    // Every workstation on a shared server has its subjects replaced: they
+    // are named, and the restore goes on only when confirmed (--yes, or on
+    // the terminal).
+    taking.despiteOthers = [&err, yes](const QList<Workstation>& others) {
+        QStringList names;
+        for (const Workstation& w : others)
+            names.append(w.address.isEmpty()
+                             ? w.name
+                             : w.name + QStringLiteral(" (") + w.address + QLatin1Char(')'));
+        say(err,
+            QStringLiteral("اين ايستگاه ها به همين پايگاه داده وصل اند و پرونده همه آزمودني ها "
+                           "براي آنها هم جايگزين مي شود: ") +
+                names.join(QStringLiteral("، ")),
+            QStringLiteral("Other workstations are connected to the same subjects and will see "
+                           "the restored ones: %1")
+                .arg(names.join(QStringLiteral(", "))));
+        if (yes || confirmOnTerminal(QStringLiteral("بازيابي انجام شود؟ Restore all the same?")))
             return true;
-        *reason = QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + *reason;
+        say(err, QStringLiteral("بازيابي تأييد نشد و انجام نشد."),
+            QStringLiteral("Not confirmed: nothing was restored."));
         return false;
     };
-    if (!BackupRoutes::restoreFromPlainFile(plain, {}, keepFirst, &why)) {
+    taking.askKey = [&err](QString* typed) {
+        QString why;
+        if (readSecret(QStringLiteral("Passphrase of the clinic key, or its recovery key "
+                                      "(AGE-SECRET-KEY-1...): "),
+                       typed, &why) &&
+            !typed->isEmpty())
+            return true;
+        say(err, QStringLiteral("گذرواژه يا کليد بازيابي خوانده نشد."),
+            QStringLiteral("No passphrase or recovery key was read: %1").arg(why));
+        return false;
+    };
+    // The command asks nothing more: without the copy of the current
+    // subjects there is no restore (withoutSafetyCopy left empty).
+    QString why;
+    BackupRoutes::Restored restored;
+    switch (BackupRoutes::restore(file, taking, &restored, &why)) {
+    case BackupRoutes::Outcome::Done:
+        break;
+    case BackupRoutes::Outcome::Declined:
+        // The participant said why, unless the restore did.
+        if (why.isEmpty())
+            return 1;
+        [[fallthrough]];
+    case BackupRoutes::Outcome::NotReleased:
+    case BackupRoutes::Outcome::Failed:
         say(err, QStringLiteral("عدم موفقيت در بازيابي اطلاعات: ") + why,
-            QStringLiteral("Nothing was restored from %1.").arg(shown));
+            restored.sealed || SealedBackup::hasSealedName(file)
+                ? QStringLiteral("Nothing was restored from the sealed backup %1.").arg(shown)
+                : QStringLiteral("Nothing was restored from %1.").arg(shown));
         return 1;
     }
-    // Once there is an audit trail: the restore from file, and where the
-    // subjects before it were kept.
+    const QString& kept = restored.safetyCopy;
     QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
     if (!kept.isEmpty())
         done += QStringLiteral("\n") +
@@ -186,6 +159,11 @@ int restoreCommand(const QString& file, bool yes, QTextStream& err) {
 
 int newKeyCommand(bool yes, QTextStream& err) {
     // Once there are operators: the clinic key is the admin's to make.
+    if (!BackupAccess::allowed(BackupAccess::Act::MakeClinicKey)) {
+        say(err, QStringLiteral("ساختن کليد مرکز کار مدير است."),
+            QStringLiteral("Only an admin may make the clinic key."));
+        return 1;
+    }
     const QString missing = AgeTool::missingTools();
     if (!missing.isEmpty()) {
         say(err, missing, QStringLiteral("No key was made."));
@@ -229,8 +207,6 @@ int newKeyCommand(bool yes, QTextStream& err) {
         say(err, QStringLiteral("کليد مرکز ساخته نشد: ") + why, QStringLiteral("No key was made."));
         return 1;
     }
-    // Once there is an audit trail: the clinic key made (or replaced), with
-    // its public key; never the recovery key.
     std::fwrite(made.recoveryKey.bytes().constData(), 1, size_t(made.recoveryKey.bytes().size()),
                 stdout);
     std::fputc('\n', stdout);
@@ -274,12 +250,11 @@ int backupIntoCommand(const QString& folder, int keep, QTextStream& err) {
         QStringLiteral("velmora-%1.mdbB.age")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"))));
     QString why;
-    if (!makeSealedBackup(path, recipient, &why)) {
+    if (BackupRoutes::backUp(path, recipient, {}, &why) != BackupRoutes::Outcome::Done) {
         say(err, QStringLiteral("اشکال در ايجاد نسخه پشتيباني") + QStringLiteral(": ") + why,
             QStringLiteral("The scheduled backup was not made in %1").arg(shown));
         return 1;
     }
-    // Once there is an audit trail: the scheduled backup made, into path.
     // Older backups go only once the new one is there and checked.
     removeOldScheduledBackups(folder, keep > 0 ? keep : DefaultKeep);
     return 0;

@@ -15,6 +15,7 @@
 #include "settings/SettingsPanel.h"
 #include "settings/ThemePanel.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/PictureButton.h"
 #include "ui/SkinLabel.h"
@@ -115,7 +116,7 @@ Frm1::Frm1(QWidget* parent) : QWidget(parent) {
     Picture1->installEventFilter(this);
 
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     buildMenu();
     buildPanels();

@@ -1,5 +1,6 @@
 #include "app/StoreChoice.h"
 
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ bool chooseSubjectStore(const QString& commandLine, const QString& environment,
         source = QDir::toNativeSeparators(file);
     }
     if (text.isEmpty()) {
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         return true;
     }
     StoreUrl url;
@@ -40,7 +41,7 @@ bool chooseSubjectStore(const QString& commandLine, const QString& environment,
         *error = QStringLiteral("نشاني سرور پايگاه داده (%1) درست نيست:\n%2").arg(source, why);
         return false;
     }
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     return true;
 }
 

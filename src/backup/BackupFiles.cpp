@@ -9,9 +9,6 @@
 #include <QIODevice>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <cerrno>
 #include <cstdio>
@@ -59,11 +56,6 @@ QString syncFailure(int code) {
     if (code == ENOSPC || code == EDQUOT)
         return diskFull(systemError(code));
     return described(QStringLiteral("فايل به طور کامل روي ديسک نوشته نشد"), systemError(code));
-}
-
-const QString& inUseText() {
-    static const QString text = QStringLiteral("پايگاه داده آزمودني ها در دست برنامه ديگري است.");
-    return text;
 }
 
 // Forces what was written to the file onto the disk, so that a rename that
@@ -190,83 +182,6 @@ bool createTemporary(const QFileInfo& destination, QFile* file, QString* error) 
     return false;
 }
 
-// A read transaction on a database file: while it is held, no connection of
-// this or another program can write the file, so its bytes can be copied as
-// one consistent state. A file in write-ahead-log mode keeps part of its state
-// beside it and has its pages moved into it at any time; it is first turned
-// into the rollback journal the program uses, which needs no other connection.
-class ReadSnapshot {
-public:
-    ReadSnapshot() = default;
-    ReadSnapshot(const ReadSnapshot&) = delete;
-    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
-    ~ReadSnapshot() { end(); }
-
-    // False with a description when the file cannot be held. A file the
-    // database engine cannot read at all is not held but still copied, so that
-    // what is there can be kept.
-    bool begin(const QString& path, QString* why) {
-        m_name = QStringLiteral("velmora-backup-snapshot");
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-        if (!db.open())
-            return true;
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
-            return settle(q.lastError(), why);
-        if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
-            q.finish();
-            if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next() ||
-                q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
-                *why = inUseText();
-                return false;
-            }
-        }
-        q.finish();
-        if (!q.exec(QStringLiteral("BEGIN")))
-            return settle(q.lastError(), why);
-        q.finish();
-        m_held = true;
-        // The first read takes the shared lock that the transaction then keeps.
-        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM \"sqlite_master\"")) || !q.next())
-            return settle(q.lastError(), why);
-        q.finish();
-        return true;
-    }
-
-    void end() {
-        if (m_name.isEmpty())
-            return;
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (m_held) {
-                QSqlQuery q(db);
-                q.exec(QStringLiteral("ROLLBACK"));
-            }
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-        m_name.clear();
-        m_held = false;
-    }
-
-private:
-    // Busy or locked: another program holds the file. Any other failure is
-    // damage the check of the copy will name.
-    bool settle(const QSqlError& error, QString* why) {
-        const int code = error.nativeErrorCode().toInt() & 0xff;
-        if (code == 5 || code == 6) { // SQLITE_BUSY, SQLITE_LOCKED
-            *why = inUseText();
-            return false;
-        }
-        return true;
-    }
-
-    QString m_name;
-    bool m_held = false;
-};
-
 // The file a destination names: a link to a plain file is followed, so the
 // copy takes the place of the file and the link stays. Empty with a
 // description when the destination exists and is not a plain file.
@@ -304,15 +219,6 @@ QString freePath(const QString& path) {
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = QStringLiteral("%1 %2%3%4").arg(stem).arg(n).arg(dot, suffix);
     return candidate;
-}
-
-bool hasJournal(const QString& database) {
-    for (const char* suffix : {"-journal", "-wal"}) {
-        const QFileInfo journal(database + QLatin1String(suffix));
-        if (journal.exists() && journal.size() > 0)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -428,14 +334,7 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
     if (from.exists() && !from.isFile())
         return fail(QStringLiteral("مبدأ فايل معمولي نيست."));
 
-    // Declared before the snapshot, so that on every way out this descriptor
-    // of the source closes after the snapshot's lock is gone: closing any
-    // descriptor of a file drops every lock the process holds on it.
     QFile in(source);
-    ReadSnapshot snapshot;
-    // Only an existing file: opening a missing one would create it.
-    if (steps.sourceIsDatabase && from.isFile() && !snapshot.begin(source, &why))
-        return fail(why);
     if (!in.open(QIODevice::ReadOnly))
         return fail(described(QStringLiteral("فايل مبدأ باز نشد"), in.errorString()));
 
@@ -458,7 +357,6 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
     } remover{out};
 
     const bool read = copyChunks(in, out, in.size(), steps.betweenChunks, &why);
-    snapshot.end();
     in.close();
     if (!read || !syncToDisk(out, &why))
         return fail(why);
@@ -509,37 +407,13 @@ bool checkBackupCopy(const QString& copy, const QString& source, const QString& 
 }
 
 bool checkRestoreCopy(const QString& copy, QString* why) {
-    // Bytes 18 and 19 of the header are 2 in write-ahead-log mode. Turning
-    // that off here means the restored file neither keeps the mode nor leaves
+    // A copy in write-ahead-log mode is turned into the rollback journal the
+    // program works with: the restored file neither keeps the mode nor leaves
     // the log's files beside it.
-    QFile header(copy);
-    const QByteArray head = header.open(QIODevice::ReadOnly) ? header.read(20) : QByteArray();
-    header.close();
-    if (head.size() == 20 && head.startsWith(QByteArray("SQLite format 3\0", 16)) &&
-        (head.at(18) == 2 || head.at(19) == 2)) {
-        const QString name = QStringLiteral("velmora-restore-journal");
-        QString failure;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(copy);
-            if (!db.open()) {
-                failure = db.lastError().text();
-            } else {
-                QSqlQuery q(db);
-                if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next())
-                    failure = q.lastError().text();
-                else if (q.value(0).toString().compare(QLatin1String("delete"),
-                                                       Qt::CaseInsensitive) != 0)
-                    failure = q.value(0).toString();
-                q.finish();
-                db.close();
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-        if (!failure.isEmpty()) {
-            *why = QStringLiteral("فايل آسيب ديده است: ") + failure;
-            return false;
-        }
+    QString failure;
+    if (!Database::leaveWriteAheadLog(copy, &failure)) {
+        *why = QStringLiteral("فايل آسيب ديده است: ") + failure;
+        return false;
     }
     return Database::isSoundSubjectDatabase(copy, why);
 }
@@ -578,42 +452,21 @@ void removeLeftovers(const QString& folder) {
 }
 
 void removeLeftoversAtStart() {
-    removeLeftovers(backupFolder());
-    removeLeftovers(QFileInfo(subjectDatabase()).absolutePath());
+    for (const QString& folder : {backupFolder(), QFileInfo(subjectDatabase()).absolutePath()}) {
+        removeLeftovers(folder);
+        // A restore's checked copy and a server's picture of its tables wait
+        // under these names only while a run of the program uses them; at the
+        // start of a run none does.
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(
+                 {QStringLiteral(".restore.*.staged*"), QStringLiteral(".snapshot.*.staged*")},
+                 QDir::Files | QDir::Hidden | QDir::System))
+            QFile::remove(dir.filePath(name));
+    }
 }
 
 QString freeBackupPath(const QString& folder, const QDateTime& moment) {
     return freePath(QDir(folder).filePath(defaultBackupName(moment)));
-}
-
-bool releaseSubjectDatabase(QString* why) {
-    Database::close(DbFile::Subjects);
-    const QString path = subjectDatabase();
-    if (!QFileInfo::exists(path) || !hasJournal(path))
-        return true;
-    // A journal beside the file holds changes the file alone does not show (a
-    // save cut short, or a write-ahead log). Opening the file lets the database
-    // engine settle them into it; closing again leaves the file whole.
-    const QString name = QStringLiteral("velmora-backup-release");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
-            q.finish();
-            q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-            q.finish();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    if (!hasJournal(path))
-        return true;
-    if (why)
-        *why = inUseText();
-    return false;
 }
 
 } // namespace BackupFiles

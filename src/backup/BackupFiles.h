@@ -33,10 +33,6 @@ struct CopySteps {
     ChunkHook betweenChunks;
     CopyCheck acceptCopy;
     ReplaceStep beforeReplace;
-    // The source is a database in use: it is read under a read transaction of
-    // its own, so that no connection of this or another program can change its
-    // bytes while they are copied.
-    bool sourceIsDatabase = false;
 };
 
 // The time of day as the backup window shows it: the hour without a leading
@@ -116,11 +112,6 @@ void removeLeftoversAtStart();
 // A path in folder for a copy of the subject database taken at moment, under
 // the default backup name; never the path of an existing file.
 QString freeBackupPath(const QString& folder, const QDateTime& moment);
-
-// Closes this program's connection to the subject database and makes sure the
-// file on disk holds every stored change (no journal left beside it), so that
-// it can be copied or replaced as a whole.
-bool releaseSubjectDatabase(QString* why);
 
 } // namespace BackupFiles
 

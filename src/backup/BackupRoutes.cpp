@@ -1,82 +1,235 @@
 #include "backup/BackupRoutes.h"
 
+#include "backup/BackupAccess.h"
+#include "backup/ClinicKey.h"
 #include "backup/SealedBackup.h"
-#include "backup/StoreCopy.h"
-#include "data/Database.h"
-#include "data/SubjectStore.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QUuid>
+
+#include <memory>
 
 namespace velmora {
 
 namespace BackupRoutes {
 
-bool makeCheckedPlainBackup(const QString& destination, const BackupFiles::ChunkHook& progress,
-                            QString* why) {
-    if (Database::subjectsOnServer())
-        return exportStoreToFile(destination, progress, why);
-    if (!BackupFiles::releaseSubjectDatabase(why))
+namespace {
+
+bool run(const Participant& participant, const std::function<bool(QString*)>& step, QString* why) {
+    return participant.aside ? participant.aside(step, why) : step(why);
+}
+
+// The subjects a restore replaces are kept in Back first, so that a wrong
+// restore can be undone. False with outcome set when the restore must stop.
+bool keepSafetyCopy(SubjectStore& store, const Participant& participant, Restored* restored,
+                    Outcome* outcome, QString* why) {
+    // Nothing may have the store open when it is copied and replaced, not
+    // even a window that used it while the backup was being copied.
+    if (!store.release(why)) {
+        *outcome = Outcome::Failed;
         return false;
-    const QString database = BackupFiles::subjectDatabase();
-    BackupFiles::CopySteps steps;
-    steps.betweenChunks = progress;
-    steps.sourceIsDatabase = true;
-    steps.acceptCopy = [database, destination](const QString& copy, QString* reason) {
-        return BackupFiles::checkBackupCopy(copy, database, destination, reason);
-    };
-    return BackupFiles::copyFile(database, destination, steps, why);
-}
-
-bool keepCurrentSubjects(const QString& folder, const BackupFiles::ChunkHook& progress,
-                         QString* kept, QString* why) {
-    // Nothing may have the database open when it is copied and replaced.
-    Database::close(DbFile::Subjects);
-    kept->clear();
-    const bool onServer = Database::subjectsOnServer();
-    const QString database = BackupFiles::subjectDatabase();
-    if (!onServer && !QFileInfo::exists(database))
-        return true;
-    QDir().mkpath(folder);
-    const QString path = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
-    BackupFiles::CopySteps steps;
-    steps.betweenChunks = progress;
-    steps.sourceIsDatabase = true;
-    // The server's tables are kept as a subject file like any other.
-    const bool copied = onServer ? exportStoreToFile(path, progress, why)
-                                 : BackupFiles::copyFile(database, path, steps, why);
-    if (copied)
-        *kept = path;
-    return copied;
-}
-
-bool restoreFromPlainFile(const QString& plain, const BackupFiles::ChunkHook& progress,
-                          const BackupFiles::ReplaceStep& beforeReplace, QString* why) {
-    if (!Database::subjectsOnServer()) {
-        if (!BackupFiles::releaseSubjectDatabase(why))
-            return false;
-        BackupFiles::CopySteps steps;
-        steps.betweenChunks = progress;
-        steps.acceptCopy = BackupFiles::checkRestoreCopy;
-        steps.beforeReplace = beforeReplace;
-        return BackupFiles::copyFile(plain, BackupFiles::subjectDatabase(), steps, why);
     }
-    // On a server the file is first copied into a private place and checked
-    // there, as a restore of the file checks its copy; the tables are then
-    // replaced from that copy in one transaction.
-    SealedBackup::PrivateStage stage(QStringLiteral("restore"));
-    if (!stage.create(why))
-        return false;
-    BackupFiles::CopySteps staging;
-    staging.betweenChunks = progress;
-    staging.acceptCopy = BackupFiles::checkRestoreCopy;
-    if (!BackupFiles::copyFile(plain, stage.path(), staging, why))
-        return false;
-    stage.hold();
-    if (beforeReplace && !beforeReplace(why))
-        return false;
-    return importFileToStore(stage.path(), progress, why);
+    const QString folder = BackupFiles::backupFolder();
+    QDir().mkpath(folder);
+    const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
+    QString reason;
+    bool copied = false;
+    std::unique_ptr<StoreSnapshot> snapshot = store.snapshot(folder, participant.progress, &reason);
+    // A store with nothing in it yet (no subject file) has nothing to keep.
+    if (snapshot && !QFileInfo::exists(snapshot->path()))
+        return true;
+    if (snapshot) {
+        BackupFiles::CopySteps steps;
+        steps.betweenChunks = participant.progress;
+        copied = BackupFiles::copyFile(snapshot->path(), kept, steps, &reason);
+    }
+    snapshot.reset();
+    if (copied) {
+        restored->safetyCopy = kept;
+        return true;
+    }
+    // The copy is only a way back from a wrong restore; the restore may go
+    // without it, but only on the participant's word.
+    if (participant.withoutSafetyCopy && participant.withoutSafetyCopy(reason)) {
+        restored->safetySkipped = true;
+        return true;
+    }
+    *outcome = Outcome::Declined;
+    *why = QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason;
+    return false;
+}
+
+} // namespace
+
+QString refusedTarget(const QString& path) {
+    // Writing a subject backup over the settings would leave the program
+    // without its theme and clinic record; over the clinic key, without the
+    // backups sealed with it.
+    if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase()))
+        return QStringLiteral("نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.");
+    if (BackupFiles::sameFile(path, ClinicKey::sealedKeyPath()))
+        return QStringLiteral("نسخه پشتيبان نمي تواند جاي کليد مرکز را بگيرد.");
+    return QString();
+}
+
+Outcome backUp(const QString& destination, const QString& recipient, const Participant& participant,
+               QString* why) {
+    *why = refusedTarget(destination);
+    if (!why->isEmpty())
+        return Outcome::Failed;
+    const bool sealed = !recipient.isEmpty();
+    if (sealed) {
+        *why = AgeTool::missingTools();
+        if (!why->isEmpty())
+            return Outcome::Failed;
+    }
+    SubjectStore& store = SubjectStore::current();
+    if (!store.release(why))
+        return Outcome::NotReleased;
+    // The copy is made from one consistent picture of the subject tables (the
+    // file held still, or the server's tables as of one moment), then checked
+    // as a restore would check it: only a copy that can be brought back counts
+    // as a backup. A sealed backup is that copy, made in a private place and
+    // sealed.
+    std::unique_ptr<StoreSnapshot> snapshot =
+        store.snapshot(BackupFiles::backupFolder(), participant.progress, why);
+    if (!snapshot)
+        return Outcome::Failed;
+    SealedBackup::PrivateStage stage(QStringLiteral("sealing"));
+    if (sealed && !stage.create(why))
+        return Outcome::Failed;
+    const QString source = snapshot->path();
+    const QString copy = sealed ? stage.path() : destination;
+    BackupFiles::CopySteps steps;
+    steps.betweenChunks = participant.progress;
+    steps.acceptCopy = [&participant, source, copy](const QString& made, QString* reason) {
+        return run(
+            participant,
+            [source, copy, made](QString* r) {
+                return BackupFiles::checkBackupCopy(made, source, copy, r);
+            },
+            reason);
+    };
+    if (!BackupFiles::copyFile(source, copy, steps, why))
+        return Outcome::Failed;
+    snapshot.reset();
+    if (sealed) {
+        stage.hold();
+        if (!run(
+                participant,
+                [&](QString* reason) {
+                    return SealedBackup::sealCheckedBackup(copy, destination, recipient, reason);
+                },
+                why))
+            return Outcome::Failed;
+    }
+    // Once there is an audit trail: the backup made, into destination.
+    BackupAccess::note(
+        sealed ? BackupAccess::Event::SealedBackup : BackupAccess::Event::PlainBackup, destination);
+    return Outcome::Done;
+}
+
+bool makeCheckedPlainBackup(const QString& destination, const CopyProgress& progress,
+                            QString* why) {
+    Participant participant;
+    participant.progress = progress;
+    return backUp(destination, QString(), participant, why) == Outcome::Done;
+}
+
+Outcome restore(const QString& path, const Participant& participant, Restored* restored,
+                QString* why) {
+    *restored = Restored();
+    why->clear();
+    SubjectStore& store = SubjectStore::current();
+    // On a shared server every workstation's subjects are replaced: whoever
+    // is at work elsewhere is named first.
+    QString unasked;
+    const QList<Workstation> others = store.otherWorkstations(&unasked);
+    if (!others.isEmpty() && participant.despiteOthers && !participant.despiteOthers(others))
+        return Outcome::Declined;
+    // The subject file itself is not a backup of itself.
+    if (BackupFiles::sameFile(path, BackupFiles::subjectDatabase())) {
+        *why = QStringLiteral("فايل را نمي توان روي خودش کپي کرد.");
+        return Outcome::Failed;
+    }
+    if (!store.release(why))
+        return Outcome::NotReleased;
+
+    // A sealed backup is opened into a private place first; the plain file
+    // there is then restored as any other, and goes with the stage.
+    SealedBackup::PrivateStage stage(QStringLiteral("unsealed"));
+    QString source = path;
+    const SealedBackup::Content content = SealedBackup::lookAt(path);
+    if (content == SealedBackup::Content::Sealed ||
+        (SealedBackup::hasSealedName(path) && content != SealedBackup::Content::Unreadable)) {
+        if (content != SealedBackup::Content::Sealed) {
+            *why = content == SealedBackup::Content::SubjectFile
+                       ? SealedBackup::plainNamedSealedText()
+                       : QStringLiteral("اين فايل نسخه پشتيبان رمزگذاري شده نيست يا آسيب ديده "
+                                        "است.");
+            return Outcome::Failed;
+        }
+        QString typed;
+        if (!participant.askKey || !participant.askKey(&typed) || typed.isEmpty()) {
+            wipeText(&typed);
+            return Outcome::Declined;
+        }
+        const bool opened = run(
+            participant,
+            [&](QString* reason) {
+                Secret identity;
+                AgeTool::Failure failure = AgeTool::Failure::None;
+                return ClinicKey::identityFromTyped(&typed, &identity, reason) &&
+                       stage.create(reason) &&
+                       SealedBackup::unseal(path, identity, stage.path(), &failure, reason);
+            },
+            why);
+        wipeText(&typed);
+        if (!opened)
+            return Outcome::Failed;
+        source = stage.path();
+        restored->sealed = true;
+    }
+
+    // The backup is copied beside the subject tables and replaces them only
+    // when it proves to be a whole subject database, after the current tables
+    // have been kept in Back: a wrong or damaged file can never cost the
+    // clinic its data, and a wrong restore can be undone.
+    QDir().mkpath(store.stagingFolder());
+    const QString staged =
+        QDir(store.stagingFolder())
+            .filePath(QStringLiteral(".restore.%1.staged")
+                          .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
+    struct StagedCopy {
+        QString path;
+        ~StagedCopy() { QFile::remove(path); }
+    } stagedCopy{staged};
+    BackupFiles::CopySteps steps;
+    steps.betweenChunks = participant.progress;
+    steps.acceptCopy = [&participant](const QString& copy, QString* reason) {
+        return run(
+            participant, [copy](QString* r) { return BackupFiles::checkRestoreCopy(copy, r); },
+            reason);
+    };
+    if (!BackupFiles::copyFile(source, staged, steps, why))
+        return why->isEmpty() ? Outcome::Declined : Outcome::Failed;
+    Outcome outcome = Outcome::Failed;
+    if (!keepSafetyCopy(store, participant, restored, &outcome, why))
+        return outcome;
+    if (!store.replaceWith(staged, participant.progress, why))
+        return Outcome::Failed;
+    // Once there is an audit trail: the restore from path, and where the
+    // subjects before it were kept.
+    BackupAccess::note(
+        BackupAccess::Event::Restore,
+        QDir::toNativeSeparators(path) +
+            (restored->safetyCopy.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" → ") + QDir::toNativeSeparators(restored->safetyCopy)));
+    return Outcome::Done;
 }
 
 } // namespace BackupRoutes

@@ -1,5 +1,6 @@
 #include "backup/ClinicKey.h"
 
+#include "backup/BackupAccess.h"
 #include "backup/BackupFiles.h"
 #include "backup/SealedBackup.h"
 #include "data/Database.h"
@@ -231,6 +232,11 @@ bool install(Prepared* prepared, Made* made, QString* why) {
     made->recoveryKey = std::move(prepared->identity);
     made->recipient = key;
     made->retired = retired;
+    // Once there is an audit trail: the key made or replaced, by its public
+    // half; never the recovery key.
+    BackupAccess::note(retired.isEmpty() ? BackupAccess::Event::ClinicKeyMade
+                                         : BackupAccess::Event::ClinicKeyReplaced,
+                       key);
     return true;
 }
 

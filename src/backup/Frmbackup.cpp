@@ -1,16 +1,15 @@
 #include "backup/Frmbackup.h"
 
 #include "backup/Backup.h"
-#include "backup/BackupRoutes.h"
+#include "backup/BackupAccess.h"
 #include "backup/ClinicKey.h"
 #include "backup/SealedBackup.h"
-#include "backup/StoreCopy.h"
 #include "data/DataControl.h"
-#include "data/Database.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
@@ -96,7 +95,7 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Text3 = makeHiddenBox(QStringLiteral("Text3"), this);
     Text3->setText(QStringLiteral("1"));
-    Adodc1->bind(Text3, QStringLiteral("TH"));
+    bind(Adodc1, Text3, QStringLiteral("TH"));
     Skin1 = new SkinEngine(this);
 
     connect(VisualButtonEx2, &QPushButton::clicked, this, &Frmbackup::VisualButtonEx2_Click);
@@ -114,8 +113,9 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
 
 Frmbackup* Frmbackup::showWindow() {
     // Once there are operators: the window (its backups, restores and the
-    // clinic key) is for admins only; the check belongs here, where every
-    // way of opening it passes.
+    // clinic key) is for admins only; every way of opening it passes here.
+    if (!BackupAccess::allowed(BackupAccess::Act::OpenBackupWindow))
+        return nullptr;
     auto* window = new Frmbackup;
     window->show();
     window->activateWindow();
@@ -207,47 +207,27 @@ void Frmbackup::VisualButtonEx2_Click() {
             return;
         }
     }
-    // Writing a subject backup over the settings would leave the program
-    // without its theme and clinic record.
-    if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
+    const QString recipient = sealed ? ClinicKey::recipient() : QString();
+    if (sealed && recipient.isEmpty()) {
         platform().messageBox(this, applicationTitle(),
-                              copyFailureText(QStringLiteral(
-                                  "نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.")),
-                              QMessageBox::Critical);
-        return;
-    }
-    // Nor over the clinic key: the backups sealed with it would be lost.
-    if (BackupFiles::sameFile(path, ClinicKey::sealedKeyPath())) {
-        platform().messageBox(
-            this, applicationTitle(),
-            copyFailureText(QStringLiteral("نسخه پشتيبان نمي تواند جاي کليد مرکز را بگيرد.")),
-            QMessageBox::Critical);
+                              copyFailureText(QStringLiteral("کليد مرکز ساخته نشده است.")),
+                              QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     QString why;
-    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+    const BackupRoutes::Participant taking = participant();
+    const BackupRoutes::Outcome outcome =
+        keepingWindowAlive([&] { return BackupRoutes::backUp(path, recipient, taking, &why); });
+    if (outcome == BackupRoutes::Outcome::NotReleased) {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
-    if (sealed) {
-        makeSealedBackup(path);
+    if (outcome != BackupRoutes::Outcome::Done) {
+        if (!why.isEmpty())
+            platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                                  QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
-    // The copy is taken under a read transaction, then checked as a restore
-    // would check it: only a copy that can be brought back counts as a backup.
-    const QString database = BackupFiles::subjectDatabase();
-    BackupFiles::CopySteps steps;
-    steps.sourceIsDatabase = true;
-    steps.acceptCopy = [this, database, path](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(
-            [database, path](const QString& c, QString* r) {
-                return BackupFiles::checkBackupCopy(c, database, path, r);
-            },
-            copy, reason);
-    };
-    if (copyKeepingWindowAlive(database, path, steps) != 1)
-        return;
-    // Once there is an audit trail: the plain backup made, into path.
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
@@ -273,171 +253,92 @@ void Frmbackup::VisualButtonEx3_Click() {
         return;
     }
     QString why;
-    if (!BackupFiles::releaseSubjectDatabase(&why)) {
+    BackupRoutes::Restored restored;
+    const BackupRoutes::Participant taking = participant();
+    const BackupRoutes::Outcome outcome =
+        keepingWindowAlive([&] { return BackupRoutes::restore(path, taking, &restored, &why); });
+    switch (outcome) {
+    case BackupRoutes::Outcome::Done:
+        break;
+    case BackupRoutes::Outcome::NotReleased:
         platform().messageBox(
             this, QStringLiteral("خطا"),
             why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
             QMessageBox::Warning);
         return;
-    }
-    // A sealed backup is opened into a private place first; the plain file
-    // there is then restored as any other, and goes with the stage.
-    SealedBackup::PrivateStage stage(QStringLiteral("unsealed"));
-    QString source = path;
-    const SealedBackup::Content content = SealedBackup::lookAt(path);
-    if (content == SealedBackup::Content::Sealed ||
-        (SealedBackup::hasSealedName(path) && content != SealedBackup::Content::Unreadable)) {
-        if (content != SealedBackup::Content::Sealed) {
-            platform().messageBox(
-                this, applicationTitle(),
-                copyFailureText(content == SealedBackup::Content::SubjectFile
-                                    ? SealedBackup::plainNamedSealedText()
-                                    : QStringLiteral("اين فايل نسخه پشتيبان رمزگذاري شده نيست يا "
-                                                     "آسيب ديده است.")),
-                QMessageBox::Critical, QMessageBox::Ok);
-            return;
-        }
-        if (!openSealedBackup(path, &stage))
-            return;
-        source = stage.path();
-    }
-    // The backup is copied beside the database and replaces it only when it
-    // proves to be a whole subject database, after the current database has
-    // been kept in Back: a wrong or damaged file can never cost the clinic its
-    // data, and a wrong restore can be undone.
-    BackupFiles::CopySteps steps;
-    steps.acceptCopy = [this](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
-    };
-    steps.beforeReplace = [this](QString* reason) { return keepSafetyCopy(reason); };
-    m_safetyCopy.clear();
-    m_safety = Safety::NotNeeded;
-    if (copyKeepingWindowAlive(source, BackupFiles::subjectDatabase(), steps) != 1) {
-        if (m_safety == Safety::Declined)
-            platform().messageBox(this, applicationTitle(),
-                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
-                                  QMessageBox::NoIcon);
+    case BackupRoutes::Outcome::Declined:
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                              QMessageBox::NoIcon);
+        return;
+    case BackupRoutes::Outcome::Failed:
+        if (!why.isEmpty())
+            platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                                  QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
-    if (m_safety == Safety::Kept)
+    if (!restored.safetyCopy.isEmpty())
         done += QStringLiteral("\r\n") +
                 QStringLiteral("پايگاه داده پيش از بازيابي در اين فايل نگه داشته شد:") +
-                QStringLiteral("\r\n") + QDir::toNativeSeparators(m_safetyCopy);
-    else if (m_safety == Safety::Skipped)
+                QStringLiteral("\r\n") + QDir::toNativeSeparators(restored.safetyCopy);
+    else if (restored.safetySkipped)
         done +=
             QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");
-    // Once there is an audit trail: the restore from path (sealed or not),
-    // and where the subjects before it were kept.
     platform().messageBox(this, applicationTitle(), done, QMessageBox::NoIcon);
     platform().endProgram();
 }
 
-bool Frmbackup::keepSafetyCopy(QString* why) {
-    QString reason;
-    QString kept;
-    if (BackupRoutes::keepCurrentSubjects(
-            BackupFiles::backupFolder(),
-            [this](qint64 copied, qint64 total) { betweenChunks(copied, total); }, &kept,
-            &reason)) {
-        if (!kept.isEmpty()) {
-            m_safetyCopy = kept;
-            m_safety = Safety::Kept;
-        }
-        return true;
-    }
-    // The copy is only a way back from a wrong restore; the operator may
-    // restore without it, but has to say so.
-    const QMessageBox::StandardButton answer = platform().messageBox(
-        this, applicationTitle(),
-        QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
-            QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
-        QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes) {
-        m_safety = Safety::Skipped;
-        return true;
-    }
-    m_safety = Safety::Declined;
-    why->clear();
-    return false;
-}
-
-void Frmbackup::makeSealedBackup(const QString& path) {
-    // A plain backup is made and checked in a private place first, exactly as
-    // a plain backup into path would be; it is then sealed into path, opened
-    // again and compared, and removed.
-    const QString recipient = ClinicKey::recipient();
-    QString why = AgeTool::missingTools();
-    if (why.isEmpty() && recipient.isEmpty())
-        why = QStringLiteral("کليد مرکز ساخته نشده است.");
-    SealedBackup::PrivateStage stage(QStringLiteral("sealing"));
-    if (!why.isEmpty() || !stage.create(&why)) {
-        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
-                              QMessageBox::Ok);
-        return;
-    }
-    const QString database = BackupFiles::subjectDatabase();
-    const QString plain = stage.path();
-    BackupFiles::CopySteps steps;
-    steps.sourceIsDatabase = true;
-    steps.acceptCopy = [this, database, plain](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(
-            [database, plain](const QString& c, QString* r) {
-                return BackupFiles::checkBackupCopy(c, database, plain, r);
-            },
-            copy, reason);
+BackupRoutes::Participant Frmbackup::participant() {
+    BackupRoutes::Participant taking;
+    taking.progress = [this](qint64 done, qint64 total) { betweenChunks(done, total); };
+    taking.aside = [this](const std::function<bool(QString*)>& step, QString* why) {
+        return runBeside(step, why);
     };
-    if (copyKeepingWindowAlive(database, plain, steps) != 1)
-        return;
-    stage.hold();
-    if (!runKeepingWindowAlive(
-            [&](QString* reason) {
-                return SealedBackup::sealCheckedBackup(plain, path, recipient, reason);
-            },
-            &why)) {
-        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
-                              QMessageBox::Ok);
-        return;
-    }
-    // Once there is an audit trail: the sealed backup made, into path.
-    platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
-                          QMessageBox::NoIcon);
-    platform().endProgram();
-}
-
-bool Frmbackup::openSealedBackup(const QString& path, SealedBackup::PrivateStage* stage) {
-    QString typed = platform().secretBox(
-        this,
-        QStringLiteral("اين نسخه پشتيبان رمزگذاري شده است. گذرواژه کليد مرکز يا کليد بازيابي "
-                       "(AGE-SECRET-KEY-1…) را وارد کنيد:"),
-        applicationTitle());
-    if (typed.isEmpty()) {
-        platform().messageBox(this, applicationTitle(),
-                              QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
-                              QMessageBox::NoIcon);
-        return false;
-    }
-    QString why;
-    const bool opened = runKeepingWindowAlive(
-        [&](QString* reason) {
-            Secret identity;
-            AgeTool::Failure failure = AgeTool::Failure::None;
-            return ClinicKey::identityFromTyped(&typed, &identity, reason) &&
-                   stage->create(reason) &&
-                   SealedBackup::unseal(path, identity, stage->path(), &failure, reason);
-        },
-        &why);
-    wipeText(&typed);
-    if (!opened)
-        platform().messageBox(this, applicationTitle(), copyFailureText(why), QMessageBox::Critical,
-                              QMessageBox::Ok);
-    return opened;
+    taking.despiteOthers = [this](const QList<Workstation>& others) {
+        QStringList names;
+        for (const Workstation& w : others)
+            names.append(QChar(0x2066) + w.name +
+                         (w.address.isEmpty() ? QString() : QStringLiteral(" ") + w.address) +
+                         QChar(0x2069));
+        return platform().messageBox(
+                   this, applicationTitle(),
+                   QStringLiteral("اين ايستگاه ها اکنون به همين پايگاه داده وصل اند و پرونده همه "
+                                  "آزمودني ها براي آنها هم جايگزين مي شود:") +
+                       QStringLiteral("\r\n") + names.join(QStringLiteral("\r\n")) +
+                       QStringLiteral("\r\n") +
+                       QStringLiteral(
+                           "آنها در گام بعدي خود از بازيابي باخبر مي شوند. بازيابي انجام شود؟"),
+                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::No) == QMessageBox::Yes;
+    };
+    taking.askKey = [this](QString* typed) {
+        *typed = platform().secretBox(
+            this,
+            QStringLiteral("اين نسخه پشتيبان رمزگذاري شده است. گذرواژه کليد مرکز يا کليد "
+                           "بازيابي (AGE-SECRET-KEY-1…) را وارد کنيد:"),
+            applicationTitle());
+        return !typed->isEmpty();
+    };
+    // The operator may restore without the copy of the subjects before it,
+    // but has to say so.
+    taking.withoutSafetyCopy = [this](const QString& reason) {
+        return platform().messageBox(
+                   this, applicationTitle(),
+                   QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
+                       QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
+                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::No) == QMessageBox::Yes;
+    };
+    return taking;
 }
 
 void Frmbackup::keyButton_Click() {
     if (m_copying || backupCopyRunning())
         return;
     // Once there are operators: the clinic key is the admin's to make.
+    if (!BackupAccess::allowed(BackupAccess::Act::MakeClinicKey))
+        return;
     const QString missing = AgeTool::missingTools();
     if (!missing.isEmpty()) {
         platform().messageBox(this, applicationTitle(), missing, QMessageBox::Critical,
@@ -480,17 +381,21 @@ void Frmbackup::keyButton_Click() {
     QString why;
     // The age programs' work runs beside the window; the settings are written
     // here, on the thread of their connection.
-    if (!runKeepingWindowAlive(
-            [&](QString* reason) { return ClinicKey::prepare(passphrase, &prepared, reason); },
-            &why) ||
-        !ClinicKey::install(&prepared, &made, &why)) {
+    const bool ready = keepingWindowAlive([&] {
+                           return runBeside(
+                                      [&](QString* reason) {
+                                          return ClinicKey::prepare(passphrase, &prepared, reason);
+                                      },
+                                      &why)
+                                      ? BackupRoutes::Outcome::Done
+                                      : BackupRoutes::Outcome::Failed;
+                       }) == BackupRoutes::Outcome::Done;
+    if (!ready || !ClinicKey::install(&prepared, &made, &why)) {
         platform().messageBox(this, applicationTitle(),
                               QStringLiteral("کليد مرکز ساخته نشد.") + QStringLiteral("\r\n") + why,
                               QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
-    // Once there is an audit trail: the clinic key made (or replaced), with
-    // its public key; never the recovery key.
     QString text = QStringLiteral("کليد مرکز ساخته شد. کليد بازيابي آن:") +
                    QStringLiteral("\r\n\r\n") + QString::fromLatin1(made.recoveryKey.bytes()) +
                    QStringLiteral("\r\n\r\n") + ClinicKey::recoveryKeyAdvice();
@@ -538,36 +443,41 @@ void Frmbackup::Form_Unload() {
     platform().endProgram();
 }
 
-int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& destination,
-                                      BackupFiles::CopySteps steps) {
-    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
+BackupRoutes::Outcome
+Frmbackup::keepingWindowAlive(const std::function<BackupRoutes::Outcome()>& work) {
     m_copying = true;
     m_closeWanted = false;
     setButtonsEnabled(false);
     m_copyClock.start();
     m_lastEvents = 0;
-    const int result = Database::subjectsOnServer()
-                           ? CopyServerStore(source, destination, this, steps)
-                           : CopyBackupFile(source, destination, this, steps);
+    const BackupRoutes::Outcome result = work();
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
     m_copying = false;
-    if (m_closeWanted && result != 1)
+    if (m_closeWanted && result != BackupRoutes::Outcome::Done)
         QTimer::singleShot(0, this, &QWidget::close);
     return result;
 }
 
-bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
-                                        QString* why) {
-    // Checking a clinic's file takes longer than copying it; the check runs on
-    // a thread of its own (with its own connection) while the window repaints
-    // and its clock ticks, as during the copy.
+bool Frmbackup::runBeside(const std::function<bool(QString* why)>& step, QString* why) {
+    // Checking a clinic's file takes longer than copying it, and sealing or
+    // opening one longer still; the step runs on a thread of its own (a check
+    // with its own connection) while the window repaints and its clock ticks,
+    // as during the copy.
+    const bool barShown = !ProgressBar1->isHidden();
+    QTimer busy;
+    busy.setSingleShot(true);
+    connect(&busy, &QTimer::timeout, this, [this] {
+        ProgressBar1->setRange(0, 0);
+        ProgressBar1->setVisible(true);
+    });
+    busy.start(ProgressDelayMs);
     auto promise = std::make_shared<QPromise<bool>>();
     auto reason = std::make_shared<QString>();
     QFuture<bool> future = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([promise, reason, check, copy] {
-        promise->addResult(check(copy, reason.get()));
+    QThreadPool::globalInstance()->start([promise, reason, step] {
+        promise->addResult(step(reason.get()));
         promise->finish();
     });
     QFutureWatcher<bool> watcher;
@@ -577,33 +487,11 @@ bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, con
     if (!future.isFinished())
         loop.exec();
     future.waitForFinished();
+    busy.stop();
+    ProgressBar1->setRange(0, 1000);
+    ProgressBar1->setVisible(barShown);
     *why = *reason;
     return future.result();
-}
-
-bool Frmbackup::runKeepingWindowAlive(const std::function<bool(QString*)>& work, QString* why) {
-    m_copying = true;
-    m_closeWanted = false;
-    setButtonsEnabled(false);
-    // The age programs tell nothing of their progress: a long run shows a
-    // bar that is busy.
-    QTimer busy;
-    busy.setSingleShot(true);
-    connect(&busy, &QTimer::timeout, this, [this] {
-        ProgressBar1->setRange(0, 0);
-        ProgressBar1->setVisible(true);
-    });
-    busy.start(ProgressDelayMs);
-    const bool done = checkKeepingWindowAlive(
-        [&work](const QString&, QString* reason) { return work(reason); }, QString(), why);
-    busy.stop();
-    ProgressBar1->setVisible(false);
-    ProgressBar1->setRange(0, 1000);
-    setButtonsEnabled(true);
-    m_copying = false;
-    if (m_closeWanted && !done)
-        QTimer::singleShot(0, this, &QWidget::close);
-    return done;
 }
 
 void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
@@ -622,7 +510,7 @@ void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
 
 void Frmbackup::setButtonsEnabled(bool enabled) {
     for (QWidget* w : std::initializer_list<QWidget*>{VisualButtonEx2, VisualButtonEx3, b1, b2,
-                                                      Command1, Text1, Text2, keyButton})
+                                                      Command1, Text1, Text2, keyButton, sealBox})
         w->setEnabled(enabled);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupFiles.h"
+#include "backup/BackupRoutes.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -15,9 +16,6 @@ class QTimer;
 
 namespace velmora {
 
-namespace SealedBackup {
-class PrivateStage;
-}
 class DataControl;
 class SkinEngine;
 
@@ -29,7 +27,8 @@ class Frmbackup : public QWidget {
 public:
     explicit Frmbackup(QWidget* parent = nullptr);
 
-    // Creates and shows a backup window (modeless).
+    // Creates and shows a backup window (modeless); nullptr when the one at
+    // work may not handle backups.
     static Frmbackup* showWindow();
 
     // A copy that takes longer than this shows its progress.
@@ -76,31 +75,19 @@ protected:
 private:
     void Form_Load();
     void Form_Unload();
-    // CopyBackupFile with the window kept alive: events are processed between
-    // chunks, the buttons are off and a long copy shows its progress.
-    int copyKeepingWindowAlive(const QString& source, const QString& destination,
-                               BackupFiles::CopySteps steps);
+    // Runs work with the buttons off and the window alive through
+    // betweenChunks and runBeside.
+    BackupRoutes::Outcome keepingWindowAlive(const std::function<BackupRoutes::Outcome()>& work);
+    // How the window takes part in a backup or a restore: alive between
+    // chunks, long steps beside it, its questions to the operator.
+    BackupRoutes::Participant participant();
     void betweenChunks(qint64 copied, qint64 total);
-    // Runs check on a thread of its own while the window stays alive.
-    bool checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
-                                 QString* why);
-    // Runs work on a thread of its own while the window stays alive, its
-    // buttons off.
-    bool runKeepingWindowAlive(const std::function<bool(QString* why)>& work, QString* why);
-    // The sealed backup into path and the sealed restore from it.
-    void makeSealedBackup(const QString& path);
-    // Asks for the passphrase or the recovery key and opens the sealed backup
-    // at path into stage; false after the operator was told why (or chose
-    // not to go on).
-    bool openSealedBackup(const QString& path, SealedBackup::PrivateStage* stage);
+    // Runs step on a thread of its own while the window stays alive; a long
+    // one shows a busy bar (the age programs tell nothing of their progress,
+    // nor does a check).
+    bool runBeside(const std::function<bool(QString* why)>& step, QString* why);
     void showSealing();
-    bool keepSafetyCopy(QString* why);
     void setButtonsEnabled(bool enabled);
-
-    // What became of the copy of the database a restore keeps in Back.
-    enum class Safety { NotNeeded, Kept, Skipped, Declined };
-    Safety m_safety = Safety::NotNeeded;
-    QString m_safetyCopy;
 
     bool m_copying = false;
     bool m_closeWanted = false;

@@ -1,15 +1,11 @@
 #include "data/CodeKeys.h"
+#include "data/FileStore.h"
 
-#include "data/Database.h"
-#include "data/SqlDialect.h"
 #include "data/SubjectStore.h"
 #include "data/TextNumber.h"
 
 #include <QList>
 #include <QPair>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVariant>
 
 namespace velmora {
@@ -45,74 +41,37 @@ char32_t persianLetter(char32_t c) {
     }
 }
 
-bool exec(QSqlQuery& q, const QString& sql, QString* error) {
-    if (q.exec(sql))
-        return true;
-    if (error)
-        *error = q.lastError().text();
-    return false;
-}
-
 // Keys per INSERT: one round trip to a server carries many.
 constexpr int KeysPerStatement = 200;
 
-bool insertKeys(QSqlQuery& q, const QList<QPair<qint64, QString>>& keys, QString* error) {
+// Stores the keys, over whatever the rows held (a key still to be worked out,
+// or one another workstation worked out at the same moment: the same key).
+bool storeKeys(SubjectStore& store, const QList<QPair<qint64, QString>>& keys, QString* error) {
     if (keys.isEmpty())
         return true;
     QStringList rows;
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        rows.append(QStringLiteral("(?, ?)"));
-    // Another workstation may be adding the same missing keys at this moment:
-    // a key that is there already is the same key.
-    q.prepare(QStringLiteral("INSERT INTO \"CodeKey\" (\"ID\", \"Key\") VALUES %1 ON CONFLICT DO "
-                             "NOTHING")
-                  .arg(rows.join(QStringLiteral(", "))));
+    QVariantList values;
     for (const auto& [id, key] : keys) {
-        q.addBindValue(id);
-        q.addBindValue(key);
+        rows.append(QStringLiteral("(?, ?)"));
+        values << id << key;
     }
-    if (q.exec())
+    StoreQuery q(store);
+    if (q.exec(QStringLiteral("INSERT INTO \"CodeKey\" (\"ID\", \"Key\") VALUES %1 ON CONFLICT "
+                              "(\"ID\") DO UPDATE SET \"Key\" = excluded.\"Key\"")
+                   .arg(rows.join(QStringLiteral(", "))),
+               values))
         return true;
-    if (error)
-        *error = q.lastError().text();
+    *error = q.error();
     return false;
 }
 
-bool addMissingKeys(QString* error) {
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    // A server's tables are made when the program connects; a file made by
-    // an earlier version gets this one at its first registration.
-    if (!SqlDialect::isServer(db))
-        for (const QString& sql : CodeKeys::schemaSql(db))
-            if (!exec(q, sql, error))
-                return false;
-    // Registration numbers only grow, so the subjects without a key are the
-    // ones after the last key.
-    if (!exec(q, QStringLiteral("SELECT COALESCE(MAX(\"ID\"), 0) FROM \"CodeKey\""), error) ||
-        !q.next())
-        return false;
-    const qint64 last = q.value(0).toLongLong();
-    q.finish();
-    QList<QPair<qint64, QString>> added;
-    q.prepare(
-        QStringLiteral("SELECT \"ID\", \"Code\" FROM \"IDE\" WHERE \"ID\" > ? ORDER BY \"ID\""));
-    q.addBindValue(last);
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError().text();
-        return false;
-    }
-    // The whole result is read before the next statement: a server drops the
-    // rest of a result that is still being read when another one runs.
-    while (q.next())
-        added.append({q.value(0).toLongLong(), codeKey(q.value(1).toString())});
-    q.finish();
-    for (qsizetype from = 0; from < added.size(); from += KeysPerStatement)
-        if (!insertKeys(q, added.mid(from, KeysPerStatement), error))
-            return false;
-    return true;
+QString tableSql(const QString& keyType) {
+    return QStringLiteral("CREATE TABLE \"CodeKey\" (\"ID\" %1 PRIMARY KEY, \"Key\" TEXT)")
+        .arg(keyType);
+}
+
+QString indexSql() {
+    return QStringLiteral("CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")");
 }
 
 } // namespace
@@ -130,64 +89,82 @@ QString codeKey(const QString& code) {
 
 namespace CodeKeys {
 
-QStringList schemaSql(const QSqlDatabase& db) {
-    // A file's key is its row number; a server's keys are plain numbers.
-    const QString key =
-        SqlDialect::isServer(db) ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
-    return {QStringLiteral("CREATE TABLE IF NOT EXISTS \"CodeKey\" (\"ID\" %1 PRIMARY KEY, "
-                           "\"Key\" TEXT NOT NULL)")
-                .arg(key),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")")};
+QStringList schemaSql(const SubjectStore& store) {
+    const auto ifMissing = [](QString sql) {
+        return sql
+            .replace(QStringLiteral("CREATE TABLE "), QStringLiteral("CREATE TABLE IF NOT EXISTS "))
+            .replace(QStringLiteral("CREATE INDEX "),
+                     QStringLiteral("CREATE INDEX IF NOT EXISTS "));
+    };
+    return QStringList{ifMissing(tableSql(store.keyTypeSql())), ifMissing(indexSql())} +
+           store.codeKeyTriggerSql();
 }
 
-bool update(QString* error) {
-    // Either every missing key is added or none: a savepoint works inside the
-    // registration's transaction, and on its own in a file; a server needs a
-    // transaction of its own around it.
-    QSqlDatabase db = Database::connection(DbFile::Subjects);
-    if (SqlDialect::isServer(db) && !Database::isTransactionOpen(DbFile::Subjects)) {
-        if (!db.transaction()) {
-            if (error)
-                *error = SqlDialect::describe(db.lastError(), db);
+QStringList fileSchemaObjects() {
+    return QStringList{tableSql(FileStore::fileKeyType()), indexSql()} +
+           FileStore::fileCodeKeyTriggers();
+}
+
+QString earlierFileTableSql() {
+    return QStringLiteral(
+        "CREATE TABLE \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, \"Key\" TEXT NOT NULL)");
+}
+
+bool fillMissing(SubjectStore& store, QString* error) {
+    // Either every missing key is added or none: a savepoint inside the
+    // caller's transaction, a transaction of its own otherwise.
+    StoreTransaction transaction(store);
+    if (!transaction.begun()) {
+        *error = transaction.error();
+        return false;
+    }
+    // The rows whose key is still to be worked out: whoever added or changed
+    // the code, the store marked the row so (an index search, whatever the
+    // number of subjects).
+    QList<QPair<qint64, QString>> keys;
+    {
+        StoreQuery q(store);
+        if (!q.exec(QStringLiteral("SELECT \"CodeKey\".\"ID\", \"IDE\".\"Code\" FROM \"CodeKey\" "
+                                   "JOIN \"IDE\" ON \"IDE\".\"ID\" = \"CodeKey\".\"ID\" WHERE "
+                                   "\"CodeKey\".\"Key\" IS NULL"))) {
+            *error = q.error();
             return false;
         }
-        Database::setTransactionOpen(DbFile::Subjects, true);
-        bool ok = update(error);
-        if (ok && !db.commit()) {
-            if (error)
-                *error = SqlDialect::describe(db.lastError(), db);
-            ok = false;
+        // The whole result is read before the next statement: a server drops
+        // the rest of a result that is still being read when another one runs.
+        while (q.next())
+            keys.append({q.value(0).toLongLong(), codeKey(q.value(1).toString())});
+        if (!q.error().isEmpty()) {
+            *error = q.error();
+            return false;
         }
-        if (!ok)
-            db.rollback();
-        Database::setTransactionOpen(DbFile::Subjects, false);
-        return ok;
     }
-    QSqlQuery q(db);
-    if (!exec(q, QStringLiteral("SAVEPOINT \"CodeKeys\""), error))
+    for (qsizetype from = 0; from < keys.size(); from += KeysPerStatement)
+        if (!storeKeys(store, keys.mid(from, KeysPerStatement), error))
+            return false;
+    if (!transaction.commit()) {
+        *error = transaction.error();
         return false;
-    if (addMissingKeys(error))
-        return exec(q, QStringLiteral("RELEASE \"CodeKeys\""), error);
-    q.exec(QStringLiteral("ROLLBACK TO \"CodeKeys\""));
-    q.exec(QStringLiteral("RELEASE \"CodeKeys\""));
-    return false;
+    }
+    return true;
+}
+
+bool write(SubjectStore& store, qint64 id, const QString& code, QString* error) {
+    return storeKeys(store, {{id, codeKey(code)}}, error);
 }
 
 bool findLookAlike(const QString& code, QString* stored, QString* error) {
     stored->clear();
-    if (!update(error))
+    SubjectStore& store = SubjectStore::current();
+    if (!fillMissing(store, error))
         return false;
     const QString key = codeKey(code);
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT \"IDE\".\"Code\" FROM \"CodeKey\" JOIN \"IDE\" ON "
-                             "\"IDE\".\"ID\" = \"CodeKey\".\"ID\" WHERE \"CodeKey\".\"Key\" = ? "
-                             "AND \"IDE\".\"Code\" <> ? ORDER BY \"IDE\".\"ID\""));
-    q.addBindValue(key);
-    q.addBindValue(code);
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError().text();
+    StoreQuery q(store);
+    if (!q.exec(QStringLiteral("SELECT \"IDE\".\"Code\" FROM \"CodeKey\" JOIN \"IDE\" ON "
+                               "\"IDE\".\"ID\" = \"CodeKey\".\"ID\" WHERE \"CodeKey\".\"Key\" = ? "
+                               "AND \"IDE\".\"Code\" <> ? ORDER BY \"IDE\".\"ID\""),
+                {key, code})) {
+        *error = q.error();
         return false;
     }
     // A key left behind by a code changed outside the program is passed over.

@@ -3,9 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-class QSqlDatabase;
-
 namespace velmora {
+
+class SubjectStore;
 
 // How a subject code reads. Two codes that differ only in characters nobody
 // sees (direction marks, zero-width characters and other formatting
@@ -15,25 +15,35 @@ namespace velmora {
 // blanks, every visible letter.
 QString codeKey(const QString& code);
 
-// The subject file keeps the key of every registered code in a table of its
+// The subject store keeps the key of every registered code in a table of its
 // own, "CodeKey" (the IDE row's ID and its code's key, indexed by key), so that
 // a code is looked up by how it reads at the same cost for ten subjects or a
-// hundred thousand. The table is kept by the registration, inside its
-// transaction on the subject file:
+// million. The registration writes its subject's key in its own transaction.
+// A row added or changed any other way (another program, an earlier version,
+// a restore) is marked by the store itself, with a key still to be worked out
+// (NULL), and gets its key before the next look-alike check needs it.
 namespace CodeKeys {
 
-// The statements that make the table and its index where they are missing,
-// in the SQL of the store behind db.
-QStringList schemaSql(const QSqlDatabase& db);
+// The statements that make the table, its index and the store's marking of new
+// codes where they are missing, in the store's SQL.
+QStringList schemaSql(const SubjectStore& store);
 
-// Brings the table up to date with IDE: creates it in a file that has none and
-// adds the keys of the subjects registered since (by this program or any
-// other; a file that never had the table gets all of them, once). False, with
-// error, when the file cannot be written.
-bool update(QString* error);
+// The same as a subject file keeps them (without "IF NOT EXISTS"), for the
+// check of a file's schema; and the table as earlier versions made it.
+QStringList fileSchemaObjects();
+QString earlierFileTableSql();
 
-// Updates the table, then finds a registered code that reads as code does
-// without being the same text. stored is empty when there is none.
+// Works out every key that is still missing, in a savepoint of the caller's
+// transaction (or a transaction of its own): all of them or none. False, with
+// the store's description, when the store cannot be written.
+bool fillMissing(SubjectStore& store, QString* error);
+
+// Stores the key of the subject with this IDE key and code (inside the
+// registration's transaction).
+bool write(SubjectStore& store, qint64 id, const QString& code, QString* error);
+
+// Works out the missing keys, then finds a registered code that reads as code
+// does without being the same text. stored is empty when there is none.
 bool findLookAlike(const QString& code, QString* stored, QString* error);
 
 } // namespace CodeKeys

@@ -2,11 +2,10 @@
 
 #include "data/SubjectStore.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
+
+#include <optional>
 
 namespace velmora {
 
@@ -17,18 +16,62 @@ QVariant textValue(const QString& text) {
     return text.isNull() ? QString(QLatin1String("")) : text;
 }
 
-// A bound widget shows a field's value (a box left as it is when it already
-// holds it, so its cursor does not jump).
-void show(QWidget* widget, const QString& value) {
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (edit->text() != value)
-            edit->setText(value);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(value);
-    }
-}
-
 } // namespace
+
+// A statement on the control's database: the subject store, whose every call
+// is bounded and whose failed transactions end at once, or the settings file.
+class DataControl::Statement {
+public:
+    explicit Statement(DbFile file) {
+        if (file == DbFile::Subjects)
+            m_store.emplace(SubjectStore::current());
+        else
+            m_settings.emplace(Database::connection(DbFile::Settings));
+        if (m_settings)
+            m_settings->setForwardOnly(true);
+    }
+    bool exec(const QString& sql, const QVariantList& values = {}) {
+        if (m_store)
+            return m_store->exec(sql, values);
+        bool ok;
+        if (values.isEmpty()) {
+            ok = m_settings->exec(sql);
+        } else {
+            ok = m_settings->prepare(sql);
+            for (const QVariant& v : values)
+                m_settings->addBindValue(v);
+            ok = ok && m_settings->exec();
+        }
+        if (!ok)
+            m_settingsError = m_settings->lastError().text();
+        return ok;
+    }
+    bool next() {
+        if (m_store)
+            return m_store->next();
+        const bool ok = m_settings->next();
+        if (!ok && m_settings->lastError().isValid())
+            m_settingsError = m_settings->lastError().text();
+        return ok;
+    }
+    QVariant value(int column) const {
+        return m_store ? m_store->value(column) : m_settings->value(column);
+    }
+    int numRowsAffected() const {
+        return m_store ? m_store->numRowsAffected() : m_settings->numRowsAffected();
+    }
+    QString error() const { return m_store ? m_store->error() : m_settingsError; }
+    StoreFailure failure() const {
+        if (m_store)
+            return m_store->failure();
+        return m_settingsError.isEmpty() ? StoreFailure::None : StoreFailure::Other;
+    }
+
+private:
+    std::optional<StoreQuery> m_store;
+    std::optional<QSqlQuery> m_settings;
+    QString m_settingsError;
+};
 
 DataControl::DataControl(const QString& table, QObject* parent, const QString& name,
                          Opening opening)
@@ -44,23 +87,17 @@ void DataControl::checkField(const QString& field) const {
     (void)field;
 }
 
-bool DataControl::fail(const QString& detail) {
+bool DataControl::fail(const QString& detail, StoreFailure kind) {
     m_lastError = detail;
-    m_lastFailure = StoreFailure::Other;
+    m_lastFailure = kind;
     if (m_reportFailures)
         emit failed(Database::failureMessage(m_file, detail));
     return false;
 }
 
-bool DataControl::fail(const QSqlError& error) {
-    // As the statement left it: connection() would already reopen a lost one.
-    const QSqlDatabase db = m_file == DbFile::Subjects && Database::subjectsOnServer()
-                                ? Database::serverConnectionAsItIs()
-                                : QSqlDatabase();
-    const StoreFailure kind = SqlDialect::classify(error, db);
-    fail(SqlDialect::describe(error, db));
-    m_lastFailure = kind == StoreFailure::None ? StoreFailure::Other : kind;
-    return false;
+bool DataControl::fail(const Statement& statement) {
+    const StoreFailure kind = statement.failure();
+    return fail(statement.error(), kind == StoreFailure::None ? StoreFailure::Other : kind);
 }
 
 QString DataControl::whereClause(QVariantList* values) const {
@@ -75,9 +112,14 @@ QString DataControl::whereClause(QVariantList* values) const {
 
 bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& extraValues) {
     m_values.clear();
+    m_read.clear();
     m_dirty.clear();
     m_adding = false;
     m_currentId = -1;
+    // What the window reads now is read after every restore heard of so far.
+    if (m_file == DbFile::Subjects)
+        SubjectStore::current().catchUp();
+    m_generation = SubjectStore::current().generation();
     if (m_snapshotMax >= 0) {
         QVariantList values;
         QString where = whereClause(&values);
@@ -87,31 +129,47 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
         QStringList columns;
         for (const QString& f : m_fields)
             columns.append(Database::quoted(f));
-        QSqlQuery q(Database::connection(m_file));
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY \"ID\" LIMIT 1")
-                      .arg(columns.join(", "), Database::quoted(m_table), where));
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            const QSqlError error = q.lastError();
-            fillBoundWidgets();
+        Statement q(m_file);
+        if (!q.exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY \"ID\" LIMIT 1")
+                        .arg(columns.join(QStringLiteral(", ")), Database::quoted(m_table), where),
+                    values)) {
             emit currentChanged();
-            return fail(error);
+            return fail(q);
         }
         if (q.next()) {
             m_currentId = q.value(0).toLongLong();
-            for (int i = 0; i < m_fields.size(); ++i)
-                m_values.insert(m_fields.at(i), q.value(i).toString());
+            for (int i = 0; i < m_fields.size(); ++i) {
+                const QVariant v = q.value(i);
+                m_values.insert(m_fields.at(i), v.toString());
+                m_read.insert(m_fields.at(i), v.isNull() ? QVariant() : QVariant(v.toString()));
+            }
+        } else if (q.failure() != StoreFailure::None) {
+            emit currentChanged();
+            return fail(q);
         }
     }
-    fillBoundWidgets();
     emit currentChanged();
     return true;
 }
 
 bool DataControl::loadFirst() {
-    return loadWhere(QString(), {});
+    const bool ok = loadWhere(QString(), {});
+    if (ok)
+        noticeRestoreElsewhere();
+    return ok;
+}
+
+void DataControl::noticeRestoreElsewhere() {
+    if (m_file != DbFile::Subjects || !SubjectStore::current().takeRestoreNotice())
+        return;
+    emit notice(QStringLiteral("پرونده آزمودني ها در ايستگاه ديگري از نسخه پشتيبان بازيابي "
+                               "شد%1. اين پنجره آن را همان گونه که اکنون هست مي خواند؛ آنچه پيش از "
+                               "اين خوانده بود ديگر معتبر نيست.")
+                    .arg(SubjectStore::current().lastRestoreText().isEmpty()
+                             ? QString()
+                             : QStringLiteral(" (") + QChar(0x2068) +
+                                   SubjectStore::current().lastRestoreText() + QChar(0x2069) +
+                                   QStringLiteral(")")));
 }
 
 bool DataControl::refresh() {
@@ -120,14 +178,15 @@ bool DataControl::refresh() {
     m_count = -1;
     m_lastError.clear();
     m_lastFailure = StoreFailure::None;
-    QSqlQuery q(Database::connection(m_file));
-    q.setForwardOnly(true);
+    Statement q(m_file);
     if (!q.exec(QStringLiteral("SELECT MAX(\"ID\") FROM %1").arg(Database::quoted(m_table))) ||
         !q.next()) {
-        const QSqlError error = q.lastError();
         m_snapshotMax = -1;
+        const bool reported = m_reportFailures;
+        m_reportFailures = false;
         loadFirst();
-        return fail(error);
+        m_reportFailures = reported;
+        return fail(q);
     }
     m_snapshotMax = q.value(0).isNull() ? -1 : q.value(0).toLongLong();
     if (m_snapshotMax < 0)
@@ -152,14 +211,12 @@ qint64 DataControl::recordCount() {
         return m_count;
     QVariantList values;
     const QString where = whereClause(&values);
-    QSqlQuery q(Database::connection(m_file));
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(Database::quoted(m_table), where));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec() || !q.next()) {
-        fail(q.lastError());
+    Statement q(m_file);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
+                    .arg(Database::quoted(m_table), where),
+                values) ||
+        !q.next()) {
+        fail(q);
         return 0;
     }
     m_count = q.value(0).toLongLong();
@@ -189,10 +246,10 @@ bool DataControl::moveNext() {
 
 void DataControl::addNew() {
     m_values.clear();
+    m_read.clear();
     m_dirty.clear();
     m_currentId = -1;
     m_adding = true;
-    fillBoundWidgets();
     emit currentChanged();
 }
 
@@ -200,13 +257,15 @@ void DataControl::setField(const QString& field, const QString& value) {
     checkField(field);
     m_values.insert(field, value);
     m_dirty.insert(field);
-    if (m_filling)
+    emit fieldChanged(field, value);
+}
+
+void DataControl::setFieldFromWidget(const QString& field, const QString& value) {
+    checkField(field);
+    if (m_values.value(field) == value && m_values.contains(field))
         return;
-    m_filling = true;
-    for (const Binding& b : std::as_const(m_bindings))
-        if (b.field == field)
-            show(b.widget, value);
-    m_filling = false;
+    m_values.insert(field, value);
+    m_dirty.insert(field);
 }
 
 QString DataControl::field(const QString& field) const {
@@ -215,13 +274,21 @@ QString DataControl::field(const QString& field) const {
 }
 
 bool DataControl::update() {
+    return store(false);
+}
+
+bool DataControl::updateOverChanges() {
+    return store(true);
+}
+
+bool DataControl::store(bool overChanges) {
     if (!m_adding && m_dirty.isEmpty())
         return true;
     // Changes with no record to hold them (a filter that matched nothing)
     // cannot be stored; saying so beats dropping what the operator typed.
     if (!m_adding && m_currentId < 0)
         return fail(QStringLiteral("there is no record to store the changes in"));
-    QSqlQuery q(Database::connection(m_file));
+    Statement q(m_file);
     if (m_adding) {
         // Every field is written: one never set is the empty text (an item
         // not yet answered), not NULL.
@@ -237,29 +304,38 @@ bool DataControl::update() {
         // The new key comes back with the insert itself: the server's
         // lastInsertId() is the session's last sequence value, whatever table
         // it belonged to.
-        if (columns.isEmpty())
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING \"ID\"")
-                          .arg(Database::quoted(m_table)));
-        else
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING \"ID\"")
-                          .arg(Database::quoted(m_table), columns.join(", "), marks.join(", ")));
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec() || !q.next())
-            return fail(q.lastError());
+        const QString sql =
+            columns.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING \"ID\"")
+                      .arg(Database::quoted(m_table))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING \"ID\"")
+                      .arg(Database::quoted(m_table), columns.join(QStringLiteral(", ")),
+                           marks.join(QStringLiteral(", ")));
+        if (!q.exec(sql, values) || !q.next())
+            return fail(q);
         const qint64 id = q.value(0).toLongLong();
-        q.finish();
         m_adding = false;
         m_dirty.clear();
         m_currentId = id;
         m_values.insert(QStringLiteral("ID"), QString::number(id));
+        m_read.clear();
+        for (const QString& f : m_fields)
+            m_read.insert(f, f == QLatin1String("ID") ? QVariant(QString::number(id))
+                                                      : textValue(m_values.value(f)));
         // The stored record is part of this control's snapshot.
         m_snapshotMax = std::max(m_snapshotMax, id);
         m_count = -1;
-        fillBoundWidgets();
         emit currentChanged();
         return true;
     }
+    SubjectStore& subjects = SubjectStore::current();
+    const bool subjectRow = m_file == DbFile::Subjects;
+    if (subjectRow)
+        subjects.catchUp();
+    // A restore at another workstation since the row was read may have given
+    // its key to someone else, or given the same subject other rows.
+    if (subjectRow && m_generation != subjects.generation())
+        return fail(replacedText(), StoreFailure::RowReplaced);
     QStringList assignments;
     QVariantList values;
     for (const QString& f : m_fields) {
@@ -272,66 +348,70 @@ bool DataControl::update() {
         m_dirty.clear();
         return true;
     }
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE \"ID\" = ?")
-                  .arg(Database::quoted(m_table), assignments.join(", ")));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    q.addBindValue(m_currentId);
-    if (!q.exec())
-        return fail(q.lastError());
-    // A record removed meanwhile (a restore, another workstation) takes no
-    // update; that must not pass for a stored change.
+    // The row must still be the one read: the same key and the same code
+    // (the subject's), and, unless the window says otherwise, every field as
+    // it was read (nobody else changed it meanwhile).
+    QStringList conditions{QStringLiteral("\"ID\" = ?")};
+    values.append(m_currentId);
+    if (subjectRow) {
+        for (const QString& f : m_fields) {
+            if (f == QLatin1String("ID") || !m_read.contains(f))
+                continue;
+            if (overChanges && f != QLatin1String("Code"))
+                continue;
+            conditions.append(subjects.sameValueSql(Database::quoted(f)));
+            values.append(m_read.value(f));
+        }
+    }
+    if (!q.exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                    .arg(Database::quoted(m_table), assignments.join(QStringLiteral(", ")),
+                         conditions.join(QStringLiteral(" AND "))),
+                values))
+        return fail(q);
     if (q.numRowsAffected() == 0)
-        return fail(QStringLiteral("the record is no longer in the file"));
+        return failUnchangedRow();
+    for (const QString& f : std::as_const(m_dirty))
+        m_read.insert(f, textValue(m_values.value(f)));
     m_dirty.clear();
     return true;
 }
 
-void DataControl::bind(QLineEdit* edit, const QString& field) {
-    checkField(field);
-    unbind(edit);
-    m_bindings.append({edit, field});
-    connect(edit, &QLineEdit::textChanged, this, [this, edit](const QString& text) {
-        if (m_filling)
-            return;
-        for (const Binding& b : std::as_const(m_bindings))
-            if (b.widget == edit) {
-                if (m_values.value(b.field) != text || !m_values.contains(b.field)) {
-                    m_values.insert(b.field, text);
-                    m_dirty.insert(b.field);
-                }
-                break;
-            }
-    });
-    m_filling = true;
-    show(edit, m_values.value(field));
-    m_filling = false;
+QString DataControl::replacedText() const {
+    const QString who = SubjectStore::current().lastRestoreText();
+    return QStringLiteral("پرونده آزمودني ها پس از آنکه اين پنجره آن را خواند در ايستگاه ديگري "
+                          "جايگزين شد (بازيابي از نسخه پشتيبان%1)؛ هيچ چيز ذخيره نشد تا چيزي در "
+                          "پرونده آزمودني ديگري نوشته نشود.")
+        .arg(who.isEmpty() ? QString()
+                           : QStringLiteral("، ") + QChar(0x2068) + who + QChar(0x2069));
 }
 
-void DataControl::bind(QLabel* label, const QString& field) {
-    checkField(field);
-    unbind(label);
-    m_bindings.append({label, field});
-    show(label, m_values.value(field));
-}
-
-void DataControl::unbind(QWidget* widget) {
-    for (int i = m_bindings.size() - 1; i >= 0; --i)
-        if (m_bindings.at(i).widget == widget || !m_bindings.at(i).widget)
-            m_bindings.removeAt(i);
-    disconnect(widget, nullptr, this, nullptr);
-}
-
-void DataControl::fillBoundWidgets() {
-    m_filling = true;
-    for (const Binding& b : std::as_const(m_bindings))
-        show(b.widget, m_values.value(b.field));
-    m_filling = false;
+bool DataControl::failUnchangedRow() {
+    // Nothing matched the row as it was read: either the row went or is now
+    // someone else's, or it is the same subject's and another workstation
+    // changed it since.
+    if (m_file != DbFile::Subjects)
+        return fail(QStringLiteral("the record is no longer in the file"),
+                    StoreFailure::RowReplaced);
+    Statement q(m_file);
+    if (!q.exec(QStringLiteral("SELECT \"Code\" FROM %1 WHERE \"ID\" = ?")
+                    .arg(Database::quoted(m_table)),
+                {m_currentId}))
+        return fail(q);
+    const bool found = q.next();
+    if (!found && q.failure() != StoreFailure::None)
+        return fail(q);
+    if (!found || q.value(0) != m_read.value(QStringLiteral("Code")))
+        return fail(replacedText(), StoreFailure::RowReplaced);
+    return fail(QStringLiteral("اين پرونده پس از آنکه اين پنجره آن را خواند در ايستگاه ديگري تغيير "
+                               "کرده است."),
+                StoreFailure::RowChanged);
 }
 
 DataControl::State DataControl::state() const {
     State s;
     s.values = m_values;
+    s.read = m_read;
+    s.generation = m_generation;
     s.dirty = m_dirty;
     s.currentId = m_currentId;
     s.snapshotMax = m_snapshotMax;
@@ -342,25 +422,21 @@ DataControl::State DataControl::state() const {
 
 void DataControl::restore(const State& s) {
     m_values = s.values;
+    m_read = s.read;
+    m_generation = s.generation;
     m_dirty = s.dirty;
     m_currentId = s.currentId;
     m_snapshotMax = s.snapshotMax;
     m_count = s.count;
     m_adding = s.adding;
-    fillBoundWidgets();
     emit currentChanged();
 }
 
-DataTransaction::DataTransaction(DbFile file, std::initializer_list<DataControl*> controls)
-    : m_file(file) {
+DataTransaction::DataTransaction(std::initializer_list<DataControl*> controls) {
     for (DataControl* c : controls)
         m_saved.append({c, c->state()});
-    QSqlDatabase db = Database::connection(file);
-    m_begun = db.transaction();
-    if (!m_begun)
-        m_error = SqlDialect::describe(db.lastError(), db);
-    else
-        Database::setTransactionOpen(file, true);
+    if (!m_transaction.begun())
+        m_error = m_transaction.error();
 }
 
 DataTransaction::~DataTransaction() {
@@ -371,14 +447,12 @@ DataTransaction::~DataTransaction() {
 bool DataTransaction::commit() {
     if (m_done)
         return false;
-    QSqlDatabase db = Database::connection(m_file);
-    if (m_begun && db.commit()) {
+    if (m_transaction.commit()) {
         m_done = true;
-        Database::setTransactionOpen(m_file, false);
         return true;
     }
     if (m_error.isEmpty())
-        m_error = SqlDialect::describe(db.lastError(), db);
+        m_error = m_transaction.error();
     rollback();
     return false;
 }
@@ -387,10 +461,7 @@ void DataTransaction::rollback() {
     if (m_done)
         return;
     m_done = true;
-    if (m_begun) {
-        Database::connection(m_file).rollback();
-        Database::setTransactionOpen(m_file, false);
-    }
+    m_transaction.rollback();
     for (const auto& [control, state] : std::as_const(m_saved))
         control->restore(state);
 }

@@ -1,33 +1,37 @@
 #pragma once
 
 #include "data/Database.h"
-#include "data/SqlDialect.h"
+#include "data/SubjectStore.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <initializer_list>
+#include <memory>
 
-class QLabel;
 class QSqlError;
-class QLineEdit;
-class QWidget;
 
 namespace velmora {
 
 // A window's view of one table: a snapshot of the table as it was at the last
 // Refresh, optionally narrowed by one equality filter, with one current record
-// whose fields the bound widgets show and edit.
+// whose fields a window shows and edits (ui/FieldBinding binds its widgets).
 //
 // Only the current record is held in memory, so opening a control, counting
 // and filtering by an indexed field cost the same for ten rows or a hundred
 // thousand. The snapshot is the set of rows whose key is at most the largest
 // key at the last Refresh: rows other windows add later stay out of sight
 // until this control is refreshed.
+//
+// A change is stored only into the row the control read: a subject row whose
+// code is no longer the one read, or that a restore at another workstation
+// may have replaced since, takes nothing (RowReplaced), and one changed at
+// another workstation since it was read is not written over unless the
+// window says so (RowChanged, then updateOverChanges()).
 //
 // Every failing operation returns false and is reported through failed(), with
 // a Persian description that names the file; the window that owns the control
@@ -62,7 +66,7 @@ public:
     bool bof() const { return m_currentId < 0 && !m_adding; }
     bool moveNext();
 
-    // Starts a new, empty record; the bound widgets become empty.
+    // Starts a new, empty record.
     void addNew();
     bool isAdding() const { return m_adding; }
 
@@ -76,13 +80,10 @@ public:
     // becomes the current record). Harmless when nothing is pending.
     bool update();
     bool save() { return update(); }
-
-    // A bound widget shows the field of the current record; text typed into a
-    // line edit becomes the field's pending value. Binding a widget again moves
-    // it to another field.
-    void bind(QLineEdit* edit, const QString& field);
-    void bind(QLabel* label, const QString& field);
-    void unbind(QWidget* widget);
+    // After update() failed with RowChanged: stores the pending changes into
+    // the row all the same (it is still the same subject's), over what another
+    // workstation changed in other fields meanwhile.
+    bool updateOverChanges();
 
     QString lastError() const { return m_lastError; }
     // What the last failure was (a refused duplicate, a lost server), for
@@ -96,34 +97,47 @@ public:
     // leaves the control exactly as before it.
     struct State {
         QHash<QString, QString> values;
+        QHash<QString, QVariant> read;
         QSet<QString> dirty;
         qint64 currentId = -1;
         qint64 snapshotMax = -1;
         qint64 count = -1;
         bool adding = false;
+        qint64 generation = 0;
     };
     State state() const;
     void restore(const State& state);
 
+    // Sets a field's pending value as typed into a widget bound to it: no
+    // fieldChanged, so the widget is not written back while it is typed into.
+    void setFieldFromWidget(const QString& field, const QString& value);
+
 signals:
     // The current record changed (refresh, filter, move, addNew, update).
     void currentChanged();
+    // One field of the current record was given a value by setField.
+    void fieldChanged(const QString& field, const QString& value);
     // An operation failed: a Persian description naming the file.
     void failed(const QString& message);
+    // Something the operator should know that is no failure: the subject
+    // records were replaced at another workstation since the window read
+    // them, and what it reads now is what is there now.
+    void notice(const QString& message);
 
 private:
-    struct Binding {
-        QPointer<QWidget> widget;
-        QString field;
-    };
+    class Statement;
 
-    bool fail(const QString& detail);
-    bool fail(const QSqlError& error);
+    bool fail(const QString& detail, StoreFailure kind = StoreFailure::Other);
+    bool fail(const Statement& statement);
     bool loadFirst();
     bool loadWhere(const QString& extraCondition, const QVariantList& extraValues);
     QString whereClause(QVariantList* values) const;
-    void fillBoundWidgets();
     void checkField(const QString& field) const;
+    bool store(bool overChanges);
+    // Why the update of the current row found no row as it was read.
+    bool failUnchangedRow();
+    QString replacedText() const;
+    void noticeRestoreElsewhere();
 
     QString m_table;
     DbFile m_file;
@@ -135,9 +149,9 @@ private:
     qint64 m_currentId = -1;   // -1: no current record
     bool m_adding = false;
     QHash<QString, QString> m_values;
+    QHash<QString, QVariant> m_read; // the current row as it was read or last stored
     QSet<QString> m_dirty;
-    QList<Binding> m_bindings;
-    bool m_filling = false;
+    qint64 m_generation = 0; // the store's generation when the row was read
     bool m_reportFailures = true;
     QString m_lastError;
     StoreFailure m_lastFailure = StoreFailure::None;
@@ -148,21 +162,20 @@ private:
 // still holds everything the operator typed.
 class DataTransaction {
 public:
-    DataTransaction(DbFile file, std::initializer_list<DataControl*> controls);
+    explicit DataTransaction(std::initializer_list<DataControl*> controls);
     ~DataTransaction();
     DataTransaction(const DataTransaction&) = delete;
     DataTransaction& operator=(const DataTransaction&) = delete;
 
-    bool begun() const { return m_begun; }
+    bool begun() const { return m_transaction.begun(); }
     QString lastError() const { return m_error; }
     // False when the commit failed; the work is then rolled back.
     bool commit();
     void rollback();
 
 private:
-    DbFile m_file;
+    StoreTransaction m_transaction;
     QList<QPair<DataControl*, DataControl::State>> m_saved;
-    bool m_begun = false;
     bool m_done = false;
     QString m_error;
 };

@@ -1,6 +1,8 @@
 #include "data/Database.h"
 
-#include "data/SqlDialect.h"
+#include "data/CodeKeys.h"
+#include "data/FileStore.h"
+#include "data/SqliteFile.h"
 #include "data/SubjectStore.h"
 
 #include <QDir>
@@ -19,23 +21,7 @@ namespace Database {
 
 namespace {
 
-QString connectionNameOf(DbFile file) {
-    return file == DbFile::Settings ? QStringLiteral("velmora-DB") : QStringLiteral("velmora-DB2");
-}
-
-// How long a statement waits for another program's lock before it fails.
-constexpr int BusyTimeoutMs = 3000;
-
-QSqlDatabase openConnection(const QString& name, const QString& path) {
-    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase("QSQLITE", name);
-    if (db.isOpen())
-        return db;
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-    db.open();
-    return db;
-}
+const QString SettingsConnection = QStringLiteral("velmora-DB");
 
 QStringList answerFields() {
     QStringList f{QStringLiteral("ID"), QStringLiteral("Code"), QStringLiteral("Group")};
@@ -72,13 +58,6 @@ QStringList historyFields() {
 // Tables a subject file made by an earlier version lacks; opening it adds them.
 bool isLaterTable(const QString& table) {
     return table == QLatin1String("History");
-}
-
-bool hasSqliteHeader(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
 // The indexes of the subject file. One registration and one answer sheet per
@@ -118,16 +97,7 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     return false;
 }
 
-// A table the program adds to a file made by an earlier version.
-QString createMissingTableSql(const QString& table) {
-    return createTableSql(table).replace(QStringLiteral("CREATE TABLE "),
-                                         QStringLiteral("CREATE TABLE IF NOT EXISTS "));
-}
-
-// Brings a subject file of an earlier version up to this one: the tables it
-// lacks, then every index. Adding only creates; nothing stored is changed. A
-// file that cannot take them (read-only) opens as before, and what needs them
-// reports its own failure.
+// A new file: its tables, its indexes and, for the settings, its one record.
 bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
     if (!db.transaction()) {
         *error = db.lastError().text();
@@ -140,9 +110,10 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
         for (const SubjectIndex& index : SubjectIndexes)
             ok = ok && exec(db, QString::fromLatin1(index.sql), error);
     } else {
-        ok = ok &&
-             exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
-                  error);
+        ok = ok && exec(db,
+                        QStringLiteral("INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") "
+                                       "VALUES ('1', '', '')"),
+                        error);
     }
     if (ok && db.commit())
         return true;
@@ -150,44 +121,6 @@ bool createSchema(DbFile file, QSqlDatabase& db, QString* error) {
         *error = db.lastError().text();
     db.rollback();
     return false;
-}
-
-// A file made by an earlier version gets the tables and indexes it lacks, so
-// searches stay index searches and every administration can be kept. A file
-// whose codes already repeat cannot take the unique ones; it is used as it is
-// (registration still checks codes). Changing the schema needs the whole file
-// to itself: while another program reads or writes it, waiting out the busy
-// timeout would stall the start without a word, so the change is left for the
-// next opening instead.
-void addLaterStructure(QSqlDatabase& db) {
-    QStringList present;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master")))
-            return;
-        while (q.next())
-            present.append(q.value(0).toString());
-    }
-    QStringList missing;
-    for (const QString& table : tables(DbFile::Subjects))
-        if (isLaterTable(table) && !present.contains(table, Qt::CaseInsensitive))
-            missing.append(createMissingTableSql(table));
-    for (const SubjectIndex& index : SubjectIndexes)
-        if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
-            missing.append(QString::fromLatin1(index.sql));
-    if (missing.isEmpty())
-        return;
-    QString ignored;
-    if (!exec(db, QStringLiteral("PRAGMA busy_timeout = 0"), &ignored))
-        return;
-    if (exec(db, QStringLiteral("BEGIN IMMEDIATE"), &ignored)) {
-        for (const QString& sql : std::as_const(missing))
-            exec(db, sql, &ignored);
-        if (!exec(db, QStringLiteral("COMMIT"), &ignored))
-            exec(db, QStringLiteral("ROLLBACK"), &ignored);
-    }
-    exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(BusyTimeoutMs), &ignored);
 }
 
 // Empty when the open file has every table and field of this program.
@@ -207,7 +140,9 @@ QString missingStructure(const QSqlDatabase& db, DbFile file) {
     return QString();
 }
 
-bool openOne(DbFile file, QString* error) {
+} // namespace
+
+bool openFile(DbFile file, const QString& connectionName, QString* error) {
     const QString path = absoluteFileName(file);
     const QFileInfo info(path);
     const bool existed = info.exists();
@@ -215,7 +150,7 @@ bool openOne(DbFile file, QString* error) {
         *error = failureMessage(file, QStringLiteral("پرونده خوانده نمي شود"));
         return false;
     }
-    if (existed && !hasSqliteHeader(path)) {
+    if (existed && !SqliteFile::hasHeader(path)) {
         *error = failureMessage(file, QStringLiteral("اين پرونده پايگاه داده ولمورا نيست"));
         return false;
     }
@@ -226,7 +161,7 @@ bool openOne(DbFile file, QString* error) {
         }
         QFile::setPermissions(info.absolutePath(), PrivateFolder);
     }
-    QSqlDatabase db = openConnection(connectionNameOf(file), path);
+    QSqlDatabase db = SqliteFile::open(connectionName, path);
     if (!db.isOpen()) {
         *error = failureMessage(file, db.lastError().text());
         return false;
@@ -263,7 +198,7 @@ bool openOne(DbFile file, QString* error) {
         // The settings record is edited in place; a file whose record was lost
         // gets a fresh one rather than leaving every window without a theme.
         QSqlQuery count(db);
-        if (!count.exec("SELECT COUNT(*) FROM \"Theme\"") || !count.next()) {
+        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM \"Theme\"")) || !count.next()) {
             *error = failureMessage(file, count.lastError().text());
             count.finish();
             db.close();
@@ -271,20 +206,38 @@ bool openOne(DbFile file, QString* error) {
         }
         const bool empty = count.value(0).toInt() == 0;
         count.finish();
-        if (empty &&
-            !exec(db, "INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") VALUES ('1', '', '')",
-                  &detail)) {
+        if (empty && !exec(db,
+                           QStringLiteral("INSERT INTO \"Theme\" (\"TH\", \"Name\", \"Adress\") "
+                                          "VALUES ('1', '', '')"),
+                           &detail)) {
             *error = failureMessage(file, detail);
             db.close();
             return false;
         }
-    } else {
-        addLaterStructure(db);
     }
     return true;
 }
 
-} // namespace
+QStringList laterSubjectStructure(const QSqlDatabase& db) {
+    QStringList present;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT \"name\" FROM sqlite_master")))
+            return {};
+        while (q.next())
+            present.append(q.value(0).toString());
+    }
+    QStringList missing;
+    for (const QString& table : tables(DbFile::Subjects))
+        if (isLaterTable(table) && !present.contains(table, Qt::CaseInsensitive))
+            missing.append(createTableSql(table).replace(
+                QStringLiteral("CREATE TABLE "), QStringLiteral("CREATE TABLE IF NOT EXISTS ")));
+    for (const SubjectIndex& index : SubjectIndexes)
+        if (!present.contains(QString::fromLatin1(index.name), Qt::CaseInsensitive))
+            missing.append(QString::fromLatin1(index.sql));
+    return missing;
+}
 
 QString fileName(DbFile file) {
     return file == DbFile::Settings ? QStringLiteral("DBM/DB.mdb") : QStringLiteral("DBM/DB2.mdb");
@@ -325,14 +278,19 @@ DbFile fileOf(const QString& table) {
     return table == QLatin1String("Theme") ? DbFile::Settings : DbFile::Subjects;
 }
 
-QString createTableSql(const QString& table, bool onServer) {
+QString fileKeyColumnSql() {
+    return QStringLiteral("\"ID\" INTEGER PRIMARY KEY AUTOINCREMENT");
+}
+
+QString createTableSql(const QString& table, const QString& keyColumn) {
     QStringList columns;
     for (const QString& field : fields(table)) {
         if (field == QLatin1String("ID"))
             // The settings record is one row the program keeps itself.
             columns.append(table == QLatin1String("Theme")
                                ? QStringLiteral("\"ID\" INTEGER PRIMARY KEY")
-                               : SqlDialect::keyColumnSql(onServer));
+                           : keyColumn.isEmpty() ? fileKeyColumnSql()
+                                                 : keyColumn);
         else
             columns.append(quoted(field) + QStringLiteral(" TEXT"));
     }
@@ -349,45 +307,39 @@ bool openAll(QString* error) {
     QString message;
     // A server that cannot be reached ends the start before any local file
     // is made or opened.
-    const bool ok =
-        subjectsOnServer()
-            ? openServerSubjects(&message) && openOne(DbFile::Settings, &message)
-            : openOne(DbFile::Settings, &message) && openOne(DbFile::Subjects, &message);
+    const bool ok = SubjectStore::current().open(&message) &&
+                    openFile(DbFile::Settings, SettingsConnection, &message);
     if (!ok && error)
         *error = message;
     return ok;
 }
 
 QSqlDatabase connection(DbFile file) {
-    if (file == DbFile::Subjects && subjectsOnServer())
-        return serverConnection();
+    if (file == DbFile::Subjects)
+        return SubjectStore::current().connection();
+    QSqlDatabase db = QSqlDatabase::contains(SettingsConnection)
+                          ? QSqlDatabase::database(SettingsConnection, false)
+                          : QSqlDatabase();
+    if (db.isOpen())
+        return db;
+    // Opening would create an empty file in its place; leave it closed so the
+    // operation fails and is reported instead.
     const QString path = absoluteFileName(file);
-    const QString name = connectionNameOf(file);
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen())
-            return db;
-    }
     if (!QFileInfo::exists(path)) {
-        // Opening would create an empty file in its place; leave it closed so
-        // the operation fails and is reported instead.
-        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                       : QSqlDatabase::addDatabase("QSQLITE", name);
+        db = QSqlDatabase::contains(SettingsConnection)
+                 ? QSqlDatabase::database(SettingsConnection, false)
+                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), SettingsConnection);
         db.close();
         return db;
     }
-    QSqlDatabase db = openConnection(name, path);
-    // The file may have been put in place since it was last open (a restored
-    // backup made by an earlier version): it gets its later tables now.
-    if (file == DbFile::Subjects && db.isOpen())
-        addLaterStructure(db);
-    return db;
+    return SqliteFile::open(SettingsConnection, path);
 }
 
 void close(DbFile file) {
-    const QString name = connectionNameOf(file);
-    if (QSqlDatabase::contains(name))
-        QSqlDatabase::database(name, false).close();
+    if (file == DbFile::Subjects)
+        SubjectStore::current().close();
+    else if (QSqlDatabase::contains(SettingsConnection))
+        QSqlDatabase::database(SettingsConnection, false).close();
 }
 
 void closeAll() {
@@ -485,14 +437,16 @@ QList<SchemaObject> schemaObjects(DbFile file) {
     }
     if (file == DbFile::Subjects) {
         // The keys by which registration finds a code that reads the same as
-        // a stored one; made at the first registration of a newer version.
-        objects.append({QStringLiteral("table"), QStringLiteral("CodeKey"),
-                        QStringLiteral("CREATE TABLE \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, "
-                                       "\"Key\" TEXT NOT NULL)"),
-                        false});
-        objects.append({QStringLiteral("index"), QStringLiteral("CodeKey_Key"),
-                        QStringLiteral("CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")"),
-                        false});
+        // a stored one, and what keeps them up to date. An earlier version's
+        // table (its keys never missing) is made again when the file is opened.
+        for (const QString& sql :
+             CodeKeys::fileSchemaObjects() + QStringList{CodeKeys::earlierFileTableSql()}) {
+            const QStringList tokens = sqlTokens(sql);
+            const QString type =
+                tokens.value(1) == QLatin1String("unique") ? tokens.value(2) : tokens.value(1);
+            const qsizetype name = tokens.indexOf(type) + 1;
+            objects.append({type, tokens.value(name), sql, false});
+        }
     }
     // The engine's own tables: the last numbers handed out by AUTOINCREMENT,
     // and statistics a maintenance tool may have gathered.
@@ -530,13 +484,19 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file) {
             if (ofOurTable)
                 continue;
         }
-        const auto match =
-            std::find_if(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
-                return object.type == type && object.name.compare(name, Qt::CaseInsensitive) == 0;
-            });
+        const auto named = [&](const SchemaObject& object) {
+            return object.type == type && object.name.compare(name, Qt::CaseInsensitive) == 0;
+        };
+        const auto match = std::find_if(allowed.begin(), allowed.end(), named);
         if (match == allowed.end())
             return QStringLiteral("%1 «%2» را Velmora نمي سازد.").arg(typeName(type), name);
-        if (sqlTokens(sql.toString()) != sqlTokens(match->sql))
+        // An object may have had more than one form over the versions.
+        const QStringList tokens = sqlTokens(sql.toString());
+        const bool sameAsOurs =
+            std::any_of(allowed.begin(), allowed.end(), [&](const SchemaObject& object) {
+                return named(object) && sqlTokens(object.sql) == tokens;
+            });
+        if (!sameAsOurs)
             return QStringLiteral("%1 «%2» آن گونه که Velmora مي سازد نيست.")
                 .arg(typeName(type), name);
         present.insert(match->name);
@@ -555,17 +515,14 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
     };
     if (!QFileInfo(path).isFile())
         return fail(QStringLiteral("فايل وجود ندارد."));
-    if (!hasSqliteHeader(path))
+    if (!SqliteFile::hasHeader(path))
         return fail(QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست."));
-    const QString name = QStringLiteral("velmora-check");
     QString why;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-        db.setDatabaseName(path);
         // A file another connection is writing is waited for, not taken for damaged.
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-        if (!db.open()) {
+        SqliteFile::Connection connection(path, SqliteFile::Access::ReadOnly);
+        QSqlDatabase db = connection.db();
+        if (!db.isOpen()) {
             why = QStringLiteral("فايل باز نشد: ") + db.lastError().text();
         } else {
             QSqlQuery q(db);
@@ -582,16 +539,35 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
             else if (q.value(0).toString() != QLatin1String("ok"))
                 why = QStringLiteral("فايل آسيب ديده است: ") + q.value(0).toString();
             q.finish();
-            db.close();
         }
     }
-    QSqlDatabase::removeDatabase(name);
     return why.isEmpty() ? true : fail(why);
 }
 
+bool leaveWriteAheadLog(const QString& path, QString* error) {
+    if (!SqliteFile::isWriteAheadLog(path))
+        return true;
+    SqliteFile::Connection connection(path);
+    QSqlDatabase db = connection.db();
+    if (!db.isOpen()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    if (q.value(0).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0) {
+        *error = q.value(0).toString();
+        return false;
+    }
+    return true;
+}
+
 QString failureMessage(DbFile file, const QString& detail) {
-    if (file == DbFile::Subjects && subjectsOnServer())
-        return serverFailureMessage(detail);
+    if (file == DbFile::Subjects)
+        return SubjectStore::current().failureMessage(detail);
     return QStringLiteral("کار با پرونده پايگاه داده انجام نشد:\n%1\n\n%2")
         .arg(QDir::toNativeSeparators(fileName(file)), detail);
 }

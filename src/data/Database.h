@@ -7,10 +7,12 @@
 
 namespace velmora {
 
-// The two database files in DBM beside the program.
+// The two databases of the program: the settings file of this workstation and
+// the subject tables, in the subject file of the data folder or on a server
+// (see SubjectStore).
 enum class DbFile {
     Settings, // DBM/DB.mdb: table Theme, one record
-    Subjects, // DBM/DB2.mdb: tables IDE, Answer and History
+    Subjects, // DBM/DB2.mdb or the server: tables IDE, Answer and History
 };
 
 // The questionnaire's items, numbered from 1: an answer sheet has one field
@@ -33,26 +35,36 @@ DbFile fileOf(const QString& table);
 // The statements that make the subject tables' indexes (if not there yet).
 QStringList subjectIndexes();
 
-// The statement that makes table: in a file by default, or on a server, whose
-// keys are drawn differently.
-QString createTableSql(const QString& table, bool onServer = false);
+// The statement that makes table, its key column as a file draws keys unless
+// another is given (a server's).
+QString createTableSql(const QString& table, const QString& keyColumn = QString());
 
 // Quotes an identifier for SQL ("Group", "1").
 QString quoted(const QString& identifier);
 
-// Makes both files ready: a missing file (and a missing DBM folder) is created
-// with its tables and, for DB.mdb, its one Theme record. An existing file that
-// is not this program's database is never touched: false with a Persian message
-// that names the file.
+// Makes both databases ready: the subject store of the run (first, so that a
+// server that cannot be reached ends the start before any file is made), then
+// the settings file. False with a Persian message that names what failed.
 bool openAll(QString* error);
 
-// The shared connection to a file, opened on first use. Nothing keeps a query
-// open on it between calls, so it can be closed at any time.
+// The connection to the settings file or to the subject store, opened on first
+// use. Nothing keeps a query open on it between calls, so it can be closed at
+// any time.
 QSqlDatabase connection(DbFile file);
 
 // Closes the connection (and the file's locks); the next use opens it again.
 void close(DbFile file);
 void closeAll();
+
+// Makes a database file of the data folder ready on the named connection: a
+// missing file (and a missing DBM folder) is created with its tables and, for
+// DB.mdb, its one Theme record. An existing file that is not this program's
+// database is never touched: false with a Persian message that names the file.
+bool openFile(DbFile file, const QString& connectionName, QString* error);
+
+// The statements that add to an open subject file what later versions made
+// (tables, indexes); empty when it has them all.
+QStringList laterSubjectStructure(const QSqlDatabase& db);
 
 // One object the program itself makes in a file: its kind in the schema
 // ("table" or "index"), its name and the statement that makes it.
@@ -77,6 +89,11 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file);
 // program's own tables and indexes and nothing else, and passes the integrity
 // check. error gets a Persian description.
 bool isSoundSubjectDatabase(const QString& path, QString* error);
+
+// Turns a subject file in write-ahead-log mode (a copy from another program)
+// into the rollback journal the program works with; a file in that mode
+// already is left as it is. False with the engine's description otherwise.
+bool leaveWriteAheadLog(const QString& path, QString* error);
 
 // A Persian description of a failed database operation, naming the file.
 QString failureMessage(DbFile file, const QString& detail);

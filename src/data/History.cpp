@@ -1,9 +1,7 @@
 #include "data/History.h"
 
 #include "data/Database.h"
-
-#include <QSqlError>
-#include <QSqlQuery>
+#include "data/SubjectStore.h"
 
 namespace velmora {
 
@@ -24,19 +22,19 @@ QVariant textValue(const QString& text) {
 
 } // namespace
 
-bool append(qint64 answerKey, const QString& date, const QString& time, QString* error) {
+bool append(qint64 answerKey, const QString& code, const QString& date, const QString& time,
+            QString* error) {
     // Copied inside the database from the stored row, so the administration
-    // holds exactly what the sheet holds, whatever the window still shows.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.prepare(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) "
-                             "SELECT \"Code\", ?, ?, %1 FROM \"Answer\" WHERE \"ID\" = ?")
-                  .arg(itemColumns()));
-    q.addBindValue(textValue(date));
-    q.addBindValue(textValue(time));
-    q.addBindValue(answerKey);
-    if (!q.exec()) {
+    // holds exactly what the sheet holds, whatever the window still shows;
+    // and only from the row that is still this subject's sheet.
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("INSERT INTO \"History\" (\"Code\", \"Date\", \"Time\", %1) "
+                               "SELECT \"Code\", ?, ?, %1 FROM \"Answer\" WHERE \"ID\" = ? AND "
+                               "\"Code\" = ?")
+                    .arg(itemColumns()),
+                {textValue(date), textValue(time), answerKey, textValue(code)})) {
         if (error)
-            *error = q.lastError().text();
+            *error = q.error();
         return false;
     }
     if (q.numRowsAffected() != 1) {
@@ -49,15 +47,13 @@ bool append(qint64 answerKey, const QString& date, const QString& time, QString*
 
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error) {
     result->clear();
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT \"ID\", \"Code\", \"Date\", \"Time\", %1 FROM \"History\" "
-                             "WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
-                  .arg(itemColumns()));
-    q.addBindValue(textValue(code));
-    if (!q.exec()) {
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("SELECT \"ID\", \"Code\", \"Date\", \"Time\", %1 FROM \"History\" "
+                               "WHERE \"Code\" = ? ORDER BY \"ID\" DESC")
+                    .arg(itemColumns()),
+                {textValue(code)})) {
         if (error)
-            *error = q.lastError().text();
+            *error = q.error();
         return false;
     }
     while (q.next()) {

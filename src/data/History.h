@@ -22,10 +22,11 @@ struct Administration {
 };
 
 // Appends the answer sheet whose Answer key is answerKey, as it is stored now,
-// as an administration at date and time. Runs on the subject file's shared
-// connection, so it joins a transaction open there. False with the database's
+// as an administration at date and time, provided that sheet is still the
+// sheet of code. Joins the store's open transaction. False with the store's
 // description when nothing was appended.
-bool append(qint64 answerKey, const QString& date, const QString& time, QString* error);
+bool append(qint64 answerKey, const QString& code, const QString& date, const QString& time,
+            QString* error);
 
 // The administrations of the subject with this code, newest first.
 bool ofSubject(const QString& code, QList<Administration>* result, QString* error);

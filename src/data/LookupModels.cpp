@@ -2,8 +2,8 @@
 
 #include "data/Database.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include "data/SubjectStore.h"
+
 #include <limits>
 
 namespace velmora {
@@ -64,17 +64,15 @@ bool SubjectRowsModel::readBlock(qint64 after, QList<Row>* block) {
     QString where = QStringLiteral("\"ID\" <= ? AND \"ID\" > ?");
     if (!m_field.isEmpty())
         where += QStringLiteral(" AND ") + Database::quoted(m_field) + QStringLiteral(" = ?");
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE %2 ORDER BY \"ID\" LIMIT %3")
-                  .arg(columns.join(QStringLiteral(", ")), where)
-                  .arg(BlockSize));
-    q.addBindValue(m_lastKey);
-    q.addBindValue(after);
+    QVariantList values{m_lastKey, after};
     if (!m_field.isEmpty())
-        q.addBindValue(m_value.isNull() ? QString(QLatin1String("")) : m_value);
-    if (!q.exec()) {
-        m_error = q.lastError().text();
+        values.append(m_value.isNull() ? QString(QLatin1String("")) : m_value);
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("SELECT %1 FROM \"IDE\" WHERE %2 ORDER BY \"ID\" LIMIT %3")
+                    .arg(columns.join(QStringLiteral(", ")), where)
+                    .arg(BlockSize),
+                values)) {
+        m_error = q.error();
         m_atEnd = true;
         return false;
     }
@@ -121,25 +119,23 @@ void NameListModel::fetchMore(const QModelIndex& parent) {
 
 bool NameListModel::readBlock(const QString& after, QStringList* block) {
     const QString field = Database::quoted(m_field);
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
+    StoreQuery q;
     // One step along the field's index per name, from each name to the next
     // one: as fast for seven groups among a hundred thousand subjects as for
     // thousands of last names. (A server's DISTINCT reads every row when the
     // names are few.)
-    q.prepare(QStringLiteral("WITH RECURSIVE \"names\" (\"name\") AS (SELECT (SELECT %1 FROM "
-                             "\"IDE\" WHERE %1 > ? AND \"ID\" <= ? ORDER BY %1 LIMIT 1) UNION ALL "
-                             "SELECT (SELECT %1 FROM \"IDE\" WHERE %1 > \"names\".\"name\" AND "
-                             "\"ID\" <= ? ORDER BY %1 LIMIT 1) FROM \"names\" WHERE "
-                             "\"names\".\"name\" IS NOT NULL) SELECT \"name\" FROM \"names\" "
-                             "WHERE \"name\" IS NOT NULL LIMIT %2")
-                  .arg(field)
-                  .arg(BlockSize));
-    q.addBindValue(after);
-    q.addBindValue(m_lastKey);
-    q.addBindValue(m_lastKey);
-    if (!q.exec()) {
-        m_error = q.lastError().text();
+    const bool ok =
+        q.exec(QStringLiteral("WITH RECURSIVE \"names\" (\"name\") AS (SELECT (SELECT %1 FROM "
+                              "\"IDE\" WHERE %1 > ? AND \"ID\" <= ? ORDER BY %1 LIMIT 1) UNION ALL "
+                              "SELECT (SELECT %1 FROM \"IDE\" WHERE %1 > \"names\".\"name\" AND "
+                              "\"ID\" <= ? ORDER BY %1 LIMIT 1) FROM \"names\" WHERE "
+                              "\"names\".\"name\" IS NOT NULL) SELECT \"name\" FROM \"names\" "
+                              "WHERE \"name\" IS NOT NULL LIMIT %2")
+                   .arg(field)
+                   .arg(BlockSize),
+               {after, m_lastKey, m_lastKey});
+    if (!ok) {
+        m_error = q.error();
         m_atEnd = true;
         return false;
     }

@@ -1,220 +1,265 @@
 #include "data/SubjectStore.h"
 
-#include "data/CodeKeys.h"
-#include "data/SqlDialect.h"
+#include "data/FileStore.h"
+#include "data/ServerStore.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlQuery>
 
 namespace velmora {
 
-namespace Database {
-
 namespace {
 
-const char* const ServerConnectionName = "velmora-DB2";
-
-bool s_onServer = false;
-StoreUrl s_server;
-bool s_transactionOpen[2] = {false, false};
-
-int slotOf(DbFile file) {
-    return file == DbFile::Settings ? 0 : 1;
-}
-
-// A server that does not answer must not hold the window for the system's TCP
-// timeout (minutes), nor one that vanished without a word for two hours of
-// TCP idle time. What the clinic's URL says itself is kept.
-StoreUrl withDefaults(StoreUrl url) {
-    const auto add = [&url](const char* keyword, const char* value) {
-        url.options.append({QString::fromLatin1(keyword), QString::fromLatin1(value)});
-    };
-    if (url.option(QStringLiteral("connect_timeout")).isNull())
-        add("connect_timeout", "10");
-    if (url.option(QStringLiteral("keepalives")).isNull() &&
-        url.option(QStringLiteral("keepalives_idle")).isNull() &&
-        url.option(QStringLiteral("keepalives_interval")).isNull() &&
-        url.option(QStringLiteral("keepalives_count")).isNull()) {
-        add("keepalives_idle", "30");
-        add("keepalives_interval", "10");
-        add("keepalives_count", "3");
-    }
-    if (url.option(QStringLiteral("application_name")).isNull())
-        add("application_name", "velmora");
-    return url;
-}
-
-// Several workstations starting at once must not all create the tables: the
-// first one does it while the others wait on this lock.
-constexpr qint64 SchemaLockKey = 0x76656c6d6f7261; // "velmora"
-
-// How long a statement waits for another workstation's row lock before it
-// fails, as the file waits for another program's lock.
-const char* const LockTimeoutSql = "SET lock_timeout = '3s'";
-
-// The server's notices ("already exists, skipping") are for its log, not for
-// the terminal of every workstation.
-const char* const QuietSql = "SET client_min_messages = warning";
-
-bool run(QSqlDatabase& db, const QString& sql, QString* error, const QVariantList& values = {},
-         QStringList* firstColumn = nullptr) {
-    // QPSQL prepares on the server, which takes no CREATE: statements
-    // without values run as they are.
-    QSqlQuery q(db);
-    bool ok;
-    if (values.isEmpty()) {
-        ok = q.exec(sql);
-    } else {
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        ok = q.exec();
-    }
-    if (!ok) {
-        *error = SqlDialect::describe(q.lastError(), db);
-        return false;
-    }
-    while (firstColumn && q.next())
-        firstColumn->append(q.value(0).toString());
-    return true;
-}
-
-// Creates the tables the database lacks and checks the ones it has, in one
-// transaction. Empty when ready; otherwise why not.
-QString prepareTables(QSqlDatabase& db) {
-    QString error;
-    if (!db.transaction())
-        return SqlDialect::describe(db.lastError(), db);
-    const auto fail = [&db](const QString& why) {
-        db.rollback();
-        return why;
-    };
-    if (!run(db, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey), &error))
-        return fail(error);
-    // The subject tables, and the keys by which registration finds a code
-    // that reads as a stored one.
-    const QStringList codeKeyFields{QStringLiteral("ID"), QStringLiteral("Key")};
-    QList<QPair<QString, QStringList>> wanted;
-    for (const QString& table : tables(DbFile::Subjects))
-        wanted.append({table, fields(table)});
-    wanted.append({QStringLiteral("CodeKey"), codeKeyFields});
-    QStringList missing;
-    for (const auto& [table, tableFields] : std::as_const(wanted)) {
-        // Names are exact on the server: a table made by hand without quotes
-        // has a lower-case name and fields and is not ours, nor is it left
-        // for ours to stand beside.
-        QStringList present;
-        if (!run(db,
-                 QStringLiteral("SELECT table_name || '.' || column_name FROM "
-                                "information_schema.columns WHERE table_schema = "
-                                "current_schema() AND lower(table_name) = lower(?)"),
-                 &error, {table}, &present))
-            return fail(error);
-        if (present.isEmpty()) {
-            missing.append(table);
-            continue;
-        }
-        for (const QString& field : tableFields)
-            if (!present.contains(table + u'.' + field))
-                return fail(QStringLiteral("اين پايگاه داده از آن ولمورا نيست: جدول %1 فيلد %2 "
-                                           "ندارد")
-                                .arg(table, field));
-    }
-    // Only what is missing is made: tables that are there are kept as they are.
-    for (const QString& table : std::as_const(missing)) {
-        const QStringList statements = table == QLatin1String("CodeKey")
-                                           ? CodeKeys::schemaSql(db)
-                                           : QStringList{createTableSql(table, true)};
-        for (const QString& sql : statements)
-            if (!run(db, sql, &error))
-                return fail(error);
-    }
-    if (!missing.isEmpty())
-        for (const QString& sql : subjectIndexes())
-            if (!run(db, sql, &error))
-                return fail(error);
-    if (!db.commit())
-        return fail(SqlDialect::describe(db.lastError(), db));
-    return QString();
+// The store of the run. It is never destroyed at the program's end: by then
+// Qt's own register of connections may be gone, and nothing is left to close.
+SubjectStore*& installed() {
+    static SubjectStore* store = nullptr;
+    return store;
 }
 
 } // namespace
 
-void useSubjectServer(const StoreUrl& url) {
-    close(DbFile::Subjects);
-    QSqlDatabase::removeDatabase(QString::fromLatin1(ServerConnectionName));
-    s_onServer = true;
-    s_server = url;
+StoreSnapshot::~StoreSnapshot() = default;
+SubjectStore::CallLimit::~CallLimit() = default;
+
+SubjectStore::~SubjectStore() = default;
+
+SubjectStore& SubjectStore::current() {
+    SubjectStore*& store = installed();
+    if (!store)
+        store = file().release();
+    return *store;
 }
 
-void useSubjectFile() {
-    close(DbFile::Subjects);
-    QSqlDatabase::removeDatabase(QString::fromLatin1(ServerConnectionName));
-    s_onServer = false;
-    s_server = StoreUrl();
+void SubjectStore::install(std::unique_ptr<SubjectStore> store) {
+    SubjectStore*& slot = installed();
+    delete slot;
+    slot = store.release();
 }
 
-bool subjectsOnServer() {
-    return s_onServer;
+std::unique_ptr<SubjectStore> SubjectStore::file() {
+    return std::make_unique<FileStore>();
 }
 
-StoreUrl subjectServer() {
-    return s_server;
+std::unique_ptr<SubjectStore> SubjectStore::server(const StoreUrl& url) {
+    return std::make_unique<ServerStore>(url);
 }
 
-QString subjectServerName() {
-    return describeStoreUrl(s_server);
+bool SubjectStore::runControl(const QString& sql, QString* error) {
+    const std::unique_ptr<CallLimit> limit = limitCall();
+    QSqlQuery q(connection());
+    if (q.exec(sql))
+        return true;
+    *error = describe(q.lastError());
+    return false;
 }
 
-QSqlDatabase serverConnection() {
-    const QString name = QString::fromLatin1(ServerConnectionName);
-    QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
-                                                   : QSqlDatabase::addDatabase("QPSQL", name);
-    if (db.isOpen() || isTransactionOpen(DbFile::Subjects))
-        return db;
-    applyStoreUrl(withDefaults(s_server), db);
-    if (db.open()) {
+void SubjectStore::statementFailed() {
+    if (m_levels.isEmpty() || m_levels.last().failed)
+        return;
+    Level& level = m_levels.last();
+    level.failed = true;
+    QString ignored;
+    if (level.savepoint.isEmpty()) {
+        // Nothing more is sent into a transaction the engine has given up on.
+        const std::unique_ptr<CallLimit> limit = limitCall();
+        QSqlDatabase db = connection();
+        // A connection that went took its transaction with it.
+        if (db.isOpen())
+            db.rollback();
+    } else {
+        runControl(QStringLiteral("ROLLBACK TO SAVEPOINT ") + level.savepoint, &ignored);
+        runControl(QStringLiteral("RELEASE SAVEPOINT ") + level.savepoint, &ignored);
+    }
+}
+
+// How many prepared statements a connection keeps: more than the program
+// has, so that none is prepared twice.
+constexpr std::size_t PreparedKept = 96;
+
+std::unique_ptr<QSqlQuery> SubjectStore::takePrepared(const QString& sql, QSqlError* error) {
+    for (auto it = m_prepared.rbegin(); it != m_prepared.rend(); ++it)
+        if (it->sql == sql) {
+            std::unique_ptr<QSqlQuery> query = std::move(it->query);
+            m_prepared.erase(std::next(it).base());
+            return query;
+        }
+    auto query = std::make_unique<QSqlQuery>(connection());
+    query->setForwardOnly(true);
+    if (!query->prepare(sql)) {
+        *error = query->lastError();
+        return nullptr;
+    }
+    return query;
+}
+
+void SubjectStore::keepPrepared(const QString& sql, std::unique_ptr<QSqlQuery> query) {
+    if (m_prepared.size() >= PreparedKept)
+        m_prepared.erase(m_prepared.begin());
+    m_prepared.push_back({sql, std::move(query)});
+}
+
+void SubjectStore::forgetPrepared() {
+    m_prepared.clear();
+}
+
+// ---- StoreQuery --------------------------------------------------------------
+
+StoreQuery::StoreQuery(SubjectStore& store) : m_store(store) {}
+
+StoreQuery::~StoreQuery() {
+    release();
+}
+
+void StoreQuery::finish() {
+    if (m_prepared)
+        m_prepared->finish();
+    else
+        m_plain.finish();
+}
+
+void StoreQuery::release() {
+    if (!m_prepared)
+        return;
+    m_prepared->finish();
+    // A statement whose connection went is of no use on the next one.
+    if (m_failure != StoreFailure::ConnectionLost && m_prepared->driver() &&
+        m_prepared->driver()->isOpen())
+        m_store.keepPrepared(m_preparedSql, std::move(m_prepared));
+    m_prepared.reset();
+}
+
+bool StoreQuery::failed(const QSqlError& error) {
+    m_failure = m_store.classify(error);
+    if (m_failure == StoreFailure::None)
+        m_failure = StoreFailure::Other;
+    // The transaction the statement failed in ends before anything else is
+    // sent; then the failure is described (which may ask the server why).
+    m_store.statementFailed();
+    m_error = m_store.describe(error);
+    return false;
+}
+
+bool StoreQuery::exec(const QString& sql, const QVariantList& values) {
+    release();
+    m_failure = StoreFailure::None;
+    m_error.clear();
+    const std::unique_ptr<SubjectStore::CallLimit> limit = m_store.limitCall();
+    if (values.isEmpty()) {
+        m_plain = QSqlQuery(m_store.connection());
+        m_plain.setForwardOnly(true);
+        return m_plain.exec(sql) || failed(m_plain.lastError());
+    }
+    // A statement the engine could not prepare (a lock it waited for in
+    // vain, say) is reported as such, not as what running nothing gives.
+    QSqlError prepareError;
+    m_prepared = m_store.takePrepared(sql, &prepareError);
+    if (!m_prepared)
+        return failed(prepareError);
+    m_preparedSql = sql;
+    for (int i = 0; i < values.size(); ++i)
+        m_prepared->bindValue(i, values.at(i));
+    return m_prepared->exec() || failed(m_prepared->lastError());
+}
+
+bool StoreQuery::next() {
+    const std::unique_ptr<SubjectStore::CallLimit> limit = m_store.limitCall();
+    QSqlQuery& q = m_prepared ? *m_prepared : m_plain;
+    if (q.next())
+        return true;
+    if (q.lastError().isValid())
+        failed(q.lastError());
+    return false;
+}
+
+// ---- StoreTransaction --------------------------------------------------------
+
+StoreTransaction::StoreTransaction(SubjectStore& store, Mode mode) : m_store(store) {
+    const bool outermost = store.m_levels.isEmpty();
+    SubjectStore::Level level;
+    bool ok;
+    if (outermost) {
+        const std::unique_ptr<SubjectStore::CallLimit> limit = store.limitCall();
+        QSqlDatabase db = store.connection();
         QSqlQuery q(db);
-        q.exec(QString::fromLatin1(LockTimeoutSql));
-        q.exec(QString::fromLatin1(QuietSql));
+        ok = q.exec(store.beginSql(mode));
+        if (!ok) {
+            m_failure = store.classify(q.lastError());
+            m_error = store.describe(q.lastError());
+        }
+    } else {
+        level.savepoint = QStringLiteral("\"s%1\"").arg(++store.m_savepoints);
+        ok = store.runControl(QStringLiteral("SAVEPOINT ") + level.savepoint, &m_error);
+        if (!ok)
+            m_failure = StoreFailure::Other;
     }
-    return db;
+    if (!ok)
+        return;
+    store.m_levels.append(level);
+    m_level = int(store.m_levels.size()) - 1;
 }
 
-QSqlDatabase serverConnectionAsItIs() {
-    const QString name = QString::fromLatin1(ServerConnectionName);
-    return QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false) : QSqlDatabase();
+StoreTransaction::~StoreTransaction() {
+    rollback();
 }
 
-bool openServerSubjects(QString* error) {
-    QSqlDatabase db = serverConnection();
-    if (!db.isOpen()) {
-        *error = QStringLiteral("به سرور پايگاه داده وصل نشد:\n%1\n\n%2")
-                     .arg(subjectServerName(), db.lastError().text().trimmed());
+bool StoreTransaction::commit() {
+    if (m_level < 0)
+        return false;
+    // Transactions end innermost first; one left open inside this one is
+    // taken back with it.
+    while (m_store.m_levels.size() > m_level + 1)
+        m_store.m_levels.removeLast();
+    if (m_store.m_levels.size() <= m_level) {
+        // The connection went, and the transaction with it.
+        m_level = -1;
+        m_failure = StoreFailure::ConnectionLost;
+        if (m_error.isEmpty())
+            m_error = m_store.describe(QSqlError());
         return false;
     }
-    const QString why = prepareTables(db);
-    if (!why.isEmpty()) {
-        db.close();
-        *error = serverFailureMessage(why);
+    const SubjectStore::Level level = m_store.m_levels.at(m_level);
+    if (level.failed) {
+        m_store.m_levels.removeLast();
+        m_level = -1;
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("a statement of the transaction failed");
+        if (m_failure == StoreFailure::None)
+            m_failure = StoreFailure::Other;
         return false;
     }
-    return true;
+    bool ok;
+    if (level.savepoint.isEmpty()) {
+        const std::unique_ptr<SubjectStore::CallLimit> limit = m_store.limitCall();
+        QSqlDatabase db = m_store.connection();
+        ok = db.commit();
+        if (!ok) {
+            m_failure = m_store.classify(db.lastError());
+            m_error = m_store.describe(db.lastError());
+            db.rollback();
+        }
+    } else {
+        ok = m_store.runControl(QStringLiteral("RELEASE SAVEPOINT ") + level.savepoint, &m_error);
+        if (!ok) {
+            m_failure = StoreFailure::Other;
+            m_store.statementFailed();
+        }
+    }
+    m_store.m_levels.removeLast();
+    m_level = -1;
+    return ok;
 }
 
-void setTransactionOpen(DbFile file, bool open) {
-    s_transactionOpen[slotOf(file)] = open;
+void StoreTransaction::rollback() {
+    if (m_level < 0)
+        return;
+    while (m_store.m_levels.size() > m_level + 1)
+        m_store.m_levels.removeLast();
+    if (m_store.m_levels.size() > m_level) {
+        m_store.statementFailed(); // rolls back unless already rolled back
+        m_store.m_levels.removeLast();
+    }
+    m_level = -1;
 }
-
-bool isTransactionOpen(DbFile file) {
-    return s_transactionOpen[slotOf(file)];
-}
-
-QString serverFailureMessage(const QString& detail) {
-    return QStringLiteral("کار با پايگاه داده سرور انجام نشد:\n%1\n\n%2")
-        .arg(subjectServerName(), detail);
-}
-
-} // namespace Database
 
 } // namespace velmora

@@ -10,6 +10,7 @@
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
 #include "ui/DigitsOnly.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -65,11 +66,11 @@ FrmTest::FrmTest(QWidget* parent) : QDialog(parent) {
     Skin1 = new SkinEngine(this);
 
     Text2 = makeHiddenBox(QStringLiteral("Text2"), this);
-    Adodc1->bind(Text2, QStringLiteral("TH"));
+    bind(Adodc1, Text2, QStringLiteral("TH"));
     Text13 = makeHiddenBox(QStringLiteral("Text13"), this);
-    Adodc5->bind(Text13, QStringLiteral("FName"));
+    bind(Adodc5, Text13, QStringLiteral("FName"));
     Text15 = makeHiddenBox(QStringLiteral("Text15"), this);
-    Adodc2->bind(Text15, QStringLiteral("ID"));
+    bind(Adodc2, Text15, QStringLiteral("ID"));
 
     // The item label lies under the instructions: before start only the
     // instructions are to be read there.
@@ -150,6 +151,13 @@ FrmTest* FrmTest::instance() {
     return s_instance;
 }
 
+QString FrmTest::changedElsewhereText() {
+    return QStringLiteral("پاسخنامه اين آزمودني پس از باز شدن اين پنجره در ايستگاه ديگري هم "
+                          "تغيير کرد (آزمون او همزمان در جاي ديگري هم اجرا شد). پاسخهاي اين "
+                          "صفحه ذخيره شد و هر دو اجرا در سوابق آزمون نگه داشته شده اند؛ "
+                          "پاسخنامه فعلي را پيش از نمره گذاري بررسي کنيد.");
+}
+
 FrmTest* FrmTest::loaded() {
     return s_instance ? s_instance : new FrmTest;
 }
@@ -207,7 +215,7 @@ void FrmTest::buildSubjectFrame() {
             makeTextBox(QString::fromLatin1(f.boxName), Frame1, right - LabelWidth - Gap - BoxWidth,
                         top, BoxWidth, RowHeight, Qt::AlignRight | Qt::AlignAbsolute);
         nameByCaption(*f.box, *f.label);
-        Adodc3->bind(*f.box, QString::fromLatin1(f.field));
+        bind(Adodc3, *f.box, QString::fromLatin1(f.field));
     }
     // The code ties the registration row to its answer sheet: changed here, it
     // would part them, so it is shown and not edited.
@@ -318,7 +326,7 @@ void FrmTest::Text6_Change() {
 
 void FrmTest::bindAnswerBox(int number) {
     if (number >= 1 && number <= ItemCount)
-        Adodc2->bind(Text12, answerField(number));
+        bind(Adodc2, Text12, answerField(number));
 }
 
 // Leading zeros are only a way of typing: "07" shows item 7 and answers into
@@ -391,12 +399,24 @@ void FrmTest::step(int delta) {
     Text6->setText(QString::number(number + delta));
 }
 
+// The answer sheet is stored into the row this run read. Another
+// workstation testing the same subject meanwhile does not stop the subject
+// here (both administrations are kept); the operator hears of it at the end.
+bool FrmTest::storeSheet() {
+    if (Adodc2->save())
+        return true;
+    if (Adodc2->lastFailure() != StoreFailure::RowChanged)
+        return false;
+    m_changedElsewhere = true;
+    return Adodc2->updateOverChanges();
+}
+
 bool FrmTest::saveSheet() {
     Adodc2->setReportFailures(false);
-    const bool saved = Adodc2->save();
+    const bool saved = storeSheet();
     Adodc2->setReportFailures(true);
     if (!saved)
-        reportFailedSave(Adodc2->lastError());
+        reportFailedSave(Adodc2->lastError(), Adodc2->lastFailure());
     return saved;
 }
 
@@ -405,7 +425,8 @@ bool FrmTest::saveSheet() {
 // was typed.
 bool FrmTest::saveBothRows() {
     const QDateTime now = QDateTime::currentDateTime();
-    DataTransaction transaction(DbFile::Subjects, {Adodc2, Adodc3});
+    const bool changedBefore = m_changedElsewhere;
+    DataTransaction transaction({Adodc2, Adodc3});
     if (!transaction.begun()) {
         reportFailedSave(transaction.lastError());
         return false;
@@ -413,17 +434,22 @@ bool FrmTest::saveBothRows() {
     Adodc2->setReportFailures(false);
     Adodc3->setReportFailures(false);
     QString error;
-    bool saved = Adodc2->save();
-    if (!saved)
+    StoreFailure failure = StoreFailure::None;
+    bool saved = storeSheet();
+    if (!saved) {
         error = Adodc2->lastError();
+        failure = Adodc2->lastFailure();
+    }
     if (saved) {
         saved = Adodc3->save();
-        if (!saved)
+        if (!saved) {
             error = Adodc3->lastError();
+            failure = Adodc3->lastFailure();
+        }
     }
     if (saved)
-        saved = History::append(Adodc2->currentId(), SolarDate(now.date(), 0),
-                                ClockTime(now.time()), &error);
+        saved = History::append(Adodc2->currentId(), Adodc2->field(QStringLiteral("Code")),
+                                SolarDate(now.date(), 0), ClockTime(now.time()), &error);
     Adodc2->setReportFailures(true);
     Adodc3->setReportFailures(true);
     if (saved) {
@@ -433,12 +459,32 @@ bool FrmTest::saveBothRows() {
     } else {
         transaction.rollback();
     }
-    if (!saved)
-        reportFailedSave(error);
-    return saved;
+    if (!saved) {
+        m_changedElsewhere = changedBefore;
+        reportFailedSave(error, failure);
+        return false;
+    }
+    if (m_changedElsewhere)
+        platform().messageBox(this, QStringLiteral("پيام"), changedElsewhereText(),
+                              QMessageBox::Warning);
+    return true;
 }
 
-void FrmTest::reportFailedSave(const QString& detail) {
+void FrmTest::reportFailedSave(const QString& detail, StoreFailure failure) {
+    if (failure == StoreFailure::RowReplaced) {
+        // Nothing may go into a row that is now someone else's; what the
+        // subject answered is still on the screen and in this window.
+        platform().messageBox(
+            this, QStringLiteral("خطا"),
+            QStringLiteral("پاسخها ذخيره نشد: پرونده اين آزمودني پس از باز شدن اين پنجره در "
+                           "ايستگاه ديگري جايگزين شده است (براي نمونه با بازيابي از نسخه "
+                           "پشتيبان). هيچ چيز در پرونده آزمودني ديگري نوشته نشد. پاسخهاي اين "
+                           "صفحه روي صفحه مانده اند و ذخيره نشده اند؛ آنها را يادداشت کنيد و "
+                           "آزمون را دوباره باز کنيد.\n\n") +
+                Database::failureMessage(DbFile::Subjects, detail),
+            QMessageBox::Critical);
+        return;
+    }
     platform().messageBox(this, QStringLiteral("خطا"),
                           QStringLiteral("پاسخها ذخيره نشد و صفحه آزمون باز مي ماند. پاسخهاي اين "
                                          "صفحه و پاسخهايي که پيش از اين ذخيره شده اند از دست نرفته "

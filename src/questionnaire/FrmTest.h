@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/SubjectStore.h"
+
 #include <QDialog>
 #include <array>
 
@@ -32,6 +34,9 @@ public:
     static FrmTest* instance();
     // The existing test window, or a new hidden one (its load steps run).
     static FrmTest* loaded();
+    // What the operator is told when the sheet was also changed at another
+    // workstation while this window was open (both administrations kept).
+    static QString changedElsewhereText();
 
     // --- Handlers ---
     void Command1_Click(); // start
@@ -106,13 +111,16 @@ private:
     void showItem(int number);
     void bindAnswerBox(int number);
     void step(int delta);
+    bool storeSheet();
     bool saveSheet();
     bool saveBothRows();
-    void reportFailedSave(const QString& detail);
+    void reportFailedSave(const QString& detail, StoreFailure failure = StoreFailure::Other);
     void refreshAll();
     void endRun();
 
     bool m_ending = false;
+    // Another workstation changed the sheet while this run had it open.
+    bool m_changedElsewhere = false;
 };
 
 } // namespace velmora

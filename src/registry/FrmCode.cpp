@@ -7,6 +7,7 @@
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -105,9 +106,9 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     Adodc2 = makeDataControl(QStringLiteral("IDE"), this, QStringLiteral("Adodc2"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
     Text2 = makeHiddenBox(QStringLiteral("Text2"), this);
-    Adodc2->bind(Text2, QStringLiteral("ID"));
+    bind(Adodc2, Text2, QStringLiteral("ID"));
 
     QScopedValueRollback<bool> building(m_settingBoxes, true);
 

@@ -6,10 +6,12 @@
 #include "calendar/SolarCalendar.h"
 #include "data/CodeKeys.h"
 #include "data/DataControl.h"
+#include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "registry/RegistrationPanel.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DigitsOnly.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Notice.h"
 #include "ui/SkinLabel.h"
@@ -192,7 +194,7 @@ StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Control
     DataControl* const subjects = data.subjects;
     DataControl* const sheets = data.sheets;
     QuietFailures quiet{subjects, sheets};
-    DataTransaction transaction(DbFile::Subjects, {subjects, sheets});
+    DataTransaction transaction({subjects, sheets});
     if (!transaction.begun()) {
         out.detail = transaction.lastError();
         return out;
@@ -227,9 +229,10 @@ StoreOutcome storeSubject(RegistrationPanel& w, const RegistrationPanel::Control
         sheets->setField(QStringLiteral("Code"), code);
     }
     sheets->setField(QStringLiteral("Group"), w.Combo3->currentText());
-    const bool stored = step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
-                        step(subjects, &DataControl::update) &&
-                        step(sheets, &DataControl::update) && CodeKeys::update(&out.detail);
+    const bool stored =
+        step(sheets, &DataControl::save) && step(subjects, &DataControl::save) &&
+        step(subjects, &DataControl::update) && step(sheets, &DataControl::update) &&
+        CodeKeys::write(SubjectStore::current(), subjects->currentId(), code, &out.detail);
     if (!stored) {
         transaction.rollback();
         out.result = duplicate ? StoreResult::Duplicate : StoreResult::Failed;
@@ -317,10 +320,10 @@ RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& contro
                          {Text5, "Sen"},   {Text15, "Taahol"}, {Text7, "Tahsil"}, {Text17, "Group"},
                          {Text8, "Date"},  {Text9, "Time"}};
     for (const auto& f : subjectFields)
-        m_data.subjects->bind(f.box, QString::fromLatin1(f.field));
-    m_data.sheets->bind(Text12, QStringLiteral("ID"));
-    m_data.sheetCodes->bind(Text10, QStringLiteral("Code"));
-    m_data.duplicates->bind(Text13, QStringLiteral("FName"));
+        bind(m_data.subjects, f.box, QString::fromLatin1(f.field));
+    bind(m_data.sheets, Text12, QStringLiteral("ID"));
+    bind(m_data.sheetCodes, Text10, QStringLiteral("Code"));
+    bind(m_data.duplicates, Text13, QStringLiteral("FName"));
 
     makeDigitsOnly(Text5, mainWindow, 2);
 

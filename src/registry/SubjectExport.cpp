@@ -5,9 +5,9 @@
 #include "data/Database.h"
 #include "scoring/Scales.h"
 
+#include "data/SubjectStore.h"
 #include <QDir>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QTextStream>
 
 namespace velmora {
@@ -39,10 +39,11 @@ QString whereClause(const SubjectFilter& filter) {
     return where;
 }
 
-void bindFilter(QSqlQuery& q, const SubjectFilter& filter) {
-    q.addBindValue(filter.lastKey);
+QVariantList filterValues(const SubjectFilter& filter) {
+    QVariantList values{filter.lastKey};
     if (!filter.field.isEmpty())
-        q.addBindValue(textValue(filter.value));
+        values.append(textValue(filter.value));
+    return values;
 }
 
 // Columns of the query: the subject's key, its registration fields, the
@@ -72,12 +73,11 @@ constexpr int FileColumnCount = SubjectFieldCount + 2 + ItemCount + ScaleCount;
 constexpr int QueryColumnCount = 1 + SubjectFieldCount + 2 + ItemCount;
 
 bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM \"IDE\" AS i WHERE ") + whereClause(filter));
-    bindFilter(q, filter);
-    if (!q.exec() || !q.next()) {
-        *error = q.lastError().text();
+    StoreQuery q;
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM \"IDE\" AS i WHERE ") + whereClause(filter),
+                filterValues(filter)) ||
+        !q.next()) {
+        *error = q.error();
         return false;
     }
     *count = q.value(0).toLongLong();
@@ -85,7 +85,7 @@ bool countSubjects(const SubjectFilter& filter, qint64* count, QString* error) {
 }
 
 // Fills row (a file row) from the current row of the query.
-void fillRow(const QSqlQuery& q, QStringList* row, QStringList* answers) {
+void fillRow(const StoreQuery& q, QStringList* row, QStringList* answers) {
     row->clear();
     answers->clear();
     for (int i = 1; i < QueryColumnCount; ++i)
@@ -146,15 +146,9 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
 
     // One statement reads the whole export, so the file is one consistent
     // picture of the subjects even while another workstation stores a sheet.
-    QSqlQuery q(Database::connection(DbFile::Subjects));
-    q.setForwardOnly(true);
-    if (!q.prepare(exportQuery(filter))) {
-        detail = q.lastError().text();
-        return failed();
-    }
-    bindFilter(q, filter);
-    if (!q.exec()) {
-        detail = q.lastError().text();
+    StoreQuery q;
+    if (!q.exec(exportQuery(filter), filterValues(filter))) {
+        detail = q.error();
         return failed();
     }
     qint64 subjects = 0;
@@ -178,8 +172,8 @@ ExportResult exportSubjectsCsv(const QString& path, const SubjectFilter& filter,
                 return ExportResult::Cancelled;
         }
     }
-    if (q.lastError().isValid()) {
-        detail = q.lastError().text();
+    if (q.failure() != StoreFailure::None) {
+        detail = q.error();
         return failed();
     }
     q.finish();

@@ -7,6 +7,7 @@
 #include "scoring/ScoringUi.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/Skins.h"
 #include "ui/Twips.h"
@@ -125,14 +126,14 @@ Frm2::Frm2(QWidget* owner) : QDialog(nullptr) {
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text11 = makeHiddenBox(QStringLiteral("Text11"), this);
-    Adodc1->bind(Text11, QStringLiteral("TH"));
+    bind(Adodc1, Text11, QStringLiteral("TH"));
 
     QLabel* name = new QLabel(this);
     name->setObjectName(QStringLiteral("Label18(9)"));
     name->setFont(formFont(16));
     name->setAlignment(Qt::AlignCenter);
     place(name, 30, 300, 11775, 450);
-    Adodc1->bind(name, QStringLiteral("Name"));
+    bind(Adodc1, name, QStringLiteral("Name"));
     Label18[9] = name;
 
     buildSubjectFrame();
@@ -145,7 +146,7 @@ Frm2::Frm2(QWidget* owner) : QDialog(nullptr) {
     address->setWordWrap(true);
     address->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignTop);
     place(address, 1920, 6960, 8535, 750);
-    Adodc1->bind(address, QStringLiteral("Adress"));
+    bind(Adodc1, address, QStringLiteral("Adress"));
     Label18[10] = address;
 
     buildChart();

@@ -9,6 +9,7 @@
 #include "scoring/ScoringUi.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
 #include "ui/Notice.h"
@@ -42,7 +43,7 @@ FrmkLID::FrmkLID(QWidget* parent) : QWidget(parent) {
 
     Text5 = makeHiddenBox(QStringLiteral("Text5"), this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     Form_Load();
 }
@@ -90,14 +91,14 @@ void FrmkLID::buildSubjectFrame() {
                              435, Qt::AlignHCenter);
         nameByCaption(*f.box, makeCaption(QStringLiteral("Caption") + name, f.caption, Frame5,
                                           right - CaptionWidth, top, CaptionWidth, 435));
-        Adodc3->bind(*f.box, QString::fromLatin1(f.field));
+        bind(Adodc3, *f.box, QString::fromLatin1(f.field));
     }
     Text6->setMaxLength(3);
 
     Text13 = makeHiddenBox(QStringLiteral("Text13"), Frame5);
     Text16 = makeHiddenBox(QStringLiteral("Text16"), Frame5);
-    Adodc1->bind(Text13, QStringLiteral("Name"));
-    Adodc1->bind(Text16, QStringLiteral("Adress"));
+    bind(Adodc1, Text13, QStringLiteral("Name"));
+    bind(Adodc1, Text16, QStringLiteral("Adress"));
 }
 
 void FrmkLID::buildScoreFrame() {
@@ -119,7 +120,7 @@ void FrmkLID::buildScoreFrame() {
         QLineEdit* box = makeTextBox(QStringLiteral("Txt3(%1)").arg(item), Frame3, 2700,
                                      180 + (item - 1) * 300, 435, 285);
         box->setFocusPolicy(Qt::NoFocus);
-        Adodc2->bind(box, QString::number(item));
+        bind(Adodc2, box, QString::number(item));
         Txt3[item] = box;
     }
 }

@@ -3,6 +3,7 @@
 
 #include "data/DataControl.h"
 #include "ui/AccessibleNames.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/SkinLabel.h"
 #include "ui/Twips.h"
@@ -38,8 +39,8 @@ ClinicPanel::ClinicPanel(QWidget* mainWindow, DataControl* theme, QLabel* titleL
     // typing, or the data control filling it at load and on every refresh.
     // Connected before binding so that the stored name fills the title too.
     connect(Text2, &QLineEdit::textChanged, titleLine, &QLabel::setText);
-    m_theme->bind(Text2, QStringLiteral("Name"));
-    m_theme->bind(Text14, QStringLiteral("Adress"));
+    bind(m_theme, Text2, QStringLiteral("Name"));
+    bind(m_theme, Text14, QStringLiteral("Adress"));
     titleLine->setText(Text2->text());
 
     connect(Command64, &QPushButton::clicked, this, &ClinicPanel::Command64_Click);

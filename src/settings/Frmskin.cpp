@@ -2,6 +2,7 @@
 
 #include "data/DataControl.h"
 #include "ui/DataFailures.h"
+#include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
 #include "ui/MainWindow.h"
 #include "ui/PictureButton.h"
@@ -78,7 +79,7 @@ Frmskin::Frmskin(QWidget* parent) : QWidget(parent) {
     Adodc1 = makeDataControl(QStringLiteral("Theme"), this, QStringLiteral("Adodc1"));
     Skin1 = new SkinEngine(this);
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
-    Adodc1->bind(Text1, QStringLiteral("TH"));
+    bind(Adodc1, Text1, QStringLiteral("TH"));
 
     k1 = new QLabel(this);
     k1->setObjectName(QStringLiteral("k1"));

@@ -14,6 +14,11 @@ void reportFailures(DataControl* control, QWidget* owner) {
                          platform().messageBox(owner, QStringLiteral("خطا"), message,
                                                QMessageBox::Critical);
                      });
+    QObject::connect(control, &DataControl::notice, control,
+                     [owner = QPointer<QWidget>(owner)](const QString& message) {
+                         platform().messageBox(owner, QStringLiteral("پيام"), message,
+                                               QMessageBox::Information);
+                     });
 }
 
 DataControl* makeDataControl(const QString& table, QWidget* owner, const QString& name) {

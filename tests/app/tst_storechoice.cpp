@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/StoreChoice.h"
+#include "data/ServerStore.h"
 #include "data/SubjectStore.h"
 #include "support/ProgramFolder.h"
 
@@ -35,7 +36,7 @@ class TestStoreChoice : public QObject {
 
 private slots:
     void cleanup() {
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         QFile::remove(configFiles().at(0));
         QFile::remove(configFiles().at(1));
     }
@@ -77,8 +78,9 @@ private slots:
         QString error;
         QVERIFY2(chooseSubjectStore(commandLine, environment, configFiles(), &error),
                  qPrintable(error));
-        QCOMPARE(Database::subjectsOnServer(), !database.isEmpty());
-        QCOMPARE(Database::subjectServer().database, database);
+        const auto* server = dynamic_cast<const ServerStore*>(&SubjectStore::current());
+        QCOMPARE(server != nullptr, !database.isEmpty());
+        QCOMPARE(server ? server->url().database : QString(), database);
     }
 
     void aWrongUrlEndsTheStartWithoutShowingIt() {
@@ -87,7 +89,7 @@ private slots:
         QVERIFY(!chooseSubjectStore(QString(), QString(), configFiles(), &error));
         QVERIFY2(error.contains(QDir::toNativeSeparators(configFiles().at(0))), qPrintable(error));
         QVERIFY2(!error.contains("pass-word-7"), qPrintable(error));
-        QVERIFY(!Database::subjectsOnServer());
+        QVERIFY(!dynamic_cast<const ServerStore*>(&SubjectStore::current()));
     }
 
     void theCommandLineTakesDatabase() {

@@ -5,7 +5,11 @@
 // platform as an operator would; this process is the testing room.
 #include "app/App.h"
 #include "app/Frm1.h"
+#include "backup/Frmbackup.h"
+#include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/ServerStore.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "questionnaire/FrmTest.h"
 #include "registry/FrmCode.h"
@@ -137,7 +141,20 @@ int scoreSubject(Frm1* main, ScriptedPlatform& platform, const QStringList& args
     return 0;
 }
 
-// tst_workstations --workstation register|score FOLDER DATABASE CODE [...]:
+// Restores the backup file through the backup window, confirming every
+// question, and reports the other workstations the window named.
+int restoreBackup(ScriptedPlatform& platform, const QStringList& args) {
+    Frmbackup* window = Frmbackup::showWindow();
+    window->Text2->setText(args.value(0));
+    for (int i = 0; i < 3; ++i)
+        platform.messageAnswers.enqueue(QMessageBox::Yes);
+    QTest::mouseClick(window->VisualButtonEx3, Qt::LeftButton);
+    say(QStringLiteral("restored\t") +
+        (platform.programEnded() ? QStringLiteral("yes") : QStringLiteral("no")));
+    return 0;
+}
+
+// tst_workstations --workstation register|score|restore FOLDER DATABASE CODE [...]:
 // a workstation in FOLDER (made ready like a test's program folder, kept for a
 // later run) with the subject tables in DATABASE of the server the libpq
 // variables name. It reports every notice and message, one line each.
@@ -167,7 +184,7 @@ int runWorkstation(int argc, char** argv) {
     setPlatform(&platform);
     StoreUrl url;
     url.database = args.at(4);
-    Database::useSubjectServer(url);
+    SubjectStore::install(SubjectStore::server(url));
     int status = 2;
     if (!startVelmora()) {
         status = 1;
@@ -175,6 +192,8 @@ int runWorkstation(int argc, char** argv) {
         status = registerSubject(Frm1::instance(), args.mid(5));
     } else if (mode == QLatin1String("score")) {
         status = scoreSubject(Frm1::instance(), platform, args.mid(5));
+    } else if (mode == QLatin1String("restore")) {
+        status = restoreBackup(platform, args.mid(5));
     }
     for (const ScriptedPlatform::Interaction& i : platform.interactions)
         if (i.kind == QLatin1String("notice") || i.kind == QLatin1String("messageBox"))
@@ -346,13 +365,97 @@ private slots:
         PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     void cleanup() {
         m_folder.reset();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         m_others.reset();
         PgTestServer::dropDatabase(m_database);
+    }
+
+    // The testing room (this process) has S3's test window and the scoring
+    // window open when the reception restores a backup that predates S3 and
+    // registers S4, who gets S3's keys. Nothing typed here reaches S4, the
+    // operator is told why, and the restoring workstation named this one.
+    void aRestoreElsewhereReachesNoOtherSubjectThroughOpenWindows() {
+        QVERIFY(startVelmora());
+        Frm1* main = Frm1::instance();
+        PgSession server(m_database);
+        const auto addSubject = [&server](const QString& code) {
+            server.run("INSERT INTO \"IDE\" (\"Code\", \"FName\") VALUES (?, 'F')", {code});
+            server.run("INSERT INTO \"Answer\" (\"Code\") VALUES (?)", {code});
+        };
+        for (const QString& code : {QStringLiteral("S1"), QStringLiteral("S2")})
+            addSubject(code);
+        const QString backup = m_folder->file(QStringLiteral("Back/before S3.mdbB"));
+        {
+            QString error;
+            std::unique_ptr<StoreSnapshot> snapshot = SubjectStore::current().snapshot(
+                m_folder->file(QStringLiteral("Back")), {}, &error);
+            QVERIFY2(snapshot && QFile::copy(snapshot->path(), backup), qPrintable(error));
+        }
+        addSubject(QStringLiteral("S3"));
+        QCOMPARE(server.value("SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S3'"),
+                 QStringLiteral("3"));
+
+        // S3's test, one answer stored already.
+        FrmTest* test = FrmTest::loaded();
+        QVERIFY(test->Adodc2->setFilter(QStringLiteral("code"), QStringLiteral("S3")));
+        QVERIFY(test->Adodc3->setFilter(QStringLiteral("code"), QStringLiteral("S3")));
+        test->show();
+        QTest::mouseClick(test->Command1, Qt::LeftButton);
+        chooseAnswer(test, 4);
+        QTest::mouseClick(test->CmdNext, Qt::LeftButton);
+        QCOMPARE(server.value("SELECT \"1\" FROM \"Answer\" WHERE \"Code\" = 'S3'"),
+                 QStringLiteral("4"));
+        // The scoring window is open too.
+        QTest::mouseClick(main->Command3, Qt::LeftButton);
+        FrmkLID* scoring = visibleWindow<FrmkLID>();
+        QVERIFY(scoring);
+
+        const QString reception = otherFolder(QStringLiteral("reception"));
+        {
+            OtherWorkstation restoring(QStringLiteral("restore"), reception, m_database, {backup});
+            QVERIFY2(restoring.finish(), qPrintable(restoring.report()));
+            QVERIFY2(restoring.texts(QStringLiteral("restored")) == QStringList{"yes"},
+                     qPrintable(restoring.report()));
+            const QStringList asked = restoring.texts(QStringLiteral("messageBox"));
+            QVERIFY2(asked.size() >= 2 && asked.at(1).contains(ServerStore::workstationName()),
+                     qPrintable(restoring.report()));
+        }
+        {
+            OtherWorkstation registering(
+                QStringLiteral("register"), reception, m_database,
+                {QStringLiteral("S4"), QStringLiteral("سحر"), QStringLiteral("B")});
+            QVERIFY2(registering.finish(), qPrintable(registering.report()));
+        }
+        QCOMPARE(server.value("SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S4'"),
+                 QStringLiteral("3"));
+
+        // The scoring window's next search reads the tables as they are now,
+        // and says why they changed.
+        m_folder->platform().clear();
+        m_folder->platform().inputAnswers.enqueue(QStringLiteral("S4"));
+        QTest::mouseClick(scoring->Command1, Qt::LeftButton);
+        QVERIFY2(
+            m_folder->platform().messageTexts().join(u'\n').contains(QStringLiteral("بازيابي")),
+            qPrintable(m_folder->platform().messageTexts().join(u'\n')));
+        QCOMPARE(scoring->Text3[3]->text(), QStringLiteral("سحر"));
+
+        // The test window, still at S3's item 2, stores nothing into S4's row.
+        m_folder->platform().clear();
+        chooseAnswer(test, 2);
+        QTest::mouseClick(test->CmdNext, Qt::LeftButton);
+        QTest::mouseClick(test->Command5, Qt::LeftButton);
+        QVERIFY(test->isVisible());
+        const QStringList told = m_folder->platform().messageTexts();
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told.first().contains(QStringLiteral("جايگزين")), qPrintable(told.first()));
+        QCOMPARE(server.rows("SELECT \"Code\", \"1\", \"2\" FROM \"Answer\" WHERE \"ID\" = 3"),
+                 (QList<QStringList>{{"S4", "", ""}}));
+        QCOMPARE(server.value("SELECT COUNT(*) FROM \"History\""), QStringLiteral("0"));
+        QTest::mouseClick(test->Command2, Qt::LeftButton);
     }
 
     // Registered at the reception, tested in the testing room (this process,

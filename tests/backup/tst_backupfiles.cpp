@@ -1,7 +1,8 @@
 #include "backup/Backup.h"
 #include "backup/BackupFiles.h"
-#include "backup/SubjectFileCheck.h"
 #include "data/Database.h"
+#include "data/SubjectFileCheck.h"
+#include "data/SubjectStore.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/SubjectFiles.h"
@@ -356,7 +357,7 @@ private slots:
         QVERIFY(Database::connection(DbFile::Subjects).isOpen());
         QVERIFY(subjectConnectionOpen());
         QString why;
-        QVERIFY2(BackupFiles::releaseSubjectDatabase(&why), qPrintable(why));
+        QVERIFY2(SubjectStore::current().release(&why), qPrintable(why));
         QVERIFY(!subjectConnectionOpen());
         // The next use opens it again.
         QVERIFY(Database::connection(DbFile::Subjects).isOpen());
@@ -396,7 +397,7 @@ private slots:
         QVERIFY(bytesOf(db) != whole); // the file alone is not the stored state
 
         QString why;
-        QVERIFY2(BackupFiles::releaseSubjectDatabase(&why), qPrintable(why));
+        QVERIFY2(SubjectStore::current().release(&why), qPrintable(why));
         QVERIFY(!QFileInfo::exists(db + "-journal") || QFileInfo(db + "-journal").size() == 0);
         QVERIFY(CopyBackupFile(db, m_folder->file("Back/settled.mdbB")) == 1);
         QCOMPARE(ProgramFolder::rows("Back/settled.mdbB", "SELECT * FROM \"IDE\" ORDER BY \"ID\""),
@@ -434,11 +435,12 @@ private slots:
             other = QSqlDatabase();
             QSqlDatabase::removeDatabase("other");
         }
-        BackupFiles::CopySteps steps;
-        steps.sourceIsDatabase = true;
         QString error;
         const QString copy = m_folder->file("Back/w.mdbB");
-        const bool copied = BackupFiles::copyFile(db, copy, steps, &error);
+        std::unique_ptr<StoreSnapshot> snapshot =
+            SubjectStore::current().snapshot(m_folder->file("Back"), {}, &error);
+        const bool copied = snapshot && BackupFiles::copyFile(snapshot->path(), copy, {}, &error);
+        snapshot.reset();
         if (heldElsewhere) {
             QVERIFY(!copied);
             QCOMPARE(error, QStringLiteral("پايگاه داده آزمودني ها در دست برنامه ديگري است."));
@@ -608,8 +610,8 @@ private slots:
             QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), m_folder->file(file)));
         }
         if (kind == "no indexes") {
-            const QStringList indexes = {"IDE_Code",  "Answer_Code", "IDE_Group",
-                                         "IDE_LName", "IDE_FName",   "History_Code"};
+            const QStringList indexes = {"IDE_Code",  "Answer_Code",  "IDE_Group",  "IDE_LName",
+                                         "IDE_FName", "History_Code", "CodeKey_Key"};
             for (const QString& index : indexes)
                 ProgramFolder::exec(file, QStringLiteral("DROP INDEX \"%1\"").arg(index));
             QCOMPARE(ProgramFolder::value(file, "SELECT COUNT(*) FROM sqlite_master WHERE type = "

@@ -1,14 +1,17 @@
 #include "backup/BackupFiles.h"
 #include "backup/Frmbackup.h"
-#include "backup/StoreCopy.h"
 #include "data/CodeKeys.h"
+#include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
+#include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -47,6 +50,25 @@ QList<QStringList> allRows(QSqlDatabase db) {
         }
     }
     return rows;
+}
+
+// A restore of the store from a copy of file (the store takes the file it is
+// given), as the backup window makes one.
+bool restoreFrom(const QString& file, const CopyProgress& progress, QString* error) {
+    const QString copy = file + QStringLiteral(".restore");
+    QFile::remove(copy);
+    if (!QFile::copy(file, copy)) {
+        *error = QStringLiteral("no copy of ") + file;
+        return false;
+    }
+    return SubjectStore::current().replaceWith(copy, progress, error);
+}
+
+// The store's tables as one subject file at path.
+bool backUpTo(const QString& path, QString* error) {
+    std::unique_ptr<StoreSnapshot> snapshot =
+        SubjectStore::current().snapshot(QFileInfo(path).absolutePath(), {}, error);
+    return snapshot && QFile::copy(snapshot->path(), path);
 }
 
 QList<QStringList> fileRows(const QString& path) {
@@ -90,7 +112,7 @@ class TestStoreCopy : public QObject {
         PgTestServer::createDatabase(m_database);
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         QString error;
         QVERIFY2(Database::openAll(&error), qPrintable(error));
     }
@@ -105,7 +127,7 @@ private slots:
     void init() { m_folder = std::make_unique<ProgramFolder>(); }
     void cleanup() {
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         m_folder.reset();
         if (!m_database.isEmpty())
             PgTestServer::dropDatabase(m_database);
@@ -124,7 +146,7 @@ private slots:
         useServer();
         qint64 lastDone = 0, lastTotal = 0;
         QString error;
-        QVERIFY2(importFileToStore(
+        QVERIFY2(restoreFrom(
                      backup,
                      [&](qint64 done, qint64 total) {
                          QVERIFY(done > lastDone && done <= total);
@@ -154,15 +176,17 @@ private slots:
         q.finish();
 
         const QString serverBackup = m_folder->file("Back/server.mdbB");
-        QVERIFY2(exportStoreToFile(serverBackup, {}, &error), qPrintable(error));
+        QVERIFY2(backUpTo(serverBackup, &error), qPrintable(error));
         QVERIFY2(Database::isSoundSubjectDatabase(serverBackup, &error), qPrintable(error));
         const QList<QStringList> onServer = serverRows();
         QCOMPARE(fileRows(serverBackup), onServer);
-        QVERIFY(QDir(m_folder->file("Back")).entryList({"*.part-*"}).isEmpty());
+        QVERIFY(QDir(m_folder->file("Back"))
+                    .entryList({"*.part*"}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
 
         // On a workstation that keeps its subjects in the file, it is the file.
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         QFile::remove(m_folder->file(SubjectFile));
         QVERIFY(QFile::copy(serverBackup, m_folder->file(SubjectFile)));
         QVERIFY2(Database::openAll(&error), qPrintable(error));
@@ -200,6 +224,51 @@ private slots:
         QCOMPARE(fileRows(QDir(BackupFiles::backupFolder()).filePath(kept.first())), later);
     }
 
+    // A text the server cannot hold stops the restore before anything is
+    // replaced, and the operator learns which subject and field it is in.
+    void aValueTheServerCannotHoldIsNamedAndNothingReplaced() {
+        fill(3);
+        ProgramFolder::exec(SubjectFile, "UPDATE \"IDE\" SET \"LName\" = ? WHERE \"ID\" = 2",
+                            {QString(QStringLiteral("Kar") + QChar(0) + QStringLiteral("imi"))});
+        const QString backup = m_folder->file("Back/nul.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+        const QString code =
+            ProgramFolder::value(SubjectFile, "SELECT \"Code\" FROM \"IDE\" WHERE \"ID\" = 2");
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('kept')"));
+        q.finish();
+        const QList<QStringList> before = serverRows();
+        QString error;
+        QVERIFY(!restoreFrom(backup, {}, &error));
+        QVERIFY2(error.contains(QStringLiteral("LName")) && error.contains(code) &&
+                     error.contains(QStringLiteral("NUL")),
+                 qPrintable(error));
+        QCOMPARE(serverRows(), before);
+    }
+
+    // A registration while another workstation restores waits a moment and
+    // then says so, in words, not in the server's syntax.
+    void aRegistrationDuringARestoreElsewhereSaysSo() {
+        useServer();
+        PgSession restoring(m_database, QStringLiteral("restoring-workstation"));
+        restoring.run("BEGIN");
+        restoring.run("SELECT pg_advisory_xact_lock(1986358381, 2)"); // a restore's own lock
+        restoring.run("LOCK TABLE \"IDE\" IN EXCLUSIVE MODE");
+        restoring.run("LOCK TABLE \"Answer\" IN EXCLUSIVE MODE");
+        QWidget owner;
+        DataControl ide("IDE", &owner, "Adodc2");
+        ide.setReportFailures(false);
+        ide.addNew();
+        ide.setField("Code", "new");
+        QVERIFY(!ide.save());
+        QCOMPARE(ide.lastFailure(), StoreFailure::Busy);
+        QVERIFY2(ide.lastError().contains(QStringLiteral("بازيابي")), qPrintable(ide.lastError()));
+        QVERIFY2(!ide.lastError().contains(QStringLiteral("EXECUTE")), qPrintable(ide.lastError()));
+        restoring.run("ROLLBACK");
+        QVERIFY2(ide.save(), qPrintable(ide.lastError()));
+    }
+
     void aRestoreThatFailsHalfwayLeavesTheServerAsItWas() {
         useServer();
         QSqlQuery q(Database::connection(DbFile::Subjects));
@@ -209,7 +278,7 @@ private slots:
         // A sound subject file whose sheets repeat a code: the server's unique
         // index refuses the last rows, after the first ones went in.
         Database::closeAll();
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         QString error;
         QVERIFY(Database::openAll(&error));
         fill(450);
@@ -220,9 +289,9 @@ private slots:
         Database::closeAll();
         StoreUrl url;
         url.database = m_database;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
         QVERIFY(Database::openAll(&error));
-        QVERIFY(!importFileToStore(crafted, {}, &error));
+        QVERIFY(!restoreFrom(crafted, {}, &error));
         QVERIFY2(error.contains("23505") || error.contains("duplicate"), qPrintable(error));
         QCOMPARE(serverRows(), before);
     }

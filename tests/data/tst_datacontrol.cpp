@@ -1,6 +1,8 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/History.h"
 #include "support/ProgramFolder.h"
+#include "ui/FieldBinding.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -155,7 +157,7 @@ private slots:
     void refreshAfterAddNewStoresNothing() {
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit code;
-        ide.bind(&code, "Code");
+        bind(&ide, &code, QStringLiteral("Code"));
         ide.addNew();
         QTest::keyClicks(&code, "pending");
         QCOMPARE(ide.field("Code"), QString("pending"));
@@ -170,8 +172,8 @@ private slots:
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;
         QLabel code;
-        ide.bind(&first, "FName");
-        ide.bind(&code, "Code");
+        bind(&ide, &first, QStringLiteral("FName"));
+        bind(&ide, &code, QStringLiteral("Code"));
         QCOMPARE(first.text(), QString("Ann"));
         QVERIFY(ide.setFilter("Code", "b"));
         QCOMPARE(first.text(), QString("Bob"));
@@ -186,7 +188,7 @@ private slots:
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\" WHERE \"Code\"='c'"),
                  QString("Cy"));
         // Binding again moves a widget to another field.
-        ide.bind(&first, "Code");
+        bind(&ide, &first, QStringLiteral("Code"));
         QCOMPARE(first.text(), QString("c"));
     }
 
@@ -194,7 +196,7 @@ private slots:
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         first.setText("Anna");
         QVERIFY(ide.isDirty());
         QVERIFY(ide.save());
@@ -245,7 +247,7 @@ private slots:
         answers.addNew();
         answers.setField("Code", "taken"); // the sheet's unique code refuses it
         {
-            DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+            DataTransaction tx({&ide, &answers});
             QVERIFY(tx.begun());
             QVERIFY(ide.update());
             QVERIFY(!answers.update());
@@ -257,7 +259,7 @@ private slots:
         QCOMPARE(ide.field("FName"), QString("typed"));
         // After mending the code, the same controls store both rows.
         answers.setField("Code", "taken-too");
-        DataTransaction tx(DbFile::Subjects, {&ide, &answers});
+        DataTransaction tx({&ide, &answers});
         QVERIFY(ide.update() && answers.update());
         QVERIFY(tx.commit());
         QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
@@ -279,7 +281,7 @@ private slots:
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         QVERIFY(ide.setFilter("Code", "nobody"));
         QTest::keyClicks(&first, "typed");
         QSignalSpy failures(&ide, &DataControl::failed);
@@ -300,13 +302,82 @@ private slots:
         QVERIFY(ide.isDirty()); // still held, nothing claimed
     }
 
+    // A row the control read, then changed behind its back by another
+    // workstation or a restore there: what the control's write may do.
+    void aWriteGoesOnlyIntoTheRowAsItWasRead_data() {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("stored"); // LName of key 1 afterwards
+        QTest::newRow("nothing happened") << "" << int(StoreFailure::None) << "Lee";
+        // A restore of an earlier backup gave the key to another subject.
+        QTest::newRow("the key is another subject's")
+            << "UPDATE \"IDE\" SET \"Code\" = 'S4', \"FName\" = 'Sara', \"LName\" = 'S'"
+            << int(StoreFailure::RowReplaced) << "S";
+        QTest::newRow("the row is gone")
+            << "DELETE FROM \"IDE\"" << int(StoreFailure::RowReplaced) << "";
+        // Another workstation corrected the same subject meanwhile.
+        QTest::newRow("another field was changed")
+            << "UPDATE \"IDE\" SET \"Sen\" = '41'" << int(StoreFailure::RowChanged) << "L";
+        QTest::newRow("the same field was changed")
+            << "UPDATE \"IDE\" SET \"LName\" = 'Li'" << int(StoreFailure::RowChanged) << "Li";
+    }
+    void aWriteGoesOnlyIntoTheRowAsItWasRead() {
+        QFETCH(QString, elsewhere);
+        QFETCH(int, failure);
+        QFETCH(QString, stored);
+        ProgramFolder::addSubject("a", "Ann", "L");
+        DataControl ide("IDE", m_window.get(), "Adodc3");
+        ide.setReportFailures(false);
+        QCOMPARE(ide.field("Code"), QStringLiteral("a"));
+        if (!elsewhere.isEmpty())
+            ProgramFolder::exec(Subjects, elsewhere);
+        ide.setField("LName", "Lee");
+        QCOMPARE(ide.save(), failure == int(StoreFailure::None));
+        QCOMPARE(int(ide.lastFailure()), failure);
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\" WHERE \"ID\" = 1"),
+                 stored);
+        if (failure == int(StoreFailure::None))
+            return;
+        QVERIFY(ide.isDirty()); // what was typed is still held
+        // The window may store over a change to the same subject, never into
+        // someone else's row.
+        const bool sameSubject = failure == int(StoreFailure::RowChanged);
+        QCOMPARE(ide.updateOverChanges(), sameSubject);
+        if (sameSubject)
+            QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\""),
+                     QStringLiteral("Lee"));
+        else
+            QCOMPARE(ProgramFolder::value(Subjects,
+                                          "SELECT COUNT(*) FROM \"IDE\" WHERE \"LName\" = 'Lee'"),
+                     QStringLiteral("0"));
+    }
+
+    // A kept administration is copied only from the sheet that is still the
+    // subject's.
+    void anAdministrationIsKeptOnlyFromTheSubjectsOwnSheet() {
+        ProgramFolder::addSubject("S3");
+        ProgramFolder::setAnswers("S3", QStringList(14, "4"));
+        const QString key =
+            ProgramFolder::value(Subjects, "SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S3'");
+        ProgramFolder::exec(Subjects,
+                            "UPDATE \"Answer\" SET \"Code\" = 'S4' WHERE \"Code\" = 'S3'");
+        QString error;
+        QVERIFY(!History::append(key.toLongLong(), "S3", "1405/09/20", "10:00:00", &error));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("0"));
+        QVERIFY2(History::append(key.toLongLong(), "S4", "1405/09/20", "10:00:00", &error),
+                 qPrintable(error));
+        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"History\""),
+                 QStringLiteral("S4"));
+    }
+
     void aLockedFileIsReportedAndTheWindowGoesOn() {
         if (ProgramFolder::onServer())
             QSKIP("a lock on the subject file; the server's row locks are another matter");
         ProgramFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QLineEdit first;
-        ide.bind(&first, "FName");
+        bind(&ide, &first, QStringLiteral("FName"));
         first.setText("changed");
         QSignalSpy failures(&ide, &DataControl::failed);
         {

@@ -54,7 +54,7 @@ public:
 
     // How the operator's message names the locked store.
     static QString storeName() {
-        return ProgramFolder::onServer() ? Database::subjectServerName()
+        return ProgramFolder::onServer() ? SubjectStore::current().displayName()
                                          : QStringLiteral("DB2.mdb");
     }
 
@@ -763,6 +763,64 @@ private slots:
         expectItem(3, QStringLiteral("3"));
         QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("2"));
         QCOMPARE(m_folder->platform().messageTexts().size(), 1);
+    }
+
+    // Another workstation restored a backup that predates S1 and registered
+    // someone else, who got S1's keys: what this window still holds of S1
+    // must not reach them, and the operator is told why.
+    void aSheetReplacedElsewhereTakesNothingAndKeepsTheAnswers() {
+        openFor(QStringLiteral("S1"));
+        start();
+        choose(3);
+        next(); // item 1 stored while the sheet was still S1's
+        choose(4);
+        for (const char* table : {"IDE", "Answer"})
+            ProgramFolder::exec(
+                Sheets,
+                QStringLiteral("UPDATE \"%1\" SET \"Code\" = 'S4'").arg(QLatin1String(table)));
+        ProgramFolder::exec(Sheets, "UPDATE \"Answer\" SET \"1\" = ''");
+        ProgramFolder::exec(Sheets, "UPDATE \"IDE\" SET \"FName\" = 'Sara'");
+        next();
+        QVERIFY(t->isVisible());
+        expectItem(2, QStringLiteral("2"));
+        QCOMPARE(checkedValue(), 4);
+        QTest::mouseClick(t->Command5, Qt::LeftButton);
+        QVERIFY(t->isVisible());
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 2);
+        for (const QString& message : messages)
+            QVERIFY2(message.contains(QStringLiteral("جايگزين شده است")), qPrintable(message));
+        // S4's sheet, registration and history are as S4's own.
+        QCOMPARE(ProgramFolder::rows(Sheets, "SELECT \"1\", \"2\" FROM \"Answer\""),
+                 (QList<QStringList>{{"", ""}}));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT \"FName\" FROM \"IDE\""),
+                 QStringLiteral("Sara"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("0"));
+    }
+
+    // The same subject tested at two workstations at once: both
+    // administrations are kept, and the second operator hears of the first.
+    void aSheetChangedElsewhereIsStoredAndTheOperatorTold() {
+        openFor(QStringLiteral("S1"));
+        start();
+        choose(3);
+        next();
+        ProgramFolder::exec(Sheets, "UPDATE \"Answer\" SET \"5\" = '1', \"1\" = '5'");
+        ProgramFolder::addAdministration(QStringLiteral("S1"), "1405/09/20", "09:00:00",
+                                         QStringList(14, "1"));
+        choose(2);
+        next();
+        QVERIFY(m_folder->platform().messageTexts().isEmpty()); // the subject goes on
+        QTest::mouseClick(t->Command5, Qt::LeftButton);
+        QVERIFY(!t->isVisible());
+        const QStringList messages = m_folder->platform().messageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains(QStringLiteral("ايستگاه ديگري")),
+                 qPrintable(messages.first()));
+        QCOMPARE(ProgramFolder::storedAnswer(QStringLiteral("S1"), 2), QStringLiteral("2"));
+        QCOMPARE(ProgramFolder::value(Sheets, "SELECT COUNT(*) FROM \"History\""),
+                 QStringLiteral("2"));
     }
 
     void failedSaveAndExitKeepsTheWindowOpen() {

@@ -8,6 +8,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 QString scriptPath() {
@@ -126,6 +129,52 @@ bool PgTestServer::pause() {
 
 bool PgTestServer::resume() {
     return !m_ownDir.isEmpty() && runScript(QStringLiteral("resume"), m_ownDir);
+}
+
+namespace {
+
+// The postmaster of the server in folder and its children, from /proc.
+QList<pid_t> serverProcesses(const QString& folder) {
+    QFile pidFile(folder + QStringLiteral("/data/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return {};
+    const pid_t postmaster = pid_t(QString::fromLatin1(pidFile.readLine()).trimmed().toInt());
+    if (postmaster <= 0)
+        return {};
+    QList<pid_t> found{postmaster};
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (name) state ppid ...: the name may hold blanks, the last ')' ends it.
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList rest = line.mid(line.lastIndexOf(u')') + 2).split(u' ');
+        if (rest.size() > 1 && pid_t(rest.at(1).toInt()) == postmaster)
+            found.append(pid);
+    }
+    return found;
+}
+
+bool signalAll(const QString& folder, int signal) {
+    const QList<pid_t> pids = serverProcesses(folder);
+    for (pid_t pid : pids)
+        ::kill(pid, signal);
+    return !pids.isEmpty();
+}
+
+} // namespace
+
+bool PgTestServer::freeze() {
+    return !m_ownDir.isEmpty() && signalAll(m_ownDir, SIGSTOP);
+}
+
+bool PgTestServer::thaw() {
+    return !m_ownDir.isEmpty() && signalAll(m_ownDir, SIGCONT);
 }
 
 bool PgTestServer::required() {

@@ -38,6 +38,13 @@ public:
     bool pause();
     bool resume();
 
+    // Stops the server's processes where they stand (SIGSTOP to the postmaster
+    // and every backend), as a machine that hangs or a cut cable looks to a
+    // client: connections stay open and nothing answers. thaw() lets them go
+    // on (SIGCONT).
+    bool freeze();
+    bool thaw();
+
     // The superuser, trusted on the socket and on 127.0.0.1: for fixtures
     // that make roles or end other sessions.
     static QString adminUser();

@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/QtTranslation.h"
 #include "data/Database.h"
+#include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
 #include "support/PgTestServer.h"
@@ -108,7 +109,7 @@ ProgramFolder::ProgramFolder(bool openDatabases) : m_previousDir(QDir::currentPa
         PgTestServer::createDatabase(s_caseDatabase);
         StoreUrl url;
         url.database = s_caseDatabase;
-        Database::useSubjectServer(url);
+        SubjectStore::install(SubjectStore::server(url));
     }
     if (openDatabases) {
         QString error;
@@ -121,7 +122,7 @@ ProgramFolder::~ProgramFolder() {
     deleteAllWindows();
     Database::closeAll();
     if (!s_caseDatabase.isEmpty()) {
-        Database::useSubjectFile();
+        SubjectStore::install(SubjectStore::file());
         PgTestServer::dropDatabase(s_caseDatabase);
         s_caseDatabase.clear();
     }

@@ -1,4 +1,4 @@
-#include "backup/SubjectFileCheck.h"
+#include "data/SubjectFileCheck.h"
 
 #include "data/Database.h"
 
