@@ -246,13 +246,13 @@ private:
 
 // The findings of the server's log for the run's database: how often a
 // statement was sent into a transaction that had already failed (and which
-// statements), and deadlocks.
-void reportServerLog(const ServerLog& log, const QString& database) {
+// statements), and deadlocks. Either is a fault of the run.
+bool reportServerLog(const ServerLog& log, const QString& database) {
     QStringList lines;
     if (!log.read(database, &lines)) {
         out << "server log: not read (VELMORA_TEST_PG_DIR names no throwaway server whose log "
                "this user may read)\n";
-        return;
+        return true;
     }
     int aborted = 0, deadlocks = 0;
     QMap<QString, int> after;
@@ -277,10 +277,12 @@ void reportServerLog(const ServerLog& log, const QString& database) {
         << deadlocks << " x \"deadlock detected\"\n";
     for (auto it = after.cbegin(); it != after.cend(); ++it)
         out << "  " << it.value() << " x sent after the failure: " << it.key() << '\n';
+    return aborted == 0 && deadlocks == 0;
 }
 
-// The warnings the workstations wrote on standard error.
-void reportWarnings(const QString& runFolder, int workstations) {
+// The warnings the workstations wrote on standard error; a statement the
+// driver could not free is a fault of the run.
+bool reportWarnings(const QString& runFolder, int workstations) {
     int lines = 0, unfreed = 0;
     QStringList examples;
     for (int w = 0; w < workstations; ++w) {
@@ -303,6 +305,7 @@ void reportWarnings(const QString& runFolder, int workstations) {
         << " x \"Unable to free statement\"\n";
     for (const QString& line : examples)
         out << "  " << line.left(160) << '\n';
+    return unfreed == 0;
 }
 
 struct StepStats {
@@ -639,8 +642,8 @@ int loadCommand(int argc, char** argv) {
             << " s and were stopped: " << clinic.stuckAt().join(QStringLiteral("; ")) << '\n';
     }
     sound = checkAndReport(options.database, journal) && sound;
-    reportServerLog(log, options.database);
-    reportWarnings(runDir.path(), options.plan.workstations);
+    sound = reportServerLog(log, options.database) && sound;
+    sound = reportWarnings(runDir.path(), options.plan.workstations) && sound;
     if (options.keep)
         out << "kept: database " << options.database << ", workstations' folders and journal in "
             << runDir.path() << '\n';

@@ -12,7 +12,7 @@ case "${1:-}" in
         # A display and a pointer for the window tests, pictures and PDFs to look at,
         # formatting, a throwaway database server, the sqlite3 shell the export is
         # measured against, the accessibility bus, and the package and its checkers.
-        packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format postgresql
+        packages+=(xvfb x11-utils xdotool imagemagick poppler-utils clang-format clang-tidy postgresql
                    sqlite3 dbus python3-pyatspi at-spi2-core
                    dpkg-dev file desktop-file-utils appstream lintian) ;;
     *)

@@ -5,10 +5,12 @@
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
 #include "app/QtTranslation.h"
+#include "app/SecretArguments.h"
 #include "app/StoreChoice.h"
 #include "backup/BackupFiles.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
+#include "files/OutputFile.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
 #include "registry/SubjectExport.h"
@@ -17,19 +19,19 @@
 #include "ui/Twips.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFutureWatcher>
 #include <QIcon>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
-#include <memory>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,7 +40,11 @@ namespace velmora {
 
 namespace {
 
-std::unique_ptr<QLockFile> s_lock;
+// The single-instance lock: a descriptor of the lock file holding an flock,
+// which the system drops when the process ends however it ends, so a lock is
+// never stale.
+int s_lockFd = -1;
+QString s_lockPath;
 
 // The signals that end a run (kill, Ctrl+C, the end of a session) are turned
 // into an ordinary end of the event loop, so the databases are closed and the
@@ -65,6 +71,24 @@ void endOnSignals(QApplication& app) {
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+// A command without a window that is ended by a signal removes the part
+// files it was writing (an export cut short leaves no patient rows behind)
+// and ends with the status a shell gives a process ended by that signal.
+void endCommandOnSignal(int signal) {
+    OutputFile::removePartsNow();
+    ::_exit(128 + signal);
+}
+
+void endCommandsOnSignals() {
+    struct sigaction action = {};
+    action.sa_handler = endCommandOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&action.sa_mask, signal);
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
 }
@@ -111,6 +135,7 @@ int printAndEnd(const QString& text, FILE* stream, int status) {
 int runWithoutWindow(int argc, char** argv, const CommandLine& command,
                      const std::function<int(QTextStream& err)>& work) {
     ::umask(077);
+    endCommandsOnSignals();
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
     const QString dataFolder =
@@ -118,9 +143,14 @@ int runWithoutWindow(int argc, char** argv, const CommandLine& command,
                          QCoreApplication::applicationDirPath(),
                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     QString error;
-    if (!prepareDataFolder(dataFolder, &error)) {
+    QString notice;
+    if (!prepareDataFolder(dataFolder, &error, &notice)) {
         err << error << '\n';
         return 1;
+    }
+    if (!notice.isEmpty()) {
+        err << notice << '\n';
+        err.flush();
     }
     QDir::setCurrent(dataFolder);
     if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
@@ -135,36 +165,73 @@ int runWithoutWindow(int argc, char** argv, const CommandLine& command,
 }
 
 QString instanceLockPath() {
-    // The lock lives in the user's runtime folder, named after the data
-    // folder: one instance per data folder, and a read-only data folder (or
-    // one a stale lock was left in) never stops a start.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    const QByteArray key =
-        QCryptographicHash::hash(QDir::current().canonicalPath().toUtf8(), QCryptographicHash::Sha1)
-            .toHex()
-            .left(16);
-    return QDir(folder).filePath(QStringLiteral("velmora-%1.lock").arg(QString::fromLatin1(key)));
+    // In the data folder itself. Nobody else may write there (prepareDataFolder
+    // refuses a folder others can write to), so nobody can plant or swap the
+    // lock; and every way to the folder (a link, a bind mount, another
+    // spelling of its path) leads to this one file, so one folder is one lock
+    // whatever it is called. The runtime folder and /tmp are not used: their
+    // names are guessable or missing, and a session without one would meet
+    // another lock than a session with one.
+    return QDir::current().absoluteFilePath(QStringLiteral(".velmora.lock"));
 }
 
 bool acquireSingleInstance() {
-    if (s_lock)
+    if (s_lockFd >= 0)
         return true;
-    auto lock = std::make_unique<QLockFile>(instanceLockPath());
-    // A lock whose process is gone (a crashed run) is stale and taken over.
-    if (!lock->tryLock(0)) {
-        if (lock->error() == QLockFile::LockFailedError)
-            return false;
-        // A folder the program cannot write to must not stop the clinic's work.
+    const QString path = instanceLockPath();
+    const QByteArray name = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd =
+            ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            // A link under the name is none of ours: it goes, and a lock file of
+            // our own is made.
+            if (errno == ELOOP && ::unlink(name.constData()) == 0)
+                continue;
+            // A folder where no lock can be made must not stop the clinic's work.
+            return true;
+        }
+        struct stat held;
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != ::geteuid() ||
+            held.st_nlink != 1) {
+            // Not a lock file this user made (a pipe, another user's file, a
+            // second name of another file): never trusted, replaced.
+            ::close(fd);
+            if (::unlink(name.constData()) != 0)
+                return true;
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int code = errno;
+            ::close(fd);
+            if (code == EWOULDBLOCK)
+                return false;
+            return true; // a file system without locks
+        }
+        // An instance that was ending may have removed the file between the
+        // open and the lock: the lock counts only on the file under the name.
+        struct stat now;
+        if (::stat(name.constData(), &now) != 0 || now.st_dev != held.st_dev ||
+            now.st_ino != held.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        ::fchmod(fd, 0600);
+        s_lockFd = fd;
+        s_lockPath = path;
         return true;
     }
-    s_lock = std::move(lock);
     return true;
 }
 
 void releaseSingleInstance() {
-    s_lock.reset();
+    if (s_lockFd < 0)
+        return;
+    // Removed while still held, so that the next instance makes its own.
+    ::unlink(QFile::encodeName(s_lockPath).constData());
+    ::close(s_lockFd);
+    s_lockFd = -1;
+    s_lockPath.clear();
 }
 
 bool startVelmora() {
@@ -216,6 +283,8 @@ int runVelmora(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Read: a password given on the command line leaves the process list now.
+    hidePasswordsInArguments(argc, argv);
     const CommandLine command = parseCommandLine(arguments);
     switch (command.action) {
     case CommandLine::Action::Help:
@@ -259,10 +328,13 @@ int runVelmora(int argc, char** argv) {
                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     prepareApplication(app);
     QString error;
-    if (!prepareDataFolder(dataFolder, &error)) {
+    QString notice;
+    if (!prepareDataFolder(dataFolder, &error, &notice)) {
         platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
         return 1;
     }
+    if (!notice.isEmpty())
+        platform().messageBox(nullptr, QStringLiteral("هشدار"), notice, QMessageBox::Warning);
     // Every path of the data (DBM, Back, the backup dialogs' folder) is
     // relative to the data folder.
     QDir::setCurrent(dataFolder);

@@ -11,9 +11,12 @@ namespace velmora {
 
 struct CommandLine;
 
-// The lock file that keeps the program to one instance per program folder.
+// The lock file that keeps the program to one instance per data folder (the
+// working directory): .velmora.lock in the folder itself.
 QString instanceLockPath();
-// False when another instance of the program already runs from this folder.
+// False when another instance of the program already runs on this folder,
+// under whatever path it was reached. A lock file this user did not make is
+// not trusted but replaced; where no lock can be taken the run goes on.
 bool acquireSingleInstance();
 void releaseSingleInstance();
 

@@ -63,8 +63,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption data(
         QStringLiteral("data"),
-        QStringLiteral("Keep the subject and settings databases, backups and the lock in DIR "
-                       "(default: $VELMORA_DATA, else the user's data folder)."),
+        QStringLiteral("Keep the subject and settings databases, backups, velmora.conf and the "
+                       "single-instance lock in DIR (default: $VELMORA_DATA, else the user's data "
+                       "folder). DIR must be yours and closed to other users' writing; what others "
+                       "may read in it is made private."),
         QStringLiteral("DIR"));
     parser.addOption(data);
     const QCommandLineOption database(
@@ -73,13 +75,18 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "postgresql://[user[:password]@][host][:port]/[dbname][?keyword=value...], "
                        "parts left out as libpq fills them (default: $VELMORA_DATABASE, else "
                        "database= in velmora.conf of the data folder or of /etc/velmora, else "
-                       "DBM/DB2.mdb in the data folder)."),
+                       "DBM/DB2.mdb in the data folder). A password written here is hidden from "
+                       "the process list once the program has read it, but not before: keep it in "
+                       "~/.pgpass, PGPASSWORD or a service file instead."),
         QStringLiteral("URL"));
     parser.addOption(database);
     const QCommandLineOption exportCsv(
         QStringLiteral("export-csv"),
-        QStringLiteral("Write every subject and administration to FILE as CSV and end, without a "
-                       "window (status 0 on success)."),
+        QStringLiteral(
+            "Write every subject and administration to FILE as CSV and end, without a "
+            "window (status 0 on success; 128 + the signal when ended by SIGTERM, SIGINT "
+            "or SIGHUP, leaving no part of the file). FILE may be a pipe or /dev/stdout; "
+            "a folder, a device or a link to nothing is refused."),
         QStringLiteral("FILE"));
     parser.addOption(exportCsv);
     const QCommandLineOption backup(

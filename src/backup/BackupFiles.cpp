@@ -2,13 +2,12 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/Database.h"
+#include "files/OutputFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
@@ -94,121 +93,6 @@ bool renameFile(const QString& from, const QString& to, QString* error) {
     return false;
 }
 
-// The name of an unfinished copy: a dot, the destination's name, eight hex
-// digits and ".part", with the journals the database engine may add to it.
-const QRegularExpression& leftoverName() {
-    static const QRegularExpression name(
-        QStringLiteral("^\\..+\\.[0-9a-f]{8}\\.part(-journal|-wal|-shm)?$"));
-    return name;
-}
-
-// Marks a temporary copy as being written for as long as it exists, so that
-// removeLeftovers in this or another run leaves it alone. The lock is taken
-// on a descriptor of its own, kept open until the copy is renamed or removed:
-// a descriptor closed earlier would end it.
-class TemporaryMark {
-public:
-    TemporaryMark() = default;
-    TemporaryMark(const TemporaryMark&) = delete;
-    TemporaryMark& operator=(const TemporaryMark&) = delete;
-    ~TemporaryMark() { release(); }
-    void take(const QString& path) {
-#ifdef Q_OS_UNIX
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (m_fd >= 0)
-            ::flock(m_fd, LOCK_EX | LOCK_NB);
-#else
-        Q_UNUSED(path);
-#endif
-    }
-    void release() {
-#ifdef Q_OS_UNIX
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-#endif
-    }
-
-private:
-    int m_fd = -1;
-};
-
-// True when no running copy holds the temporary copy at path.
-bool abandoned(const QString& path) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-#else
-    Q_UNUSED(path);
-    return true;
-#endif
-}
-
-// A new, empty file beside destination that no other file shares, readable
-// and writable by its owner only. Its name starts with a dot and ends in
-// ".part", so an unfinished copy is never taken for a backup by the restore
-// dialog.
-bool createTemporary(const QFileInfo& destination, QFile* file, QString* error) {
-    const QDir folder(destination.absolutePath());
-    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name =
-            QStringLiteral(".%1.%2.part")
-                .arg(destination.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        file->setFileName(folder.filePath(name));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
-            // The umask may have taken more; set it as it is meant to be.
-            if (!file->setPermissions(ownerOnly)) {
-                *error = described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"),
-                                   file->errorString());
-                file->close();
-                file->remove();
-                return false;
-            }
-            return true;
-        }
-        if (!QFileInfo::exists(file->fileName())) {
-            *error =
-                described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"), file->errorString());
-            return false;
-        }
-    }
-    *error = QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد.");
-    return false;
-}
-
-// The file a destination names: a link to a plain file is followed, so the
-// copy takes the place of the file and the link stays. Empty with a
-// description when the destination exists and is not a plain file.
-QString resolvedDestination(const QString& destination, QString* why) {
-    const QFileInfo given(destination);
-    if (given.isSymLink()) {
-        if (!given.exists()) {
-            *why = QStringLiteral("مقصد پيوندي به فايلي است که وجود ندارد.");
-            return QString();
-        }
-        if (!given.isFile()) {
-            *why = QStringLiteral("مقصد فايل معمولي نيست.");
-            return QString();
-        }
-        return given.canonicalFilePath();
-    }
-    if (given.isDir()) {
-        *why = QStringLiteral("مقصد يک پوشه است.");
-        return QString();
-    }
-    if (given.exists() && !given.isFile()) {
-        *why = QStringLiteral("مقصد فايل معمولي نيست.");
-        return QString();
-    }
-    return given.absoluteFilePath();
-}
-
 // Path, or the first of "name 2.ext", "name 3.ext", ... that names nothing.
 QString freePath(const QString& path) {
     const QFileInfo info(path);
@@ -219,6 +103,49 @@ QString freePath(const QString& path) {
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = QStringLiteral("%1 %2%3%4").arg(stem).arg(n).arg(dot, suffix);
     return candidate;
+}
+
+// A database file in write-ahead-log mode keeps its latest rows in a side
+// file, "-wal", until they are folded into it; a copy of the file alone would
+// lack them. The side file of source is copied beside copy (a part file of
+// ours, so it goes with it) and folded into it there, in the copy: never in
+// the operator's own file. Nothing to do without a side file.
+bool bringWriteAheadLog(const QString& source, const QString& copy, QString* why) {
+    const QString real = QFileInfo(source).canonicalFilePath();
+    const QFileInfo log((real.isEmpty() ? source : real) + QStringLiteral("-wal"));
+    if (!log.exists() || log.size() == 0)
+        return true;
+    const QString failed = QStringLiteral("فايل جانبي %1 که بخشي از اطلاعات در آن است خوانده نشد")
+                               .arg(QDir::toNativeSeparators(log.absoluteFilePath()));
+    QFile in(log.absoluteFilePath());
+    if (!log.isFile() || !in.open(QIODevice::ReadOnly)) {
+        *why = described(failed, in.errorString());
+        return false;
+    }
+    const QByteArray side = QFile::encodeName(copy + QStringLiteral("-wal"));
+    const int fd = ::open(side.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        *why = described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"), systemError(errno));
+        return false;
+    }
+    QFile out;
+    bool copied = out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    copied = copied && copyChunks(in, out, in.size(), ChunkHook(), why);
+    if (copied && !out.flush()) {
+        *why = writeFailure(out);
+        copied = false;
+    }
+    out.close();
+    if (!copied) {
+        ::unlink(side.constData());
+        return false;
+    }
+    QString failure;
+    if (Database::leaveWriteAheadLog(copy, &failure))
+        return true;
+    *why = QStringLiteral("فايل آسيب ديده است: ") + failure;
+    return false;
 }
 
 } // namespace
@@ -326,10 +253,12 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
     };
     if (sameFile(source, destination))
         return fail(QStringLiteral("فايل را نمي توان روي خودش کپي کرد."));
-    const QString destinationFile = resolvedDestination(destination, &why);
-    if (destinationFile.isEmpty())
+    // The copy is read back and checked before it counts, so it goes only
+    // into a regular file (a link to one is written through); the part file
+    // it is written to is removed on every way out but the last.
+    OutputFile target(destination, OutputFile::Streams::Refuse);
+    if (!target.open(&why))
         return fail(why);
-    const QFileInfo target(destinationFile);
     const QFileInfo from(source);
     if (from.exists() && !from.isFile())
         return fail(QStringLiteral("مبدأ فايل معمولي نيست."));
@@ -338,24 +267,10 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
     if (!in.open(QIODevice::ReadOnly))
         return fail(described(QStringLiteral("فايل مبدأ باز نشد"), in.errorString()));
 
-    removeLeftovers(target.absolutePath());
     QFile out;
-    if (!createTemporary(target, &out, &why))
-        return fail(why);
-    TemporaryMark mark;
-    mark.take(out.fileName());
-    // Whatever goes wrong from here on, the half-written copy is removed.
-    struct Remover {
-        QFile& file;
-        bool keep = false;
-        ~Remover() {
-            if (keep)
-                return;
-            file.close();
-            file.remove();
-        }
-    } remover{out};
-
+    if (!out.open(target.handle(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        return fail(
+            described(QStringLiteral("فايل موقت در پوشه مقصد ساخته نشد"), out.errorString()));
     const bool read = copyChunks(in, out, in.size(), steps.betweenChunks, &why);
     in.close();
     if (!read || !syncToDisk(out, &why))
@@ -363,18 +278,20 @@ bool copyFile(const QString& source, const QString& destination, const CopySteps
     out.close();
     if (out.error() != QFileDevice::NoError)
         return fail(writeFailure(out));
+    // A file the program does not hold may keep its latest rows in a
+    // write-ahead log beside it; they come along into the copy.
+    if (!bringWriteAheadLog(source, target.partPath(), &why))
+        return fail(why);
 
-    if (steps.acceptCopy && !steps.acceptCopy(out.fileName(), &why))
+    if (steps.acceptCopy && !steps.acceptCopy(target.partPath(), &why))
         return fail(why);
     why.clear();
     if (steps.beforeReplace && !steps.beforeReplace(&why))
         return fail(why);
     // One rename puts the whole copy in place: the destination is never seen
     // half old, half new.
-    if (!renameFile(out.fileName(), target.absoluteFilePath(), &why))
+    if (!target.commit(&why))
         return fail(why);
-    remover.keep = true;
-    syncFolder(target.absolutePath());
     return true;
 }
 
@@ -388,7 +305,7 @@ bool checkBackupCopy(const QString& copy, const QString& source, const QString& 
         *why = QStringLiteral("نسخه تهيه شده سالم نيست و کنار گذاشته شد: ") + problem;
         return false;
     }
-    QString target = resolvedDestination(destination, &ignored);
+    QString target = OutputFile::regularTarget(destination);
     if (target.isEmpty())
         target = QFileInfo(destination).absoluteFilePath();
     const QString kept = damagedName(target);
@@ -432,23 +349,7 @@ QString safetyCopyPath(const QString& folder, const QDateTime& moment) {
 }
 
 void removeLeftovers(const QString& folder) {
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    // Copies first, so that the journals of a copy that stays stay with it.
-    QStringList removed;
-    for (const QString& name : names) {
-        if (!name.endsWith(QLatin1String(".part")) || !leftoverName().match(name).hasMatch())
-            continue;
-        if (abandoned(dir.filePath(name)) && QFile::remove(dir.filePath(name)))
-            removed.append(name);
-    }
-    for (const QString& name : names) {
-        if (name.endsWith(QLatin1String(".part")) || !leftoverName().match(name).hasMatch())
-            continue;
-        const QString copy = name.left(name.lastIndexOf(QLatin1String(".part")) + 5);
-        if (removed.contains(copy) || !names.contains(copy))
-            QFile::remove(dir.filePath(name));
-    }
+    OutputFile::removeLeftovers(folder);
 }
 
 void removeLeftoversAtStart() {

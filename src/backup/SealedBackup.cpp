@@ -1,6 +1,7 @@
 #include "backup/SealedBackup.h"
 
 #include "backup/BackupFiles.h"
+#include "files/OutputFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,36 +59,6 @@ int createHidden(const QString& folder, const QString& stem, QString* path, QStr
     }
     *why = QStringLiteral("فايل موقت ساخته نشد.");
     return -1;
-}
-
-void syncFolder(const QString& folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// The file a target names: a link to a plain file is followed; a folder, a
-// device, a pipe or a link to nothing is refused.
-QString resolvedTarget(const QString& target, QString* why) {
-    const QFileInfo given(target);
-    if (given.isSymLink()) {
-        if (!given.exists() || !given.isFile()) {
-            *why = QStringLiteral("مقصد فايل معمولي نيست.");
-            return QString();
-        }
-        return given.canonicalFilePath();
-    }
-    if (given.isDir()) {
-        *why = QStringLiteral("مقصد يک پوشه است.");
-        return QString();
-    }
-    if (given.exists() && !given.isFile()) {
-        *why = QStringLiteral("مقصد فايل معمولي نيست.");
-        return QString();
-    }
-    return given.absoluteFilePath();
 }
 
 // A plain file opened for reading, without waiting on a pipe; -1 with a
@@ -221,49 +192,15 @@ bool PrivateStage::hold() {
 // -------------------------------------------------------------- writing --
 
 bool writeOutputFile(const QString& target, const Fill& fill, const Check& check, QString* why) {
-    const QString resolved = resolvedTarget(target, why);
-    if (resolved.isEmpty())
+    // A backup is read back before it counts: a stream is refused.
+    OutputFile out(target, OutputFile::Streams::Refuse);
+    if (!out.open(why))
         return false;
-    const QFileInfo info(resolved);
-    if (!info.absoluteDir().exists()) {
-        *why = QStringLiteral("پوشه مقصد وجود ندارد.");
-        return false;
-    }
-    QString part;
-    const int fd = createHidden(info.absolutePath(), info.fileName(), &part, why);
-    if (fd < 0)
-        return false;
-    struct Remover {
-        QString path;
-        int fd;
-        bool keep = false;
-        ~Remover() {
-            if (!keep)
-                ::unlink(QFile::encodeName(path).constData());
-            ::close(fd);
-        }
-    } remover{part, fd};
-    if (!fill(fd, why))
-        return false;
-    if (::fsync(fd) != 0) {
-        const int code = errno;
-        *why = code == ENOSPC || code == EDQUOT
-                   ? described(QStringLiteral("ديسک پر است و فايل تا پايان نوشته نشد"),
-                               systemError(code))
-                   : described(QStringLiteral("فايل به طور کامل روي ديسک نوشته نشد"),
-                               systemError(code));
+    if (!fill(out.handle(), why) || (check && !check(out.partPath(), why))) {
+        out.discard();
         return false;
     }
-    if (check && !check(part, why))
-        return false;
-    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(resolved).constData()) !=
-        0) {
-        *why = described(QStringLiteral("فايل در جاي خود گذاشته نشد"), systemError(errno));
-        return false;
-    }
-    remover.keep = true;
-    syncFolder(info.absolutePath());
-    return true;
+    return out.commit(why);
 }
 
 // -------------------------------------------------------------- sealing --

@@ -59,11 +59,9 @@ private:
     int m_fd = -1;
 };
 
-// Writes target through a hidden part file beside it (made new, readable and
-// writable by its owner only): fill writes it through the descriptor, then it
-// is flushed to the disk, check looks at it (by path), and only then is it
-// renamed over target. A target that is a folder, a device or a pipe is
-// refused; a link to a plain file is written through. Target is either the
+// Writes target as every file is written (OutputFile, streams refused):
+// fill writes the part file through its descriptor, check looks at it (by
+// path), and only then does it take target's place. Target is either the
 // whole new file or what it was before.
 using Fill = std::function<bool(int fd, QString* why)>;
 using Check = std::function<bool(const QString& partPath, QString* why)>;

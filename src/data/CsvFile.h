@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/OutputFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -12,12 +14,14 @@ namespace velmora {
 // asks, every row ended by CRLF. A cell that a spreadsheet would run as a
 // formula is turned into plain text first.
 //
-// The rows go to a hidden temporary file beside the final one, readable and
-// writable by the owner only (it holds the subjects' names), and only commit()
-// puts it in place, in one rename. Until then a file already under the final
-// name is untouched, and a failed or abandoned export leaves nothing behind.
-// Rows are handed to the disk through a small buffer as they come, so memory
-// stays the same for ten rows or a million.
+// The file is written through OutputFile, which streams into a pipe or the
+// program's own output (/dev/stdout) and otherwise writes a hidden part file
+// beside the final one, readable and writable by the owner only (it holds the
+// subjects' names), that only commit() puts in place, in one rename. Until
+// then a file already under the final name is untouched, and a failed or
+// abandoned export leaves nothing behind. A folder, a device or a link to
+// nothing is refused. Rows are handed on through a small buffer as they come,
+// so memory stays the same for ten rows or a million.
 //
 // Every failure is sticky: the temporary file is removed at once, and each
 // later call fails with the same message, a Persian text that names the file
@@ -33,8 +37,8 @@ public:
 
     QString path() const { return m_path; }
 
-    // Creates the temporary file beside path and starts it with the
-    // byte-order mark. Call once.
+    // Checks path, creates the part file beside it (or opens the stream) and
+    // starts it with the byte-order mark. Call once.
     bool open(QString* error);
     // Adds one row; a row without cells is an empty line.
     bool writeRow(const QStringList& cells, QString* error);
@@ -59,14 +63,12 @@ private:
     // is refused and changes nothing.
     bool misuse(QString* error) const;
     bool writeBuffer(QString* error);
-    // Records the failure with the system's error code, removes the
-    // temporary file and hands the message on.
-    bool fail(int code, QString* error);
-    void removeTemporary();
+    // Records the failure (the part file is gone already) and hands the
+    // message on.
+    bool fail(const QString& message, QString* error);
 
     QString m_path;
-    QString m_temporary;
-    int m_fd = -1;
+    OutputFile m_out;
     QByteArray m_buffer;
     State m_state = State::New;
     QString m_failure;

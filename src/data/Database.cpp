@@ -507,6 +507,34 @@ QString foreignSchema(const QSqlDatabase& db, DbFile file) {
     return QString();
 }
 
+namespace {
+
+// A file whose unique index on a code is missing (a file made by hand, or
+// changed) may hold one code twice: the lookup and the export would list the
+// subject twice, and a server refuses such a file whole. Empty when every code
+// is held once; else a Persian sentence naming the first code held twice.
+QString codeHeldTwice(const QSqlDatabase& db) {
+    for (const QString& table : {QStringLiteral("IDE"), QStringLiteral("Answer")}) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT 1 FROM \"sqlite_master\" WHERE \"type\" = 'index' AND "
+                                 "\"name\" = ? COLLATE NOCASE"));
+        q.addBindValue(QString(table + QStringLiteral("_Code")));
+        if (q.exec() && q.next())
+            continue; // the index allows each code once
+        q.finish();
+        if (q.exec(QStringLiteral("SELECT \"Code\" FROM %1 WHERE \"Code\" IS NOT NULL GROUP BY "
+                                  "\"Code\" HAVING COUNT(*) > 1 LIMIT 1")
+                       .arg(quoted(table))) &&
+            q.next())
+            return QStringLiteral("کد «%1» در جدول «%2» بيش از يک بار آمده است؛ Velmora هر کد را "
+                                  "يک بار نگه مي دارد.")
+                .arg(q.value(0).toString(), table);
+    }
+    return QString();
+}
+
+} // namespace
+
 bool isSoundSubjectDatabase(const QString& path, QString* error) {
     auto fail = [error](const QString& why) {
         if (error)
@@ -539,6 +567,11 @@ bool isSoundSubjectDatabase(const QString& path, QString* error) {
             else if (q.value(0).toString() != QLatin1String("ok"))
                 why = QStringLiteral("فايل آسيب ديده است: ") + q.value(0).toString();
             q.finish();
+            if (why.isEmpty()) {
+                const QString twice = codeHeldTwice(db);
+                if (!twice.isEmpty())
+                    why = QStringLiteral("اين فايل پايگاه داده آزمودني ها نيست: ") + twice;
+            }
         }
     }
     return why.isEmpty() ? true : fail(why);

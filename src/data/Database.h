@@ -86,8 +86,10 @@ QList<SchemaObject> schemaObjects(DbFile file);
 QString foreignSchema(const QSqlDatabase& db, DbFile file);
 
 // Checks that path is a sound subject database: an SQLite file that holds the
-// program's own tables and indexes and nothing else, and passes the integrity
-// check. error gets a Persian description.
+// program's own tables and indexes and nothing else, passes the integrity
+// check, and holds each code once in IDE and in Answer (also where the file
+// lacks the unique index that would see to it). error gets a Persian
+// description.
 bool isSoundSubjectDatabase(const QString& path, QString* error);
 
 // Turns a subject file in write-ahead-log mode (a copy from another program)

@@ -699,6 +699,15 @@ std::unique_ptr<StoreSnapshot> ServerStore::snapshot(const QString& scratchFolde
         QDir(scratchFolder)
             .filePath(QStringLiteral(".snapshot.%1.staged")
                           .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
+    // Made here, new and private, before the engine opens it: a name some
+    // other program put there first is never written through.
+    QFile made(path);
+    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFile::ReadOwner | QFile::WriteOwner)) {
+        *error = QStringLiteral("فايل موقت در پوشه پشتيبان ساخته نشد: ") + made.errorString();
+        return nullptr;
+    }
+    made.close();
     auto snap = std::make_unique<ExportedSnapshot>(path);
     if (!exportTo(path, progress, error))
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
+#include "files/OutputFile.h"
 #include "platform/Platform.h"
 #include "scoring/PdfText.h"
 #include "scoring/Scales.h"
@@ -17,7 +18,6 @@
 #include <QPainterPath>
 #include <QPrinter>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTextLayout>
 #include <algorithm>
 #include <cerrno>
@@ -356,7 +356,10 @@ void DataRPrint::savePdfAs(QWidget* preview, const QPageLayout& layout) const {
         QStringLiteral("PDF (*.pdf)"), defaultPdfName(m_code, QDate::currentDate()));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    // A name typed without its suffix gets it; a name already there (a file,
+    // a pipe, a device) is meant as it stands.
+    const QFileInfo chosen(path);
+    if (chosen.suffix().isEmpty() && !chosen.exists() && !chosen.isSymLink())
         path += QStringLiteral(".pdf");
     if (QFileInfo::exists(path) &&
         platform().messageBox(preview, applicationTitle(),
@@ -381,17 +384,22 @@ bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString
             *error = why;
         return false;
     };
-    // Written beside the target under a hidden name and renamed into place
-    // once whole, so a full disk or a crash never leaves half a report.
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                             QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
-        return fail(temporary.errorString());
+    // The target is checked first (a folder, a device or a link to nothing
+    // is refused); the report goes there only once it is whole.
+    OutputFile out(path, OutputFile::Streams::WriteThrough);
+    if (!out.open(nullptr))
+        return fail(out.failureReason());
+    // The printer writes the file by its name and the file is read back: in a
+    // folder only this user can enter, so nobody can put another file under
+    // that name in between.
+    const PrivateFolder folder;
+    if (!folder.isValid())
+        return fail(folder.errorString());
+    const QString printed = folder.filePath(QStringLiteral("report.pdf"));
     {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(temporary.fileName());
+        printer.setOutputFileName(printed);
         printer.setPageLayout(layout);
         printer.setDocName(QStringLiteral("%1 %2").arg(applicationTitle(), m_code));
         printer.setCreator(applicationTitle());
@@ -400,25 +408,17 @@ bool DataRPrint::savePdf(const QString& path, const QPageLayout& layout, QString
             return fail(QStringLiteral("the PDF could not be written"));
     }
     // The trailer is written last: a file without it was cut short.
-    QFile written(temporary.fileName());
-    if (!written.open(QIODevice::ReadWrite))
+    QFile written(printed);
+    if (!written.open(QIODevice::ReadOnly))
         return fail(written.errorString());
     QByteArray pdf = written.readAll();
+    written.close();
     if (!pdf.right(64).contains("%%EOF"))
         return fail(QStringLiteral("the PDF was cut short; the disk may be full"));
     // Copying or searching the page gives the letters that were drawn.
-    if (restoreLogicalText(&pdf, drawnText())) {
-        if (!written.seek(0) || !written.resize(0) || written.write(pdf) != pdf.size() ||
-            !written.flush())
-            return fail(written.errorString());
-    }
-    written.close();
-    if (::fsync(temporary.handle()) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    temporary.setAutoRemove(false);
+    restoreLogicalText(&pdf, drawnText());
+    if (!out.write(pdf.constData(), pdf.size(), nullptr) || !out.commit(nullptr))
+        return fail(out.failureReason());
     return true;
 }
 

@@ -3,11 +3,13 @@
 #include "data/ServerStore.h"
 #include "data/SubjectStore.h"
 #include "support/ProgramFolder.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace velmora;
 
@@ -88,6 +90,98 @@ private slots:
         QString error;
         QVERIFY(!chooseSubjectStore(QString(), QString(), configFiles(), &error));
         QVERIFY2(error.contains(QDir::toNativeSeparators(configFiles().at(0))), qPrintable(error));
+        QVERIFY2(!error.contains("pass-word-7"), qPrintable(error));
+        QVERIFY(!dynamic_cast<const ServerStore*>(&SubjectStore::current()));
+    }
+
+    // The forms a clinic's IT writes the file in.
+    void theFileIsReadAsWritten_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("database"); // empty: the file
+        QTest::newRow("at the top") << QByteArray("database=postgresql:///top\n") << "top";
+        QTest::newRow("blanks, quotes, a comment, CRLF")
+            << QByteArray("# the server\r\n  database = \"postgresql:///quoted\"  \r\n")
+            << "quoted";
+        QTest::newRow("[General] and another section")
+            << QByteArray("[General]\ndatabase=postgresql:///general\n\n[Other]\n"
+                          "database=postgresql:///other\n")
+            << "general";
+        QTest::newRow("only in another section")
+            << QByteArray("; for later\n[Later]\ndatabase=postgresql:///later\n") << "";
+        QTest::newRow("a byte-order mark, other keys")
+            << QByteArray("\xEF\xBB\xBFtheme=blue\ndatabase=postgresql:///bom\n") << "bom";
+        QTest::newRow("empty") << QByteArray() << "";
+    }
+    void theFileIsReadAsWritten() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, database);
+        QDir().mkpath(QFileInfo(configFiles().at(0)).absolutePath());
+        QFile file(configFiles().at(0));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        QString error;
+        QVERIFY2(chooseSubjectStore(QString(), QString(), configFiles(), &error),
+                 qPrintable(error));
+        const auto* server = dynamic_cast<const ServerStore*>(&SubjectStore::current());
+        QCOMPARE(server != nullptr, !database.isEmpty());
+        QCOMPARE(server ? server->url().database : QString(), database);
+    }
+
+    // A file that names the server but cannot be read must not leave the
+    // workstation on a subject file of its own that no other one sees: the
+    // start ends, with the file and what is wrong named, and never a line of
+    // it (it may hold a password).
+    void aFileThatCannotBeReadEndsTheStart_data() {
+        QTest::addColumn<QString>("kind"); // "file", "mode 000" or "folder"
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no right to read it")
+            << "mode 000" << QByteArray("database=postgresql:///unread\n")
+            << QStringLiteral("اجازه خواندن");
+        QTest::newRow("a line that is no setting")
+            << "file" << QByteArray("# the server\ndatabase postgresql://u:pass-word-7@h/db\n")
+            << QStringLiteral("سطر 2");
+        QTest::newRow("a section not closed")
+            << "file" << QByteArray("[General\ndatabase=postgresql:///x\n")
+            << QStringLiteral("سطر 1");
+        QTest::newRow("not UTF-8")
+            << "file" << QByteArray("database=\xff\xfe\n") << QStringLiteral("UTF-8");
+        QTest::newRow("a binary file")
+            << "file" << QByteArray("SQLite format 3\0\0\0database=x", 28)
+            << QStringLiteral("متني");
+        QTest::newRow("a folder under the name")
+            << "folder" << QByteArray() << QStringLiteral("معمولي نيست");
+    }
+    void aFileThatCannotBeReadEndsTheStart() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, reason);
+        const QString path = configFiles().at(0);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        // A good file on the machine that the broken one stands before.
+        writeConfig(configFiles().at(1), "postgresql:///from_machine");
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+            file.close();
+            if (kind == "mode 000")
+                QVERIFY(::chmod(QFile::encodeName(path).constData(), 0) == 0);
+        }
+        QString error;
+        bool chosen = true;
+        {
+            const WithoutPermissionOverride asAnyUser;
+            chosen = chooseSubjectStore(QString(), QString(), configFiles(), &error);
+        }
+        if (kind == "folder")
+            QDir(path).removeRecursively();
+        QVERIFY(!chosen);
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
         QVERIFY2(!error.contains("pass-word-7"), qPrintable(error));
         QVERIFY(!dynamic_cast<const ServerStore*>(&SubjectStore::current()));
     }

@@ -6,6 +6,7 @@
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/SubjectFiles.h"
+#include "support/Targets.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -518,6 +519,46 @@ private slots:
 #endif
     }
 
+    // A backup is read back and checked before it counts, so it goes only
+    // into a regular file: a device, /dev/full, a pipe, a folder and a link to
+    // nothing are refused and stay as they were; a link to a file is written
+    // through.
+    void everyKindOfTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("device node") << "device" << true;
+        QTest::newRow("/dev/full") << "/dev/full" << true;
+        QTest::newRow("pipe") << "pipe" << true;
+        QTest::newRow("folder") << "folder" << true;
+        QTest::newRow("dangling link") << "dangling link" << true;
+        QTest::newRow("link to a file") << "link to a file" << false;
+    }
+    void everyKindOfTarget() {
+        QFETCH(QString, kind);
+        QFETCH(bool, refused);
+        const QString folder = m_folder->file("Out");
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = makeTarget(kind, folder, QStringLiteral("b.mdbB"));
+        if (target.isEmpty())
+            QSKIP("this machine does not let the test make such a target");
+        const QStringList before = filesIn(folder);
+        const QString source = m_folder->file("source.bin");
+        writeFile(source, pattern(50000));
+        QString error;
+        const bool copied = BackupFiles::copyFile(source, target, {}, &error);
+        QCOMPARE(filesIn(folder), before);
+        if (refused) {
+            QVERIFY(!copied);
+            QVERIFY2(persianSentence(error), qPrintable(error));
+            QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+            QCOMPARE(targetKind(target), kindBefore(kind));
+        } else {
+            QVERIFY2(copied, qPrintable(error));
+            QCOMPARE(targetKind(target), QStringLiteral("link"));
+            QCOMPARE(bytesOf(linkedFile(target)), pattern(50000));
+        }
+    }
+
     void aLinkToAFileIsWrittenThrough() {
         // The backups are kept elsewhere; Back holds a link to the latest.
         const QString kept = m_folder->file("Kept/latest.mdbB");
@@ -557,10 +598,12 @@ private slots:
     void leftoversOfCopiesCutShortAreRemoved() {
 #ifdef Q_OS_UNIX
         // What copies killed in the middle leave, beside files that only look alike.
-        const QStringList ours = {"Back/.old.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
-                                  "DBM/.DB2.mdb.89abcdef.part-journal",
-                                  "DBM/.DB2.mdb.deadbeef.part-wal",
-                                  "DBM/.DB2.mdb.deadbeef.part-shm"};
+        const QStringList ours = {
+            "Back/.old.mdbB.0123abcd.part", "DBM/.DB2.mdb.89abcdef.part",
+            "DBM/.DB2.mdb.89abcdef.part-journal", "DBM/.DB2.mdb.deadbeef.part-wal",
+            "DBM/.DB2.mdb.deadbeef.part-shm",
+            // an earlier version's backup of a server
+            "Back/old.mdbB.part-0123abcd", "Back/old.mdbB.part-0123abcd-journal"};
         const QStringList theirs = {"Back/.hidden", "Back/notes.part", "Back/.old.mdbB.part",
                                     "Back/.old.mdbB.0123ABCD.part", "DBM/DB2.mdb-journal"};
         for (const QString& name : ours + theirs)

@@ -727,6 +727,16 @@ private slots:
                                 << "everyone";
         QTest::newRow("another table")
             << QStringList{"CREATE TABLE \"Notes\" (\"Text\" TEXT)"} << "Notes";
+        // Without its unique index a file may hold a code twice; the lookup
+        // and the export would list the subject twice.
+        QTest::newRow("a code held twice, its unique index gone")
+            << QStringList{"DROP INDEX \"IDE_Code\"",
+                           "INSERT INTO \"IDE\" (\"Code\", \"FName\") VALUES ('S7', 'other')"}
+            << "S7";
+        QTest::newRow("a sheet held twice, its unique index gone")
+            << QStringList{"DROP INDEX \"Answer_Code\"",
+                           "INSERT INTO \"Answer\" (\"Code\") VALUES ('S12')"}
+            << "Answer";
         QTest::newRow("IDE_Code not unique")
             << QStringList{"DROP INDEX \"IDE_Code\"",
                            "CREATE INDEX \"IDE_Code\" ON \"IDE\" (\"Code\")"}
@@ -812,6 +822,55 @@ private slots:
                  QStringLiteral("delete"));
         QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
         QCOMPARE(filesIn(m_folder->file("Back")).size(), 2); // the backup and the safety copy
+    }
+
+    // The chosen backup is in write-ahead-log mode and its latest rows live
+    // only in the -wal beside it: the restore brings them, and the operator's
+    // two files stay as they were.
+    void restoreBringsTheRowsOfTheWriteAheadLogBesideTheFile() {
+        QVERIFY(addSubjects(m_folder->file("DBM/DB2.mdb"), 20));
+        QVERIFY(QFile::copy(m_folder->file("DBM/DB2.mdb"), m_folder->file("Back/base.mdbB")));
+        const QString backup = m_folder->file("Back/side.mdbB");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "wal-writer");
+            db.setDatabaseName(m_folder->file("Back/base.mdbB"));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("PRAGMA journal_mode = WAL") && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
+            QVERIFY(q.exec("PRAGMA wal_autocheckpoint = 0"));
+            for (int n = 1; n <= 5; ++n)
+                QVERIFY(q.exec(
+                    QStringLiteral("INSERT INTO \"IDE\" (\"Code\") VALUES ('WAL%1')").arg(n)));
+            q.finish();
+            // The file and its log as they are while the writer still has them.
+            QVERIFY(QFile::copy(m_folder->file("Back/base.mdbB"), backup));
+            QVERIFY(QFile::copy(m_folder->file("Back/base.mdbB-wal"), backup + "-wal"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("wal-writer");
+        QFile::remove(m_folder->file("Back/base.mdbB"));
+        QVERIFY(QFileInfo(backup + "-wal").size() > 0);
+        const QByteArray file = bytesOf(backup);
+        const QByteArray log = bytesOf(backup + "-wal");
+        ProgramFolder::addSubject("A1");
+
+        Frmbackup* w = open();
+        w->Text2->setText(backup);
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QTest::mouseClick(w->VisualButtonEx3, Qt::LeftButton);
+        QVERIFY2(
+            platform().messageTexts().last().startsWith(QStringLiteral("بازيابي اطلاعات انجام شد")),
+            qPrintable(platform().messageTexts().last()));
+        QCOMPARE(subjects().size(), 25);
+        QCOMPARE(subjects().last().at(1), QStringLiteral("WAL5"));
+        QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")).mid(18, 2), QByteArray("\x01\x01"));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(bytesOf(backup), file);
+        QCOMPARE(bytesOf(backup + "-wal"), log);
+        QStringList back = filesIn(m_folder->file("Back"));
+        QCOMPARE(back.filter(QStringLiteral(".part")), QStringList());
+        QCOMPARE(back.size(), 3); // the backup, its log and the safety copy
     }
 
     void backupOfADamagedDatabaseIsKeptAsDamaged() {

@@ -8,6 +8,7 @@
 #include "support/PgSession.h"
 #include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
+#include "support/Targets.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,14 +62,22 @@ bool restoreFrom(const QString& file, const CopyProgress& progress, QString* err
         *error = QStringLiteral("no copy of ") + file;
         return false;
     }
-    return SubjectStore::current().replaceWith(copy, progress, error);
+    return BackupFiles::checkRestoreCopy(copy, error) &&
+           SubjectStore::current().replaceWith(copy, progress, error);
 }
 
-// The store's tables as one subject file at path.
+// The store's tables as one subject file at path, as the backup window
+// writes a backup.
 bool backUpTo(const QString& path, QString* error) {
     std::unique_ptr<StoreSnapshot> snapshot =
-        SubjectStore::current().snapshot(QFileInfo(path).absolutePath(), {}, error);
-    return snapshot && QFile::copy(snapshot->path(), path);
+        SubjectStore::current().snapshot(BackupFiles::backupFolder(), {}, error);
+    if (!snapshot)
+        return false;
+    BackupFiles::CopySteps steps;
+    steps.acceptCopy = [&](const QString& copy, QString* why) {
+        return BackupFiles::checkBackupCopy(copy, snapshot->path(), path, why);
+    };
+    return BackupFiles::copyFile(snapshot->path(), path, steps, error);
 }
 
 QList<QStringList> fileRows(const QString& path) {
@@ -275,8 +284,38 @@ private slots:
         QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('before')"));
         QVERIFY(q.exec("INSERT INTO \"Answer\" (\"Code\") VALUES ('before')"));
         const QList<QStringList> before = serverRows();
-        // A sound subject file whose sheets repeat a code: the server's unique
-        // index refuses the last rows, after the first ones went in.
+        // The server refuses the sheets (as a full disk would), after the
+        // registrations of a sound subject file went in.
+        QVERIFY(q.exec("CREATE FUNCTION \"refuse_sheets\"() RETURNS trigger LANGUAGE plpgsql AS "
+                       "$$ BEGIN RAISE EXCEPTION 'no room for the sheets'; END $$"));
+        QVERIFY(q.exec("CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"Answer\" FOR EACH ROW "
+                       "EXECUTE FUNCTION \"refuse_sheets\"()"));
+        q.finish();
+        Database::closeAll();
+        SubjectStore::install(SubjectStore::file());
+        QString error;
+        QVERIFY(Database::openAll(&error));
+        fill(450);
+        const QString backup = m_folder->file("Back/sound.mdbB");
+        QVERIFY(QFile::copy(m_folder->file(SubjectFile), backup));
+        Database::closeAll();
+        StoreUrl url;
+        url.database = m_database;
+        SubjectStore::install(SubjectStore::server(url));
+        QVERIFY(Database::openAll(&error));
+        QVERIFY(!restoreFrom(backup, {}, &error));
+        QVERIFY2(error.contains("no room for the sheets"), qPrintable(error));
+        QCOMPARE(serverRows(), before);
+    }
+
+    // A file whose sheets repeat a code (its unique index dropped) is refused
+    // before the server is touched, naming the code.
+    void aFileHoldingACodeTwiceIsRefusedWhole() {
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('before')"));
+        q.finish();
+        const QList<QStringList> before = serverRows();
         Database::closeAll();
         SubjectStore::install(SubjectStore::file());
         QString error;
@@ -292,8 +331,50 @@ private slots:
         SubjectStore::install(SubjectStore::server(url));
         QVERIFY(Database::openAll(&error));
         QVERIFY(!restoreFrom(crafted, {}, &error));
-        QVERIFY2(error.contains("23505") || error.contains("duplicate"), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("«O'Brien-3»")), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("«Answer»")), qPrintable(error));
         QCOMPARE(serverRows(), before);
+    }
+
+    // The backup of the server goes only into a regular file, as every
+    // backup: a device, /dev/full, a pipe, a folder and a link to nothing are
+    // refused and stay as they were; a link to a file is written through.
+    void theServersBackupMeetsEveryKindOfTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("device node") << "device" << true;
+        QTest::newRow("/dev/full") << "/dev/full" << true;
+        QTest::newRow("pipe") << "pipe" << true;
+        QTest::newRow("folder") << "folder" << true;
+        QTest::newRow("dangling link") << "dangling link" << true;
+        QTest::newRow("link to a file") << "link to a file" << false;
+    }
+    void theServersBackupMeetsEveryKindOfTarget() {
+        QFETCH(QString, kind);
+        QFETCH(bool, refused);
+        useServer();
+        QSqlQuery q(Database::connection(DbFile::Subjects));
+        QVERIFY(q.exec("INSERT INTO \"IDE\" (\"Code\") VALUES ('on the server')"));
+        q.finish();
+        const QString folder = m_folder->file("Out");
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = makeTarget(kind, folder, QStringLiteral("server.mdbB"));
+        if (target.isEmpty())
+            QSKIP("this machine does not let the test make such a target");
+        const QStringList before =
+            QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QString error;
+        const bool written = backUpTo(target, &error);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), before);
+        if (refused) {
+            QVERIFY(!written);
+            QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+            QCOMPARE(targetKind(target), kindBefore(kind));
+        } else {
+            QVERIFY2(written, qPrintable(error));
+            QCOMPARE(targetKind(target), QStringLiteral("link"));
+            QCOMPARE(fileRows(linkedFile(target)), serverRows());
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "data/CsvFile.h"
 #include "support/Files.h"
+#include "support/Targets.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +19,7 @@
 
 #ifdef Q_OS_LINUX
 #include "support/FileSizeLimit.h"
-#include <linux/capability.h>
-#include <sys/syscall.h>
+#include "support/Unprivileged.h"
 #endif
 
 using namespace velmora;
@@ -133,34 +133,6 @@ QStringList subjectRow(int code) {
             QStringLiteral("7"),   QStringLiteral("9"),         QStringLiteral("15"),
             QStringLiteral("3"),   QStringLiteral("11"),        QStringLiteral("8")};
 }
-
-#ifdef Q_OS_LINUX
-// Takes from this thread the right to write where the permission bits say
-// no, which root has; the tests run as root on the build machines.
-class WithoutPermissionOverride {
-public:
-    WithoutPermissionOverride() {
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        m_header.pid = 0;
-        if (syscall(SYS_capget, &m_header, m_old) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_old[0], m_old[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~WithoutPermissionOverride() {
-        if (m_changed)
-            syscall(SYS_capset, &m_header, m_old);
-    }
-    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
-    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
-
-private:
-    __user_cap_header_struct m_header{};
-    __user_cap_data_struct m_old[2]{};
-    bool m_changed = false;
-};
-#endif
 
 } // namespace
 
@@ -492,6 +464,68 @@ private slots:
         QVERIFY(filesIn(file("locked")).isEmpty());
         QVERIFY(filesIn(file("out.csv")).isEmpty());
         QVERIFY(filesIn(m_dir->path()).isEmpty());
+    }
+
+    // Where the export may be pointed: a device, a folder or a link to nothing
+    // is refused and stays as it was (as root, /dev/full once became a file of
+    // patient rows); a pipe takes the rows as they come; a link to a file is
+    // written through.
+    void everyKindOfTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("device node") << "device"
+                                     << "refused";
+        QTest::newRow("/dev/full") << "/dev/full"
+                                   << "refused";
+        QTest::newRow("folder") << "folder"
+                                << "refused";
+        QTest::newRow("dangling link") << "dangling link"
+                                       << "refused";
+        QTest::newRow("pipe") << "pipe"
+                              << "stream";
+        QTest::newRow("link to a file") << "link to a file"
+                                        << "through";
+    }
+    void everyKindOfTarget() {
+        QFETCH(QString, kind);
+        QFETCH(QString, outcome);
+        const QString target = makeTarget(kind, m_dir->path(), QStringLiteral("out.csv"));
+        if (target.isEmpty())
+            QSKIP("this machine does not let the test make such a target");
+        const QStringList before = filesIn(m_dir->path());
+        std::unique_ptr<PipeReader> reader;
+        if (outcome == QLatin1String("stream"))
+            reader = std::make_unique<PipeReader>(target);
+        QString error;
+        bool written = false;
+        {
+            CsvFile csv(target);
+            written = csv.open(&error);
+            for (int code = 1; code <= 3000 && written; ++code)
+                written = csv.writeRow(subjectRow(code), &error);
+            written = written && csv.commit(&error);
+        }
+        QCOMPARE(filesIn(m_dir->path()), before);
+        if (outcome == QLatin1String("refused")) {
+            QVERIFY(!written);
+            QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
+            QCOMPARE(targetKind(target), kindBefore(kind));
+            return;
+        }
+        QVERIFY2(written, qPrintable(error));
+        if (outcome == QLatin1String("stream")) {
+            const QByteArray rows = reader->finish();
+            QVERIFY(
+                rows.startsWith(QByteArray(Bom + subjectRow(1).join(QLatin1Char(',')).toUtf8())));
+            QVERIFY(rows.endsWith(
+                QByteArray(subjectRow(3000).join(QLatin1Char(',')).toUtf8() + "\r\n")));
+            QCOMPARE(targetKind(target), QStringLiteral("pipe"));
+        } else {
+            QCOMPARE(targetKind(target), QStringLiteral("link"));
+            const QList<QStringList> rows = readCsv(linkedFile(target), &error);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QCOMPARE(rows.size(), 3000);
+        }
     }
 
     // The rename at the very end can still fail; the rows must not stay behind.

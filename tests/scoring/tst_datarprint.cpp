@@ -6,6 +6,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
+#include "support/Targets.h"
 
 #include <QDate>
 #include <QDir>
@@ -570,6 +571,69 @@ private slots:
         QVERIFY(platform().noticeTexts().isEmpty());
         QVERIFY(!QFileInfo::exists(file));
         QVERIFY(filesIn(m_folder->file("reports")).isEmpty());
+    }
+
+    // Where the report may be saved: a device, /dev/full, a folder and a link
+    // to nothing are refused, named in the message, and stay as they were; a
+    // pipe takes the whole PDF; a link to a file is written through.
+    void everyKindOfTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("device node") << "device"
+                                     << "refused";
+        QTest::newRow("/dev/full") << "/dev/full"
+                                   << "refused";
+        QTest::newRow("folder") << "folder"
+                                << "refused";
+        QTest::newRow("dangling link") << "dangling link"
+                                       << "refused";
+        QTest::newRow("pipe") << "pipe"
+                              << "stream";
+        QTest::newRow("link to a file") << "link to a file"
+                                        << "through";
+    }
+    void everyKindOfTarget() {
+        QFETCH(QString, kind);
+        QFETCH(QString, outcome);
+        ProgramFolder::addSubject(QStringLiteral("1"), QStringLiteral("Ann"));
+        FrmkLID* w = FrmkLID::showWindow();
+        search(w, QStringLiteral("1"));
+        platform().clear();
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        const QString folder = m_folder->file("reports");
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = makeTarget(kind, folder, QStringLiteral("report.pdf"));
+        if (target.isEmpty())
+            QSKIP("this machine does not let the test make such a target");
+        const QStringList before = filesIn(folder);
+        std::unique_ptr<PipeReader> reader;
+        if (outcome == QLatin1String("stream"))
+            reader = std::make_unique<PipeReader>(target);
+        platform().saveAnswers.enqueue(target);
+        // Asked whether the name already there may be replaced: yes.
+        platform().messageAnswers.enqueue(QMessageBox::Yes);
+        QVERIFY(platform().runPreviewAction(DataRPrint::savePdfCommand()));
+        QCOMPARE(filesIn(folder), before);
+        if (outcome == QLatin1String("refused")) {
+            const auto boxes = platform().ofKind("messageBox");
+            QVERIFY(!boxes.isEmpty());
+            QCOMPARE(boxes.last().icon, QMessageBox::Critical);
+            QVERIFY2(boxes.last().text.contains(QDir::toNativeSeparators(target)),
+                     qPrintable(boxes.last().text));
+            QVERIFY(platform().noticeTexts().isEmpty());
+            QCOMPARE(targetKind(target), kindBefore(kind));
+            return;
+        }
+        QCOMPARE(platform().noticeTexts(), QStringList{QStringLiteral("گزارش ذخيره شد")});
+        if (outcome == QLatin1String("stream")) {
+            const QByteArray pdf = reader->finish();
+            QVERIFY(pdf.startsWith("%PDF-"));
+            QVERIFY(pdf.right(64).contains("%%EOF"));
+            QCOMPARE(targetKind(target), QStringLiteral("pipe"));
+        } else {
+            QCOMPARE(targetKind(target), QStringLiteral("link"));
+            QCOMPARE(pdfPages(linkedFile(target)), 1);
+        }
     }
 
     void anExistingPdfIsReplacedOnlyWhenTheOperatorSaysSo() {
