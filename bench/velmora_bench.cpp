@@ -18,6 +18,7 @@
 #include "access/AuditWindow.h"
 #include "app/App.h"
 #include "app/Frm1.h"
+#include "backup/ClinicKey.h"
 #include "backup/Frmbackup.h"
 #include "data/AuditTrail.h"
 #include "data/DataControl.h"
@@ -35,6 +36,7 @@
 #include "support/ScriptedPlatform.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -1015,6 +1017,151 @@ int childVerify(const QString& folder, int runs) {
     return 0;
 }
 
+// The least a sealed backup of a subject file can cost: cp to a copy, sync,
+// the sqlite3 shell's integrity check of the copy, the stock age -r of it
+// and a sync of the sealed file; and the least a sealed restore can cost:
+// age -d of the sealed file, sync and the integrity check. Times in seconds,
+// -1 when a tool failed.
+class StockSealing {
+public:
+    explicit StockSealing(const QString& file) : m_file(file) {
+        const QString stem = QDir::temp().absoluteFilePath(
+            QStringLiteral("velmora-bench-age-%1").arg(QCoreApplication::applicationPid()));
+        m_copy = stem + QStringLiteral(".mdb");
+        m_sealed = stem + QStringLiteral(".mdb.age");
+        QProcess keygen;
+        keygen.start(QStringLiteral("age-keygen"), {});
+        keygen.waitForFinished(30000);
+        for (const QByteArray& line : keygen.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("AGE-SECRET-KEY-1"))
+                m_identity = line.trimmed();
+            else if (line.startsWith("# public key: "))
+                m_recipient = QString::fromLatin1(line.mid(14).trimmed());
+        }
+    }
+    ~StockSealing() {
+        QFile::remove(m_copy);
+        QFile::remove(m_sealed);
+    }
+
+    double backup() {
+        QFile::remove(m_copy);
+        QFile::remove(m_sealed);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = run(QStringLiteral("cp"), {m_file, m_copy}) &&
+                        run(QStringLiteral("sync"), {m_copy}) && check(m_copy) &&
+                        run(QStringLiteral("age"), {QStringLiteral("-r"), m_recipient,
+                                                    QStringLiteral("-o"), m_sealed, m_copy}) &&
+                        run(QStringLiteral("sync"), {m_sealed});
+        return ok ? msSince(clock) / 1000.0 : -1;
+    }
+
+    double restore() {
+        QFile::remove(m_copy);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ok = run(QStringLiteral("age"),
+                            {QStringLiteral("-d"), QStringLiteral("-i"), QStringLiteral("-"),
+                             QStringLiteral("-o"), m_copy, m_sealed},
+                            m_identity + '\n') &&
+                        run(QStringLiteral("sync"), {m_copy}) && check(m_copy);
+        return ok ? msSince(clock) / 1000.0 : -1;
+    }
+
+private:
+    static bool run(const QString& program, const QStringList& arguments,
+                    const QByteArray& input = QByteArray()) {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.start(program, arguments);
+        p.write(input);
+        p.closeWriteChannel();
+        return p.waitForFinished(30 * 60 * 1000) && p.exitCode() == 0;
+    }
+    static bool check(const QString& path) {
+        return run(QStringLiteral("sqlite3"),
+                   {QStringLiteral("-readonly"), path, QStringLiteral("PRAGMA integrity_check")});
+    }
+
+    QString m_file, m_copy, m_sealed, m_recipient;
+    QByteArray m_identity;
+};
+
+// A sealed backup and a sealed restore through the backup window's own
+// handlers, with a clinic key made for the run (the recovery key is typed at
+// the restore: a passphrase would add a fixed second of scrypt), each run
+// right after its stock reference, so that both see the machine alike.
+int childSealed(int argc, char** argv, const QString& folder, int runs) {
+    QApplication app(argc, argv);
+    Session session;
+    session.app = &app;
+    session.start(folder);
+    ClinicKey::Made key;
+    QString why;
+    if (!ClinicKey::create(Secret(QByteArray("benchmark passphrase")), &key, &why))
+        qFatal("no clinic key: %s", qPrintable(why));
+    // The replaced keys of earlier runs are of no use here.
+    QDir dbm(QDir(folder).filePath(QStringLiteral("DBM")));
+    for (const QString& name : dbm.entryList({QStringLiteral("clinic-key-*.age")}, QDir::Files))
+        dbm.remove(name);
+    const QString database = Database::absoluteFileName(DbFile::Subjects);
+    const double size = double(QFileInfo(database).size());
+    const double megabytes = size / (1024.0 * 1024.0);
+    const QString sealed = QDir(folder).absoluteFilePath(QStringLiteral("Back/bench.mdbB.age"));
+    StockSealing stock(database);
+    QList<double> backup, restore, backupReference, restoreReference;
+    for (int i = 0; i < runs; ++i) {
+        const double referenceBackup = stock.backup();
+        Frmbackup* window = Frmbackup::showWindow();
+        QFile::remove(sealed);
+        if (!window->sealBox->isChecked())
+            qFatal("the backup window does not offer a sealed backup");
+        window->Text1->setText(sealed);
+        session.scripted.clear();
+        QElapsedTimer clock;
+        clock.start();
+        window->VisualButtonEx2_Click();
+        const double backupSeconds = msSince(clock) / 1000.0;
+        if (!session.scripted.messageTexts().contains(QStringLiteral("نسخه پشتيبان تهيه گرديد")))
+            qFatal("the sealed backup failed: %s",
+                   qPrintable(session.scripted.messageTexts().join(" | ")));
+        delete window;
+
+        const double referenceRestore = stock.restore();
+        window = Frmbackup::showWindow();
+        window->Text2->setText(sealed);
+        session.scripted.clear();
+        session.scripted.messageAnswers.enqueue(QMessageBox::Yes);
+        session.scripted.secretAnswers.enqueue(QString::fromLatin1(key.recoveryKey.bytes()));
+        clock.start();
+        window->VisualButtonEx3_Click();
+        const double restoreSeconds = msSince(clock) / 1000.0;
+        const QStringList texts = session.scripted.messageTexts();
+        if (texts.isEmpty() || !texts.last().startsWith(QStringLiteral("بازيابي اطلاعات انجام شد")))
+            qFatal("the sealed restore failed: %s", qPrintable(texts.join(" | ")));
+        delete window;
+        // Each restore keeps the subjects before it in Back.
+        QDir back(QDir(folder).filePath(QStringLiteral("Back")));
+        for (const QString& name : back.entryList(QDir::Files))
+            if (name.startsWith(QStringLiteral("پيش از بازيابي")))
+                back.remove(name);
+        if (referenceBackup < 0 || referenceRestore < 0)
+            qFatal("the stock tools (cp, sync, sqlite3, age) failed");
+        backup.append(megabytes / backupSeconds);
+        restore.append(megabytes / restoreSeconds);
+        backupReference.append(megabytes / referenceBackup);
+        restoreReference.append(megabytes / referenceRestore);
+    }
+    QFile::remove(sealed);
+    report(QStringLiteral("sealed-backup-MBps"), backup);
+    report(QStringLiteral("sealed-restore-MBps"), restore);
+    report(QStringLiteral("stock-backup-MBps"), backupReference);
+    report(QStringLiteral("stock-restore-MBps"), restoreReference);
+    out << "db-bytes\t" << qint64(size) << '\n';
+    return 0;
+}
+
 // Puts the subject file of folder on the server, into database (made empty
 // by the parent), as a clinic moves its file there: a restore.
 int childImport(int argc, char** argv, const QString& folder, const QString& database) {
@@ -1212,6 +1359,36 @@ QString machine() {
         .arg(QSysInfo::prettyProductName());
 }
 
+void measureSealed(const QString& dataDir, const QList<int>& sealedSizes, int runs) {
+    // Sealed backups: the window's sealed backup (a checked plain copy in the
+    // data folder, sealed with age, opened again and compared) and sealed
+    // restore (opened into the data folder, then the restore's copy, check
+    // and safety copy), against what the stock tools need at least.
+    for (int n : sealedSizes) {
+        const QString folder = prepareFolder(dataDir, n);
+        const auto measured =
+            runChild({QStringLiteral("child-sealed"), folder, QString::number(runs)});
+        const auto line = [&](const char* what, const QString& ours, const QString& stock,
+                              const char* reference) {
+            const double rate = median(measured.value(ours));
+            const double referenceRate = median(measured.value(stock));
+            out << what << " at " << n << " subjects: " << QString::number(rate, 'f', 1)
+                << " MB/s against " << reference << ' ' << QString::number(referenceRate, 'f', 1)
+                << " MB/s (" << QString::number(rate / std::max(1e-9, referenceRate), 'f', 2)
+                << "; goal >= 0.8)\n";
+        };
+        out << "subject file at " << n << " subjects: "
+            << QString::number(
+                   measured.value(QStringLiteral("db-bytes")).value(0) / (1024.0 * 1024.0), 'f', 1)
+            << " MB\n";
+        line("sealed backup", QStringLiteral("sealed-backup-MBps"),
+             QStringLiteral("stock-backup-MBps"), "cp, sync, integrity_check, age -r and sync");
+        line("sealed restore", QStringLiteral("sealed-restore-MBps"),
+             QStringLiteral("stock-restore-MBps"), "age -d, sync and integrity_check");
+        out.flush();
+    }
+}
+
 int runAll(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int runs = 7;
@@ -1220,6 +1397,9 @@ int runAll(int argc, char** argv) {
     // The audit trail's own measurements: its check and its window.
     QList<int> trailSizes = {100000, 1000000};
     QList<int> lookupSizes;
+    QList<int> sealedSizes;
+    bool sealedSizesGiven = false;
+    bool sealedOnly = false;
     bool server = false;
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("bench-data");
     const QStringList args = app.arguments();
@@ -1244,13 +1424,26 @@ int runAll(int argc, char** argv) {
         } else if (args.at(i) == QLatin1String("--lookup-sizes") && i + 1 < args.size()) {
             for (const QString& s : args.at(++i).split(','))
                 lookupSizes.append(s.toInt());
+        } else if (args.at(i) == QLatin1String("--sealed-only")) {
+            sealedOnly = true;
+        } else if (args.at(i) == QLatin1String("--sealed-sizes") && i + 1 < args.size()) {
+            sealedSizesGiven = true;
+            for (const QString& s : args.at(++i).split(',', Qt::SkipEmptyParts))
+                sealedSizes.append(s.toInt());
         }
     }
+    // The sealed backup and restore at the largest size unless told otherwise.
+    if (!sealedSizesGiven)
+        sealedSizes = {sizes.last()};
     QDir().mkpath(dataDir);
     out << "Velmora benchmark — medians of " << runs << " runs\n";
     out << "machine: " << machine() << "\n\n";
     out.flush();
 
+    if (sealedOnly) {
+        measureSealed(dataDir, sealedSizes, runs);
+        return 0;
+    }
     QMap<int, QMap<QString, double>> table;
     // The steps at the largest size once more, with the subject tables on a
     // PostgreSQL server (a local one: what the network adds is the clinic's).
@@ -1498,6 +1691,7 @@ int runAll(int argc, char** argv) {
             << QString::number(median(steps.value("lookup-name")), 'f', 2) << " ms\n";
         out.flush();
     }
+    measureSealed(dataDir, sealedSizes, runs);
     return 0;
 }
 
@@ -1543,12 +1737,16 @@ int main(int argc, char** argv) {
         return childLookup(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]).toInt(),
                            QString::fromLocal8Bit(argv[4]).toInt());
+    if (command == QLatin1String("child-sealed") && argc > 3)
+        return childSealed(argc, argv, QString::fromLocal8Bit(argv[2]),
+                           QString::fromLocal8Bit(argv[3]).toInt());
     if (command == QLatin1String("child-import") && argc > 3)
         return childImport(argc, argv, QString::fromLocal8Bit(argv[2]),
                            QString::fromLocal8Bit(argv[3]));
     std::fputs("usage: velmora_bench run [--runs N] [--sizes 0,1000,100000] "
                "[--export-sizes 1000000] [--trail-sizes 100000,1000000] "
-               "[--lookup-sizes 1000000] [--data FOLDER] [--server]\n"
+               "[--lookup-sizes 1000000] [--sealed-sizes 100000,1000000] [--sealed-only] "
+               "[--data FOLDER] [--server]\n"
                "       velmora_bench load --workstations N --subjects M [--collide] [--durable] "
                "[--latency-ms MS] [--database NAME] [--journal FILE] [--keep]\n"
                "       velmora_bench load-check --database NAME --journal FILE\n",

@@ -64,6 +64,12 @@ install(FILES ${VELMORA_PACKAGING}/copyright ${VELMORA_COMPRESSED}/changelog.gz
         DESTINATION ${VELMORA_DOCDIR})
 install(FILES ${VELMORA_PACKAGING}/README-clinics.md DESTINATION ${VELMORA_DOCDIR} RENAME README.md)
 
+# The scheduled sealed backup: a systemd user service and its timer, off
+# until a clinic enables the timer for its user.
+install(FILES ${VELMORA_PACKAGING}/systemd/velmora-backup.service
+              ${VELMORA_PACKAGING}/systemd/velmora-backup.timer
+        DESTINATION lib/systemd/user)
+
 # The package: velmora_<version>_amd64.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmora)
@@ -89,9 +95,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the libraries do not tell dpkg-shlibdeps: the Qt plugins the program
 # loads (databases, the windowing system), the Persian translations of Qt's
-# own dialogs, and the fonts its windows and report are drawn with.
+# own dialogs, the fonts its windows and report are drawn with, and the age
+# programs that seal and open backups.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-farsiweb, fonts-noto-core, libqt6sql6-sqlite, libqt6sql6-psql, qt6-translations-l10n, qt6-qpa-plugins")
+    "fonts-farsiweb, fonts-noto-core, libqt6sql6-sqlite, libqt6sql6-psql, qt6-translations-l10n, qt6-qpa-plugins, age")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -54,6 +54,8 @@ expected=(
     usr/share/doc/velmora/changelog.gz
     usr/share/velmora/office2007.skn
     usr/share/velmora/help/index.html
+    usr/lib/systemd/user/velmora-backup.service
+    usr/lib/systemd/user/velmora-backup.timer
 )
 for size in 16 22 24 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/velmora.png")
@@ -68,7 +70,7 @@ if file "$work/root/usr/bin/velmora" | grep -q "not stripped"; then
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins fonts-farsiweb \
-    fonts-noto-core qt6-translations-l10n; do
+    fonts-noto-core qt6-translations-l10n age; do
     grep -qE "(^|, )$needed( |,|$)" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 
@@ -185,5 +187,38 @@ if [ "$status" -ne 0 ]; then
     fail "velmora ended with status $status on SIGTERM, not 0"
 fi
 check_mode "$data/DBM/DB2.mdb" 600
+
+step "systemd-analyze verify of the scheduled backup's units"
+runtime="$work/runtime"
+mkdir -m 700 "$runtime"
+XDG_RUNTIME_DIR="$runtime" systemd-analyze verify --man=no --user \
+    /usr/lib/systemd/user/velmora-backup.service /usr/lib/systemd/user/velmora-backup.timer ||
+    fail "systemd-analyze reports problems in the scheduled backup's units"
+
+step "the scheduled backup's command as $user: a clinic key, then two dated sealed backups"
+as_user() {
+    setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all -- \
+        env -i HOME="$home" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
+}
+# The recovery key stays in this shell, never in a file.
+recovery=$(printf 'package check passphrase\npackage check passphrase\n' |
+    as_user /usr/bin/velmora --new-backup-key 2>"$work/key.log") ||
+    { cat "$work/key.log" >&2; fail "velmora --new-backup-key failed as $user"; }
+grep -q '^AGE-SECRET-KEY-1' <<<"$recovery" || fail "no recovery key was printed"
+as_user mkdir -m 700 "$home/stick"
+for _ in 1 2 3; do
+    as_user /usr/bin/velmora --backup-into "$home/stick" --keep 2 2>"$work/backup.log" ||
+        { cat "$work/backup.log" >&2; fail "velmora --backup-into failed as $user"; }
+    sleep 1.1
+done
+made=$(find "$home/stick" -name 'velmora-*.mdbB.age' | wc -l)
+[ "$made" -eq 2 ] || fail "$made scheduled backups are kept, not 2"
+for backup in "$home/stick"/velmora-*.mdbB.age; do
+    check_mode "$backup" 600
+    rm -f "$work/opened.mdb"
+    printf '%s\n' "$recovery" | age --decrypt -i - -o "$work/opened.mdb" "$backup" ||
+        fail "$backup does not open with the recovery key"
+    [ "$(head -c 15 "$work/opened.mdb")" = "SQLite format 3" ] || fail "$backup opens to no subject file"
+done
 
 step "all checks passed for velmora $version"

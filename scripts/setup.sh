@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
           libgl-dev libreadstat-dev libsodium-dev qt6-translations-l10n fonts-farsiweb
-          fonts-noto-core)
+          fonts-noto-core age)
 case "${1:-}" in
     "") ;;
     --test)

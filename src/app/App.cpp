@@ -3,6 +3,7 @@
 #include "access/Access.h"
 #include "app/AccessRun.h"
 #include "app/AuditCommands.h"
+#include "app/BackupCommands.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/Frm1.h"
@@ -330,6 +331,8 @@ int runVelmora(int argc, char** argv) {
         return runWithoutWindow(argc, argv, command, [&command](QTextStream& err) {
             return exportAuditCommand(command.exportAudit, err);
         });
+    if (const int status = runBackupCommand(argc, argv, command); status >= 0)
+        return status;
 
     // Whatever the program writes (databases, journals, backups, temporary
     // copies) is the clinic's patient data: for its user's eyes only.

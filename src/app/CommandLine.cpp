@@ -161,6 +161,48 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("age-bands"),
         QStringLiteral("With --export-research: age in bands of five years (20 for 20 to 24)."));
     parser.addOption(ageBands);
+    const QCommandLineOption backup(
+        QStringLiteral("backup"),
+        QStringLiteral("Write a checked backup of the subject store (file or server) to FILE and "
+                       "end, without a window, while the program may be in use. FILE ending in "
+                       ".age is sealed with the clinic key (which must be set); any other FILE is "
+                       "a plain subject file. Status 0 only when the backup was checked."),
+        QStringLiteral("FILE"));
+    parser.addOption(backup);
+    const QCommandLineOption restore(
+        QStringLiteral("restore"),
+        QStringLiteral("Replace the subjects with those of the backup FILE (plain or sealed) and "
+                       "end, as the backup window's restore does: the same checks, the current "
+                       "subjects kept in Back first. A sealed backup asks for the clinic key's "
+                       "passphrase or its recovery key (on the terminal without echo, or one line "
+                       "of standard input). Asks for confirmation on the terminal; refused while "
+                       "the program runs on the same data folder."),
+        QStringLiteral("FILE"));
+    parser.addOption(restore);
+    const QCommandLineOption yes(QStringLiteral("yes"),
+                                 QStringLiteral("Do not ask for confirmation (--restore, "
+                                                "--new-backup-key)."));
+    parser.addOption(yes);
+    const QCommandLineOption newBackupKey(
+        QStringLiteral("new-backup-key"),
+        QStringLiteral("Make the clinic key that seals backups, sealed in the data folder with a "
+                       "passphrase typed twice (terminal without echo, or two lines of standard "
+                       "input), print its recovery key (AGE-SECRET-KEY-1...) on standard output "
+                       "and end. A key already set is replaced (after confirmation): backups "
+                       "sealed with it open only with its own recovery key."));
+    parser.addOption(newBackupKey);
+    const QCommandLineOption backupInto(
+        QStringLiteral("backup-into"),
+        QStringLiteral("Write a sealed backup named velmora-DATE-TIME.mdbB.age into the existing "
+                       "folder DIR, then remove all but the newest --keep such backups there (the "
+                       "scheduled backup). Needs the clinic key."),
+        QStringLiteral("DIR"));
+    parser.addOption(backupInto);
+    const QCommandLineOption keep(
+        QStringLiteral("keep"),
+        QStringLiteral("With --backup-into: how many dated backups to keep (default 14)."),
+        QStringLiteral("N"));
+    parser.addOption(keep);
 
     CommandLine result;
     if (!parser.parse(withoutWindowSystemOptions(arguments))) {
@@ -220,6 +262,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     // The run moves into the data folder: a relative file is meant from here.
     if (parser.isSet(exportCsv))
         result.exportCsv = QDir::current().absoluteFilePath(parser.value(exportCsv));
+    if (parser.isSet(backup))
+        result.backup = QDir::current().absoluteFilePath(parser.value(backup));
+    if (parser.isSet(restore))
+        result.restore = QDir::current().absoluteFilePath(parser.value(restore));
+    if (parser.isSet(backupInto))
+        result.backupInto = QDir::current().absoluteFilePath(parser.value(backupInto));
+    result.newBackupKey = parser.isSet(newBackupKey);
+    result.yes = parser.isSet(yes);
     result.signInAs = parser.value(signInAs);
     result.addOperator = parser.value(addOperator);
     result.role = parser.value(role);
@@ -234,7 +284,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     int commands = 0;
     for (const QCommandLineOption* option :
          {&exportCsv, &addOperator, &disableOperator, &enableOperator, &resetPassword,
-          &listOperators, &verifyAudit, &exportAudit})
+          &listOperators, &verifyAudit, &exportAudit, &backup, &restore, &backupInto,
+          &newBackupKey})
         commands += parser.isSet(*option) ? 1 : 0;
     const auto error = [&result](const QString& text) {
         result.action = CommandLine::Action::Error;
@@ -249,6 +300,17 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return error(QStringLiteral("The role must be reception, clinician or admin."));
     if (parser.isSet(signInAs) && commands == 0)
         return error(QStringLiteral("--operator names who runs a command; give the command too."));
+    if (parser.isSet(keep)) {
+        bool number = false;
+        result.keep = parser.value(keep).toInt(&number);
+        if (!parser.isSet(backupInto) || !number || result.keep < 1 || result.keep > 10000) {
+            result.action = CommandLine::Action::Error;
+            result.message = parser.isSet(backupInto)
+                                 ? QStringLiteral("--keep takes a number from 1 to 10000.")
+                                 : QStringLiteral("--keep goes with --backup-into.");
+            return result;
+        }
+    }
     return result;
 }
 

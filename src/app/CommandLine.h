@@ -9,9 +9,15 @@ namespace velmora {
 struct CommandLine {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
-    QString dataFolder; // --data DIR; empty: not given
-    QString database;   // --database URL; empty: not given
-    QString exportCsv;  // --export-csv FILE, absolute; empty: a run with windows
+    QString dataFolder;        // --data DIR; empty: not given
+    QString database;          // --database URL; empty: not given
+    QString exportCsv;         // --export-csv FILE, absolute; empty: a run with windows
+    QString backup;            // --backup FILE, absolute
+    QString restore;           // --restore FILE, absolute
+    QString backupInto;        // --backup-into DIR, absolute
+    int keep = 0;              // --keep N, with --backup-into; 0: not given
+    bool newBackupKey = false; // --new-backup-key
+    bool yes = false;          // --yes: no confirmation asked
     // --export-research FILE, absolute (empty: none), and how:
     QString exportResearch;
     bool allAdministrations = false; // --all-administrations

@@ -2,9 +2,9 @@
 
 #include "access/Access.h"
 #include "backup/Backup.h"
-#include "backup/BackupAudit.h"
+#include "backup/ClinicKey.h"
+#include "backup/SealedBackup.h"
 #include "data/DataControl.h"
-#include "data/Database.h"
 #include "data/DirectionalText.h"
 #include "data/SubjectStore.h"
 #include "platform/Platform.h"
@@ -15,6 +15,7 @@
 #include "ui/Skins.h"
 #include "ui/Twips.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -30,7 +31,6 @@
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
-#include <QUuid>
 
 #include <memory>
 
@@ -85,6 +85,13 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     place(ProgressBar1, 360, 2730, 7410, 195);
     ProgressBar1->setVisible(false);
 
+    sealBox = new QCheckBox(QStringLiteral("رمزگذاري با کليد مرکز"), this);
+    sealBox->setObjectName(QStringLiteral("sealBox"));
+    sealBox->setFont(formFont());
+    place(sealBox, 3300, 1110, 2475, 405);
+    keyButton = makeButton(QStringLiteral("keyButton"), QStringLiteral("کليد مرکز ..."), this, 360,
+                           2220, 1455, 435);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -100,6 +107,8 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
     connect(b1, &QPushButton::clicked, this, &Frmbackup::b1_Click);
     connect(b2, &QPushButton::clicked, this, &Frmbackup::b2_Click);
     connect(Command1, &QPushButton::clicked, this, &Frmbackup::Command1_Click);
+    connect(keyButton, &QPushButton::clicked, this, &Frmbackup::keyButton_Click);
+    connect(sealBox, &QCheckBox::toggled, this, &Frmbackup::sealBox_Toggled);
     connect(Timer1, &QTimer::timeout, this, &Frmbackup::Timer1_Timer);
 
     Form_Load();
@@ -107,6 +116,10 @@ Frmbackup::Frmbackup(QWidget* parent) : QWidget(parent) {
 }
 
 Frmbackup* Frmbackup::showWindow() {
+    // The window (its backups, restores and the clinic key) is for admins
+    // only; every way of opening it passes here.
+    if (!Access::permit(Action::Backup, nullptr))
+        return nullptr;
     auto* window = new Frmbackup;
     window->show();
     window->activateWindow();
@@ -120,6 +133,22 @@ void Frmbackup::Form_Load() {
     Label2->setText(BackupFiles::timeText(now.time()));
     Label1->setText(BackupFiles::dateText(now.date()));
     Label3->setText(Label1->text());
+    showSealing();
+}
+
+void Frmbackup::showSealing() {
+    // A sealed backup needs the clinic key; without one a plain backup is the
+    // only kind.
+    const bool keySet = ClinicKey::isSet();
+    sealBox->setEnabled(keySet);
+    sealBox->setChecked(keySet);
+}
+
+void Frmbackup::sealBox_Toggled(bool sealed) {
+    // The name in the box follows the kind of backup.
+    const QString path = Text1->text();
+    if (!path.isEmpty())
+        Text1->setText(sealed ? SealedBackup::sealedName(path) : SealedBackup::plainName(path));
 }
 
 void Frmbackup::Timer1_Timer() {
@@ -128,9 +157,12 @@ void Frmbackup::Timer1_Timer() {
 
 void Frmbackup::b1_Click() {
     QDir().mkpath(BackupFiles::backupFolder());
-    const QString chosen = platform().saveFileName(
-        this, QString(), BackupFiles::backupFolder(), BackupFiles::dialogFilter(),
-        BackupFiles::defaultBackupName(Label3->text(), Label2->text()));
+    const bool sealed = sealBox->isChecked();
+    const QString name = BackupFiles::defaultBackupName(Label3->text(), Label2->text());
+    const QString chosen = platform().saveFileName(this, QString(), BackupFiles::backupFolder(),
+                                                   sealed ? SealedBackup::sealedDialogFilter()
+                                                          : BackupFiles::dialogFilter(),
+                                                   sealed ? SealedBackup::sealedName(name) : name);
     if (!chosen.isEmpty())
         Text1->setText(chosen);
 }
@@ -138,7 +170,7 @@ void Frmbackup::b1_Click() {
 void Frmbackup::b2_Click() {
     QDir().mkpath(BackupFiles::backupFolder());
     const QString chosen = platform().openFileName(this, QString(), BackupFiles::backupFolder(),
-                                                   BackupFiles::dialogFilter());
+                                                   SealedBackup::restoreDialogFilter());
     if (!chosen.isEmpty())
         Text2->setText(chosen);
 }
@@ -146,11 +178,24 @@ void Frmbackup::b2_Click() {
 void Frmbackup::VisualButtonEx2_Click() {
     if (m_copying || backupCopyRunning() || !Access::permit(Action::Backup, this))
         return;
-    const QString path = Text1->text();
+    QString path = Text1->text();
     if (path.isEmpty()) {
         platform().messageBox(this, QStringLiteral("خطا"),
                               QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
                               QMessageBox::Warning);
+        return;
+    }
+    // A sealed backup's name says so; a plain one never carries that name.
+    const bool sealed = sealBox->isChecked();
+    if (sealed && !SealedBackup::hasSealedName(path)) {
+        path = SealedBackup::sealedName(path);
+        Text1->setText(path);
+    } else if (!sealed && SealedBackup::hasSealedName(path)) {
+        platform().messageBox(
+            this, applicationTitle(),
+            QStringLiteral("نام نسخه پشتيبان رمزگذاري نشده نبايد به .age پايان يابد؛ "
+                           "رمزگذاري با کليد مرکز را برگزينيد يا نام ديگري بدهيد."),
+            QMessageBox::Warning);
         return;
     }
     if (QFileInfo::exists(path)) {
@@ -166,59 +211,27 @@ void Frmbackup::VisualButtonEx2_Click() {
             return;
         }
     }
-    // Writing a subject backup over the settings would leave the program
-    // without its theme and clinic record.
-    if (BackupFiles::sameFile(path, BackupFiles::settingsDatabase())) {
+    const QString recipient = sealed ? ClinicKey::recipient() : QString();
+    if (sealed && recipient.isEmpty()) {
         platform().messageBox(this, applicationTitle(),
-                              copyFailureText(QStringLiteral(
-                                  "نسخه پشتيبان نمي تواند جاي پايگاه داده تنظيمات را بگيرد.")),
-                              QMessageBox::Critical);
+                              copyFailureText(QStringLiteral("کليد مرکز ساخته نشده است.")),
+                              QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
-    SubjectStore& store = SubjectStore::current();
     QString why;
-    if (!store.release(&why)) {
+    const BackupRoutes::Participant taking = participant();
+    const BackupRoutes::Outcome outcome =
+        keepingWindowAlive([&] { return BackupRoutes::backUp(path, recipient, taking, &why); });
+    if (outcome == BackupRoutes::Outcome::NotReleased) {
         platform().messageBox(this, QStringLiteral("Error"), why, QMessageBox::NoIcon);
         return;
     }
-    // The copy is made from one consistent picture of the subject tables (the
-    // file held still, or the server's tables as of one moment), then checked
-    // as a restore would check it: only a copy that can be brought back counts
-    // as a backup.
-    std::unique_ptr<StoreSnapshot> snapshot;
-    if (keepingWindowAlive([&] {
-            snapshot = store.snapshot(
-                BackupFiles::backupFolder(),
-                [this](qint64 done, qint64 total) { betweenChunks(done, total); }, &why);
-            return snapshot ? 1 : 0;
-        }) != 1) {
-        platform().messageBox(this, applicationTitle(), copyFailureText(why),
-                              QMessageBox::Critical);
+    if (outcome != BackupRoutes::Outcome::Done) {
+        if (!why.isEmpty())
+            platform().messageBox(this, applicationTitle(), copyFailureText(why),
+                                  QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
-    const QString source = snapshot->path();
-    BackupFiles::CopySteps steps;
-    steps.acceptCopy = [this, source, path](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(
-            [source, path](const QString& c, QString* r) {
-                return BackupFiles::checkBackupCopy(c, source, path, r);
-            },
-            copy, reason);
-    };
-    // The backup is recorded once its copy has been checked, before it takes
-    // its name: a copy nobody could record is not made.
-    bool recorded = false;
-    steps.beforeReplace = [path, &recorded](QString* reason) {
-        recorded = BackupAudit::recordBackup(path, reason);
-        return recorded;
-    };
-    if (copyKeepingWindowAlive(source, path, steps) != 1) {
-        if (recorded)
-            BackupAudit::recordFailure(false, path);
-        return;
-    }
-    snapshot.reset();
-    BackupAudit::anchorBackup(path);
     platform().messageBox(this, applicationTitle(), QStringLiteral("نسخه پشتيبان تهيه گرديد"),
                           QMessageBox::NoIcon);
     platform().endProgram();
@@ -243,147 +256,163 @@ void Frmbackup::VisualButtonEx3_Click() {
                               QMessageBox::NoIcon);
         return;
     }
-    SubjectStore& store = SubjectStore::current();
     QString why;
-    // On a shared server every workstation's subjects are replaced: whoever
-    // is at work elsewhere is named first.
-    const QList<Workstation> others = store.otherWorkstations(&why);
-    if (!others.isEmpty()) {
-        QStringList names;
-        for (const Workstation& w : others)
-            names.append(QChar(0x2066) + w.name +
-                         (w.address.isEmpty() ? QString() : QStringLiteral(" ") + w.address) +
-                         QChar(0x2069));
-        const QMessageBox::StandardButton go = platform().messageBox(
-            this, applicationTitle(),
-            QStringLiteral("اين ايستگاه ها اکنون به همين پايگاه داده وصل اند و پرونده همه "
-                           "آزمودني ها براي آنها هم جايگزين مي شود:") +
-                QStringLiteral("\r\n") + names.join(QStringLiteral("\r\n")) +
-                QStringLiteral("\r\n") +
-                QStringLiteral("آنها در گام بعدي خود از بازيابي باخبر مي شوند. بازيابي انجام شود؟"),
-            QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (go != QMessageBox::Yes) {
-            platform().messageBox(this, applicationTitle(),
-                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
-                                  QMessageBox::NoIcon);
-            return;
-        }
-    }
-    // The subject file itself is not a backup of itself.
-    if (BackupFiles::sameFile(path, BackupFiles::subjectDatabase())) {
-        platform().messageBox(this, applicationTitle(),
-                              copyFailureText(QStringLiteral("فايل را نمي توان روي خودش کپي کرد.")),
-                              QMessageBox::Critical);
-        return;
-    }
-    if (!store.release(&why)) {
+    BackupRoutes::Restored restored;
+    const BackupRoutes::Participant taking = participant();
+    const BackupRoutes::Outcome outcome =
+        keepingWindowAlive([&] { return BackupRoutes::restore(path, taking, &restored, &why); });
+    switch (outcome) {
+    case BackupRoutes::Outcome::Done:
+        break;
+    case BackupRoutes::Outcome::NotReleased:
         platform().messageBox(
             this, QStringLiteral("خطا"),
             why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
             QMessageBox::Warning);
         return;
-    }
-    // The backup is copied beside the subject tables and replaces them only
-    // when it proves to be a whole subject database, after the current tables
-    // have been kept in Back: a wrong or damaged file can never cost the
-    // clinic its data, and a wrong restore can be undone.
-    const QString staged =
-        QDir(store.stagingFolder())
-            .filePath(QStringLiteral(".restore.%1.staged")
-                          .arg(QUuid::createUuid().toString(QUuid::Id128).left(8)));
-    struct StagedCopy {
-        QString path;
-        ~StagedCopy() { QFile::remove(path); }
-    } stagedCopy{staged};
-    BackupFiles::CopySteps steps;
-    steps.acceptCopy = [this](const QString& copy, QString* reason) {
-        return checkKeepingWindowAlive(BackupFiles::checkRestoreCopy, copy, reason);
-    };
-    m_safetyCopy.clear();
-    m_safety = Safety::NotNeeded;
-    if (copyKeepingWindowAlive(path, staged, steps) != 1)
+    case BackupRoutes::Outcome::Declined:
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
+                              QMessageBox::NoIcon);
         return;
-    why.clear();
-    if (!keepSafetyCopy(&why)) {
-        if (m_safety == Safety::Declined)
-            platform().messageBox(this, applicationTitle(),
-                                  QStringLiteral("عدم موفقيت در بازيابي اطلاعات "),
-                                  QMessageBox::NoIcon);
-        else
+    case BackupRoutes::Outcome::Failed:
+        if (!why.isEmpty())
             platform().messageBox(this, applicationTitle(), copyFailureText(why),
-                                  QMessageBox::Critical);
-        return;
-    }
-    // The restore is recorded, with the copy kept, before the store is
-    // replaced: a restore nobody could record is not done.
-    if (!BackupAudit::recordRestore(path, m_safetyCopy, &why)) {
-        platform().messageBox(this, applicationTitle(), copyFailureText(why),
-                              QMessageBox::Critical);
-        return;
-    }
-    if (keepingWindowAlive([&] {
-            return store.replaceWith(
-                       staged, [this](qint64 done, qint64 total) { betweenChunks(done, total); },
-                       &why)
-                       ? 1
-                       : 0;
-        }) != 1) {
-        BackupAudit::recordFailure(true, path);
-        platform().messageBox(this, applicationTitle(), copyFailureText(why),
-                              QMessageBox::Critical);
+                                  QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     QString done = QStringLiteral("بازيابي اطلاعات انجام شد");
-    if (m_safety == Safety::Kept)
+    if (!restored.safetyCopy.isEmpty())
         done += QStringLiteral("\r\n") +
                 QStringLiteral("پايگاه داده پيش از بازيابي در اين فايل نگه داشته شد:") +
-                QStringLiteral("\r\n") + isolatedPath(m_safetyCopy);
-    else if (m_safety == Safety::Skipped)
+                QStringLiteral("\r\n") + isolatedPath(restored.safetyCopy);
+    else if (restored.safetySkipped)
         done +=
             QStringLiteral("\r\n") + QStringLiteral("پايگاه داده پيش از بازيابي نگه داشته نشد.");
     platform().messageBox(this, applicationTitle(), done, QMessageBox::NoIcon);
     platform().endProgram();
 }
 
-bool Frmbackup::keepSafetyCopy(QString* why) {
-    SubjectStore& store = SubjectStore::current();
-    // Nothing may have the database open when it is copied and replaced, not
-    // even a window that used it while the backup was being copied.
-    if (!store.release(why))
-        return false;
-    const QString folder = BackupFiles::backupFolder();
-    QDir().mkpath(folder);
-    BackupFiles::CopySteps steps;
-    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
-    const QString kept = BackupFiles::safetyCopyPath(folder, QDateTime::currentDateTime());
-    QString reason;
-    // A store with nothing in it yet (no subject file) has nothing to keep.
-    bool copied = false;
-    std::unique_ptr<StoreSnapshot> snapshot = store.snapshot(folder, steps.betweenChunks, &reason);
-    if (snapshot && !QFileInfo::exists(snapshot->path()))
-        return true;
-    if (snapshot)
-        copied = BackupFiles::copyFile(snapshot->path(), kept, steps, &reason);
-    snapshot.reset();
-    if (copied) {
-        m_safetyCopy = kept;
-        m_safety = Safety::Kept;
-        return true;
+BackupRoutes::Participant Frmbackup::participant() {
+    BackupRoutes::Participant taking;
+    taking.progress = [this](qint64 done, qint64 total) { betweenChunks(done, total); };
+    taking.aside = [this](const std::function<bool(QString*)>& step, QString* why) {
+        return runBeside(step, why);
+    };
+    taking.despiteOthers = [this](const QList<Workstation>& others) {
+        QStringList names;
+        for (const Workstation& w : others)
+            names.append(QChar(0x2066) + w.name +
+                         (w.address.isEmpty() ? QString() : QStringLiteral(" ") + w.address) +
+                         QChar(0x2069));
+        return platform().messageBox(
+                   this, applicationTitle(),
+                   QStringLiteral("اين ايستگاه ها اکنون به همين پايگاه داده وصل اند و پرونده همه "
+                                  "آزمودني ها براي آنها هم جايگزين مي شود:") +
+                       QStringLiteral("\r\n") + names.join(QStringLiteral("\r\n")) +
+                       QStringLiteral("\r\n") +
+                       QStringLiteral(
+                           "آنها در گام بعدي خود از بازيابي باخبر مي شوند. بازيابي انجام شود؟"),
+                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::No) == QMessageBox::Yes;
+    };
+    taking.askKey = [this](QString* typed) {
+        *typed = platform().secretBox(
+            this,
+            QStringLiteral("اين نسخه پشتيبان رمزگذاري شده است. گذرواژه کليد مرکز يا کليد "
+                           "بازيابي (AGE-SECRET-KEY-1…) را وارد کنيد:"),
+            applicationTitle());
+        return !typed->isEmpty();
+    };
+    // The operator may restore without the copy of the subjects before it,
+    // but has to say so.
+    taking.withoutSafetyCopy = [this](const QString& reason) {
+        return platform().messageBox(
+                   this, applicationTitle(),
+                   QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
+                       QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
+                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::No) == QMessageBox::Yes;
+    };
+    return taking;
+}
+
+void Frmbackup::keyButton_Click() {
+    if (m_copying || backupCopyRunning())
+        return;
+    // The clinic key is the admin's to make.
+    if (!Access::permit(Action::Backup, this))
+        return;
+    const QString missing = AgeTool::missingTools();
+    if (!missing.isEmpty()) {
+        platform().messageBox(this, applicationTitle(), missing, QMessageBox::Critical,
+                              QMessageBox::Ok);
+        return;
     }
-    // The copy is only a way back from a wrong restore; the operator may
-    // restore without it, but has to say so.
-    const QMessageBox::StandardButton answer = platform().messageBox(
-        this, applicationTitle(),
-        QStringLiteral("پايگاه داده فعلي در پوشه Back نگه داشته نشد: ") + reason +
-            QStringLiteral("\r\n") + QStringLiteral("آيا بازيابي بدون آن انجام شود؟"),
-        QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes) {
-        m_safety = Safety::Skipped;
-        return true;
+    const bool replacing = ClinicKey::isSet();
+    if (replacing) {
+        const QMessageBox::StandardButton answer = platform().messageBox(
+            this, applicationTitle(),
+            QStringLiteral("کليد مرکز پيش از اين ساخته شده است.") + QStringLiteral("\r\n") +
+                ClinicKey::replacementNotice() + QStringLiteral("\r\n") +
+                QStringLiteral("آيا کليد تازه اي جاي آن را بگيرد؟"),
+            QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
     }
-    m_safety = Safety::Declined;
-    why->clear();
-    return false;
+    QString first =
+        platform().secretBox(this,
+                             QStringLiteral("گذرواژه کليد مرکز را برگزينيد (دست کم %1 نويسه):")
+                                 .arg(ClinicKey::MinimumPassphrase),
+                             applicationTitle());
+    if (first.isEmpty())
+        return;
+    QString second = platform().secretBox(this, QStringLiteral("گذرواژه را دوباره وارد کنيد:"),
+                                          applicationTitle());
+    const QString problem =
+        second.isEmpty() ? QString() : ClinicKey::passphraseProblem(first, second);
+    const bool cancelled = second.isEmpty();
+    wipeText(&second);
+    if (cancelled || !problem.isEmpty()) {
+        wipeText(&first);
+        if (!problem.isEmpty())
+            platform().messageBox(this, applicationTitle(), problem, QMessageBox::Warning);
+        return;
+    }
+    const Secret passphrase = Secret::takeText(&first);
+    ClinicKey::Prepared prepared;
+    ClinicKey::Made made;
+    QString why;
+    // The age programs' work runs beside the window; the settings are written
+    // here, on the thread of their connection.
+    const bool ready = keepingWindowAlive([&] {
+                           return runBeside(
+                                      [&](QString* reason) {
+                                          return ClinicKey::prepare(passphrase, &prepared, reason);
+                                      },
+                                      &why)
+                                      ? BackupRoutes::Outcome::Done
+                                      : BackupRoutes::Outcome::Failed;
+                       }) == BackupRoutes::Outcome::Done;
+    if (!ready || !ClinicKey::install(&prepared, &made, &why)) {
+        platform().messageBox(this, applicationTitle(),
+                              QStringLiteral("کليد مرکز ساخته نشد.") + QStringLiteral("\r\n") + why,
+                              QMessageBox::Critical, QMessageBox::Ok);
+        return;
+    }
+    QString text = QStringLiteral("کليد مرکز ساخته شد. کليد بازيابي آن:") +
+                   QStringLiteral("\r\n\r\n") + QString::fromLatin1(made.recoveryKey.bytes()) +
+                   QStringLiteral("\r\n\r\n") + ClinicKey::recoveryKeyAdvice();
+    if (replacing) {
+        text += QStringLiteral("\r\n\r\n") + ClinicKey::replacementNotice();
+        if (!made.retired.isEmpty())
+            text += QStringLiteral("\r\n") +
+                    QStringLiteral("کليد پيشين، با گذرواژه پيشين، در اين فايل نگه داشته شد:") +
+                    QStringLiteral("\r\n") + QDir::toNativeSeparators(made.retired);
+    }
+    platform().messageBox(this, applicationTitle(), text, QMessageBox::Information);
+    wipeText(&text);
+    showSealing();
 }
 
 void Frmbackup::Command1_Click() {
@@ -418,38 +447,41 @@ void Frmbackup::Form_Unload() {
     platform().endProgram();
 }
 
-int Frmbackup::copyKeepingWindowAlive(const QString& source, const QString& destination,
-                                      BackupFiles::CopySteps steps) {
-    steps.betweenChunks = [this](qint64 copied, qint64 total) { betweenChunks(copied, total); };
-    return keepingWindowAlive([&] { return CopyBackupFile(source, destination, this, steps); });
-}
-
-int Frmbackup::keepingWindowAlive(const std::function<int()>& work) {
+BackupRoutes::Outcome
+Frmbackup::keepingWindowAlive(const std::function<BackupRoutes::Outcome()>& work) {
     m_copying = true;
     m_closeWanted = false;
     setButtonsEnabled(false);
     m_copyClock.start();
     m_lastEvents = 0;
-    const int result = work();
+    const BackupRoutes::Outcome result = work();
     ProgressBar1->setVisible(false);
     setButtonsEnabled(true);
     m_copying = false;
-    if (m_closeWanted && result != 1)
+    if (m_closeWanted && result != BackupRoutes::Outcome::Done)
         QTimer::singleShot(0, this, &QWidget::close);
     return result;
 }
 
-bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
-                                        QString* why) {
-    // Checking a clinic's file takes longer than copying it; the check runs on
-    // a thread of its own (with its own connection) while the window repaints
-    // and its clock ticks, as during the copy.
+bool Frmbackup::runBeside(const std::function<bool(QString* why)>& step, QString* why) {
+    // Checking a clinic's file takes longer than copying it, and sealing or
+    // opening one longer still; the step runs on a thread of its own (a check
+    // with its own connection) while the window repaints and its clock ticks,
+    // as during the copy.
+    const bool barShown = !ProgressBar1->isHidden();
+    QTimer busy;
+    busy.setSingleShot(true);
+    connect(&busy, &QTimer::timeout, this, [this] {
+        ProgressBar1->setRange(0, 0);
+        ProgressBar1->setVisible(true);
+    });
+    busy.start(ProgressDelayMs);
     auto promise = std::make_shared<QPromise<bool>>();
     auto reason = std::make_shared<QString>();
     QFuture<bool> future = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([promise, reason, check, copy] {
-        promise->addResult(check(copy, reason.get()));
+    QThreadPool::globalInstance()->start([promise, reason, step] {
+        promise->addResult(step(reason.get()));
         promise->finish();
     });
     QFutureWatcher<bool> watcher;
@@ -459,6 +491,9 @@ bool Frmbackup::checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, con
     if (!future.isFinished())
         loop.exec();
     future.waitForFinished();
+    busy.stop();
+    ProgressBar1->setRange(0, 1000);
+    ProgressBar1->setVisible(barShown);
     *why = *reason;
     return future.result();
 }
@@ -479,7 +514,7 @@ void Frmbackup::betweenChunks(qint64 copied, qint64 total) {
 
 void Frmbackup::setButtonsEnabled(bool enabled) {
     for (QWidget* w : std::initializer_list<QWidget*>{VisualButtonEx2, VisualButtonEx3, b1, b2,
-                                                      Command1, Text1, Text2})
+                                                      Command1, Text1, Text2, keyButton, sealBox})
         w->setEnabled(enabled);
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "backup/BackupFiles.h"
+#include "backup/BackupRoutes.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -25,7 +27,8 @@ class Frmbackup : public QWidget {
 public:
     explicit Frmbackup(QWidget* parent = nullptr);
 
-    // Creates and shows a backup window (modeless).
+    // Creates and shows a backup window (modeless); nullptr when the one at
+    // work may not handle backups.
     static Frmbackup* showWindow();
 
     // A copy that takes longer than this shows its progress.
@@ -38,6 +41,8 @@ public:
     void VisualButtonEx2_Click(); // backup
     void VisualButtonEx3_Click(); // restore
     void Command1_Click();
+    void keyButton_Click(); // makes or replaces the clinic key
+    void sealBox_Toggled(bool sealed);
 
     // True while a backup or restore is copying.
     bool copying() const { return m_copying; }
@@ -57,6 +62,10 @@ public:
     DataControl* Adodc1 = nullptr;
     SkinEngine* Skin1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr; // shown during a long copy
+    // Seal the backup with the clinic key: on by default when there is one,
+    // off and unavailable when there is none.
+    QCheckBox* sealBox = nullptr;
+    QPushButton* keyButton = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -66,24 +75,19 @@ protected:
 private:
     void Form_Load();
     void Form_Unload();
-    // CopyBackupFile with the window kept alive: events are processed between
-    // chunks, the buttons are off and a long copy shows its progress.
-    int copyKeepingWindowAlive(const QString& source, const QString& destination,
-                               BackupFiles::CopySteps steps);
-    // Runs work (1: done, 0: failed) with the buttons off and the window
-    // alive through betweenChunks.
-    int keepingWindowAlive(const std::function<int()>& work);
+    // Runs work with the buttons off and the window alive through
+    // betweenChunks and runBeside.
+    BackupRoutes::Outcome keepingWindowAlive(const std::function<BackupRoutes::Outcome()>& work);
+    // How the window takes part in a backup or a restore: alive between
+    // chunks, long steps beside it, its questions to the operator.
+    BackupRoutes::Participant participant();
     void betweenChunks(qint64 copied, qint64 total);
-    // Runs check on a thread of its own while the window stays alive.
-    bool checkKeepingWindowAlive(const BackupFiles::CopyCheck& check, const QString& copy,
-                                 QString* why);
-    bool keepSafetyCopy(QString* why);
+    // Runs step on a thread of its own while the window stays alive; a long
+    // one shows a busy bar (the age programs tell nothing of their progress,
+    // nor does a check).
+    bool runBeside(const std::function<bool(QString* why)>& step, QString* why);
+    void showSealing();
     void setButtonsEnabled(bool enabled);
-
-    // What became of the copy of the database a restore keeps in Back.
-    enum class Safety { NotNeeded, Kept, Skipped, Declined };
-    Safety m_safety = Safety::NotNeeded;
-    QString m_safetyCopy;
 
     bool m_copying = false;
     bool m_closeWanted = false;

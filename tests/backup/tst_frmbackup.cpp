@@ -1,6 +1,7 @@
 #include "backup/Backup.h"
 #include "backup/BackupFiles.h"
 #include "backup/Frmbackup.h"
+#include "backup/SealedBackup.h"
 #include "calendar/SolarCalendar.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
@@ -268,7 +269,10 @@ private slots:
         const QList<ScriptedPlatform::Interaction> dialogs = platform().ofKind("openFileName");
         QCOMPARE(dialogs.size(), 1);
         QCOMPARE(dialogs.first().folder, m_folder->file("Back"));
-        QCOMPARE(dialogs.first().filter, BackupFiles::dialogFilter());
+        // Plain and sealed backups alike.
+        QCOMPARE(dialogs.first().filter, SealedBackup::restoreDialogFilter());
+        QVERIFY(dialogs.first().filter.startsWith(
+            QStringLiteral("Database Backup (*.mdbB *.mdbB.age)")));
         QTest::mouseClick(w->b2, Qt::LeftButton);
         QCOMPARE(w->Text2->text(), chosen);
     }
