@@ -2,6 +2,7 @@
 
 #include "data/CodeKeys.h"
 #include "questionnaire/FrmTest.h"
+#include "questionnaire/TestLaunch.h"
 #include "registry/Registration.h"
 
 #include <QFile>
@@ -217,10 +218,13 @@ private:
                 said.removeOne(QStringLiteral("notice\t") + duplicateNotice());
             // Partners testing the same subject at once: the one who saves
             // second is told the sheet changed meanwhile (both are kept).
+            // The partner who launches after the other completed the sheet
+            // is asked whether this is a new administration.
             if (m_plan.collide)
-                said.removeOne(
-                    QStringLiteral("messageBox\t") +
-                    QString(FrmTest::changedElsewhereText()).replace(u'\n', QStringLiteral("\\n")));
+                for (const QString& text :
+                     {FrmTest::changedElsewhereText(), newAdministrationQuestion()})
+                    said.removeOne(QStringLiteral("messageBox\t") +
+                                   QString(text).replace(u'\n', QStringLiteral("\\n")));
             for (const QString& line : said)
                 fault(QStringLiteral("operator told"),
                       QStringLiteral("workstation %1, %2: %3").arg(w).arg(code, line));

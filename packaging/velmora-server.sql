@@ -61,6 +61,9 @@ GRANT INSERT ON "Audit" TO velmora_reception;
 -- A clinician also scores, charts, reports and exports, which reads the
 -- administrations.
 GRANT SELECT ON "History" TO velmora_clinician;
+-- The research export reads the clinic's research key, and makes it the
+-- first time.
+GRANT SELECT, INSERT ON "ResearchKey" TO velmora_clinician;
 
 -- An admin also backs up (reads everything), restores (replaces the subject
 -- tables and sets their keys going on above the restored ones) and reads the

@@ -541,7 +541,7 @@ QString codeHeldTwice(const QSqlDatabase& db) {
             q.next())
             return QStringLiteral("کد «%1» در جدول «%2» بيش از يک بار آمده است؛ Velmora هر کد را "
                                   "يک بار نگه مي دارد.")
-                .arg(q.value(0).toString(), table);
+                .arg(isolatedText(q.value(0).toString()), isolatedText(table));
     }
     return QString();
 }

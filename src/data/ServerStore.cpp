@@ -485,12 +485,21 @@ QString prepareTables(QSqlDatabase& db, const ServerStore& store) {
         if (!present.contains(NameSearch::indexNames().at(i)) &&
             !run(db, nameIndexes.at(i), &error, store))
             return fail(error);
-    // The clinic's research key: one row, written once and only read after that.
-    if (!run(db,
-             QStringLiteral("CREATE TABLE IF NOT EXISTS \"ResearchKey\" "
-                            "(\"ID\" INTEGER PRIMARY KEY, \"Secret\" TEXT NOT NULL)"),
-             &error, store))
-        return fail(error);
+    // The clinic's research key: one row, written once and only read after
+    // that. Made only where it is missing: an operator's role may not create
+    // tables, and even CREATE ... IF NOT EXISTS asks for that right.
+    {
+        QSqlQuery exists(db);
+        if (!exists.exec(QStringLiteral("SELECT to_regclass('\"ResearchKey\"') IS NOT NULL")) ||
+            !exists.next())
+            return fail(store.describe(exists.lastError()));
+        if (!exists.value(0).toBool() &&
+            !run(db,
+                 QStringLiteral("CREATE TABLE \"ResearchKey\" "
+                                "(\"ID\" INTEGER PRIMARY KEY, \"Secret\" TEXT NOT NULL)"),
+                 &error, store))
+            return fail(error);
+    }
     if (!db.commit())
         return fail(store.describe(db.lastError()));
     return QString();

@@ -42,19 +42,21 @@ bool chooseAdministration(QWidget* owner, FrmTest* test) {
     if (!state.answered || !state.kept)
         return true;
     const QMessageBox::StandardButton answer = platform().messageBox(
-        owner, applicationTitle(),
-        QStringLiteral("پاسخنامه اين آزمودني کامل شده و در سوابق آزمون نگه داشته شده است.\n\n"
-                       "آزمون تازه اي آغاز شود؟\n"
-                       "بله: پاسخنامه خالي؛ پاسخنامه قبلي در سوابق آزمون مي ماند.\n"
-                       "خير: ادامه همان پاسخنامه، با پاسخهاي قبلي."),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-        QMessageBox::No);
+        owner, applicationTitle(), newAdministrationQuestion(), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
     if (answer == QMessageBox::Yes)
         test->startNewAdministration();
     return answer == QMessageBox::Yes || answer == QMessageBox::No;
 }
 
 } // namespace
+
+QString newAdministrationQuestion() {
+    return QStringLiteral("پاسخنامه اين آزمودني کامل شده و در سوابق آزمون نگه داشته شده است.\n\n"
+                          "آزمون تازه اي آغاز شود؟\n"
+                          "بله: پاسخنامه خالي؛ پاسخنامه قبلي در سوابق آزمون مي ماند.\n"
+                          "خير: ادامه همان پاسخنامه، با پاسخهاي قبلي.");
+}
 
 void launchTest(QWidget* owner) {
     if (!Access::permit(Action::LaunchTest, owner))

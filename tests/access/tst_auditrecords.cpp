@@ -14,6 +14,7 @@
 #include "scoring/FrmkLID.h"
 #include "settings/ClinicPanel.h"
 #include "support/ProgramFolder.h"
+#include "ui/SkinLabel.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -212,8 +213,9 @@ class TestAuditRecords : public QObject {
                     opened = true;
                     refuseNow();
                     if (action == QLatin1String("lookup-search")) {
-                        lookup->DataCombo1->setEditText(QStringLiteral("Ahmadi"));
-                        done = lookup->Adodc2->isFiltered();
+                        // A name nobody has: the search done says so under the boxes.
+                        lookup->DataCombo1->setEditText(QStringLiteral("Karimi"));
+                        done = lookup->LabelNotFound->isVisible();
                     } else if (action == QLatin1String("export-csv")) {
                         platform().saveAnswers.enqueue(csv);
                         lookup->CommandExport->click();

@@ -888,7 +888,7 @@ private slots:
         QCOMPARE(subjects().size(), 25);
         QCOMPARE(subjects().last().at(1), QStringLiteral("WAL5"));
         QCOMPARE(bytesOf(m_folder->file("DBM/DB2.mdb")).mid(18, 2), QByteArray("\x01\x01"));
-        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"DB.mdb", "DB2.mdb"}));
+        QCOMPARE(filesIn(m_folder->file("DBM")), QStringList({"Audit.db", "DB.mdb", "DB2.mdb"}));
         QCOMPARE(bytesOf(backup), file);
         QCOMPARE(bytesOf(backup + "-wal"), log);
         QStringList back = filesIn(m_folder->file("Back"));
