@@ -163,7 +163,7 @@ QString OperatorsWindow::chosenName() {
 }
 
 QString OperatorsWindow::askPassword(const QString& name) {
-    const QString first = platform().secretBox(
+    QString first = platform().secretBox(
         this, QStringLiteral("رمز تازه «%1» را وارد کنيد (دست کم 8 نويسه):").arg(name), title());
     if (first.isEmpty())
         return QString();

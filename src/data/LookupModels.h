@@ -32,7 +32,7 @@ public:
     qint64 lastKey() const { return m_lastKey; }
     const QString& field() const { return m_field; }
     const QString& value() const { return m_value; }
-    Match match() const { return m_match; }
+    Match matching() const { return m_match; }
 
     QString lastError() const { return m_error; }
     std::function<void(const QString&)> onFailure;

@@ -360,7 +360,7 @@ SubjectFilter FrmCode::listedSubjects() const {
     SubjectFilter filter;
     filter.field = m_rows->field();
     filter.value = m_rows->value();
-    filter.byBeginning = m_rows->match() == SubjectRowsModel::Match::Beginning;
+    filter.byBeginning = m_rows->matching() == SubjectRowsModel::Match::Beginning;
     filter.lastKey = m_rows->lastKey();
     return filter;
 }

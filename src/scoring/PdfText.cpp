@@ -333,7 +333,7 @@ QByteArray inflated(const QByteArray& compressed) {
         sized[1] = char((guess >> 16) & 0xff);
         sized[2] = char((guess >> 8) & 0xff);
         sized[3] = char(guess & 0xff);
-        const QByteArray data = qUncompress(sized + compressed);
+        QByteArray data = qUncompress(sized + compressed);
         if (!data.isEmpty())
             return data;
     }
