@@ -3,6 +3,7 @@
 #include "data/CodeKeys.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/DirectionalText.h"
 #include "data/StoreUrl.h"
 #include "data/SubjectStore.h"
 #include "support/PgSession.h"
@@ -331,8 +332,12 @@ private slots:
         SubjectStore::install(SubjectStore::server(url));
         QVERIFY(Database::openAll(&error));
         QVERIFY(!restoreFrom(crafted, {}, &error));
-        QVERIFY2(error.contains(QStringLiteral("«O'Brien-3»")), qPrintable(error));
-        QVERIFY2(error.contains(QStringLiteral("«Answer»")), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("«") + isolatedText(QStringLiteral("O'Brien-3")) +
+                                QStringLiteral("»")),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("«") + isolatedText(QStringLiteral("Answer")) +
+                                QStringLiteral("»")),
+                 qPrintable(error));
         QCOMPARE(serverRows(), before);
     }
 
