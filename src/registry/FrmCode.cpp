@@ -8,6 +8,7 @@
 #include "data/LookupModels.h"
 #include "data/NameSearch.h"
 #include "platform/Platform.h"
+#include "registry/ExportProgressWindow.h"
 #include "registry/ResearchExportDialog.h"
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
@@ -43,9 +44,6 @@ namespace {
 QString errorTitle() {
     return QStringLiteral("خطا");
 }
-
-// An export of more subjects than this shows its progress from the start.
-constexpr qint64 LongExport = 5000;
 
 } // namespace
 
@@ -327,25 +325,9 @@ void FrmCode::CommandExport_Click() {
     // Exactly the rows the grid lists now.
     const SubjectFilter filter = listedSubjects();
 
-    QProgressDialog progress(QStringLiteral("ذخيره فهرست آزمودني ها ..."), QStringLiteral("انصراف"),
-                             0, 0, this);
-    progress.setObjectName(QStringLiteral("ExportProgress"));
-    progress.setWindowTitle(applicationTitle());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(500);
-    const auto step = [&progress](qint64 done, qint64 total) {
-        if (done == 0 && total > LongExport)
-            progress.show();
-        progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
-        progress.setValue(int(std::min<qint64>(done, INT_MAX)));
-        // Until the progress window stands over this one, nothing the operator
-        // does may start a second export or a search in the middle of this one.
-        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
-                                                             : QEventLoop::ExcludeUserInputEvents);
-        return !progress.wasCanceled();
-    };
+    ExportProgressWindow progress(QStringLiteral("ذخيره فهرست آزمودني ها ..."),
+                                  QStringLiteral("ExportProgress"), this);
+    const ExportProgress step = progress.step();
     QString error;
     const ExportResult result = exportSubjectsCsv(path, filter, step, &error);
     progress.close();

@@ -3,6 +3,7 @@
 #include "access/Access.h"
 
 #include "platform/Platform.h"
+#include "registry/ExportProgressWindow.h"
 #include "registry/ResearchAccess.h"
 #include "registry/ResearchExport.h"
 #include "ui/FormKit.h"
@@ -27,9 +28,6 @@
 namespace velmora {
 
 namespace {
-
-// An export of more subjects than this shows its progress from the start.
-constexpr qint64 LongExport = 5000;
 
 QGroupBox* makeChoice(const char* name, const QString& title, QWidget* parent, int top,
                       const char* firstName, const QString& first, const char* secondName,
@@ -143,25 +141,9 @@ void ResearchExportDialog::CommandSave_Click() {
 
     options.format = *researchFormatOf(path);
 
-    QProgressDialog progress(QStringLiteral("ذخيره فايل پژوهشي ..."), QStringLiteral("انصراف"), 0,
-                             0, this);
-    progress.setObjectName(QStringLiteral("ResearchExportProgress"));
-    progress.setWindowTitle(applicationTitle());
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(500);
-    const auto step = [&progress](qint64 done, qint64 total) {
-        if (done == 0 && total > LongExport)
-            progress.show();
-        progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
-        progress.setValue(int(std::min<qint64>(done, INT_MAX)));
-        // Until the progress window stands over this one, nothing the operator
-        // does may start a second export in the middle of this one.
-        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
-                                                             : QEventLoop::ExcludeUserInputEvents);
-        return !progress.wasCanceled();
-    };
+    ExportProgressWindow progress(QStringLiteral("ذخيره فايل پژوهشي ..."),
+                                  QStringLiteral("ResearchExportProgress"), this);
+    const ExportProgress step = progress.step();
     ResearchSummary summary;
     QString error;
     const ExportResult result = exportResearch(path, options, step, &summary, &error);
