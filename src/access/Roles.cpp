@@ -48,6 +48,9 @@ const Row Table[] = {
     // data decides.
     {Action::ExportResearchIdentified, "export-research-identified", "خروجي پژوهشي با نام",
      Role::Admin},
+    {Action::CorrectSubject, "correct", "اصلاح مشخصات آزمودني", Role::Clinician},
+    // Nothing brings the rows back but an earlier backup.
+    {Action::EraseSubject, "erase", "حذف اطلاعات آزمودني", Role::Admin},
 };
 
 const Row& rowOf(Action action) {

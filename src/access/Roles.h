@@ -39,6 +39,8 @@ enum class Action {
     VerifyAudit,
     ExportResearch,           // a research file, pseudonymised
     ExportResearchIdentified, // a research file that keeps names and codes
+    CorrectSubject,           // a registration's fields or code corrected
+    EraseSubject,             // every row of a subject erased on request
 };
 
 // How an action ended, as the trail writes it.
