@@ -1,5 +1,5 @@
 #include "calendar/SolarCalendar.h"
-#include "support/ProgramFolder.h"
+#include "support/CaseFolder.h"
 
 #include <QTest>
 
@@ -179,5 +179,5 @@ private slots:
     }
 };
 
-VELMORA_TEST_MAIN(TestSolarCalendar)
+VELMORA_DATA_TEST_MAIN(TestSolarCalendar)
 #include "tst_solarcalendar.moc"

@@ -2,7 +2,7 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
-#include "support/ProgramFolder.h"
+#include "support/CaseFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,8 +19,8 @@ const QString Subjects = QStringLiteral("DBM/DB2.mdb");
 
 // The trail's table, wherever the store keeps it.
 QList<QStringList> trailRows(const QString& sql, const QVariantList& values = {}) {
-    return ProgramFolder::rows(ProgramFolder::onServer() ? Subjects : AuditTrail::fileName(), sql,
-                               values);
+    return CaseFolder::rows(CaseFolder::onServer() ? Subjects : AuditTrail::fileName(), sql,
+                            values);
 }
 
 QString trailValue(const QString& sql) {
@@ -54,10 +54,10 @@ AuditVerdict verifyNow(const QList<AuditAnchor>& anchors = {}) {
 // action it records or not at all, by any number of writers.
 class TestAuditTrail : public QObject {
     Q_OBJECT
-    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<CaseFolder> m_folder;
 
 private slots:
-    void init() { m_folder = std::make_unique<ProgramFolder>(); }
+    void init() { m_folder = std::make_unique<CaseFolder>(); }
     void cleanup() { m_folder.reset(); }
 
     // Texts that a careless chain would run together: each field's length
@@ -103,8 +103,8 @@ private slots:
         }
         // The server names the operator itself, from the session; the file
         // takes the program's word.
-        QCOMPARE(rows.first().at(3), ProgramFolder::onServer()
-                                         ? ProgramFolder::value(Subjects, "SELECT session_user")
+        QCOMPARE(rows.first().at(3), CaseFolder::onServer()
+                                         ? CaseFolder::value(Subjects, "SELECT session_user")
                                          : QStringLiteral("سارا"));
         const AuditVerdict verdict = verifyNow();
         QVERIFY2(verdict.intact(), qPrintable(verdict.detail));
@@ -127,7 +127,7 @@ private slots:
             transaction.rollback();
         }
         QCOMPARE(trailValue("SELECT COUNT(*) FROM \"Audit\""), QString("0"));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("0"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("0"));
         {
             DataControl sheets(QStringLiteral("Answer"), nullptr, QStringLiteral("sheets"));
             DataTransaction transaction({&sheets});
@@ -140,19 +140,19 @@ private slots:
         }
         QCOMPARE(trailRows("SELECT \"Seq\", \"Code\" FROM \"Audit\""),
                  (QList<QStringList>{{"1", "8"}}));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"Answer\""), QString("8"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT \"Code\" FROM \"Answer\""), QString("8"));
         QVERIFY(verifyNow().intact());
     }
 
     // A trail that takes no entry (a full disk, here a trigger that refuses
     // every insert) fails the transaction it was to join.
     void aRefusedEntryFailsItsTransaction() {
-        if (ProgramFolder::onServer())
-            ProgramFolder::refuseInserts(QStringLiteral("Audit"), QStringLiteral("disk full"));
+        if (CaseFolder::onServer())
+            CaseFolder::refuseInserts(QStringLiteral("Audit"), QStringLiteral("disk full"));
         else
-            ProgramFolder::exec(AuditTrail::fileName(),
-                                "CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"Audit\" BEGIN "
-                                "SELECT RAISE(ABORT, 'disk full'); END");
+            CaseFolder::exec(AuditTrail::fileName(),
+                             "CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"Audit\" BEGIN "
+                             "SELECT RAISE(ABORT, 'disk full'); END");
         DataControl sheets(QStringLiteral("Answer"), nullptr, QStringLiteral("sheets"));
         sheets.setReportFailures(false);
         DataTransaction transaction({&sheets});
@@ -163,7 +163,7 @@ private slots:
         QVERIFY(!AuditTrail::append(entry("register", "9", ""), &error));
         QVERIFY2(error.contains(QStringLiteral("disk full")), qPrintable(error));
         transaction.rollback();
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("0"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("0"));
         // Outside a transaction the entry is refused alone.
         QVERIFY(!AuditTrail::append(entry("lookup", "", ""), &error));
         QVERIFY(!AuditTrail::appendAlone(entry("backup", "", "x.mdbB"), &error));
@@ -181,9 +181,9 @@ private slots:
         other.setProcessEnvironment(env);
         QStringList arguments{QStringLiteral("--data"), m_folder->path(),
                               QStringLiteral("--verify-audit")};
-        if (ProgramFolder::onServer())
+        if (CaseFolder::onServer())
             arguments += {QStringLiteral("--database"),
-                          QStringLiteral("postgresql:///") + ProgramFolder::caseDatabase()};
+                          QStringLiteral("postgresql:///") + CaseFolder::caseDatabase()};
         int runs = 0;
         int written = 0;
         QElapsedTimer clock;
@@ -248,5 +248,5 @@ private slots:
     }
 };
 
-VELMORA_TEST_MAIN(TestAuditTrail)
+VELMORA_DATA_TEST_MAIN(TestAuditTrail)
 #include "tst_audittrail.moc"

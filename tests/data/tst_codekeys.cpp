@@ -1,7 +1,7 @@
 #include "data/CodeKeys.h"
 #include "data/Database.h"
 #include "data/SubjectStore.h"
-#include "support/ProgramFolder.h"
+#include "support/CaseFolder.h"
 
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -64,24 +64,24 @@ private slots:
     }
 
     void anOlderFileGetsTheKeysOfAllItsSubjectsOnce() {
-        ProgramFolder folder;
+        CaseFolder folder;
         // Subjects of an older file, stored without keys.
         for (int i = 1; i <= 10; ++i)
-            ProgramFolder::addSubject(QStringLiteral("S-%1").arg(i));
-        ProgramFolder::addSubject(AliArabic);
+            CaseFolder::addSubject(QStringLiteral("S-%1").arg(i));
+        CaseFolder::addSubject(AliArabic);
         QString stored, error;
         QVERIFY2(CodeKeys::findLookAlike(AliPersian, &stored, &error), qPrintable(error));
         QCOMPARE(stored, AliArabic);
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("11"));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\" JOIN \"IDE\" "
-                                                "USING (\"ID\")"),
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("11"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\" JOIN \"IDE\" "
+                                             "USING (\"ID\")"),
                  QString("11"));
 
         // Subjects stored later by other means are found as well.
-        ProgramFolder::addSubject(QStringLiteral("\u06A9-7"));
+        CaseFolder::addSubject(QStringLiteral("\u06A9-7"));
         QVERIFY(CodeKeys::findLookAlike(QStringLiteral("\u0643-7"), &stored, &error));
         QCOMPARE(stored, QStringLiteral("\u06A9-7"));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("12"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("12"));
 
         // The code itself, and a code nobody has, find nothing.
         QVERIFY(CodeKeys::findLookAlike(AliArabic, &stored, &error));
@@ -95,37 +95,36 @@ private slots:
     // subject stored under a number below the last key still gets its key
     // before the next look-alike check.
     void aSubjectStoredBelowTheLastKeyIsFound() {
-        ProgramFolder folder;
+        CaseFolder folder;
         for (int i = 1; i <= 5; ++i)
-            ProgramFolder::addSubject(QStringLiteral("S-%1").arg(i));
+            CaseFolder::addSubject(QStringLiteral("S-%1").arg(i));
         QString stored, error;
         QVERIFY2(CodeKeys::findLookAlike(QStringLiteral("S-9"), &stored, &error),
                  qPrintable(error));
-        ProgramFolder::exec(Subjects, "DELETE FROM \"IDE\" WHERE \"ID\" = 3");
-        ProgramFolder::exec(Subjects, "INSERT INTO \"IDE\" (\"ID\", \"Code\") VALUES (3, ?)",
-                            {QStringLiteral("\u06A9-3")});
+        CaseFolder::exec(Subjects, "DELETE FROM \"IDE\" WHERE \"ID\" = 3");
+        CaseFolder::exec(Subjects, "INSERT INTO \"IDE\" (\"ID\", \"Code\") VALUES (3, ?)",
+                         {QStringLiteral("\u06A9-3")});
         QVERIFY2(CodeKeys::findLookAlike(QStringLiteral("\u0643-3"), &stored, &error),
                  qPrintable(error));
         QCOMPARE(stored, QStringLiteral("\u06A9-3"));
         // So is a code changed by another program.
-        ProgramFolder::exec(Subjects, "UPDATE \"IDE\" SET \"Code\" = ? WHERE \"ID\" = 4",
-                            {AliArabic});
+        CaseFolder::exec(Subjects, "UPDATE \"IDE\" SET \"Code\" = ? WHERE \"ID\" = 4", {AliArabic});
         QVERIFY(CodeKeys::findLookAlike(AliPersian, &stored, &error));
         QCOMPARE(stored, AliArabic);
-        QCOMPARE(ProgramFolder::value(Subjects,
-                                      "SELECT COUNT(*) FROM \"CodeKey\" WHERE \"Key\" IS NULL"),
-                 QString("0"));
+        QCOMPARE(
+            CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\" WHERE \"Key\" IS NULL"),
+            QString("0"));
     }
 
     // A file whose keys an earlier version kept (and could leave out) gets
     // every key once, when it is opened.
     void anEarlierVersionsKeysAreMadeAgainWhole() {
-        if (ProgramFolder::onServer())
+        if (CaseFolder::onServer())
             QSKIP("the file's form of the keys");
-        ProgramFolder folder;
+        CaseFolder folder;
         for (int i = 1; i <= 6; ++i)
-            ProgramFolder::addSubject(QStringLiteral("S-%1").arg(i));
-        ProgramFolder::addSubject(AliArabic);
+            CaseFolder::addSubject(QStringLiteral("S-%1").arg(i));
+        CaseFolder::addSubject(AliArabic);
         Database::closeAll();
         for (const char* sql :
              {"DROP TRIGGER \"IDE_CodeKey_Insert\"", "DROP TRIGGER \"IDE_CodeKey_Update\"",
@@ -133,10 +132,10 @@ private slots:
               "CREATE TABLE \"CodeKey\" (\"ID\" INTEGER PRIMARY KEY, \"Key\" TEXT NOT NULL)",
               "CREATE INDEX \"CodeKey_Key\" ON \"CodeKey\" (\"Key\")",
               "INSERT INTO \"CodeKey\" VALUES (6, 'S-6')"})
-            ProgramFolder::exec(Subjects, QString::fromLatin1(sql));
+            CaseFolder::exec(Subjects, QString::fromLatin1(sql));
         QString error;
         QVERIFY2(Database::openAll(&error), qPrintable(error));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("7"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"CodeKey\""), QString("7"));
         QString stored;
         QVERIFY(CodeKeys::findLookAlike(AliPersian, &stored, &error));
         QCOMPARE(stored, AliArabic);
@@ -144,9 +143,9 @@ private slots:
     }
 
     void aKeyIsFoundThroughItsIndex() {
-        if (ProgramFolder::onServer())
+        if (CaseFolder::onServer())
             QSKIP("the file's query plan");
-        ProgramFolder folder;
+        CaseFolder folder;
         QString error;
         QVERIFY(CodeKeys::fillMissing(SubjectStore::current(), &error));
         QSqlQuery plan(Database::connection(DbFile::Subjects));
@@ -162,10 +161,10 @@ private slots:
     }
 
     void aFileOtherProgramsHoldIsReported() {
-        if (ProgramFolder::onServer())
+        if (CaseFolder::onServer())
             QSKIP("a lock on the subject file");
-        ProgramFolder folder;
-        ProgramFolder::addSubject(QStringLiteral("a"));
+        CaseFolder folder;
+        CaseFolder::addSubject(QStringLiteral("a"));
         QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-program");
         other.setDatabaseName(Database::absoluteFileName(DbFile::Subjects));
         QVERIFY(other.open());
@@ -185,5 +184,5 @@ private slots:
     }
 };
 
-VELMORA_TEST_MAIN(TestCodeKeys)
+VELMORA_DATA_TEST_MAIN(TestCodeKeys)
 #include "tst_codekeys.moc"

@@ -1,17 +1,13 @@
 #include "data/DataControl.h"
 #include "data/Database.h"
 #include "data/History.h"
-#include "support/ProgramFolder.h"
-#include "ui/FieldBinding.h"
+#include "support/CaseFolder.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
-#include <QWidget>
 #include <memory>
 
 using namespace velmora;
@@ -20,37 +16,17 @@ namespace {
 const QString Subjects = QStringLiteral("DBM/DB2.mdb");
 const QString Settings = QStringLiteral("DBM/DB.mdb");
 
-// Holds a write lock on the subject file from another connection, as another
-// program (or workstation) would, until destroyed.
-class WriteLock {
-public:
-    WriteLock() {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other-program");
-        db.setDatabaseName(Database::absoluteFileName(DbFile::Subjects));
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec("BEGIN EXCLUSIVE"));
-    }
-    ~WriteLock() {
-        {
-            QSqlDatabase db = QSqlDatabase::database("other-program", false);
-            QSqlQuery(db).exec("ROLLBACK");
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("other-program");
-    }
-};
 } // namespace
 
 class TestDataControl : public QObject {
     Q_OBJECT
-    std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<QWidget> m_window;
+    std::unique_ptr<CaseFolder> m_folder;
+    std::unique_ptr<QObject> m_window;
 
 private slots:
     void init() {
-        m_folder = std::make_unique<ProgramFolder>();
-        m_window = std::make_unique<QWidget>();
+        m_folder = std::make_unique<CaseFolder>();
+        m_window = std::make_unique<QObject>();
     }
     void cleanup() {
         m_window.reset();
@@ -58,9 +34,9 @@ private slots:
     }
 
     void newFilesHaveTheirTablesAndOneThemeRecord() {
-        QCOMPARE(ProgramFolder::value(Settings, "SELECT COUNT(*) FROM \"Theme\""), QString("1"));
+        QCOMPARE(CaseFolder::value(Settings, "SELECT COUNT(*) FROM \"Theme\""), QString("1"));
         for (const QString& table : {QString("IDE"), QString("Answer")})
-            QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"" + table + "\""),
+            QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"" + table + "\""),
                      QString("0"));
         QSqlDatabase db = Database::connection(DbFile::Subjects);
         QCOMPARE(db.record("Answer").count(), 17);
@@ -79,9 +55,9 @@ private slots:
     }
     void filterFindsCodesWithQuotesLikeAnyOtherText() {
         QFETCH(QString, code);
-        ProgramFolder::addSubject("other");
-        ProgramFolder::addSubject(code, "First");
-        ProgramFolder::addSubject("x");
+        CaseFolder::addSubject("other");
+        CaseFolder::addSubject(code, "First");
+        CaseFolder::addSubject("x");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QVERIFY(ide.setFilter("code", code));
         QCOMPARE(ide.recordCount(), 1);
@@ -93,14 +69,13 @@ private slots:
         answers.addNew();
         answers.setField("Code", code + "2");
         QVERIFY(answers.update());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"Answer\" WHERE \"ID\" = ?",
-                                      {answers.currentId()}),
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT \"Code\" FROM \"Answer\" WHERE \"ID\" = ?",
+                                   {answers.currentId()}),
                  code + "2");
-        QVERIFY(m_folder->platform().interactions.isEmpty());
     }
 
     void filterWithNoMatchIsEmptyAndAtBof() {
-        ProgramFolder::addSubject("a");
+        CaseFolder::addSubject("a");
         DataControl ide("IDE", m_window.get(), "Adodc5");
         QVERIFY(ide.setFilter("Code", "b"));
         QCOMPARE(ide.recordCount(), 0);
@@ -111,7 +86,7 @@ private slots:
 
     void refreshDropsTheFilter() {
         for (const QString& code : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
-            ProgramFolder::addSubject(code);
+            CaseFolder::addSubject(code);
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QVERIFY(ide.setFilter("Code", "b"));
         QCOMPARE(ide.recordCount(), 1);
@@ -121,9 +96,9 @@ private slots:
     }
 
     void newFilterReplacesThePreviousOne() {
-        ProgramFolder::addSubject("a", "F1", "L1", "B");
-        ProgramFolder::addSubject("b", "F2", "L2", "B");
-        ProgramFolder::addSubject("c", "F3", "L1", "C");
+        CaseFolder::addSubject("a", "F1", "L1", "B");
+        CaseFolder::addSubject("b", "F2", "L2", "B");
+        CaseFolder::addSubject("c", "F3", "L1", "C");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         QVERIFY(ide.setFilter("Group", "B"));
         QCOMPARE(ide.recordCount(), 2);
@@ -136,7 +111,7 @@ private slots:
     }
 
     void snapshotSeesOthersOnlyAfterRefresh() {
-        ProgramFolder::addSubject("first");
+        CaseFolder::addSubject("first");
         DataControl before("IDE", m_window.get(), "Adodc5");
         DataControl writer("IDE", m_window.get(), "Adodc2");
         writer.addNew();
@@ -154,62 +129,6 @@ private slots:
         QCOMPARE(before.recordCount(), 1);
     }
 
-    void refreshAfterAddNewStoresNothing() {
-        DataControl ide("IDE", m_window.get(), "Adodc2");
-        QLineEdit code;
-        bind(&ide, &code, QStringLiteral("Code"));
-        ide.addNew();
-        QTest::keyClicks(&code, "pending");
-        QCOMPARE(ide.field("Code"), QString("pending"));
-        QVERIFY(ide.refresh());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("0"));
-        QVERIFY(code.text().isEmpty());
-    }
-
-    void boundWidgetsFollowTheCurrentRecord() {
-        ProgramFolder::addSubject("a", "Ann");
-        ProgramFolder::addSubject("b", "Bob");
-        DataControl ide("IDE", m_window.get(), "Adodc2");
-        QLineEdit first;
-        QLabel code;
-        bind(&ide, &first, QStringLiteral("FName"));
-        bind(&ide, &code, QStringLiteral("Code"));
-        QCOMPARE(first.text(), QString("Ann"));
-        QVERIFY(ide.setFilter("Code", "b"));
-        QCOMPARE(first.text(), QString("Bob"));
-        QCOMPARE(code.text(), QString("b"));
-        ide.addNew();
-        QVERIFY(first.text().isEmpty());
-        // Typing edits the pending record; update stores it.
-        QTest::keyClicks(&first, "Cy");
-        ide.setField("Code", "c");
-        QCOMPARE(code.text(), QString("c"));
-        QVERIFY(ide.update());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\" WHERE \"Code\"='c'"),
-                 QString("Cy"));
-        // Binding again moves a widget to another field.
-        bind(&ide, &first, QStringLiteral("Code"));
-        QCOMPARE(first.text(), QString("c"));
-    }
-
-    void editsOfTheCurrentRecordAreStoredByUpdate() {
-        ProgramFolder::addSubject("a", "Ann");
-        DataControl ide("IDE", m_window.get(), "Adodc3");
-        QLineEdit first;
-        bind(&ide, &first, QStringLiteral("FName"));
-        first.setText("Anna");
-        QVERIFY(ide.isDirty());
-        QVERIFY(ide.save());
-        QVERIFY(!ide.isDirty());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""), QString("Anna"));
-        // An empty text is stored as the empty text.
-        first.clear();
-        QVERIFY(ide.save());
-        QCOMPARE(
-            ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\" WHERE \"FName\" = ''"),
-            QString("1"));
-    }
-
     void aNewRecordStoresFieldsNeverSetAsEmptyText() {
         DataControl answers("Answer", m_window.get(), "Adodc3");
         answers.addNew();
@@ -217,10 +136,9 @@ private slots:
         QVERIFY(answers.update());
         QString check = QStringLiteral("SELECT \"Code\"");
         for (const QString& field : Database::fields("Answer").mid(2))
-            check +=
-                QStringLiteral(", %1 || ':' || %2")
-                    .arg(ProgramFolder::typeOf(Database::quoted(field)), Database::quoted(field));
-        const QList<QStringList> rows = ProgramFolder::rows(Subjects, check + " FROM \"Answer\"");
+            check += QStringLiteral(", %1 || ':' || %2")
+                         .arg(CaseFolder::typeOf(Database::quoted(field)), Database::quoted(field));
+        const QList<QStringList> rows = CaseFolder::rows(Subjects, check + " FROM \"Answer\"");
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first(), QStringList{"a"} + QStringList(15, "text:"));
     }
@@ -229,7 +147,7 @@ private slots:
         DataControl answers("Answer", m_window.get(), "Adodc3");
         QVERIFY(answers.isEmpty());
         QCOMPARE(answers.recordCount(), 0);
-        ProgramFolder::addSubject("a");
+        CaseFolder::addSubject("a");
         QVERIFY(answers.isEmpty()); // a snapshot until refreshed
         QVERIFY(answers.refresh());
         QVERIFY(!answers.isEmpty());
@@ -237,7 +155,7 @@ private slots:
     }
 
     void rolledBackTransactionLeavesNeitherRowAndKeepsTheTypedRecord() {
-        ProgramFolder::addSubject("taken");
+        CaseFolder::addSubject("taken");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         DataControl answers("Answer", m_window.get(), "Adodc3");
         answers.setReportFailures(false);
@@ -253,8 +171,8 @@ private slots:
             QVERIFY(!answers.update());
             tx.rollback();
         }
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("1"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("1"));
         QVERIFY(ide.isAdding());
         QCOMPARE(ide.field("FName"), QString("typed"));
         // After mending the code, the same controls store both rows.
@@ -262,42 +180,27 @@ private slots:
         DataTransaction tx({&ide, &answers});
         QVERIFY(ide.update() && answers.update());
         QVERIFY(tx.commit());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("2"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("2"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"Answer\""), QString("2"));
     }
 
     void databaseRefusesASecondRegistrationWithTheSameCode() {
-        ProgramFolder::addSubject("dup");
+        CaseFolder::addSubject("dup");
         DataControl ide("IDE", m_window.get(), "Adodc2");
         ide.setReportFailures(false);
         ide.addNew();
         ide.setField("Code", "dup");
         QVERIFY(!ide.update());
         QVERIFY(ide.lastError().contains("UNIQUE", Qt::CaseInsensitive));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
-    }
-
-    void changesWithNoRecordToHoldThemAreNotReportedAsStored() {
-        ProgramFolder::addSubject("a", "Ann");
-        DataControl ide("IDE", m_window.get(), "Adodc3");
-        QLineEdit first;
-        bind(&ide, &first, QStringLiteral("FName"));
-        QVERIFY(ide.setFilter("Code", "nobody"));
-        QTest::keyClicks(&first, "typed");
-        QSignalSpy failures(&ide, &DataControl::failed);
-        QVERIFY(!ide.save());
-        QCOMPARE(failures.size(), 1);
-        // The data layer reports; it never shows a window itself.
-        QVERIFY(m_folder->platform().messageTexts().isEmpty());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""), QString("Ann"));
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\""), QString("1"));
     }
 
     void anUpdateOfARecordRemovedMeanwhileFails() {
-        ProgramFolder::addSubject("a", "Ann");
+        CaseFolder::addSubject("a", "Ann");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         ide.setReportFailures(false);
         ide.setField("FName", "Anna");
-        ProgramFolder::exec(Subjects, "DELETE FROM \"IDE\"");
+        CaseFolder::exec(Subjects, "DELETE FROM \"IDE\"");
         QVERIFY(!ide.save());
         QVERIFY(ide.isDirty()); // still held, nothing claimed
     }
@@ -325,16 +228,16 @@ private slots:
         QFETCH(QString, elsewhere);
         QFETCH(int, failure);
         QFETCH(QString, stored);
-        ProgramFolder::addSubject("a", "Ann", "L");
+        CaseFolder::addSubject("a", "Ann", "L");
         DataControl ide("IDE", m_window.get(), "Adodc3");
         ide.setReportFailures(false);
         QCOMPARE(ide.field("Code"), QStringLiteral("a"));
         if (!elsewhere.isEmpty())
-            ProgramFolder::exec(Subjects, elsewhere);
+            CaseFolder::exec(Subjects, elsewhere);
         ide.setField("LName", "Lee");
         QCOMPARE(ide.save(), failure == int(StoreFailure::None));
         QCOMPARE(int(ide.lastFailure()), failure);
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\" WHERE \"ID\" = 1"),
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\" WHERE \"ID\" = 1"),
                  stored);
         if (failure == int(StoreFailure::None))
             return;
@@ -344,55 +247,32 @@ private slots:
         const bool sameSubject = failure == int(StoreFailure::RowChanged);
         QCOMPARE(ide.updateOverChanges(), sameSubject);
         if (sameSubject)
-            QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\""),
+            QCOMPARE(CaseFolder::value(Subjects, "SELECT \"LName\" FROM \"IDE\""),
                      QStringLiteral("Lee"));
         else
-            QCOMPARE(ProgramFolder::value(Subjects,
-                                          "SELECT COUNT(*) FROM \"IDE\" WHERE \"LName\" = 'Lee'"),
-                     QStringLiteral("0"));
+            QCOMPARE(
+                CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"IDE\" WHERE \"LName\" = 'Lee'"),
+                QStringLiteral("0"));
     }
 
     // A kept administration is copied only from the sheet that is still the
     // subject's.
     void anAdministrationIsKeptOnlyFromTheSubjectsOwnSheet() {
-        ProgramFolder::addSubject("S3");
-        ProgramFolder::setAnswers("S3", QStringList(14, "4"));
+        CaseFolder::addSubject("S3");
+        CaseFolder::setAnswers("S3", QStringList(14, "4"));
         const QString key =
-            ProgramFolder::value(Subjects, "SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S3'");
-        ProgramFolder::exec(Subjects,
-                            "UPDATE \"Answer\" SET \"Code\" = 'S4' WHERE \"Code\" = 'S3'");
+            CaseFolder::value(Subjects, "SELECT \"ID\" FROM \"Answer\" WHERE \"Code\" = 'S3'");
+        CaseFolder::exec(Subjects, "UPDATE \"Answer\" SET \"Code\" = 'S4' WHERE \"Code\" = 'S3'");
         QString error;
         QVERIFY(!History::append(key.toLongLong(), "S3", "1405/09/20", "10:00:00", &error));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT COUNT(*) FROM \"History\""),
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT COUNT(*) FROM \"History\""),
                  QStringLiteral("0"));
         QVERIFY2(History::append(key.toLongLong(), "S4", "1405/09/20", "10:00:00", &error),
                  qPrintable(error));
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"Code\" FROM \"History\""),
+        QCOMPARE(CaseFolder::value(Subjects, "SELECT \"Code\" FROM \"History\""),
                  QStringLiteral("S4"));
-    }
-
-    void aLockedFileIsReportedAndTheWindowGoesOn() {
-        if (ProgramFolder::onServer())
-            QSKIP("a lock on the subject file; the server's row locks are another matter");
-        ProgramFolder::addSubject("a", "Ann");
-        DataControl ide("IDE", m_window.get(), "Adodc2");
-        QLineEdit first;
-        bind(&ide, &first, QStringLiteral("FName"));
-        first.setText("changed");
-        QSignalSpy failures(&ide, &DataControl::failed);
-        {
-            WriteLock lock;
-            QVERIFY(!ide.save());
-        }
-        QCOMPARE(failures.size(), 1);
-        QVERIFY(failures.first().first().toString().contains("DB2.mdb"));
-        // Nothing was lost: the change is still pending and stores once the lock is gone.
-        QCOMPARE(ide.field("FName"), QString("changed"));
-        QVERIFY(ide.save());
-        QCOMPARE(ProgramFolder::value(Subjects, "SELECT \"FName\" FROM \"IDE\""),
-                 QString("changed"));
     }
 };
 
-VELMORA_TEST_MAIN(TestDataControl)
+VELMORA_DATA_TEST_MAIN(TestDataControl)
 #include "tst_datacontrol.moc"

@@ -1,6 +1,6 @@
 #include "files/OutputFile.h"
+#include "support/CaseFolder.h"
 #include "support/Files.h"
-#include "support/ProgramFolder.h"
 #include "support/Targets.h"
 
 #include <QDir>
@@ -327,5 +327,5 @@ private slots:
     }
 };
 
-VELMORA_TEST_MAIN(TestOutputFile)
+VELMORA_DATA_TEST_MAIN(TestOutputFile)
 #include "tst_outputfile.moc"
