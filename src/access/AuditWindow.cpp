@@ -46,10 +46,6 @@ enum Column {
 };
 constexpr int ColumnCount = 9;
 
-QString errorTitle() {
-    return QStringLiteral("خطا");
-}
-
 } // namespace
 
 AuditRowsModel::AuditRowsModel(std::function<QSqlDatabase()> connection, QObject* parent)

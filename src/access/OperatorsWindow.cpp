@@ -136,7 +136,7 @@ void OperatorsWindow::refresh() {
     QString error;
     GridOperators->setRowCount(0);
     if (!OperatorAdmin::list(&operators, &error)) {
-        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return;
     }
     GridOperators->setRowCount(int(operators.size()));
@@ -251,8 +251,8 @@ void OperatorsWindow::CommandLock_Click() {
                        QStringLiteral("قفل خودکار پس از %1 دقيقه").arg(minutes), &error) ||
         !WorkstationSettings::setLockMinutes(minutes, &error) || !transaction.commit()) {
         transaction.rollback();
-        platform().messageBox(this, QStringLiteral("خطا"),
-                              error.isEmpty() ? transaction.error() : error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error.isEmpty() ? transaction.error() : error,
+                              QMessageBox::Critical);
         return;
     }
     Lock::install(minutes);

@@ -256,7 +256,7 @@ bool startVelmora() {
     if (!AccessRun::open(&error)) {
         // Nothing to say when the operator chose to leave the sign-in.
         if (!error.isEmpty())
-            platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical,
+            platform().messageBox(nullptr, errorTitle(), error, QMessageBox::Critical,
                                   QMessageBox::Ok);
         return false;
     }
@@ -271,7 +271,7 @@ bool startVelmora() {
         const QString warning = check->result();
         check->deleteLater();
         if (!warning.isEmpty())
-            platform().messageBox(main, QStringLiteral("خطا"), warning, QMessageBox::Warning);
+            platform().messageBox(main, errorTitle(), warning, QMessageBox::Warning);
     });
     // The look begins once the window has been drawn: on a machine with
     // little to spare, it takes nothing from the window's first appearance.
@@ -360,7 +360,7 @@ int runVelmora(int argc, char** argv) {
     QString error;
     QString notice;
     if (!prepareDataFolder(dataFolder, &error, &notice)) {
-        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(nullptr, errorTitle(), error, QMessageBox::Critical);
         return 1;
     }
     if (!notice.isEmpty())
@@ -370,7 +370,7 @@ int runVelmora(int argc, char** argv) {
     QDir::setCurrent(dataFolder);
     if (!chooseSubjectStore(command.database, qEnvironmentVariable("VELMORA_DATABASE"),
                             storeConfigFiles(dataFolder), &error)) {
-        platform().messageBox(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(nullptr, errorTitle(), error, QMessageBox::Critical);
         return 1;
     }
     if (!startVelmora())

@@ -319,7 +319,7 @@ void Frm1::Command4_Click() {
     HidePanels();
     QString error;
     if (!Audit::record(Action::LookUp, QString(), Outcome::Done, QString(), &error)) {
-        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return;
     }
     FrmCode::showModal(this);

@@ -180,7 +180,7 @@ void Frmbackup::VisualButtonEx2_Click() {
         return;
     QString path = Text1->text();
     if (path.isEmpty()) {
-        platform().messageBox(this, QStringLiteral("خطا"),
+        platform().messageBox(this, errorTitle(),
                               QStringLiteral("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"),
                               QMessageBox::Warning);
         return;
@@ -242,7 +242,7 @@ void Frmbackup::VisualButtonEx3_Click() {
         return;
     const QString path = Text2->text();
     if (path.isEmpty()) {
-        platform().messageBox(this, QStringLiteral("خطا"),
+        platform().messageBox(this, errorTitle(),
                               QStringLiteral("لطفا مسير فايل مربوطه را وارد کنيد"),
                               QMessageBox::Warning);
         return;
@@ -266,7 +266,7 @@ void Frmbackup::VisualButtonEx3_Click() {
         break;
     case BackupRoutes::Outcome::NotReleased:
         platform().messageBox(
-            this, QStringLiteral("خطا"),
+            this, errorTitle(),
             why + QStringLiteral("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"),
             QMessageBox::Warning);
         return;

@@ -14,6 +14,10 @@ QString noticeTitle() {
     return QStringLiteral("پيام");
 }
 
+QString errorTitle() {
+    return QStringLiteral("خطا");
+}
+
 namespace {
 Platform* installed = nullptr;
 }

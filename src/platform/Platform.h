@@ -83,6 +83,8 @@ public:
 QString applicationTitle();
 // Title of every self-closing notice box.
 QString noticeTitle();
+// The title of every message box that reports a failure or a refusal.
+QString errorTitle();
 
 // The platform every window uses; the real Qt one unless a test installs another.
 Platform& platform();

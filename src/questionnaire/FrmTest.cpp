@@ -443,7 +443,7 @@ bool FrmTest::replacedSheetIsKept() {
     // Someone stored other answers on this sheet since the test began (another
     // workstation): replacing them would lose them.
     platform().messageBox(
-        this, QStringLiteral("خطا"),
+        this, errorTitle(),
         QStringLiteral("پاسخنامه قبلي اين آزمودني پس از شروع اين آزمون تغيير کرده و در سوابق آزمون "
                        "نيست، پس پاسخهاي آزمون تازه روي آن ذخيره نشد. از آزمون خارج شويد و آن را "
                        "دوباره آغاز کنيد."),
@@ -502,7 +502,7 @@ bool FrmTest::saveSheet() {
     if (saved && !Audit::record(Action::SaveAnswers, subjectCode(), Outcome::Done, item, &error)) {
         transaction.rollback();
         m_changedElsewhere = changedBefore;
-        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return false;
     }
     if (saved) {
@@ -570,7 +570,7 @@ bool FrmTest::saveBothRows() {
     if (saved &&
         !Audit::record(Action::SaveAndExit, subjectCode(), Outcome::Done, QString(), &error)) {
         transaction.rollback();
-        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return false;
     }
     if (saved) {
@@ -597,7 +597,7 @@ void FrmTest::reportFailedSave(const QString& detail, StoreFailure failure) {
         // Nothing may go into a row that is now someone else's; what the
         // subject answered is still on the screen and in this window.
         platform().messageBox(
-            this, QStringLiteral("خطا"),
+            this, errorTitle(),
             QStringLiteral("پاسخها ذخيره نشد: پرونده اين آزمودني پس از باز شدن اين پنجره در "
                            "ايستگاه ديگري جايگزين شده است (براي نمونه با بازيابي از نسخه "
                            "پشتيبان). هيچ چيز در پرونده آزمودني ديگري نوشته نشد. پاسخهاي اين "
@@ -607,7 +607,7 @@ void FrmTest::reportFailedSave(const QString& detail, StoreFailure failure) {
             QMessageBox::Critical);
         return;
     }
-    platform().messageBox(this, QStringLiteral("خطا"),
+    platform().messageBox(this, errorTitle(),
                           QStringLiteral("پاسخها ذخيره نشد و صفحه آزمون باز مي ماند. پاسخهاي اين "
                                          "صفحه و پاسخهايي که پيش از اين ذخيره شده اند از دست نرفته "
                                          "اند؛ پس از رفع مشکل دوباره ذخيره کنيد.\n\n") +

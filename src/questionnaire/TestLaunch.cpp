@@ -34,7 +34,7 @@ bool chooseAdministration(QWidget* owner, FrmTest* test) {
     QString error;
     if (!History::sheetState(test->Adodc2->currentId(), test->Adodc2->field(QStringLiteral("Code")),
                              &state, &error)) {
-        platform().messageBox(owner, QStringLiteral("خطا"),
+        platform().messageBox(owner, errorTitle(),
                               Database::failureMessage(DbFile::Subjects, error),
                               QMessageBox::Critical);
         return false;
@@ -97,7 +97,7 @@ void launchTest(QWidget* owner) {
     if (!Audit::record(Action::LaunchTest, code, Outcome::Done,
                        test->startsNewAdministration() ? QStringLiteral("اجراي تازه") : QString(),
                        &error)) {
-        platform().messageBox(owner, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(owner, errorTitle(), error, QMessageBox::Critical);
         return;
     }
 

@@ -39,13 +39,7 @@
 
 namespace velmora {
 
-namespace {
-
-QString errorTitle() {
-    return QStringLiteral("خطا");
-}
-
-} // namespace
+namespace {} // namespace
 
 DataGrid::DataGrid(const QString& name, const QString& caption, QWidget* parent) : QFrame(parent) {
     setObjectName(name);

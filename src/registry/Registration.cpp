@@ -412,7 +412,7 @@ void RegistrationPanel::Command8_Click() {
         return;
     case StoreResult::Failed:
         platform().messageBox(
-            window(), QStringLiteral("خطا"),
+            window(), errorTitle(),
             QStringLiteral(
                 "آزمودني ثبت نشد و هيچ چيز ذخيره نشد؛ آنچه وارد کرده ايد در فرم مانده است.") +
                 QStringLiteral("\n\n") +

@@ -153,7 +153,7 @@ void ResearchExportDialog::CommandSave_Click() {
                    summary.cutTexts > 0 ? LongNoticeInterval : NoticeInterval);
         accept();
     } else if (result == ExportResult::Failed) {
-        platform().messageBox(this, QStringLiteral("خطا"), researchFailureMessage(path, error),
+        platform().messageBox(this, errorTitle(), researchFailureMessage(path, error),
                               QMessageBox::Critical);
     }
 }

@@ -326,7 +326,7 @@ void DataRPrint::show(QWidget* owner) const {
             Audit::record(Action::PrintReport, code, Outcome::Done, QString(), &error))
             return true;
         if (!error.isEmpty())
-            platform().messageBox(owner, QStringLiteral("خطا"), error, QMessageBox::Critical);
+            platform().messageBox(owner, errorTitle(), error, QMessageBox::Critical);
         return false;
     };
     platform().printPreview(

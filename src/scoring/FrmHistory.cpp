@@ -93,8 +93,7 @@ bool FrmHistory::load() {
 }
 
 void FrmHistory::reportFailure(const QString& detail) {
-    platform().messageBox(this, QStringLiteral("خطا"),
-                          Database::failureMessage(DbFile::Subjects, detail),
+    platform().messageBox(this, errorTitle(), Database::failureMessage(DbFile::Subjects, detail),
                           QMessageBox::Critical);
 }
 

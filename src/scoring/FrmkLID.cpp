@@ -182,7 +182,7 @@ void FrmkLID::Command1_Click() {
     QString error;
     if (!Audit::record(Action::Score, code, Outcome::Done, QString(), &error)) {
         Adodc2->refresh();
-        platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return;
     }
     QStringList answers;
@@ -190,8 +190,8 @@ void FrmkLID::Command1_Click() {
         answers.append(Txt3[item]->text());
     const QString missing = unansweredList(answers);
     if (!missing.isEmpty())
-        platform().messageBox(this, unansweredTitle(), unansweredMessage(missing),
-                              QMessageBox::Warning, QMessageBox::Ok);
+        platform().messageBox(this, errorTitle(), unansweredMessage(missing), QMessageBox::Warning,
+                              QMessageBox::Ok);
 
     if (!Adodc3->setFilter(QStringLiteral("Code"), code))
         return;
@@ -208,8 +208,8 @@ bool FrmkLID::hasHistory() {
     QString error;
     if (History::page(m_historyCode, 0, 1, &newest, &error))
         return !newest.isEmpty();
-    platform().messageBox(this, QStringLiteral("خطا"),
-                          Database::failureMessage(DbFile::Subjects, error), QMessageBox::Critical);
+    platform().messageBox(this, errorTitle(), Database::failureMessage(DbFile::Subjects, error),
+                          QMessageBox::Critical);
     return false;
 }
 
@@ -296,7 +296,7 @@ bool FrmkLID::recorded(Action action, const QString& code) {
     QString error;
     if (Audit::record(action, code, Outcome::Done, QString(), &error))
         return true;
-    platform().messageBox(this, QStringLiteral("خطا"), error, QMessageBox::Critical);
+    platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
     return false;
 }
 

@@ -83,7 +83,7 @@ void savePdfFromPreview(QWidget* preview, const QString& dialogTitle, const QStr
     if (write(path, &error))
         ShowNotice(preview, QStringLiteral("%1 ذخيره شد").arg(what));
     else
-        platform().messageBox(preview, QStringLiteral("خطا"),
+        platform().messageBox(preview, errorTitle(),
                               QStringLiteral("%1 ذخيره نشد و پرونده اي ساخته نشد:\n%2\n\n%3")
                                   .arg(what, isolatedPath(path), error),
                               QMessageBox::Critical);

@@ -1,6 +1,7 @@
 #include "scoring/Scales.h"
 
 #include "data/TextNumber.h"
+#include "platform/Platform.h"
 
 #include <cmath>
 
@@ -103,7 +104,7 @@ QString unansweredMessage(const QString& list) {
 }
 
 QString unansweredTitle() {
-    return QStringLiteral("خطا");
+    return errorTitle();
 }
 
 QString numberText(double value) {

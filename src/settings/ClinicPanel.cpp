@@ -61,7 +61,7 @@ void ClinicPanel::Command64_Click() {
             Action::Settings, QString(), QStringLiteral("نام و نشاني کلينيک"),
             [theme] { return theme->save(); }, &error)) {
         if (!error.isEmpty())
-            platform().messageBox(window(), QStringLiteral("خطا"), error, QMessageBox::Critical);
+            platform().messageBox(window(), errorTitle(), error, QMessageBox::Critical);
         // The data control has told the operator why; the panel stays open
         // with what was typed, so nothing is lost by a refresh.
         return;

@@ -75,8 +75,7 @@ bool storeThemeChoice(int number, DataControl* theme, QLineEdit* themeBox, QLine
             Action::Settings, QString(), QStringLiteral("تم %1").arg(number),
             [theme] { return theme->save(); }, &error);
         if (!error.isEmpty())
-            platform().messageBox(themeBox->window(), QStringLiteral("خطا"), error,
-                                  QMessageBox::Critical);
+            platform().messageBox(themeBox->window(), errorTitle(), error, QMessageBox::Critical);
     }
     if (!stored) {
         // The data control has told the operator why. Unloading now would

@@ -11,8 +11,7 @@ namespace velmora {
 void reportFailures(DataControl* control, QWidget* owner) {
     QObject::connect(control, &DataControl::failed, control,
                      [owner = QPointer<QWidget>(owner)](const QString& message) {
-                         platform().messageBox(owner, QStringLiteral("خطا"), message,
-                                               QMessageBox::Critical);
+                         platform().messageBox(owner, errorTitle(), message, QMessageBox::Critical);
                      });
     QObject::connect(control, &DataControl::notice, control,
                      [owner = QPointer<QWidget>(owner)](const QString& message) {
