@@ -7,6 +7,8 @@
 
 namespace velmora {
 
+class SubjectStore;
+
 // One entry of the audit trail: who did what, where and when, to which
 // subject, and how it ended. Names, answers and scores never go into it.
 struct AuditEntry {
@@ -107,7 +109,7 @@ bool appendAlone(const AuditEntry& entry, QString* error);
 // the subject file's), chained here; an entry inserted on a server, which
 // chains it itself; a read-only connection of its own to the trail's file.
 bool appendOnFile(QSqlDatabase& db, const QString& schema, AuditEntry entry, QString* error);
-bool appendOnServer(QSqlDatabase& db, const AuditEntry& entry, QString* error);
+bool appendOnServer(SubjectStore& store, const AuditEntry& entry, QString* error);
 bool appendToFileAlone(const AuditEntry& entry, QString* error);
 bool openFileReader(const QString& connectionName, QString* error);
 

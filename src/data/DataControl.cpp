@@ -110,7 +110,8 @@ QString DataControl::whereClause(QVariantList* values) const {
     return where;
 }
 
-bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& extraValues) {
+bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& extraValues,
+                            bool readBound) {
     m_values.clear();
     m_read.clear();
     m_dirty.clear();
@@ -120,32 +121,53 @@ bool DataControl::loadWhere(const QString& extraCondition, const QVariantList& e
     if (m_file == DbFile::Subjects)
         SubjectStore::current().catchUp();
     m_generation = SubjectStore::current().generation();
-    if (m_snapshotMax >= 0) {
+    if (m_snapshotMax >= 0 || readBound) {
         QVariantList values;
-        QString where = whereClause(&values);
+        QString where;
+        if (readBound) {
+            // The first row by ID lies within the bound the same statement
+            // reads: both come from one snapshot on either engine.
+            where = QStringLiteral("1 = 1");
+        } else {
+            where = whereClause(&values);
+        }
         if (!extraCondition.isEmpty())
             where += QStringLiteral(" AND ") + extraCondition;
         values += extraValues;
         QStringList columns;
+        if (readBound)
+            columns.append(
+                QStringLiteral("(SELECT MAX(\"ID\") FROM %1)").arg(Database::quoted(m_table)));
         for (const QString& f : m_fields)
             columns.append(Database::quoted(f));
+        const int first = readBound ? 1 : 0;
         Statement q(m_file);
         if (!q.exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY \"ID\" LIMIT 1")
                         .arg(columns.join(QStringLiteral(", ")), Database::quoted(m_table), where),
                     values)) {
+            if (readBound)
+                m_snapshotMax = -1;
             emit currentChanged();
             return fail(q);
         }
         if (q.next()) {
-            m_currentId = q.value(0).toLongLong();
+            if (readBound)
+                m_snapshotMax = q.value(0).toLongLong();
+            m_currentId = q.value(first).toLongLong();
             for (int i = 0; i < m_fields.size(); ++i) {
-                const QVariant v = q.value(i);
+                const QVariant v = q.value(first + i);
                 m_values.insert(m_fields.at(i), v.toString());
                 m_read.insert(m_fields.at(i), v.isNull() ? QVariant() : QVariant(v.toString()));
             }
         } else if (q.failure() != StoreFailure::None) {
+            if (readBound)
+                m_snapshotMax = -1;
             emit currentChanged();
             return fail(q);
+        } else if (readBound) {
+            // Empty when read: nothing to page through until the next refresh.
+            m_snapshotMax = -1;
+            m_count = 0;
         }
     }
     emit currentChanged();
@@ -178,20 +200,10 @@ bool DataControl::refresh() {
     m_count = -1;
     m_lastError.clear();
     m_lastFailure = StoreFailure::None;
-    Statement q(m_file);
-    if (!q.exec(QStringLiteral("SELECT MAX(\"ID\") FROM %1").arg(Database::quoted(m_table))) ||
-        !q.next()) {
-        m_snapshotMax = -1;
-        const bool reported = m_reportFailures;
-        m_reportFailures = false;
-        loadFirst();
-        m_reportFailures = reported;
-        return fail(q);
-    }
-    m_snapshotMax = q.value(0).isNull() ? -1 : q.value(0).toLongLong();
-    if (m_snapshotMax < 0)
-        m_count = 0;
-    return loadFirst();
+    const bool ok = loadWhere(QString(), {}, true);
+    if (ok)
+        noticeRestoreElsewhere();
+    return ok;
 }
 
 bool DataControl::setFilter(const QString& field, const QString& value) {

@@ -130,7 +130,10 @@ private:
     bool fail(const QString& detail, StoreFailure kind = StoreFailure::Other);
     bool fail(const Statement& statement);
     bool loadFirst();
-    bool loadWhere(const QString& extraCondition, const QVariantList& extraValues);
+    // With readBound the snapshot's bound is read in the same statement as
+    // the record (a refresh), so a refresh costs a server one round trip.
+    bool loadWhere(const QString& extraCondition, const QVariantList& extraValues,
+                   bool readBound = false);
     QString whereClause(QVariantList* values) const;
     void checkField(const QString& field) const;
     bool store(bool overChanges);

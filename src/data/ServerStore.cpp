@@ -856,9 +856,7 @@ bool ServerStore::loginRefused() const {
 }
 
 bool ServerStore::appendAudit(const AuditEntry& entry, QString* error) {
-    QSqlDatabase db = connection();
-    const std::unique_ptr<CallLimit> limit = limitCall();
-    return AuditTrail::appendOnServer(db, entry, error);
+    return AuditTrail::appendOnServer(*this, entry, error);
 }
 
 bool ServerStore::appendAuditAlone(const AuditEntry& entry, QString* error) {
