@@ -283,9 +283,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     // One command a run: each reads its own secrets from the same input.
     int commands = 0;
     for (const QCommandLineOption* option :
-         {&exportCsv, &addOperator, &disableOperator, &enableOperator, &resetPassword,
-          &listOperators, &verifyAudit, &exportAudit, &backup, &restore, &backupInto,
-          &newBackupKey})
+         {&exportCsv, &exportResearch, &addOperator, &disableOperator, &enableOperator,
+          &resetPassword, &listOperators, &verifyAudit, &exportAudit, &backup, &restore,
+          &backupInto, &newBackupKey})
         commands += parser.isSet(*option) ? 1 : 0;
     const auto error = [&result](const QString& text) {
         result.action = CommandLine::Action::Error;

@@ -269,11 +269,13 @@ private slots:
         QTest::addColumn<bool>("allowed");
         const QList<QPair<QStringList, Role>> commands = {
             {{"--export-csv", "out.csv"}, Role::Clinician},
+            {{"--export-research", "out.sav"}, Role::Clinician},
+            {{"--export-research", "named.sav", "--identified"}, Role::Admin},
             {{"--verify-audit"}, Role::Admin},
             {{"--export-audit", "trail.csv"}, Role::Admin}};
         for (const auto& [command, least] : commands)
             for (Role role : {Role::Reception, Role::Clinician, Role::Admin})
-                QTest::addRow("%s as %s", qPrintable(command.first()), qPrintable(roleKey(role)))
+                QTest::addRow("%s as %s", qPrintable(command.join(u' ')), qPrintable(roleKey(role)))
                     << command << role << (static_cast<int>(role) >= static_cast<int>(least));
     }
     void theCommandLineAsksTheRole() {
