@@ -158,8 +158,8 @@ Outcome store(const Subject& read, const Registration::FieldTexts& corrected) {
     if (read.generation != store.generation())
         return failed(QString(), Result::Replaced);
 
-    const QString oldCode = read.texts[int(Field::Code)];
-    const QString newCode = corrected[int(Field::Code)];
+    const QString& oldCode = read.texts[int(Field::Code)];
+    const QString& newCode = corrected[int(Field::Code)];
     const bool codeChanged = changed.contains(Field::Code);
     if (codeChanged) {
         // Checked inside the transaction, so no workstation can store the

@@ -1,5 +1,7 @@
 #include "access/Audit.h"
+#include "access/Passwords.h"
 #include "access/Session.h"
+#include "access/SignIn.h"
 #include "data/AuditTrail.h"
 #include "data/CodeKeys.h"
 #include "data/Operators.h"
@@ -8,10 +10,13 @@
 #include "registry/FrmCode.h"
 #include "registry/SubjectCorrection.h"
 #include "scoring/FrmkLID.h"
+#include "support/PgTestServer.h"
 #include "support/ProgramFolder.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMap>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -78,6 +83,29 @@ void refuseEntries() {
                             "RAISE(ABORT, 'disk full'); END");
 }
 
+const QString Password = QStringLiteral("correct horse");
+
+// A whole server of our own: the operators' group roles belong to the whole
+// server, and operators made here must not reach another test program's
+// databases.
+PgTestServer& ownServer() {
+    static PgTestServer server(PgTestServer::Kind::Private);
+    return server;
+}
+
+bool psqlAsAdmin(const QStringList& arguments) {
+    QProcess psql;
+    psql.setProcessChannelMode(QProcess::ForwardedChannels);
+    psql.start(QStringLiteral("psql"),
+               QStringList{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"),
+                           PgTestServer::adminUser(), QStringLiteral("-d"),
+                           ProgramFolder::caseDatabase()} +
+                   arguments);
+    return psql.waitForFinished(60000) && psql.exitStatus() == QProcess::NormalExit &&
+           psql.exitCode() == 0;
+}
+
 // The boxes of the window as the operator fills them; an empty text leaves
 // a box as it is.
 struct Typed {
@@ -121,6 +149,9 @@ class TestCorrection : public QObject {
     Q_OBJECT
     std::unique_ptr<ProgramFolder> m_folder;
     std::unique_ptr<FrmCode> m_lookup;
+    QString m_hash;
+    QMap<Role, QString> m_operators;
+    int m_case = 0;
 
     ScriptedPlatform& platform() { return m_folder->platform(); }
 
@@ -194,7 +225,48 @@ class TestCorrection : public QObject {
         return codes;
     }
 
+    // An operator of each role, on the store's own terms: the file's table,
+    // or the server's login roles under the roles script the clinic runs.
+    void makeOperators() {
+        ++m_case;
+        for (Role role : {Role::Reception, Role::Clinician, Role::Admin})
+            m_operators[role] = QStringLiteral("corr%1_%2_%3")
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(m_case)
+                                    .arg(roleKey(role));
+        if (ProgramFolder::onServer()) {
+            QStringList statements;
+            for (auto it = m_operators.cbegin(); it != m_operators.cend(); ++it)
+                statements.append(
+                    QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2' IN ROLE %3, %4;")
+                        .arg(it.value(), Password, ServerOperators::groupRole(it.key()),
+                             PgTestServer::passwordGroup()));
+            QVERIFY(
+                psqlAsAdmin({QStringLiteral("-f"),
+                             QStringLiteral(VELMORA_ASSETS_DIR "/../packaging/velmora-server.sql"),
+                             QStringLiteral("-c"), statements.join(u' ')}));
+            return;
+        }
+        for (auto it = m_operators.cbegin(); it != m_operators.cend(); ++it) {
+            Operator op;
+            op.name = it.value();
+            op.role = it.key();
+            op.passwordHash = m_hash;
+            QString error;
+            QVERIFY2(OperatorTable::add(op, &error), qPrintable(error));
+        }
+    }
+
 private slots:
+    void initTestCase() {
+        if (ProgramFolder::onServer()) {
+            VELMORA_REQUIRE_PG(ownServer());
+            return;
+        }
+        QString error;
+        QVERIFY2(Passwords::hash(Password, &m_hash, &error), qPrintable(error));
+    }
+
     void init() {
         m_folder = std::make_unique<ProgramFolder>();
         ProgramFolder::addSubject(QStringLiteral("A-1"), QStringLiteral("Sara"),
@@ -219,6 +291,19 @@ private slots:
     void cleanup() {
         m_lookup.reset();
         m_folder.reset();
+        Session::reset();
+        if (ProgramFolder::onServer() && !m_operators.isEmpty()) {
+            QStringList statements;
+            for (const QString& name : std::as_const(m_operators))
+                statements.append(QStringLiteral("DROP ROLE IF EXISTS %1;").arg(name));
+            QProcess psql;
+            psql.start(QStringLiteral("psql"),
+                       {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-U"),
+                        PgTestServer::adminUser(), QStringLiteral("-d"), QStringLiteral("postgres"),
+                        QStringLiteral("-c"), statements.join(u' ')});
+            psql.waitForFinished(60000);
+        }
+        m_operators.clear();
     }
 
     void theWindowShowsTheStoredRegistration() {
@@ -548,29 +633,28 @@ private slots:
         QTest::newRow("admin") << int(Role::Admin) << true;
     }
     void onlyClinicianAndAdminMayCorrect() {
-        if (ProgramFolder::onServer())
-            QSKIP("on a server the operators are its login roles: tst_roles signs them in");
         QFETCH(int, role);
         QFETCH(bool, allowed);
-        Operator admin;
-        admin.name = QStringLiteral("head");
-        admin.role = Role::Admin;
-        admin.passwordHash = QStringLiteral("never signed in with");
+        makeOperators();
         QString error;
-        QVERIFY2(OperatorTable::add(admin, &error), qPrintable(error));
         QVERIFY2(Session::refresh(&error), qPrintable(error));
         QVERIFY(Session::inForce());
-        Session::signIn(QStringLiteral("someone"), static_cast<Role>(role));
+        const SignIn::Attempt signedIn =
+            SignIn::attempt(m_operators.value(static_cast<Role>(role)), Password);
+        QVERIFY2(signedIn.result == SignIn::Result::Done, qPrintable(signedIn.message));
         const QList<QStringList> before = everyRow();
+        // The code too: every table the correction writes, under the
+        // operator's own grants on a server.
         const bool opened =
             correct(QStringLiteral("lookup"), QStringLiteral("A-1"), [](SubjectCorrection* w) {
-                fill(w, Typed{{}, "Sarah", {}, {}, {}, {}, {}, {}});
+                fill(w, Typed{"A-10", "Sarah", {}, {}, {}, {}, "C", {}});
                 w->saveCorrection->click();
             });
-        Session::reset();
         QCOMPARE(opened, allowed);
         if (allowed) {
-            QCOMPARE(corrections().value(0).value(2), QStringLiteral("done"));
+            QCOMPARE(platform().messageTexts(), QStringList());
+            QCOMPARE(corrections().value(0).mid(0, 3), (QStringList{"correct", "A-10", "done"}));
+            QCOMPARE(rowsOf(QStringLiteral("A-10")).size(), 4);
             return;
         }
         QCOMPARE(platform().messageTexts().size(), 1);
