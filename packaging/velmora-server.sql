@@ -61,6 +61,9 @@ GRANT INSERT ON "Audit" TO velmora_reception;
 -- A clinician also scores, charts, reports and exports, which reads the
 -- administrations.
 GRANT SELECT ON "History" TO velmora_clinician;
+-- A clinician corrects a registration, its code too: the administrations
+-- follow the corrected code, and nothing else of them may change.
+GRANT UPDATE ("Code") ON "History" TO velmora_clinician;
 -- The research export reads the clinic's research key, and makes it the
 -- first time.
 GRANT SELECT, INSERT ON "ResearchKey" TO velmora_clinician;

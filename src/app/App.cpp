@@ -18,8 +18,10 @@
 #include "files/OutputFile.h"
 #include "platform/Folders.h"
 #include "platform/Platform.h"
+#include "registry/SubjectCorrection.h"
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
+#include "ui/CorrectionLink.h"
 #include "ui/MainWindow.h"
 #include "ui/Twips.h"
 
@@ -283,6 +285,7 @@ bool startVelmora() {
 void prepareApplication(QApplication& app) {
     setMainWindowLink({[]() -> QWidget* { return Frm1::showMain(); },
                        []() -> QWidget* { return Frm1::instance(); }});
+    setCorrectionLink(&SubjectCorrection::correct);
     QApplication::setLayoutDirection(Qt::RightToLeft);
     app.setFont(formFont(12, false));
     installQtTranslation(app);

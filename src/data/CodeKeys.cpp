@@ -153,7 +153,7 @@ bool write(SubjectStore& store, qint64 id, const QString& code, QString* error) 
     return storeKeys(store, {{id, codeKey(code)}}, error);
 }
 
-bool findLookAlike(const QString& code, QString* stored, QString* error) {
+bool findLookAlike(const QString& code, QString* stored, QString* error, qint64 exceptId) {
     stored->clear();
     SubjectStore& store = SubjectStore::current();
     if (!fillMissing(store, error))
@@ -162,8 +162,9 @@ bool findLookAlike(const QString& code, QString* stored, QString* error) {
     StoreQuery q(store);
     if (!q.exec(QStringLiteral("SELECT \"IDE\".\"Code\" FROM \"CodeKey\" JOIN \"IDE\" ON "
                                "\"IDE\".\"ID\" = \"CodeKey\".\"ID\" WHERE \"CodeKey\".\"Key\" = ? "
-                               "AND \"IDE\".\"Code\" <> ? ORDER BY \"IDE\".\"ID\""),
-                {key, code})) {
+                               "AND \"IDE\".\"Code\" <> ? AND \"IDE\".\"ID\" <> ? ORDER BY "
+                               "\"IDE\".\"ID\""),
+                {key, code, exceptId})) {
         *error = q.error();
         return false;
     }

@@ -43,8 +43,10 @@ bool fillMissing(SubjectStore& store, QString* error);
 bool write(SubjectStore& store, qint64 id, const QString& code, QString* error);
 
 // Works out the missing keys, then finds a registered code that reads as code
-// does without being the same text. stored is empty when there is none.
-bool findLookAlike(const QString& code, QString* stored, QString* error);
+// does without being the same text. stored is empty when there is none. The
+// subject whose IDE key is exceptId (a correction of its own code) is passed
+// over: a code may be corrected to another way of writing itself.
+bool findLookAlike(const QString& code, QString* stored, QString* error, qint64 exceptId = 0);
 
 } // namespace CodeKeys
 

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "registry/ExportProgressWindow.h"
 #include "registry/ResearchExportDialog.h"
+#include "registry/SubjectCorrection.h"
 #include "registry/SubjectExport.h"
 #include "ui/AccessibleNames.h"
 #include "ui/DataFailures.h"
@@ -25,6 +26,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -159,6 +161,10 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     CommandResearch = makeButton(QStringLiteral("CommandResearch"), QStringLiteral("خروجي پژوهشي"),
                                  this, 6840, 5340, 2085, 555);
     CommandResearch->setAutoDefault(false);
+    // Above the exports: it acts on the subject selected in the grid.
+    correctButton = makeButton(QStringLiteral("correctButton"), QStringLiteral("اصلاح مشخصات"),
+                               this, 6840, 4620, 2085, 555);
+    correctButton->setAutoDefault(false);
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -187,6 +193,7 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     connect(Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
     connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
     connect(CommandResearch, &QPushButton::clicked, this, &FrmCode::CommandResearch_Click);
+    connect(correctButton, &QPushButton::clicked, this, &FrmCode::correctClick);
 
     Form_Load();
 }
@@ -344,6 +351,57 @@ SubjectFilter FrmCode::listedSubjects() const {
 void FrmCode::CommandResearch_Click() {
     ResearchExportDialog dialog(listedSubjects(), Text1->text(), this);
     dialog.exec();
+}
+
+QString FrmCode::selectedCode() const {
+    // Only a row the operator selected: the grid's current cell alone may be
+    // nothing more than where the keyboard entered it.
+    const QModelIndexList selected = DataGrid1->table()->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return QString();
+    return m_rows->index(selected.first().row(), 0).data().toString();
+}
+
+void FrmCode::correctClick() {
+    const QString code = selectedCode();
+    if (code.isEmpty()) {
+        ShowNotice(this, QStringLiteral("ابتدا آزمودني را در فهرست انتخاب کنيد"));
+        return;
+    }
+    const std::optional<QString> corrected = SubjectCorrection::correct(this, code);
+    if (!corrected)
+        return;
+    reread();
+    // The corrected subject stays selected where the list still holds it.
+    for (int row = 0; row < m_rows->rowCount(); ++row)
+        if (m_rows->index(row, 0).data().toString() == *corrected) {
+            DataGrid1->table()->selectRow(row);
+            break;
+        }
+}
+
+void FrmCode::reread() {
+    const bool read = Adodc2->refresh();
+    const qint64 lastKey = Adodc2->state().snapshotMax;
+    if (!read)
+        return;
+    // The boxes keep the search they show; reading the name lists again is
+    // no search of its own.
+    QScopedValueRollback<bool> quiet(m_settingBoxes, true);
+    const QString field = m_rows->field();
+    const QString value = m_rows->value();
+    const QStringList typed{DataCombo6->currentText(), DataCombo1->currentText()};
+    const bool shown = m_rows->show(lastKey, field, value, m_rows->matching()) &&
+                       m_lastNames->load(lastKey) && m_firstNames->load(lastKey);
+    DataCombo6->setEditText(typed.at(0));
+    DataCombo1->setEditText(typed.at(1));
+    if (!shown)
+        for (const QString& error :
+             {m_rows->lastError(), m_lastNames->lastError(), m_firstNames->lastError()})
+            if (!error.isEmpty()) {
+                reportFailure(error);
+                return;
+            }
 }
 
 } // namespace velmora

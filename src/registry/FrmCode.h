@@ -59,6 +59,9 @@ public:
     void CommandExport_Click();
     // Opens the research export (SPSS or Stata) of the subjects the grid lists.
     void CommandResearch_Click();
+    // Opens the correction of the registration of the subject selected in the
+    // grid; the grid then lists the corrected row.
+    void correctClick();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -76,6 +79,7 @@ public:
     // Says so when a search finds nobody (hidden otherwise).
     SkinLabel* LabelNotFound = nullptr;
     QPushButton* CommandResearch = nullptr;
+    QPushButton* correctButton = nullptr;
 
 private:
     void Form_Load();
@@ -87,6 +91,11 @@ private:
     void filterSubjects(const QString& field, const QString& text, bool byBeginning = false);
     // Empties boxes the program clears; that is no search of its own.
     void emptyBoxes(std::initializer_list<QComboBox*> boxes);
+    // The code of the subject selected in the grid (empty when none is).
+    QString selectedCode() const;
+    // Reads the list and the name lists again, as they are in the store now,
+    // keeping the search.
+    void reread();
     // Tells the operator that the subject file could not be read.
     void reportFailure(const QString& detail);
 

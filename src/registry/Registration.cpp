@@ -49,6 +49,32 @@ std::optional<Field> firstMissing(const FieldTexts& texts) {
     return std::nullopt;
 }
 
+QString fieldName(Field field) {
+    switch (field) {
+    case Field::Code:
+        return QStringLiteral("کد");
+    case Field::FirstName:
+        return QStringLiteral("نام");
+    case Field::LastName:
+        return QStringLiteral("نام خانوادگي");
+    case Field::Gender:
+        return QStringLiteral("جنس");
+    case Field::Age:
+        return QStringLiteral("سن");
+    case Field::MaritalStatus:
+        return QStringLiteral("تاهل");
+    case Field::Group:
+        return QStringLiteral("گروه");
+    case Field::Education:
+        return QStringLiteral("تحصيلات");
+    }
+    return QString();
+}
+
+QString caption(Field field) {
+    return QStringLiteral(" :") + fieldName(field);
+}
+
 QString missingNotice(Field field) {
     switch (field) {
     case Field::Code:
@@ -301,20 +327,24 @@ RegistrationPanel::RegistrationPanel(QWidget* mainWindow, const Controls& contro
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     // Each label stands to the right of its field.
-    SkinLbl = makeLabel("SkinLbl", QStringLiteral(" :کد"), Frame10, 6030, 315, 585);
-    SkinLabel3 = makeLabel("SkinLabel3", QStringLiteral(" :نام"), Frame10, 4710, 315, 615);
-    SkinLabel21[0] =
-        makeLabel("SkinLabel21(0)", QStringLiteral(" :نام خانوادگي"), Frame10, 1950, 315, 1215);
-    SkinLabel21[3] = makeLabel("SkinLabel21(3)", QStringLiteral(" :سن"), Frame10, 6090, 855, 525);
-    SkinLabel21[4] = makeLabel("SkinLabel21(4)", QStringLiteral(" :تاهل"), Frame10, 4890, 855, 495);
+    SkinLbl = makeLabel("SkinLbl", Registration::caption(Field::Code), Frame10, 6030, 315, 585);
+    SkinLabel3 =
+        makeLabel("SkinLabel3", Registration::caption(Field::FirstName), Frame10, 4710, 315, 615);
+    SkinLabel21[0] = makeLabel("SkinLabel21(0)", Registration::caption(Field::LastName), Frame10,
+                               1950, 315, 1215);
+    SkinLabel21[3] =
+        makeLabel("SkinLabel21(3)", Registration::caption(Field::Age), Frame10, 6090, 855, 525);
+    SkinLabel21[4] = makeLabel("SkinLabel21(4)", Registration::caption(Field::MaritalStatus),
+                               Frame10, 4890, 855, 495);
     SkinLabel21[6] =
         makeLabel("SkinLabel21(6)", QStringLiteral(" :تاريخ"), Frame10, 3390, 855, 555);
     SkinLabel21[7] = makeLabel("SkinLabel21(7)", QStringLiteral(" :ساعت"), Frame10, 1590, 855, 615);
-    SkinLabel21[2] = makeLabel("SkinLabel21(2)", QStringLiteral(" :جنس"), Frame10, 5970, 1395, 645);
+    SkinLabel21[2] =
+        makeLabel("SkinLabel21(2)", Registration::caption(Field::Gender), Frame10, 5970, 1395, 645);
     SkinLabel21[1] =
-        makeLabel("SkinLabel21(1)", QStringLiteral(" :گروه"), Frame10, 4350, 1395, 555);
-    SkinLabel21[5] =
-        makeLabel("SkinLabel21(5)", QStringLiteral(" :تحصيلات"), Frame10, 1950, 1395, 975);
+        makeLabel("SkinLabel21(1)", Registration::caption(Field::Group), Frame10, 4350, 1395, 555);
+    SkinLabel21[5] = makeLabel("SkinLabel21(5)", Registration::caption(Field::Education), Frame10,
+                               1950, 1395, 975);
     const std::pair<QWidget*, QLabel*> captioned[] = {
         {Text11, SkinLbl},       {Text6, SkinLabel3},      {Text4, SkinLabel21[0]},
         {Text5, SkinLabel21[3]}, {Combo1, SkinLabel21[4]}, {Text8, SkinLabel21[6]},

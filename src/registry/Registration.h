@@ -37,6 +37,11 @@ using FieldTexts = std::array<QString, FieldCount>;
 // a text of blanks is something the operator typed and is kept as it is.
 std::optional<Field> firstMissing(const FieldTexts& texts);
 
+// The field's name as the registration panel shows it ("نام خانوادگي"), and
+// its caption beside the field (" :نام خانوادگي").
+QString fieldName(Field field);
+QString caption(Field field);
+
 // The notice that asks for a missing field.
 QString missingNotice(Field field);
 

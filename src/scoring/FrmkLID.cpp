@@ -10,6 +10,7 @@
 #include "scoring/Scales.h"
 #include "ui/AccessibleNames.h"
 #include "ui/Captions.h"
+#include "ui/CorrectionLink.h"
 #include "ui/DataFailures.h"
 #include "ui/FieldBinding.h"
 #include "ui/FormKit.h"
@@ -147,6 +148,10 @@ void FrmkLID::buildButtonFrame() {
                                 this, 7260, 3240, 1575, 555);
     CommandHistory->setVisible(false);
     connect(CommandHistory, &QPushButton::clicked, this, &FrmkLID::CommandHistory_Click);
+    correctButton = makeButton(QStringLiteral("correctButton"), QStringLiteral("اصلاح مشخصات"),
+                               this, 7260, 3900, 1575, 555);
+    correctButton->setVisible(false);
+    connect(correctButton, &QPushButton::clicked, this, &FrmkLID::correctClick);
 }
 
 void FrmkLID::Form_Load() {
@@ -200,6 +205,26 @@ void FrmkLID::Command1_Click() {
         Text3[scale.scoreBox]->setText(numberText(scaleScore(scale, answers)));
     m_historyCode = code;
     CommandHistory->setVisible(hasHistory());
+    correctButton->setVisible(correctionAvailable());
+}
+
+void FrmkLID::correctClick() {
+    const QString code = m_historyCode;
+    if (code.isEmpty())
+        return;
+    const std::optional<QString> corrected = openCorrection(this, code);
+    if (!corrected)
+        return;
+    // The report still to be printed follows the subject's new code.
+    if (Text5->text() == code)
+        Text5->setText(*corrected);
+    m_historyCode = *corrected;
+    showSubject(*corrected);
+}
+
+bool FrmkLID::showSubject(const QString& code) {
+    return Adodc2->refresh() && Adodc2->setFilter(QStringLiteral("Code"), code) &&
+           Adodc3->refresh() && Adodc3->setFilter(QStringLiteral("Code"), code);
 }
 
 bool FrmkLID::hasHistory() {

@@ -37,6 +37,9 @@ public:
     void Command4_Click(); // exit
     // The searched subject's past results, in a window of their own.
     void CommandHistory_Click();
+    // Opens the correction of the searched subject's registration; the
+    // window then shows the corrected row.
+    void correctClick();
 
     // The report, once something has been printed (nullptr before).
     DataRPrint* report() const { return m_report.get(); }
@@ -75,6 +78,8 @@ public:
     QPushButton* Command4 = nullptr;
     // Shown after a search whose subject has administrations kept.
     QPushButton* CommandHistory = nullptr;
+    // Shown after a successful search.
+    QPushButton* correctButton = nullptr;
 
     QLineEdit* Text5 = nullptr; // the code of the last successful search (hidden)
     QLineEdit* Text1 = nullptr; // theme number (hidden)
@@ -90,6 +95,9 @@ private:
     void buildButtonFrame();
     void Form_Load();
     void Form_Unload();
+    // Shows the subject with code in the subject frame and its sheet in the
+    // window's copy, as a search does; false when the store could not be read.
+    bool showSubject(const QString& code);
     // Reads the administrations of the subject the frame shows.
     bool readHistory(QList<History::Administration>* administrations);
     // Records that the operator sees action's result for code; false (and

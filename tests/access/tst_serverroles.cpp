@@ -158,6 +158,19 @@ private slots:
             << Role::Reception << addAdministration << false;
         QTest::newRow("reception stores an answer") << Role::Reception << storeAnswer << false;
         QTest::newRow("clinician reads history") << Role::Clinician << readHistory << false;
+        // A corrected code takes the subject's administrations along, and
+        // nothing else of an administration changes.
+        const QString moveAdministrations =
+            QStringLiteral("UPDATE \"History\" SET \"Code\" = 'S-2' WHERE \"Code\" = 'S-1'");
+        const QString changeAdministration = QStringLiteral("UPDATE \"History\" SET \"1\" = '3'");
+        QTest::newRow("reception moves administrations to a corrected code")
+            << Role::Reception << moveAdministrations << true;
+        QTest::newRow("clinician moves administrations to a corrected code")
+            << Role::Clinician << moveAdministrations << false;
+        QTest::newRow("clinician changes an administration")
+            << Role::Clinician << changeAdministration << true;
+        QTest::newRow("admin changes an administration")
+            << Role::Admin << changeAdministration << true;
         QTest::newRow("clinician reads the trail") << Role::Clinician << readTrail << true;
         QTest::newRow("clinician removes subjects") << Role::Clinician << removeSubjects << true;
         QTest::newRow("admin reads the trail") << Role::Admin << readTrail << false;
