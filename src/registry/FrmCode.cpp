@@ -8,6 +8,7 @@
 #include "data/LookupModels.h"
 #include "data/NameSearch.h"
 #include "platform/Platform.h"
+#include "registry/Erasure.h"
 #include "registry/ExportProgressWindow.h"
 #include "registry/ResearchExportDialog.h"
 #include "registry/SubjectExport.h"
@@ -165,6 +166,11 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     CommandResearch = makeButton(QStringLiteral("CommandResearch"), QStringLiteral("خروجي پژوهشي"),
                                  this, 6840, 5340, 2085, 555);
     CommandResearch->setAutoDefault(false);
+    // Apart from the exports and the exit, so that it is never pressed for one of them.
+    CommandErase = makeButton(QStringLiteral("eraseButton"), QStringLiteral("حذف آزمودني"), this,
+                              6840, 3900, 2085, 555);
+    CommandErase->setAutoDefault(false);
+    CommandErase->setAccessibleName(Erasure::title());
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -193,6 +199,7 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     connect(Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
     connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
     connect(CommandResearch, &QPushButton::clicked, this, &FrmCode::CommandResearch_Click);
+    connect(CommandErase, &QPushButton::clicked, this, &FrmCode::CommandErase_Click);
 
     Form_Load();
 }
@@ -350,6 +357,63 @@ SubjectFilter FrmCode::listedSubjects() const {
 void FrmCode::CommandResearch_Click() {
     ResearchExportDialog dialog(listedSubjects(), Text1->text(), this);
     dialog.exec();
+}
+
+QString FrmCode::selectedCode() const {
+    const QModelIndexList rows = DataGrid1->table()->selectionModel()->selectedRows(0);
+    return rows.isEmpty() ? QString() : rows.first().data().toString();
+}
+
+void FrmCode::reloadList() {
+    const bool read = Adodc2->refresh();
+    const qint64 lastKey = Adodc2->state().snapshotMax;
+    if (!read)
+        return;
+    if (!m_rows->show(lastKey, m_rows->field(), m_rows->value(), m_rows->matching()))
+        reportFailure(m_rows->lastError());
+    else if (!m_lastNames->load(lastKey))
+        reportFailure(m_lastNames->lastError());
+    else if (!m_firstNames->load(lastKey))
+        reportFailure(m_firstNames->lastError());
+}
+
+void FrmCode::CommandErase_Click() {
+    const QString code = selectedCode();
+    if (!Access::permit(Action::EraseSubject, this, code))
+        return;
+    if (code.isEmpty()) {
+        platform().messageBox(this, Erasure::title(),
+                              QStringLiteral("ابتدا آزمودني را در فهرست انتخاب کنيد."),
+                              QMessageBox::Information);
+        return;
+    }
+    const QList<Erasure::KeptBackup> backups =
+        Erasure::backupsHolding(QDir::current().absoluteFilePath(QStringLiteral("Back")), code);
+    const QString prompt =
+        QStringLiteral("همه اطلاعات آزمودني با کد %1 (مشخصات، پاسخنامه و سوابق آزمون) حذف مي شود "
+                       "و برنامه آن را برنمي گرداند.")
+            .arg(isolatedText(code)) +
+        QStringLiteral("\n") + Erasure::backupsText(backups) + QStringLiteral("\n\n") +
+        QStringLiteral("براي تاييد، کد آزمودني را بنويسيد:");
+    const QString typed = platform().inputBox(this, prompt, Erasure::title(), QString());
+    // An empty answer is the operator's cancel.
+    if (typed.isEmpty())
+        return;
+    if (typed != code) {
+        platform().messageBox(this, Erasure::title(),
+                              QStringLiteral("کد نوشته شده با کد آزمودني يکي نيست؛ چيزي حذف نشد."),
+                              QMessageBox::Warning);
+        return;
+    }
+    QString message;
+    const Erasure::Result result = Erasure::eraseSubject(code, &message);
+    reloadList();
+    if (result == Erasure::Result::Erased)
+        ShowNotice(this, message);
+    else
+        platform().messageBox(
+            this, result == Erasure::Result::Failed ? errorTitle() : Erasure::title(), message,
+            result == Erasure::Result::Failed ? QMessageBox::Critical : QMessageBox::Information);
 }
 
 } // namespace velmora

@@ -59,6 +59,9 @@ public:
     void CommandExport_Click();
     // Opens the research export (SPSS or Stata) of the subjects the grid lists.
     void CommandResearch_Click();
+    // Erases the selected subject on request (an admin's), after the code is
+    // typed to confirm.
+    void CommandErase_Click();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -76,6 +79,7 @@ public:
     // Says so when a search finds nobody (hidden otherwise).
     SkinLabel* LabelNotFound = nullptr;
     QPushButton* CommandResearch = nullptr;
+    QPushButton* CommandErase = nullptr; // objectName "eraseButton"
 
 private:
     void Form_Load();
@@ -89,6 +93,10 @@ private:
     void emptyBoxes(std::initializer_list<QComboBox*> boxes);
     // Tells the operator that the subject file could not be read.
     void reportFailure(const QString& detail);
+    // The code of the subject selected in the grid; empty when none is.
+    QString selectedCode() const;
+    // Reads the list and the name lists again, keeping the search shown.
+    void reloadList();
 
     SubjectRowsModel* m_rows = nullptr;
     NameListModel* m_firstNames = nullptr;
