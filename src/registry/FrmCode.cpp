@@ -365,16 +365,26 @@ QString FrmCode::selectedCode() const {
 }
 
 void FrmCode::reloadList() {
+    // Reading the name lists again resets their boxes; that is no search.
+    QScopedValueRollback<bool> quiet(m_settingBoxes, true);
+    const QString firstName = DataCombo6->currentText();
+    const QString lastName = DataCombo1->currentText();
     const bool read = Adodc2->refresh();
     const qint64 lastKey = Adodc2->state().snapshotMax;
-    if (!read)
-        return;
-    if (!m_rows->show(lastKey, m_rows->field(), m_rows->value(), m_rows->matching()))
-        reportFailure(m_rows->lastError());
-    else if (!m_lastNames->load(lastKey))
-        reportFailure(m_lastNames->lastError());
-    else if (!m_firstNames->load(lastKey))
-        reportFailure(m_firstNames->lastError());
+    if (read) {
+        if (!m_rows->show(lastKey, m_rows->field(), m_rows->value(), m_rows->matching()))
+            reportFailure(m_rows->lastError());
+        else if (!m_lastNames->load(lastKey))
+            reportFailure(m_lastNames->lastError());
+        else if (!m_firstNames->load(lastKey))
+            reportFailure(m_firstNames->lastError());
+    }
+    // The boxes show the search the list still shows.
+    for (const auto& [box, text] :
+         {std::pair{DataCombo6, firstName}, std::pair{DataCombo1, lastName}}) {
+        box->setCurrentIndex(-1);
+        box->setEditText(text);
+    }
 }
 
 void FrmCode::CommandErase_Click() {
@@ -407,13 +417,17 @@ void FrmCode::CommandErase_Click() {
     }
     QString message;
     const Erasure::Result result = Erasure::eraseSubject(code, &message);
-    reloadList();
-    if (result == Erasure::Result::Erased)
+    if (result == Erasure::Result::Erased) {
+        // The list no longer shows the subject when the operator reads that it is gone.
+        reloadList();
         ShowNotice(this, message);
-    else
-        platform().messageBox(
-            this, result == Erasure::Result::Failed ? errorTitle() : Erasure::title(), message,
-            result == Erasure::Result::Failed ? QMessageBox::Critical : QMessageBox::Information);
+        return;
+    }
+    // The reason first; reading the list again may fail for the same one.
+    platform().messageBox(
+        this, result == Erasure::Result::Failed ? errorTitle() : Erasure::title(), message,
+        result == Erasure::Result::Failed ? QMessageBox::Critical : QMessageBox::Information);
+    reloadList();
 }
 
 } // namespace velmora
