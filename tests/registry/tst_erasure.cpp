@@ -364,6 +364,21 @@ private slots:
             QVERIFY2(text.contains(subject(other).first), qPrintable(other));
     }
 
+    void aNarrowedListStaysNarrowed() {
+        openLookup();
+        // The operator found the subject by the group, then erases them.
+        m_window->Combo3->setEditText(QStringLiteral("A"));
+        QCOMPARE(gridCodes(), QStringList({QStringLiteral("R-1"), QStringLiteral("O'Brien")}));
+        QVERIFY(select(QStringLiteral("O'Brien")));
+        m_folder->platform().inputAnswers.enqueue(QStringLiteral("O'Brien"));
+        eraseButton()->click();
+        QCOMPARE(rowsOf(QStringLiteral("O'Brien")), QStringList());
+        QCOMPARE(gridCodes(), QStringList({QStringLiteral("R-1")}));
+        QCOMPARE(m_window->Combo3->currentText(), QStringLiteral("A"));
+        QCOMPARE(m_window->DataCombo1->currentText(), QString());
+        QCOMPARE(m_window->DataCombo6->currentText(), QString());
+    }
+
     void aCodeTypedOtherwiseErasesNothing_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("told");
