@@ -348,6 +348,15 @@ private slots:
             for (const QString& personal : {erased.first, erased.last})
                 QVERIFY2(!field.contains(personal) || personal == code, qPrintable(field));
 
+        // Nor does the subject file hold the names in its free pages.
+        if (!ProgramFolder::onServer()) {
+            QFile raw(m_folder->file(SubjectDb));
+            QVERIFY(raw.open(QIODevice::ReadOnly));
+            const QByteArray bytes = raw.readAll();
+            for (const QString& personal : {erased.first, erased.last})
+                QVERIFY2(!bytes.contains(personal.toUtf8()), qPrintable(personal));
+        }
+
         // An export made afterwards has no trace of the subject.
         const QString csv = m_folder->file(QStringLiteral("after.csv"));
         QString error;
