@@ -69,8 +69,9 @@ GRANT UPDATE ("Code") ON "History" TO velmora_clinician;
 GRANT SELECT, INSERT ON "ResearchKey" TO velmora_clinician;
 
 -- An admin also backs up (reads everything), restores (replaces the subject
--- tables and sets their keys going on above the restored ones) and reads the
--- audit trail. Nobody changes or removes an entry of it: it has no UPDATE or
+-- tables and sets their keys going on above the restored ones), erases a
+-- subject on request (removes that code's rows from the four tables) and
+-- reads the audit trail. Nobody changes or removes an entry of it: it has no UPDATE or
 -- DELETE grant, and a trigger refuses them even to the owner.
 GRANT DELETE ON "IDE", "Answer", "History", "CodeKey" TO velmora_admin;
 GRANT SELECT ON "Audit" TO velmora_admin;

@@ -6,6 +6,7 @@
 #include "app/BackupCommands.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
+#include "app/EraseCommand.h"
 #include "app/Frm1.h"
 #include "app/OperatorCommands.h"
 #include "app/QtTranslation.h"
@@ -335,6 +336,8 @@ int runVelmora(int argc, char** argv) {
             return exportAuditCommand(command.exportAudit, err);
         });
     if (const int status = runBackupCommand(argc, argv, command); status >= 0)
+        return status;
+    if (const int status = runEraseCommand(argc, argv, command); status >= 0)
         return status;
 
     // Whatever the program writes (databases, journals, backups, temporary

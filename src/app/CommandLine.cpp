@@ -179,9 +179,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "the program runs on the same data folder."),
         QStringLiteral("FILE"));
     parser.addOption(restore);
+    const QCommandLineOption eraseSubject(
+        QStringLiteral("erase-subject"),
+        QStringLiteral("Erase every row of the subject with code CODE (registration, answer sheet, "
+                       "administrations, code key) from the subject store, file or server, in one "
+                       "transaction recorded in the audit trail (code only), and end. An admin's "
+                       "command. Prints the backups in Back that still hold the subject, asks for "
+                       "confirmation on the terminal, and ends with status 0 only when no row of "
+                       "the code is left; 1 when the code is unknown, refused or not erased."),
+        QStringLiteral("CODE"));
+    parser.addOption(eraseSubject);
     const QCommandLineOption yes(QStringLiteral("yes"),
                                  QStringLiteral("Do not ask for confirmation (--restore, "
-                                                "--new-backup-key)."));
+                                                "--new-backup-key, --erase-subject)."));
     parser.addOption(yes);
     const QCommandLineOption newBackupKey(
         QStringLiteral("new-backup-key"),
@@ -280,12 +290,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     result.verifyAudit = parser.isSet(verifyAudit);
     if (parser.isSet(exportAudit))
         result.exportAudit = QDir::current().absoluteFilePath(parser.value(exportAudit));
+    result.eraseSubject = parser.value(eraseSubject);
+    if (parser.isSet(eraseSubject) && result.eraseSubject.isEmpty())
+        return refuse(QStringLiteral("--erase-subject needs the subject's code."));
     // One command a run: each reads its own secrets from the same input.
     int commands = 0;
     for (const QCommandLineOption* option :
          {&exportCsv, &exportResearch, &addOperator, &disableOperator, &enableOperator,
           &resetPassword, &listOperators, &verifyAudit, &exportAudit, &backup, &restore,
-          &backupInto, &newBackupKey})
+          &backupInto, &newBackupKey, &eraseSubject})
         commands += parser.isSet(*option) ? 1 : 0;
     const auto error = [&result](const QString& text) {
         result.action = CommandLine::Action::Error;

@@ -35,7 +35,8 @@ struct CommandLine {
     QString resetPassword;   // --reset-password NAME
     bool listOperators = false;
     bool verifyAudit = false;
-    QString exportAudit; // --export-audit FILE, absolute
+    QString exportAudit;  // --export-audit FILE, absolute
+    QString eraseSubject; // --erase-subject CODE: that subject erased on request
 
     bool operatorCommand() const {
         return !addOperator.isEmpty() || !disableOperator.isEmpty() || !enableOperator.isEmpty() ||

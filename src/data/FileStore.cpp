@@ -31,6 +31,11 @@ const QString ConnectionName = QStringLiteral("velmora-DB2");
 // same transaction: its file is attached to each connection as it opens. A
 // connection without it stays closed, so nothing is done unrecorded.
 bool attachAuditTrail(QSqlDatabase& db, QString* error) {
+    // A subject erased on request, or a name written over, must leave nothing
+    // of the old text in the file's free pages, where whoever has a copy of
+    // the file could still read it: freed content is overwritten with zeros
+    // (set before the trail is attached, which takes the setting along).
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA secure_delete = ON"));
     if (AuditTrail::attachTo(db, error))
         return true;
     db.close();

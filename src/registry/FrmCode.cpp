@@ -8,6 +8,7 @@
 #include "data/LookupModels.h"
 #include "data/NameSearch.h"
 #include "platform/Platform.h"
+#include "registry/Erasure.h"
 #include "registry/ExportProgressWindow.h"
 #include "registry/ResearchExportDialog.h"
 #include "registry/SubjectCorrection.h"
@@ -165,6 +166,11 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     correctButton = makeButton(QStringLiteral("correctButton"), QStringLiteral("اصلاح مشخصات"),
                                this, 6840, 4620, 2085, 555);
     correctButton->setAutoDefault(false);
+    // Apart from the exports and the exit, so that it is never pressed for one of them.
+    eraseButton = makeButton(QStringLiteral("eraseButton"), QStringLiteral("حذف آزمودني"), this,
+                             6840, 3900, 2085, 555);
+    eraseButton->setAutoDefault(false);
+    eraseButton->setAccessibleName(Erasure::title());
 
     connect(Combo3, &QComboBox::editTextChanged, this, [this] {
         if (!m_settingBoxes)
@@ -194,6 +200,7 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
     connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
     connect(CommandResearch, &QPushButton::clicked, this, &FrmCode::CommandResearch_Click);
     connect(correctButton, &QPushButton::clicked, this, &FrmCode::correctClick);
+    connect(eraseButton, &QPushButton::clicked, this, &FrmCode::eraseClick);
 
     Form_Load();
 }
@@ -371,7 +378,7 @@ void FrmCode::correctClick() {
     const std::optional<QString> corrected = SubjectCorrection::correct(this, code);
     if (!corrected)
         return;
-    reread();
+    reloadList();
     // The corrected subject stays selected where the list still holds it.
     for (int row = 0; row < m_rows->rowCount(); ++row)
         if (m_rows->index(row, 0).data().toString() == *corrected) {
@@ -380,28 +387,70 @@ void FrmCode::correctClick() {
         }
 }
 
-void FrmCode::reread() {
+void FrmCode::reloadList() {
+    // Reading the name lists again resets their boxes; that is no search.
+    QScopedValueRollback<bool> quiet(m_settingBoxes, true);
+    const QString firstName = DataCombo6->currentText();
+    const QString lastName = DataCombo1->currentText();
     const bool read = Adodc2->refresh();
     const qint64 lastKey = Adodc2->state().snapshotMax;
-    if (!read)
+    if (read) {
+        if (!m_rows->show(lastKey, m_rows->field(), m_rows->value(), m_rows->matching()))
+            reportFailure(m_rows->lastError());
+        else if (!m_lastNames->load(lastKey))
+            reportFailure(m_lastNames->lastError());
+        else if (!m_firstNames->load(lastKey))
+            reportFailure(m_firstNames->lastError());
+    }
+    // The boxes show the search the list still shows.
+    for (const auto& [box, text] :
+         {std::pair{DataCombo6, firstName}, std::pair{DataCombo1, lastName}}) {
+        box->setCurrentIndex(-1);
+        box->setEditText(text);
+    }
+}
+
+void FrmCode::eraseClick() {
+    const QString code = selectedCode();
+    if (!Access::permit(Action::EraseSubject, this, code))
         return;
-    // The boxes keep the search they show; reading the name lists again is
-    // no search of its own.
-    QScopedValueRollback<bool> quiet(m_settingBoxes, true);
-    const QString field = m_rows->field();
-    const QString value = m_rows->value();
-    const QStringList typed{DataCombo6->currentText(), DataCombo1->currentText()};
-    const bool shown = m_rows->show(lastKey, field, value, m_rows->matching()) &&
-                       m_lastNames->load(lastKey) && m_firstNames->load(lastKey);
-    DataCombo6->setEditText(typed.at(0));
-    DataCombo1->setEditText(typed.at(1));
-    if (!shown)
-        for (const QString& error :
-             {m_rows->lastError(), m_lastNames->lastError(), m_firstNames->lastError()})
-            if (!error.isEmpty()) {
-                reportFailure(error);
-                return;
-            }
+    if (code.isEmpty()) {
+        platform().messageBox(this, Erasure::title(),
+                              QStringLiteral("ابتدا آزمودني را در فهرست انتخاب کنيد."),
+                              QMessageBox::Information);
+        return;
+    }
+    const QList<Erasure::KeptBackup> backups =
+        Erasure::backupsHolding(QDir::current().absoluteFilePath(QStringLiteral("Back")), code);
+    const QString prompt =
+        QStringLiteral("همه اطلاعات آزمودني با کد %1 (مشخصات، پاسخنامه و سوابق آزمون) حذف مي شود "
+                       "و برنامه آن را برنمي گرداند.")
+            .arg(isolatedText(code)) +
+        QStringLiteral("\n") + Erasure::backupsText(backups) + QStringLiteral("\n\n") +
+        QStringLiteral("براي تاييد، کد آزمودني را بنويسيد:");
+    const QString typed = platform().inputBox(this, prompt, Erasure::title(), QString());
+    // An empty answer is the operator's cancel.
+    if (typed.isEmpty())
+        return;
+    if (typed != code) {
+        platform().messageBox(this, Erasure::title(),
+                              QStringLiteral("کد نوشته شده با کد آزمودني يکي نيست؛ چيزي حذف نشد."),
+                              QMessageBox::Warning);
+        return;
+    }
+    QString message;
+    const Erasure::Result result = Erasure::eraseSubject(code, &message);
+    if (result == Erasure::Result::Erased) {
+        // The list no longer shows the subject when the operator reads that it is gone.
+        reloadList();
+        ShowNotice(this, message);
+        return;
+    }
+    // The reason first; reading the list again may fail for the same one.
+    platform().messageBox(
+        this, result == Erasure::Result::Failed ? errorTitle() : Erasure::title(), message,
+        result == Erasure::Result::Failed ? QMessageBox::Critical : QMessageBox::Information);
+    reloadList();
 }
 
 } // namespace velmora

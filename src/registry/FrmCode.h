@@ -62,6 +62,9 @@ public:
     // Opens the correction of the registration of the subject selected in the
     // grid; the grid then lists the corrected row.
     void correctClick();
+    // Erases the selected subject on request (an admin's), after the code is
+    // typed to confirm.
+    void eraseClick();
 
     DataControl* Adodc1 = nullptr; // Theme
     DataControl* Adodc2 = nullptr; // IDE: the subjects the grid lists
@@ -80,6 +83,7 @@ public:
     SkinLabel* LabelNotFound = nullptr;
     QPushButton* CommandResearch = nullptr;
     QPushButton* correctButton = nullptr;
+    QPushButton* eraseButton = nullptr;
 
 private:
     void Form_Load();
@@ -91,13 +95,12 @@ private:
     void filterSubjects(const QString& field, const QString& text, bool byBeginning = false);
     // Empties boxes the program clears; that is no search of its own.
     void emptyBoxes(std::initializer_list<QComboBox*> boxes);
-    // The code of the subject selected in the grid (empty when none is).
-    QString selectedCode() const;
-    // Reads the list and the name lists again, as they are in the store now,
-    // keeping the search.
-    void reread();
     // Tells the operator that the subject file could not be read.
     void reportFailure(const QString& detail);
+    // The code of the subject selected in the grid; empty when none is.
+    QString selectedCode() const;
+    // Reads the list and the name lists again, keeping the search shown.
+    void reloadList();
 
     SubjectRowsModel* m_rows = nullptr;
     NameListModel* m_firstNames = nullptr;

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <memory>
 
@@ -161,6 +162,23 @@ class TestRoles : public QObject {
             main->Command4->click();
             return asked;
         }
+        if (entrance == QLatin1String("erase")) {
+            // The lookup is reception's too; erasing a subject from it is the
+            // admin's. Allowed, it asks for the code (none typed: nothing goes).
+            bool asked = false;
+            whenModal([this, &asked](QWidget* window) {
+                auto* lookup = qobject_cast<FrmCode*>(window);
+                QTableView* grid = lookup->DataGrid1->table();
+                grid->selectionModel()->select(grid->model()->index(0, 0),
+                                               QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
+                lookup->findChild<QPushButton*>(QStringLiteral("eraseButton"))->click();
+                asked = !m_folder->platform().ofKind(QStringLiteral("inputBox")).isEmpty();
+                window->close();
+            });
+            main->Command4->click();
+            return asked;
+        }
         if (entrance == QLatin1String("settings")) {
             main->Command9->click();
             return main->Frame8->isVisible();
@@ -229,7 +247,7 @@ private slots:
             {"chart", Role::Clinician},      {"report", Role::Clinician},
             {"export-csv", Role::Clinician}, {"settings", Role::Admin},
             {"backup", Role::Admin},         {"operators", Role::Admin},
-            {"audit", Role::Admin}};
+            {"audit", Role::Admin},          {"erase", Role::Admin}};
         for (const auto& [entrance, least] : entrances)
             for (Role role : {Role::Reception, Role::Clinician, Role::Admin})
                 QTest::addRow("%s as %s", entrance, qPrintable(roleKey(role)))
@@ -251,12 +269,12 @@ private slots:
             return;
         }
         QCOMPARE(refusals.size(), 1);
-        const QString who = role == Role::Reception && entrance != QLatin1String("settings") &&
-                                    entrance != QLatin1String("backup") &&
-                                    entrance != QLatin1String("operators") &&
-                                    entrance != QLatin1String("audit")
-                                ? QStringLiteral("«درمانگر» و «مدير»")
-                                : QStringLiteral("فقط کار نقش «مدير»");
+        const QString who =
+            role == Role::Reception && entrance != QLatin1String("settings") &&
+                    entrance != QLatin1String("backup") && entrance != QLatin1String("operators") &&
+                    entrance != QLatin1String("audit") && entrance != QLatin1String("erase")
+                ? QStringLiteral("«درمانگر» و «مدير»")
+                : QStringLiteral("فقط کار نقش «مدير»");
         QVERIFY2(refusals.first().contains(who), qPrintable(refusals.first()));
         QVERIFY(refusals.first().contains(Roles::roleName(role)));
         QCOMPARE(lastEntry().value(1), QStringLiteral("refused"));
@@ -272,7 +290,8 @@ private slots:
             {{"--export-research", "out.sav"}, Role::Clinician},
             {{"--export-research", "named.sav", "--identified"}, Role::Admin},
             {{"--verify-audit"}, Role::Admin},
-            {{"--export-audit", "trail.csv"}, Role::Admin}};
+            {{"--export-audit", "trail.csv"}, Role::Admin},
+            {{"--erase-subject", "R-1", "--yes"}, Role::Admin}};
         for (const auto& [command, least] : commands)
             for (Role role : {Role::Reception, Role::Clinician, Role::Admin})
                 QTest::addRow("%s as %s", qPrintable(command.join(u' ')), qPrintable(roleKey(role)))
@@ -286,7 +305,11 @@ private slots:
             runCommand(QStringList{QStringLiteral("--operator"), m_names.value(role)} + command,
                        (Password + QStringLiteral("\n")).toUtf8());
         QCOMPARE(result.status, allowed ? 0 : 1);
-        if (command.size() > 1)
+        if (command.first() == QLatin1String("--erase-subject"))
+            QCOMPARE(ProgramFolder::value(QStringLiteral("DBM/DB2.mdb"),
+                                          QStringLiteral("SELECT COUNT(*) FROM \"IDE\"")),
+                     allowed ? QStringLiteral("0") : QStringLiteral("1"));
+        else if (command.size() > 1)
             QCOMPARE(QFileInfo::exists(m_folder->file(command.at(1))), allowed);
         if (!allowed) {
             QVERIFY2(result.err.contains(QStringLiteral("refused: this needs the role")),
