@@ -29,9 +29,9 @@
 #include "registry/FrmCode.h"
 #include "registry/ResearchExport.h"
 #include "registry/SubjectExport.h"
-#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/HistoryChart.h"
+#include "scoring/HistoryWindow.h"
 #include "support/PgTestServer.h"
 #include "support/ScriptedPlatform.h"
 
@@ -461,9 +461,9 @@ void measureHistory(Session& session, Frm1* main, int runs, const QString& tag) 
             QElapsedTimer clock;
             clock.start();
             shown.append(
-                timeUntilModal([scoringWindow] { scoringWindow->CommandHistory_Click(); },
+                timeUntilModal([scoringWindow] { scoringWindow->historyClick(); },
                                [&charted, &clock, count](QWidget* window) {
-                                   auto* history = qobject_cast<FrmHistory*>(window);
+                                   auto* history = qobject_cast<HistoryWindow*>(window);
                                    if (history->ChartHistory->isLoaded())
                                        qFatal("the chart was read before the window was shown");
                                    while (!history->ChartHistory->isLoaded())

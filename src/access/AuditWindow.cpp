@@ -170,79 +170,77 @@ AuditWindow::AuditWindow(QWidget* parent)
     bind(Adodc1, Text1, QStringLiteral("TH"));
 
     // The filters, read from the right; each caption right of its box.
-    TextCode =
-        makeTextBox(QStringLiteral("TextCode"), this, 9960, 240, 1455, 435, Qt::AlignHCenter);
-    SkinLabel* captionCode = makeLabel("LabelCode", QStringLiteral(" :کد"), this, 11475, 255, 885);
-    TextOperator =
-        makeTextBox(QStringLiteral("TextOperator"), this, 7200, 240, 1695, 435, Qt::AlignHCenter);
+    codeBox = makeTextBox(QStringLiteral("codeBox"), this, 9960, 240, 1455, 435, Qt::AlignHCenter);
+    SkinLabel* captionCode = makeLabel("codeLabel", QStringLiteral(" :کد"), this, 11475, 255, 885);
+    operatorBox =
+        makeTextBox(QStringLiteral("operatorBox"), this, 7200, 240, 1695, 435, Qt::AlignHCenter);
     SkinLabel* captionOperator =
-        makeLabel("LabelOperator", QStringLiteral(" :کاربر"), this, 8955, 255, 945);
-    TextFrom =
-        makeTextBox(QStringLiteral("TextFrom"), this, 4860, 240, 1335, 435, Qt::AlignHCenter);
+        makeLabel("operatorLabel", QStringLiteral(" :کاربر"), this, 8955, 255, 945);
+    fromBox = makeTextBox(QStringLiteral("fromBox"), this, 4860, 240, 1335, 435, Qt::AlignHCenter);
     SkinLabel* captionFrom =
-        makeLabel("LabelFrom", QStringLiteral(" :از تاريخ"), this, 6255, 255, 885);
-    TextTo = makeTextBox(QStringLiteral("TextTo"), this, 2460, 240, 1335, 435, Qt::AlignHCenter);
-    SkinLabel* captionTo = makeLabel("LabelTo", QStringLiteral(" :تا تاريخ"), this, 3855, 255, 945);
-    for (QLineEdit* date : {TextFrom, TextTo})
+        makeLabel("fromLabel", QStringLiteral(" :از تاريخ"), this, 6255, 255, 885);
+    toBox = makeTextBox(QStringLiteral("toBox"), this, 2460, 240, 1335, 435, Qt::AlignHCenter);
+    SkinLabel* captionTo = makeLabel("toLabel", QStringLiteral(" :تا تاريخ"), this, 3855, 255, 945);
+    for (QLineEdit* date : {fromBox, toBox})
         date->setPlaceholderText(QStringLiteral("1403/01/01"));
-    nameByCaption(TextCode, captionCode);
-    nameByCaption(TextOperator, captionOperator);
-    nameByCaption(TextFrom, captionFrom);
-    nameByCaption(TextTo, captionTo);
-    CommandShow = makeButton(QStringLiteral("CommandShow"), QStringLiteral("نمايش"), this, 240, 180,
-                             1815, 555);
+    nameByCaption(codeBox, captionCode);
+    nameByCaption(operatorBox, captionOperator);
+    nameByCaption(fromBox, captionFrom);
+    nameByCaption(toBox, captionTo);
+    showButton = makeButton(QStringLiteral("showButton"), QStringLiteral("نمايش"), this, 240, 180,
+                            1815, 555);
 
-    GridAudit = new QTableView(this);
-    GridAudit->setObjectName(QStringLiteral("GridAudit"));
-    GridAudit->setFont(formFont(11, false));
-    GridAudit->horizontalHeader()->setFont(formFont());
-    GridAudit->verticalHeader()->hide();
-    GridAudit->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    GridAudit->setSelectionBehavior(QAbstractItemView::SelectRows);
-    GridAudit->setSelectionMode(QAbstractItemView::SingleSelection);
-    GridAudit->setWordWrap(false);
-    nameField(GridAudit, QStringLiteral("رويدادها"));
-    place(GridAudit, 240, 900, 12120, 6180);
+    auditGrid = new QTableView(this);
+    auditGrid->setObjectName(QStringLiteral("auditGrid"));
+    auditGrid->setFont(formFont(11, false));
+    auditGrid->horizontalHeader()->setFont(formFont());
+    auditGrid->verticalHeader()->hide();
+    auditGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auditGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    auditGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    auditGrid->setWordWrap(false);
+    nameField(auditGrid, QStringLiteral("رويدادها"));
+    place(auditGrid, 240, 900, 12120, 6180);
 
-    LabelChain = new SkinLabel(QStringLiteral("LabelChain"),
+    chainLabel = new SkinLabel(QStringLiteral("chainLabel"),
                                QStringLiteral("در حال بررسي زنجيره رويدادنگار ..."), this);
-    LabelChain->setWordWrap(true);
-    place(LabelChain, 3780, 7200, 8580, 975);
-    nameField(LabelChain, QStringLiteral("وضعيت زنجيره"));
-    CommandExport = makeButton(QStringLiteral("CommandExport"), QStringLiteral("خروجي CSV"), this,
-                               1920, 7320, 1695, 555);
-    CommandClose = makeButton(QStringLiteral("CommandClose"), QStringLiteral("خروج"), this, 240,
-                              7320, 1515, 555);
-    for (QPushButton* b : {CommandShow, CommandExport, CommandClose})
+    chainLabel->setWordWrap(true);
+    place(chainLabel, 3780, 7200, 8580, 975);
+    nameField(chainLabel, QStringLiteral("وضعيت زنجيره"));
+    exportButton = makeButton(QStringLiteral("exportButton"), QStringLiteral("خروجي CSV"), this,
+                              1920, 7320, 1695, 555);
+    closeButton = makeButton(QStringLiteral("closeButton"), QStringLiteral("خروج"), this, 240, 7320,
+                             1515, 555);
+    for (QPushButton* b : {showButton, exportButton, closeButton})
         b->setAutoDefault(false);
-    CommandShow->setDefault(true);
+    showButton->setDefault(true);
 
     m_reader = std::make_unique<AuditTrail::Reader>(QStringLiteral("velmora-audit-window"));
     m_rows = new AuditRowsModel([this] { return m_reader->db(); }, this);
     m_rows->onFailure = [this](const QString& detail) { reportFailure(detail); };
-    GridAudit->setModel(m_rows);
+    auditGrid->setModel(m_rows);
     const int widths[] = {900, 1200, 1000, 1500, 1350, 2100, 1100, 900, 2400};
     for (int column = 0; column < ColumnCount; ++column)
-        GridAudit->setColumnWidth(column, twips(widths[column]));
+        auditGrid->setColumnWidth(column, twips(widths[column]));
 
-    connect(CommandShow, &QPushButton::clicked, this, &AuditWindow::CommandShow_Click);
-    connect(CommandExport, &QPushButton::clicked, this, &AuditWindow::CommandExport_Click);
-    connect(CommandClose, &QPushButton::clicked, this, &AuditWindow::CommandClose_Click);
+    connect(showButton, &QPushButton::clicked, this, &AuditWindow::showClick);
+    connect(exportButton, &QPushButton::clicked, this, &AuditWindow::exportClick);
+    connect(closeButton, &QPushButton::clicked, this, &AuditWindow::closeClick);
     connect(&m_check, &QFutureWatcher<AuditVerdict>::finished, this, [this] {
         const AuditVerdict verdict = m_check.result();
-        LabelChain->setText(AuditReport::persian(verdict));
-        LabelChain->setAccessibleDescription(LabelChain->text());
+        chainLabel->setText(AuditReport::persian(verdict));
+        chainLabel->setAccessibleDescription(chainLabel->text());
         m_chainShown = true;
     });
 
     placeWindow(this, 1500, 600);
     ApplyTheme(this, Text1->text(), Skin1);
     if (!m_reader->isOpen()) {
-        LabelChain->setText(m_reader->error());
+        chainLabel->setText(m_reader->error());
         return;
     }
     if (!m_rows->show(AuditTrail::Filter()))
-        LabelChain->setText(m_rows->lastError());
+        chainLabel->setText(m_rows->lastError());
     startChainCheck();
 }
 
@@ -271,7 +269,7 @@ void AuditWindow::startChainCheck() {
     QList<AuditAnchor> anchors;
     QString error;
     if (!AuditReport::keptAnchors(&anchors, &error)) {
-        LabelChain->setText(QStringLiteral("لنگرهاي رويدادنگار خوانده نشد: ") + error);
+        chainLabel->setText(QStringLiteral("لنگرهاي رويدادنگار خوانده نشد: ") + error);
         return;
     }
     auto promise = std::make_shared<QPromise<AuditVerdict>>();
@@ -300,18 +298,18 @@ bool AuditWindow::chainChecked() const {
     return m_chainShown;
 }
 
-void AuditWindow::CommandShow_Click() {
+void AuditWindow::showClick() {
     AuditTrail::Filter filter;
-    filter.code = TextCode->text();
-    filter.operatorName = TextOperator->text().trimmed();
-    if (!AuditReport::dayBound(TextFrom->text(), false, &filter.fromTime)) {
+    filter.code = codeBox->text();
+    filter.operatorName = operatorBox->text().trimmed();
+    if (!AuditReport::dayBound(fromBox->text(), false, &filter.fromTime)) {
         ShowNotice(this, QStringLiteral("تاريخ را به صورت سال/ماه/روز وارد کنيد"));
-        TextFrom->setFocus();
+        fromBox->setFocus();
         return;
     }
-    if (!AuditReport::dayBound(TextTo->text(), true, &filter.untilTime)) {
+    if (!AuditReport::dayBound(toBox->text(), true, &filter.untilTime)) {
         ShowNotice(this, QStringLiteral("تاريخ را به صورت سال/ماه/روز وارد کنيد"));
-        TextTo->setFocus();
+        toBox->setFocus();
         return;
     }
     if (!m_reader->isOpen())
@@ -320,7 +318,7 @@ void AuditWindow::CommandShow_Click() {
         reportFailure(m_rows->lastError());
 }
 
-void AuditWindow::CommandExport_Click() {
+void AuditWindow::exportClick() {
     if (!Access::permit(Action::ExportAudit, this) || !m_reader->isOpen())
         return;
     QString path =
@@ -361,7 +359,7 @@ void AuditWindow::CommandExport_Click() {
                           QMessageBox::Critical);
 }
 
-void AuditWindow::CommandClose_Click() {
+void AuditWindow::closeClick() {
     close();
 }
 

@@ -68,26 +68,26 @@ public:
     static void showModal(QWidget* owner);
 
     // --- Handlers ---
-    void CommandShow_Click();
-    void CommandExport_Click();
-    void CommandClose_Click();
+    void showClick();
+    void exportClick();
+    void closeClick();
 
-    // True once the chain's check has ended and LabelChain says how it went.
+    // True once the chain's check has ended and chainLabel says how it went.
     bool chainChecked() const;
     AuditRowsModel* rows() const { return m_rows; }
 
     DataControl* Adodc1 = nullptr; // Theme
     SkinEngine* Skin1 = nullptr;
     QLineEdit* Text1 = nullptr; // theme number (hidden)
-    QLineEdit* TextCode = nullptr;
-    QLineEdit* TextOperator = nullptr;
-    QLineEdit* TextFrom = nullptr;
-    QLineEdit* TextTo = nullptr;
-    QPushButton* CommandShow = nullptr;
-    QTableView* GridAudit = nullptr;
-    SkinLabel* LabelChain = nullptr;
-    QPushButton* CommandExport = nullptr;
-    QPushButton* CommandClose = nullptr;
+    QLineEdit* codeBox = nullptr;
+    QLineEdit* operatorBox = nullptr;
+    QLineEdit* fromBox = nullptr;
+    QLineEdit* toBox = nullptr;
+    QPushButton* showButton = nullptr;
+    QTableView* auditGrid = nullptr;
+    SkinLabel* chainLabel = nullptr;
+    QPushButton* exportButton = nullptr;
+    QPushButton* closeButton = nullptr;
 
 private:
     void startChainCheck();

@@ -51,71 +51,69 @@ OperatorsWindow::OperatorsWindow(QWidget* parent) : QDialog(parent) {
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
     bind(Adodc1, Text1, QStringLiteral("TH"));
 
-    GridOperators = new QTableWidget(0, 4, this);
-    GridOperators->setObjectName(QStringLiteral("GridOperators"));
-    GridOperators->setHorizontalHeaderLabels({QStringLiteral("نام"), QStringLiteral("نقش"),
+    operatorsGrid = new QTableWidget(0, 4, this);
+    operatorsGrid->setObjectName(QStringLiteral("operatorsGrid"));
+    operatorsGrid->setHorizontalHeaderLabels({QStringLiteral("نام"), QStringLiteral("نقش"),
                                               QStringLiteral("وضعيت"),
                                               QStringLiteral("آخرين ورود")});
-    GridOperators->setFont(formFont(12, false));
-    GridOperators->horizontalHeader()->setFont(formFont());
-    GridOperators->verticalHeader()->hide();
-    GridOperators->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    GridOperators->setSelectionBehavior(QAbstractItemView::SelectRows);
-    GridOperators->setSelectionMode(QAbstractItemView::SingleSelection);
-    nameField(GridOperators, title());
-    place(GridOperators, 240, 240, 5880, 4800);
+    operatorsGrid->setFont(formFont(12, false));
+    operatorsGrid->horizontalHeader()->setFont(formFont());
+    operatorsGrid->verticalHeader()->hide();
+    operatorsGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    operatorsGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    operatorsGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    nameField(operatorsGrid, title());
+    place(operatorsGrid, 240, 240, 5880, 4800);
     const int widths[] = {1800, 1100, 1000, 1900};
     for (int column = 0; column < 4; ++column)
-        GridOperators->setColumnWidth(column, twips(widths[column]));
+        operatorsGrid->setColumnWidth(column, twips(widths[column]));
 
     // Beside the grid: what is done to the chosen operator.
-    CommandDisable = makeButton(QStringLiteral("CommandDisable"), QStringLiteral("غيرفعال کردن"),
-                                this, 6360, 240, 3000, 555);
-    CommandEnable = makeButton(QStringLiteral("CommandEnable"), QStringLiteral("فعال کردن"), this,
-                               6360, 900, 3000, 555);
-    CommandPassword = makeButton(QStringLiteral("CommandPassword"), QStringLiteral("رمز تازه"),
-                                 this, 6360, 1560, 3000, 555);
+    disableButton = makeButton(QStringLiteral("disableButton"), QStringLiteral("غيرفعال کردن"),
+                               this, 6360, 240, 3000, 555);
+    enableButton = makeButton(QStringLiteral("enableButton"), QStringLiteral("فعال کردن"), this,
+                              6360, 900, 3000, 555);
+    passwordButton = makeButton(QStringLiteral("passwordButton"), QStringLiteral("رمز تازه"), this,
+                                6360, 1560, 3000, 555);
 
     // Below it: a new operator.
-    TextName =
-        makeTextBox(QStringLiteral("TextName"), this, 6360, 2700, 1800, 435, Qt::AlignHCenter);
+    nameBox = makeTextBox(QStringLiteral("nameBox"), this, 6360, 2700, 1800, 435, Qt::AlignHCenter);
     SkinLabel* captionName =
-        makeLabel("LabelName", QStringLiteral(" :نام"), this, 8220, 2715, 1140);
-    ComboRole = new QComboBox(this);
-    ComboRole->setObjectName(QStringLiteral("ComboRole"));
-    ComboRole->setFont(formFont());
+        makeLabel("nameLabel", QStringLiteral(" :نام"), this, 8220, 2715, 1140);
+    roleList = new QComboBox(this);
+    roleList->setObjectName(QStringLiteral("roleList"));
+    roleList->setFont(formFont());
     for (Role role : {Role::Reception, Role::Clinician, Role::Admin})
-        ComboRole->addItem(Roles::roleName(role), static_cast<int>(role));
-    place(ComboRole, 6360, 3240, 1800, 435);
+        roleList->addItem(Roles::roleName(role), static_cast<int>(role));
+    place(roleList, 6360, 3240, 1800, 435);
     SkinLabel* captionRole =
-        makeLabel("LabelRole", QStringLiteral(" :نقش"), this, 8220, 3255, 1140);
-    nameByCaption(TextName, captionName);
-    nameByCaption(ComboRole, captionRole);
-    CommandAdd = makeButton(QStringLiteral("CommandAdd"), QStringLiteral("افزودن کاربر"), this,
-                            6360, 3840, 3000, 555);
+        makeLabel("roleLabel", QStringLiteral(" :نقش"), this, 8220, 3255, 1140);
+    nameByCaption(nameBox, captionName);
+    nameByCaption(roleList, captionRole);
+    addButton = makeButton(QStringLiteral("addButton"), QStringLiteral("افزودن کاربر"), this, 6360,
+                           3840, 3000, 555);
 
-    TextLock =
-        makeTextBox(QStringLiteral("TextLock"), this, 4860, 5340, 900, 435, Qt::AlignHCenter);
-    makeDigitsOnly(TextLock, this, 4);
+    lockBox = makeTextBox(QStringLiteral("lockBox"), this, 4860, 5340, 900, 435, Qt::AlignHCenter);
+    makeDigitsOnly(lockBox, this, 4);
     SkinLabel* captionLock =
-        makeLabel("LabelLock", QStringLiteral(" :قفل خودکار پس از چند دقيقه بي کاري (0: هرگز)"),
+        makeLabel("lockLabel", QStringLiteral(" :قفل خودکار پس از چند دقيقه بي کاري (0: هرگز)"),
                   this, 5820, 5355, 3540);
-    nameByCaption(TextLock, captionLock);
-    CommandLock = makeButton(QStringLiteral("CommandLock"), QStringLiteral("ذخيره"), this, 3720,
-                             5280, 1035, 555);
-    CommandClose = makeButton(QStringLiteral("CommandClose"), QStringLiteral("خروج"), this, 240,
-                              6360, 1335, 555);
+    nameByCaption(lockBox, captionLock);
+    lockButton = makeButton(QStringLiteral("lockButton"), QStringLiteral("ذخيره"), this, 3720, 5280,
+                            1035, 555);
+    closeButton = makeButton(QStringLiteral("closeButton"), QStringLiteral("خروج"), this, 240, 6360,
+                             1335, 555);
     for (QPushButton* b :
-         {CommandDisable, CommandEnable, CommandPassword, CommandAdd, CommandLock, CommandClose})
+         {disableButton, enableButton, passwordButton, addButton, lockButton, closeButton})
         b->setAutoDefault(false);
-    TextLock->setText(QString::number(WorkstationSettings::lockMinutes()));
+    lockBox->setText(QString::number(WorkstationSettings::lockMinutes()));
 
-    connect(CommandAdd, &QPushButton::clicked, this, &OperatorsWindow::CommandAdd_Click);
-    connect(CommandDisable, &QPushButton::clicked, this, &OperatorsWindow::CommandDisable_Click);
-    connect(CommandEnable, &QPushButton::clicked, this, &OperatorsWindow::CommandEnable_Click);
-    connect(CommandPassword, &QPushButton::clicked, this, &OperatorsWindow::CommandPassword_Click);
-    connect(CommandLock, &QPushButton::clicked, this, &OperatorsWindow::CommandLock_Click);
-    connect(CommandClose, &QPushButton::clicked, this, &QDialog::close);
+    connect(addButton, &QPushButton::clicked, this, &OperatorsWindow::addClick);
+    connect(disableButton, &QPushButton::clicked, this, &OperatorsWindow::disableClick);
+    connect(enableButton, &QPushButton::clicked, this, &OperatorsWindow::enableClick);
+    connect(passwordButton, &QPushButton::clicked, this, &OperatorsWindow::passwordClick);
+    connect(lockButton, &QPushButton::clicked, this, &OperatorsWindow::lockClick);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 
     placeWindow(this, 2400, 1200);
     ApplyTheme(this, Text1->text(), Skin1);
@@ -134,12 +132,12 @@ void OperatorsWindow::showModal(QWidget* owner) {
 void OperatorsWindow::refresh() {
     QList<Operator> operators;
     QString error;
-    GridOperators->setRowCount(0);
+    operatorsGrid->setRowCount(0);
     if (!OperatorAdmin::list(&operators, &error)) {
         platform().messageBox(this, errorTitle(), error, QMessageBox::Critical);
         return;
     }
-    GridOperators->setRowCount(int(operators.size()));
+    operatorsGrid->setRowCount(int(operators.size()));
     for (int row = 0; row < operators.size(); ++row) {
         const Operator& op = operators.at(row);
         const QStringList cells = {
@@ -149,17 +147,17 @@ void OperatorsWindow::refresh() {
                                     : AuditReport::solarDateOf(op.lastSignIn) + QLatin1Char(' ') +
                                           AuditReport::clockTimeOf(op.lastSignIn)};
         for (int column = 0; column < cells.size(); ++column)
-            GridOperators->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+            operatorsGrid->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
 }
 
 QString OperatorsWindow::chosenName() {
-    const int row = GridOperators->currentRow();
-    if (row < 0 || !GridOperators->item(row, 0)) {
+    const int row = operatorsGrid->currentRow();
+    if (row < 0 || !operatorsGrid->item(row, 0)) {
         ShowNotice(this, QStringLiteral("نخست کاربري را در فهرست انتخاب کنيد"));
         return QString();
     }
-    return GridOperators->item(row, 0)->text();
+    return operatorsGrid->item(row, 0)->text();
 }
 
 QString OperatorsWindow::askPassword(const QString& name) {
@@ -186,44 +184,44 @@ void OperatorsWindow::tell(bool done, const QString& error) {
     platform().messageBox(this, title(), error, QMessageBox::Warning);
 }
 
-void OperatorsWindow::CommandAdd_Click() {
+void OperatorsWindow::addClick() {
     QString why;
     if (!OperatorAdmin::mayManage(&why)) {
         platform().messageBox(this, title(), why, QMessageBox::Warning);
         return;
     }
-    const QString name = TextName->text();
+    const QString name = nameBox->text();
     if (const QString problem = operatorNameProblem(name); !problem.isEmpty()) {
         ShowNotice(this, problem, LongNoticeInterval);
-        TextName->setFocus();
+        nameBox->setFocus();
         return;
     }
     const QString password = askPassword(name);
     if (password.isEmpty())
         return;
-    const Role role = static_cast<Role>(ComboRole->currentData().toInt());
+    const Role role = static_cast<Role>(roleList->currentData().toInt());
     QString error;
     const bool done = OperatorAdmin::add(name, role, password, &error);
     if (done)
-        TextName->clear();
+        nameBox->clear();
     tell(done, error);
 }
 
-void OperatorsWindow::CommandDisable_Click() {
+void OperatorsWindow::disableClick() {
     const QString name = chosenName();
     QString error;
     if (!name.isEmpty())
         tell(OperatorAdmin::setEnabled(name, false, &error), error);
 }
 
-void OperatorsWindow::CommandEnable_Click() {
+void OperatorsWindow::enableClick() {
     const QString name = chosenName();
     QString error;
     if (!name.isEmpty())
         tell(OperatorAdmin::setEnabled(name, true, &error), error);
 }
 
-void OperatorsWindow::CommandPassword_Click() {
+void OperatorsWindow::passwordClick() {
     const QString name = chosenName();
     if (name.isEmpty())
         return;
@@ -234,12 +232,12 @@ void OperatorsWindow::CommandPassword_Click() {
     tell(OperatorAdmin::resetPassword(name, password, &error), error);
 }
 
-void OperatorsWindow::CommandLock_Click() {
+void OperatorsWindow::lockClick() {
     bool number = false;
-    const int minutes = TextLock->text().toInt(&number);
+    const int minutes = lockBox->text().toInt(&number);
     if (!number || minutes < 0) {
         ShowNotice(this, QStringLiteral("تعداد دقيقه ها را وارد کنيد"));
-        TextLock->setFocus();
+        lockBox->setFocus();
         return;
     }
     // The setting and its entry go together: the entry first, in a

@@ -29,11 +29,11 @@ public:
     static void showModal(QWidget* owner);
 
     // --- Handlers ---
-    void CommandAdd_Click();
-    void CommandDisable_Click();
-    void CommandEnable_Click();
-    void CommandPassword_Click();
-    void CommandLock_Click();
+    void addClick();
+    void disableClick();
+    void enableClick();
+    void passwordClick();
+    void lockClick();
 
     // Reads the operators again.
     void refresh();
@@ -41,16 +41,16 @@ public:
     DataControl* Adodc1 = nullptr; // Theme
     SkinEngine* Skin1 = nullptr;
     QLineEdit* Text1 = nullptr; // theme number (hidden)
-    QTableWidget* GridOperators = nullptr;
-    QLineEdit* TextName = nullptr;
-    QComboBox* ComboRole = nullptr;
-    QPushButton* CommandAdd = nullptr;
-    QPushButton* CommandDisable = nullptr;
-    QPushButton* CommandEnable = nullptr;
-    QPushButton* CommandPassword = nullptr;
-    QLineEdit* TextLock = nullptr;
-    QPushButton* CommandLock = nullptr;
-    QPushButton* CommandClose = nullptr;
+    QTableWidget* operatorsGrid = nullptr;
+    QLineEdit* nameBox = nullptr;
+    QComboBox* roleList = nullptr;
+    QPushButton* addButton = nullptr;
+    QPushButton* disableButton = nullptr;
+    QPushButton* enableButton = nullptr;
+    QPushButton* passwordButton = nullptr;
+    QLineEdit* lockBox = nullptr;
+    QPushButton* lockButton = nullptr;
+    QPushButton* closeButton = nullptr;
 
 private:
     // The name of the operator the grid's current row shows; empty (and the

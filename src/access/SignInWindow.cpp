@@ -52,41 +52,40 @@ SignInWindow::SignInWindow(Purpose purpose, QWidget* parent) : QDialog(parent), 
     Text1 = makeHiddenBox(QStringLiteral("Text1"), this);
     bind(Adodc1, Text1, QStringLiteral("TH"));
 
-    LabelPurpose = new SkinLabel(QStringLiteral("LabelPurpose"), purposeText(purpose), this);
-    LabelPurpose->setWordWrap(true);
-    LabelPurpose->setAlignment(Qt::AlignCenter);
-    place(LabelPurpose, 240, 180, 6135, 615);
+    purposeLabel = new SkinLabel(QStringLiteral("purposeLabel"), purposeText(purpose), this);
+    purposeLabel->setWordWrap(true);
+    purposeLabel->setAlignment(Qt::AlignCenter);
+    place(purposeLabel, 240, 180, 6135, 615);
 
     // Each caption stands to the right of its box.
-    TextName =
-        makeTextBox(QStringLiteral("TextName"), this, 1440, 960, 3375, 435, Qt::AlignHCenter);
-    LabelName = new SkinLabel(QStringLiteral("LabelName"), QStringLiteral(" :نام کاربر"), this);
-    place(LabelName, 4875, 975, 1500, 405);
-    TextPassword =
-        makeTextBox(QStringLiteral("TextPassword"), this, 1440, 1560, 3375, 435, Qt::AlignHCenter);
-    TextPassword->setEchoMode(QLineEdit::Password);
-    LabelPassword = new SkinLabel(QStringLiteral("LabelPassword"), QStringLiteral(" :رمز"), this);
-    place(LabelPassword, 4875, 1575, 1500, 405);
-    nameByCaption(TextName, LabelName);
-    nameByCaption(TextPassword, LabelPassword);
+    nameBox = makeTextBox(QStringLiteral("nameBox"), this, 1440, 960, 3375, 435, Qt::AlignHCenter);
+    nameLabel = new SkinLabel(QStringLiteral("nameLabel"), QStringLiteral(" :نام کاربر"), this);
+    place(nameLabel, 4875, 975, 1500, 405);
+    passwordBox =
+        makeTextBox(QStringLiteral("passwordBox"), this, 1440, 1560, 3375, 435, Qt::AlignHCenter);
+    passwordBox->setEchoMode(QLineEdit::Password);
+    passwordLabel = new SkinLabel(QStringLiteral("passwordLabel"), QStringLiteral(" :رمز"), this);
+    place(passwordLabel, 4875, 1575, 1500, 405);
+    nameByCaption(nameBox, nameLabel);
+    nameByCaption(passwordBox, passwordLabel);
 
-    CommandSignIn = makeButton(QStringLiteral("CommandSignIn"), QStringLiteral("ورود"), this, 3480,
-                               2280, 1335, 555);
-    CommandLeave = makeButton(QStringLiteral("CommandLeave"), leaveCaption(purpose), this, 1440,
-                              2280, 1935, 555);
+    signInButton = makeButton(QStringLiteral("signInButton"), QStringLiteral("ورود"), this, 3480,
+                              2280, 1335, 555);
+    leaveButton = makeButton(QStringLiteral("leaveButton"), leaveCaption(purpose), this, 1440, 2280,
+                             1935, 555);
     // Return anywhere signs in; only the leave button is pressed by itself.
-    CommandSignIn->setDefault(true);
-    CommandLeave->setAutoDefault(false);
-    setTabOrder(TextName, TextPassword);
-    setTabOrder(TextPassword, CommandSignIn);
-    setTabOrder(CommandSignIn, CommandLeave);
+    signInButton->setDefault(true);
+    leaveButton->setAutoDefault(false);
+    setTabOrder(nameBox, passwordBox);
+    setTabOrder(passwordBox, signInButton);
+    setTabOrder(signInButton, leaveButton);
 
-    connect(CommandSignIn, &QPushButton::clicked, this, &SignInWindow::CommandSignIn_Click);
-    connect(CommandLeave, &QPushButton::clicked, this, &SignInWindow::CommandLeave_Click);
+    connect(signInButton, &QPushButton::clicked, this, &SignInWindow::signInClick);
+    connect(leaveButton, &QPushButton::clicked, this, &SignInWindow::leaveClick);
 
     placeWindow(this, 4350, 3000);
     ApplyTheme(this, Text1->text(), Skin1);
-    TextName->setFocus();
+    nameBox->setFocus();
 }
 
 bool SignInWindow::signIn(Purpose purpose, QWidget* owner) {
@@ -97,22 +96,22 @@ bool SignInWindow::signIn(Purpose purpose, QWidget* owner) {
     return signedIn;
 }
 
-void SignInWindow::CommandSignIn_Click() {
+void SignInWindow::signInClick() {
     // Name first, then the password: Return in an empty box asks for it.
-    if (TextName->text().isEmpty()) {
-        TextName->setFocus();
+    if (nameBox->text().isEmpty()) {
+        nameBox->setFocus();
         return;
     }
-    if (TextPassword->text().isEmpty()) {
-        TextPassword->setFocus();
+    if (passwordBox->text().isEmpty()) {
+        passwordBox->setFocus();
         return;
     }
     const Action action = m_purpose == Purpose::Unlock ? Action::Unlock : Action::SignIn;
     const QString detail =
         m_purpose == Purpose::LeaveTest ? QStringLiteral("براي خروج از تست") : QString();
     const SignIn::Attempt attempt =
-        SignIn::attempt(TextName->text(), TextPassword->text(), action, detail);
-    TextPassword->clear();
+        SignIn::attempt(nameBox->text(), passwordBox->text(), action, detail);
+    passwordBox->clear();
     if (attempt.result == SignIn::Result::Done) {
         accept();
         return;
@@ -120,10 +119,10 @@ void SignInWindow::CommandSignIn_Click() {
     platform().messageBox(this, windowTitle(), attempt.message,
                           attempt.result == SignIn::Result::Failed ? QMessageBox::Critical
                                                                    : QMessageBox::Warning);
-    TextPassword->setFocus();
+    passwordBox->setFocus();
 }
 
-void SignInWindow::CommandLeave_Click() {
+void SignInWindow::leaveClick() {
     m_leaving = true;
     reject();
 }

@@ -33,19 +33,19 @@ public:
     Purpose purpose() const { return m_purpose; }
 
     // --- Handlers ---
-    void CommandSignIn_Click();
-    void CommandLeave_Click();
+    void signInClick();
+    void leaveClick();
 
     DataControl* Adodc1 = nullptr; // Theme
     SkinEngine* Skin1 = nullptr;
     QLineEdit* Text1 = nullptr; // theme number (hidden)
-    SkinLabel* LabelPurpose = nullptr;
-    SkinLabel* LabelName = nullptr;
-    SkinLabel* LabelPassword = nullptr;
-    QLineEdit* TextName = nullptr;
-    QLineEdit* TextPassword = nullptr;
-    QPushButton* CommandSignIn = nullptr;
-    QPushButton* CommandLeave = nullptr;
+    SkinLabel* purposeLabel = nullptr;
+    SkinLabel* nameLabel = nullptr;
+    SkinLabel* passwordLabel = nullptr;
+    QLineEdit* nameBox = nullptr;
+    QLineEdit* passwordBox = nullptr;
+    QPushButton* signInButton = nullptr;
+    QPushButton* leaveButton = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

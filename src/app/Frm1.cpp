@@ -175,8 +175,8 @@ void Frm1::buildMenu() {
         {&Command9, "Command9", 3180, QStringLiteral("تنظيمات")},
         {&Command12, "Command12", 3780, QStringLiteral("درباره ما")},
         // The two free places above the exit: the operators and the trail.
-        {&CommandOperators, "CommandOperators", 4380, QStringLiteral("کاربران")},
-        {&CommandAudit, "CommandAudit", 4980, QStringLiteral("رويدادنگار")},
+        {&operatorsButton, "operatorsButton", 4380, QStringLiteral("کاربران")},
+        {&auditButton, "auditButton", 4980, QStringLiteral("رويدادنگار")},
         {&Command6, "Command6", 5760, QStringLiteral("خروج")},
     };
     for (const Item& item : items) {
@@ -192,7 +192,7 @@ void Frm1::buildMenu() {
     arial.setBold(true);
     Command12->setFont(arial);
     for (QPushButton* b :
-         {Command1, Command2, Command3, Command4, Command9, CommandOperators, CommandAudit})
+         {Command1, Command2, Command3, Command4, Command9, operatorsButton, auditButton})
         b->installEventFilter(this);
 
     Text3 = makeTextBox(QStringLiteral("Text3"), Frame7, 60, 3900, 735, 285);
@@ -207,8 +207,8 @@ void Frm1::buildMenu() {
     connect(Command9, &QPushButton::clicked, this, &Frm1::Command9_Click);
     connect(Command12, &QPushButton::clicked, this, &Frm1::Command12_Click);
     connect(Command6, &QPushButton::clicked, this, &Frm1::Command6_Click);
-    connect(CommandOperators, &QPushButton::clicked, this, &Frm1::CommandOperators_Click);
-    connect(CommandAudit, &QPushButton::clicked, this, &Frm1::CommandAudit_Click);
+    connect(operatorsButton, &QPushButton::clicked, this, &Frm1::operatorsClick);
+    connect(auditButton, &QPushButton::clicked, this, &Frm1::auditClick);
 }
 
 void Frm1::buildPanels() {
@@ -367,12 +367,12 @@ void Frm1::Command68_Click() {
     Frame6->open();
 }
 
-void Frm1::CommandOperators_Click() {
+void Frm1::operatorsClick() {
     HidePanels();
     OperatorsWindow::showModal(this);
 }
 
-void Frm1::CommandAudit_Click() {
+void Frm1::auditClick() {
     HidePanels();
     AuditWindow::showModal(this);
 }
@@ -420,10 +420,10 @@ void Frm1::showHint(QPushButton* button) {
         {QStringLiteral("Command9"),
          QStringLiteral("با کليک بر روي اين دکمه شمامي توانيد:1- تم برنامه را عوض کنيد 2- نام و "
                         "آدرس کلينيک را وارد کنيد")},
-        {QStringLiteral("CommandOperators"),
+        {QStringLiteral("operatorsButton"),
          QStringLiteral("کاربران برنامه و نقش آنها، و قفل خودکار اين رايانه (ويژه مدير). "
                         "Ctrl+L برنامه را قفل مي کند")},
-        {QStringLiteral("CommandAudit"),
+        {QStringLiteral("auditButton"),
          QStringLiteral("رويدادنگار: هر کاري که در برنامه انجام شده، چه کسي و کي (ويژه مدير)")},
     };
     SkinLabel2->setVisible(true);

@@ -47,8 +47,8 @@ public:
     void Command12_Click();
     void Command69_Click();
     // The operators and the audit trail (admins).
-    void CommandOperators_Click();
-    void CommandAudit_Click();
+    void operatorsClick();
+    void auditClick();
     void Picture1_Click();
     // --- Settings: opening the theme and clinic panels ---
     void Command67_Click();
@@ -79,8 +79,8 @@ public:
     QPushButton* Command9 = nullptr;
     QPushButton* Command12 = nullptr;
     QPushButton* Command6 = nullptr;
-    QPushButton* CommandOperators = nullptr;
-    QPushButton* CommandAudit = nullptr;
+    QPushButton* operatorsButton = nullptr;
+    QPushButton* auditButton = nullptr;
     QLineEdit* Text3 = nullptr; // unload mode flag (hidden)
 
     // The panels, each a class of its feature.

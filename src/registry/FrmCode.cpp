@@ -149,19 +149,19 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
         makeButton(QStringLiteral("Command6"), QStringLiteral("خروج"), this, 7860, 6780, 1065, 555);
     Command6->setAutoDefault(false);
     // In the free column under the search boxes, right above the exit button.
-    CommandExport = makeButton(QStringLiteral("CommandExport"), QStringLiteral("خروجي CSV"), this,
-                               7320, 6060, 1605, 555);
-    CommandExport->setAutoDefault(false);
+    exportButton = makeButton(QStringLiteral("exportButton"), QStringLiteral("خروجي CSV"), this,
+                              7320, 6060, 1605, 555);
+    exportButton->setAutoDefault(false);
     // Under the search boxes, where the operator looks while typing.
-    LabelNotFound = new SkinLabel(QStringLiteral("LabelNotFound"),
+    notFoundLabel = new SkinLabel(QStringLiteral("notFoundLabel"),
                                   QStringLiteral("آزمودني اي با اين مشخصات پيدا نشد"), this);
-    LabelNotFound->setWordWrap(true);
-    LabelNotFound->setAlignment(Qt::AlignCenter);
-    place(LabelNotFound, 6840, 2640, 3015, 735);
-    LabelNotFound->setVisible(false);
-    CommandResearch = makeButton(QStringLiteral("CommandResearch"), QStringLiteral("خروجي پژوهشي"),
-                                 this, 6840, 5340, 2085, 555);
-    CommandResearch->setAutoDefault(false);
+    notFoundLabel->setWordWrap(true);
+    notFoundLabel->setAlignment(Qt::AlignCenter);
+    place(notFoundLabel, 6840, 2640, 3015, 735);
+    notFoundLabel->setVisible(false);
+    researchButton = makeButton(QStringLiteral("researchButton"), QStringLiteral("خروجي پژوهشي"),
+                                this, 6840, 5340, 2085, 555);
+    researchButton->setAutoDefault(false);
     // Above the exports: it acts on the subject selected in the grid.
     correctButton = makeButton(QStringLiteral("correctButton"), QStringLiteral("اصلاح مشخصات"),
                                this, 6840, 4620, 2085, 555);
@@ -197,8 +197,8 @@ FrmCode::FrmCode(QWidget* parent) : QDialog(parent) {
             DataCombo6_Click();
     });
     connect(Command6, &QPushButton::clicked, this, &FrmCode::Command6_Click);
-    connect(CommandExport, &QPushButton::clicked, this, &FrmCode::CommandExport_Click);
-    connect(CommandResearch, &QPushButton::clicked, this, &FrmCode::CommandResearch_Click);
+    connect(exportButton, &QPushButton::clicked, this, &FrmCode::exportClick);
+    connect(researchButton, &QPushButton::clicked, this, &FrmCode::researchClick);
     connect(correctButton, &QPushButton::clicked, this, &FrmCode::correctClick);
     connect(eraseButton, &QPushButton::clicked, this, &FrmCode::eraseClick);
 
@@ -268,7 +268,7 @@ void FrmCode::filterSubjects(const QString& field, const QString& text, bool byB
     if (!shown)
         reportFailure(m_rows->lastError());
     // Nobody found is said in words, not only by an empty grid.
-    LabelNotFound->setVisible(shown && !searched.isEmpty() && m_rows->rowCount() == 0);
+    notFoundLabel->setVisible(shown && !searched.isEmpty() && m_rows->rowCount() == 0);
 }
 
 void FrmCode::reportFailure(const QString& detail) {
@@ -311,7 +311,7 @@ void FrmCode::Command6_Click() {
     close();
 }
 
-void FrmCode::CommandExport_Click() {
+void FrmCode::exportClick() {
     if (!Access::permit(Action::ExportCsv, this))
         return;
     QString path = platform().saveFileName(
@@ -355,7 +355,7 @@ SubjectFilter FrmCode::listedSubjects() const {
     return filter;
 }
 
-void FrmCode::CommandResearch_Click() {
+void FrmCode::researchClick() {
     ResearchExportDialog dialog(listedSubjects(), Text1->text(), this);
     dialog.exec();
 }

@@ -56,9 +56,9 @@ public:
     void DataCombo6_Click();
     void Command6_Click();
     // Writes the subjects the grid lists to a CSV file the operator names.
-    void CommandExport_Click();
+    void exportClick();
     // Opens the research export (SPSS or Stata) of the subjects the grid lists.
-    void CommandResearch_Click();
+    void researchClick();
     // Opens the correction of the registration of the subject selected in the
     // grid; the grid then lists the corrected row.
     void correctClick();
@@ -78,10 +78,10 @@ public:
     std::array<SkinLabel*, 3> SkinLabel21{};
     DataGrid* DataGrid1 = nullptr;
     QPushButton* Command6 = nullptr;
-    QPushButton* CommandExport = nullptr;
+    QPushButton* exportButton = nullptr;
     // Says so when a search finds nobody (hidden otherwise).
-    SkinLabel* LabelNotFound = nullptr;
-    QPushButton* CommandResearch = nullptr;
+    SkinLabel* notFoundLabel = nullptr;
+    QPushButton* researchButton = nullptr;
     QPushButton* correctButton = nullptr;
     QPushButton* eraseButton = nullptr;
 

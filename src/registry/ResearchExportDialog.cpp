@@ -79,22 +79,22 @@ ResearchExportDialog::ResearchExportDialog(const SubjectFilter& filter, const QS
                    "OptionShiftDates", QStringLiteral("جابجا براي هر آزمودني"), "OptionYearOnly",
                    QStringLiteral("فقط سال"), &OptionShiftDates, &OptionYearOnly);
 
-    CheckAgeBands = new QCheckBox(QStringLiteral("سن در گروه هاي پنج ساله"), this);
-    CheckAgeBands->setObjectName(QStringLiteral("CheckAgeBands"));
-    CheckAgeBands->setFont(formFont(11, false));
-    place(CheckAgeBands, 2400, 4920, 3360, 435);
+    ageBandsCheck = new QCheckBox(QStringLiteral("سن در گروه هاي پنج ساله"), this);
+    ageBandsCheck->setObjectName(QStringLiteral("ageBandsCheck"));
+    ageBandsCheck->setFont(formFont(11, false));
+    place(ageBandsCheck, 2400, 4920, 3360, 435);
 
-    CommandSave = makeButton(QStringLiteral("CommandSave"), QStringLiteral("ذخيره"), this, 3000,
-                             5520, 1275, 555);
-    CommandCancel = makeButton(QStringLiteral("CommandCancel"), QStringLiteral("انصراف"), this,
-                               1560, 5520, 1275, 555);
-    CommandSave->setDefault(true);
-    CommandCancel->setAutoDefault(false);
+    saveButton = makeButton(QStringLiteral("saveButton"), QStringLiteral("ذخيره"), this, 3000, 5520,
+                            1275, 555);
+    cancelButton = makeButton(QStringLiteral("cancelButton"), QStringLiteral("انصراف"), this, 1560,
+                              5520, 1275, 555);
+    saveButton->setDefault(true);
+    cancelButton->setAutoDefault(false);
 
     connect(OptionPseudonymised, &QRadioButton::toggled, this,
             &ResearchExportDialog::Privacy_Change);
-    connect(CommandSave, &QPushButton::clicked, this, &ResearchExportDialog::CommandSave_Click);
-    connect(CommandCancel, &QPushButton::clicked, this, &ResearchExportDialog::CommandCancel_Click);
+    connect(saveButton, &QPushButton::clicked, this, &ResearchExportDialog::saveClick);
+    connect(cancelButton, &QPushButton::clicked, this, &ResearchExportDialog::cancelClick);
 
     ApplyTheme(this, themeNumber, Skin1);
     Privacy_Change();
@@ -104,17 +104,17 @@ void ResearchExportDialog::Privacy_Change() {
     FrameDates->setEnabled(OptionPseudonymised->isChecked());
 }
 
-void ResearchExportDialog::CommandCancel_Click() {
+void ResearchExportDialog::cancelClick() {
     reject();
 }
 
-void ResearchExportDialog::CommandSave_Click() {
+void ResearchExportDialog::saveClick() {
     ResearchOptions options;
     options.format = OptionStata->isChecked() ? ResearchFormat::Stata : ResearchFormat::Spss;
     options.identified = OptionIdentified->isChecked();
     options.perAdministration = OptionPerAdministration->isChecked();
     options.dates = OptionYearOnly->isChecked() ? ResearchDates::Year : ResearchDates::Shifted;
-    options.ageBands = CheckAgeBands->isChecked();
+    options.ageBands = ageBandsCheck->isChecked();
     options.filter = m_filter;
     if (!Access::permit(researchAction(options), this))
         return;

@@ -27,8 +27,8 @@ public:
                          QWidget* parent = nullptr);
 
     // --- Handlers ---
-    void CommandSave_Click();
-    void CommandCancel_Click();
+    void saveClick();
+    void cancelClick();
     // The dates only matter to a pseudonymised file.
     void Privacy_Change();
 
@@ -44,9 +44,9 @@ public:
     QGroupBox* FrameDates = nullptr;
     QRadioButton* OptionShiftDates = nullptr;
     QRadioButton* OptionYearOnly = nullptr;
-    QCheckBox* CheckAgeBands = nullptr;
-    QPushButton* CommandSave = nullptr;
-    QPushButton* CommandCancel = nullptr;
+    QCheckBox* ageBandsCheck = nullptr;
+    QPushButton* saveButton = nullptr;
+    QPushButton* cancelButton = nullptr;
     SkinEngine* Skin1 = nullptr;
 
 private:

@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "scoring/DataRPrint.h"
 #include "scoring/Frm2.h"
-#include "scoring/FrmHistory.h"
+#include "scoring/HistoryWindow.h"
 #include "scoring/Scales.h"
 #include "ui/AccessibleNames.h"
 #include "ui/Captions.h"
@@ -144,10 +144,10 @@ void FrmkLID::buildButtonFrame() {
     connect(Command6, &QPushButton::clicked, this, &FrmkLID::Command6_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmkLID::Command4_Click);
     // Beside the button frame, where the window has room.
-    CommandHistory = makeButton(QStringLiteral("CommandHistory"), QStringLiteral("سوابق آزمون"),
-                                this, 7260, 3240, 1575, 555);
-    CommandHistory->setVisible(false);
-    connect(CommandHistory, &QPushButton::clicked, this, &FrmkLID::CommandHistory_Click);
+    historyButton = makeButton(QStringLiteral("historyButton"), QStringLiteral("سوابق آزمون"), this,
+                               7260, 3240, 1575, 555);
+    historyButton->setVisible(false);
+    connect(historyButton, &QPushButton::clicked, this, &FrmkLID::historyClick);
     correctButton = makeButton(QStringLiteral("correctButton"), QStringLiteral("اصلاح مشخصات"),
                                this, 7260, 3900, 1575, 555);
     correctButton->setVisible(false);
@@ -204,7 +204,7 @@ void FrmkLID::Command1_Click() {
     for (const Scale& scale : scales())
         Text3[scale.scoreBox]->setText(numberText(scaleScore(scale, answers)));
     m_historyCode = code;
-    CommandHistory->setVisible(hasHistory());
+    historyButton->setVisible(hasHistory());
     correctButton->setVisible(correctionAvailable());
 }
 
@@ -238,7 +238,7 @@ bool FrmkLID::hasHistory() {
     return false;
 }
 
-void FrmkLID::CommandHistory_Click() {
+void FrmkLID::historyClick() {
     if (!Access::permit(Action::History, this, m_historyCode))
         return;
     if (m_historyCode.isEmpty())
@@ -247,7 +247,7 @@ void FrmkLID::CommandHistory_Click() {
         return;
     DataRPrint report;
     fillReport(&report);
-    FrmHistory window(m_historyCode, report, Text1->text(), this);
+    HistoryWindow window(m_historyCode, report, Text1->text(), this);
     if (window.load())
         window.exec();
 }

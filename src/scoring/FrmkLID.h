@@ -36,7 +36,7 @@ public:
     void Command6_Click(); // printed report
     void Command4_Click(); // exit
     // The searched subject's past results, in a window of their own.
-    void CommandHistory_Click();
+    void historyClick();
     // Opens the correction of the searched subject's registration; the
     // window then shows the corrected row.
     void correctClick();
@@ -77,7 +77,7 @@ public:
     QPushButton* Command6 = nullptr;
     QPushButton* Command4 = nullptr;
     // Shown after a search whose subject has administrations kept.
-    QPushButton* CommandHistory = nullptr;
+    QPushButton* historyButton = nullptr;
     // Shown after a successful search.
     QPushButton* correctButton = nullptr;
 

@@ -170,7 +170,7 @@ class TestAuditRecords : public QObject {
                         window->close();
                     });
                 refuseNow();
-                scoring->CommandHistory_Click();
+                scoring->historyClick();
                 return shown;
             }
             if (action == QLatin1String("chart")) {
@@ -215,10 +215,10 @@ class TestAuditRecords : public QObject {
                     if (action == QLatin1String("lookup-search")) {
                         // A name nobody has: the search done says so under the boxes.
                         lookup->DataCombo1->setEditText(QStringLiteral("Karimi"));
-                        done = lookup->LabelNotFound->isVisible();
+                        done = lookup->notFoundLabel->isVisible();
                     } else if (action == QLatin1String("export-csv")) {
                         platform().saveAnswers.enqueue(csv);
-                        lookup->CommandExport->click();
+                        lookup->exportButton->click();
                         done = QFile::exists(csv);
                     }
                     lookup->close();

@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(w.rows()->index(0, 5).data().toString(), QStringLiteral("ذخيره پاسخ"));
         QCOMPARE(w.rows()->index(0, 7).data().toString(), QStringLiteral("انجام شد"));
         for (int i = 0; i < 10 && w.rows()->canFetchMore(QModelIndex()); ++i) {
-            w.GridAudit->scrollToBottom();
+            w.auditGrid->scrollToBottom();
             QCoreApplication::processEvents();
         }
         QCOMPARE(w.rows()->rowCount(), 1000);
@@ -131,14 +131,14 @@ private slots:
         writeEntries(40);
         AuditWindow w;
         w.show();
-        w.TextCode->setText(code);
+        w.codeBox->setText(code);
         // On a server the server names the operator, so narrow by that name.
         const QString who = operatorOf(1);
         if (byOperator)
-            w.TextOperator->setText(who);
-        w.TextFrom->setText(from);
-        w.TextTo->setText(to);
-        w.CommandShow->click();
+            w.operatorBox->setText(who);
+        w.fromBox->setText(from);
+        w.toBox->setText(to);
+        w.showButton->click();
         QCOMPARE(w.rows()->rowCount(), rows);
         if (!code.isEmpty())
             for (const QString& shown : shownColumn(w, 6))
@@ -155,8 +155,8 @@ private slots:
     void aDateThatIsNoneIsAskedFor() {
         AuditWindow w;
         w.show();
-        w.TextFrom->setText(QStringLiteral("1403/13/01"));
-        w.CommandShow->click();
+        w.fromBox->setText(QStringLiteral("1403/13/01"));
+        w.showButton->click();
         QCOMPARE(m_folder->platform().noticeTexts(),
                  QStringList{QStringLiteral("تاريخ را به صورت سال/ماه/روز وارد کنيد")});
     }
@@ -168,7 +168,7 @@ private slots:
             AuditWindow w;
             w.show();
             QTRY_VERIFY(w.chainChecked());
-            QCOMPARE(w.LabelChain->text(),
+            QCOMPARE(w.chainLabel->text(),
                      QStringLiteral("زنجيره رويدادنگار با 30 رويداد سالم است."));
         }
         if (ProgramFolder::onServer())
@@ -178,8 +178,8 @@ private slots:
         AuditWindow w;
         w.show();
         QTRY_VERIFY(w.chainChecked());
-        QVERIFY2(w.LabelChain->text().startsWith(QStringLiteral("رويداد 17 (")),
-                 qPrintable(w.LabelChain->text()));
+        QVERIFY2(w.chainLabel->text().startsWith(QStringLiteral("رويداد 17 (")),
+                 qPrintable(w.chainLabel->text()));
         // The entries are still all there to read.
         QCOMPARE(w.rows()->rowCount(), 30);
     }
@@ -190,11 +190,11 @@ private slots:
         writeEntries(600);
         AuditWindow w;
         w.show();
-        w.TextCode->setText(QStringLiteral("C2"));
-        w.CommandShow->click();
+        w.codeBox->setText(QStringLiteral("C2"));
+        w.showButton->click();
         const QString path = m_folder->file(QStringLiteral("audit.csv"));
         m_folder->platform().saveAnswers.enqueue(path);
-        w.CommandExport->click();
+        w.exportButton->click();
         QCOMPARE(m_folder->platform().noticeTexts(),
                  QStringList{QStringLiteral("رويدادنگار ذخيره شد")});
         QFile file(path);

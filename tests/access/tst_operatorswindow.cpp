@@ -20,20 +20,20 @@ namespace {
 const QString Trail = QStringLiteral("DBM/Audit.db");
 
 QStringList gridRow(OperatorsWindow& w, const QString& name) {
-    for (int row = 0; row < w.GridOperators->rowCount(); ++row)
-        if (w.GridOperators->item(row, 0)->text() == name) {
+    for (int row = 0; row < w.operatorsGrid->rowCount(); ++row)
+        if (w.operatorsGrid->item(row, 0)->text() == name) {
             QStringList cells;
-            for (int column = 0; column < w.GridOperators->columnCount(); ++column)
-                cells.append(w.GridOperators->item(row, column)->text());
+            for (int column = 0; column < w.operatorsGrid->columnCount(); ++column)
+                cells.append(w.operatorsGrid->item(row, column)->text());
             return cells;
         }
     return {};
 }
 
 void choose(OperatorsWindow& w, const QString& name) {
-    for (int row = 0; row < w.GridOperators->rowCount(); ++row)
-        if (w.GridOperators->item(row, 0)->text() == name)
-            w.GridOperators->setCurrentCell(row, 0);
+    for (int row = 0; row < w.operatorsGrid->rowCount(); ++row)
+        if (w.operatorsGrid->item(row, 0)->text() == name)
+            w.operatorsGrid->setCurrentCell(row, 0);
 }
 
 QStringList lastEntry() {
@@ -67,40 +67,40 @@ private slots:
         OperatorsWindow w;
         w.show();
         QCOMPARE(w.objectName(), QStringLiteral("OperatorsWindow"));
-        QCOMPARE(w.TextName->accessibleName(), QStringLiteral("نام"));
-        QCOMPARE(w.ComboRole->accessibleName(), QStringLiteral("نقش"));
+        QCOMPARE(w.nameBox->accessibleName(), QStringLiteral("نام"));
+        QCOMPARE(w.roleList->accessibleName(), QStringLiteral("نقش"));
         QCOMPARE(gridRow(w, "mina").mid(0, 3),
                  (QStringList{"mina", QStringLiteral("مدير"), QStringLiteral("فعال")}));
         QVERIFY(gridRow(w, "mina").at(3) != QLatin1String("-")); // signed in just now
 
         // Added, with the password typed twice in secret boxes.
-        w.TextName->setText(QStringLiteral("reza"));
-        w.ComboRole->setCurrentIndex(0);
+        w.nameBox->setText(QStringLiteral("reza"));
+        w.roleList->setCurrentIndex(0);
         platform().secretAnswers.enqueue(QStringLiteral("reza password"));
         platform().secretAnswers.enqueue(QStringLiteral("reza password"));
-        w.CommandAdd->click();
+        w.addButton->click();
         QCOMPARE(gridRow(w, "reza"),
                  (QStringList{"reza", QStringLiteral("پذيرش"), QStringLiteral("فعال"), "-"}));
-        QCOMPARE(w.TextName->text(), QString());
+        QCOMPARE(w.nameBox->text(), QString());
         QCOMPARE(lastEntry(), (QStringList{"operators", "done",
                                            QStringLiteral("افزودن «reza» با نقش پذيرش"), "mina"}));
 
         // Disabled: the sign-in refuses; enabled again: it lets in.
         choose(w, "reza");
-        w.CommandDisable->click();
+        w.disableButton->click();
         QCOMPARE(gridRow(w, "reza").at(2), QStringLiteral("غيرفعال"));
         QCOMPARE(SignIn::attempt(QStringLiteral("reza"), QStringLiteral("reza password")).result,
                  SignIn::Result::Disabled);
         ProgramFolder::exec("DBM/DB.mdb", "DELETE FROM \"SignInDelay\"");
         choose(w, "reza");
-        w.CommandEnable->click();
+        w.enableButton->click();
         QCOMPARE(gridRow(w, "reza").at(2), QStringLiteral("فعال"));
 
         // A new password replaces the old one.
         choose(w, "reza");
         platform().secretAnswers.enqueue(QStringLiteral("second password"));
         platform().secretAnswers.enqueue(QStringLiteral("second password"));
-        w.CommandPassword->click();
+        w.passwordButton->click();
         QCOMPARE(SignIn::attempt(QStringLiteral("reza"), QStringLiteral("reza password")).result,
                  SignIn::Result::Refused);
         ProgramFolder::exec("DBM/DB.mdb", "DELETE FROM \"SignInDelay\"");
@@ -133,12 +133,12 @@ private slots:
         QFETCH(QString, said);
         OperatorsWindow w;
         w.show();
-        const int before = w.GridOperators->rowCount();
-        w.TextName->setText(name);
+        const int before = w.operatorsGrid->rowCount();
+        w.nameBox->setText(name);
         for (const QString& password : passwords)
             platform().secretAnswers.enqueue(password);
-        w.CommandAdd->click();
-        QCOMPARE(w.GridOperators->rowCount(), before);
+        w.addButton->click();
+        QCOMPARE(w.operatorsGrid->rowCount(), before);
         const QStringList told = platform().messageTexts() + platform().noticeTexts();
         QVERIFY2(std::any_of(told.begin(), told.end(),
                              [&said](const QString& text) { return text.contains(said); }),
@@ -151,12 +151,12 @@ private slots:
         OperatorsWindow w;
         w.show();
         choose(w, "mina");
-        w.CommandDisable->click();
+        w.disableButton->click();
         QCOMPARE(gridRow(w, "mina").at(2), QStringLiteral("فعال"));
         QVERIFY(platform().messageTexts().value(0).contains(QStringLiteral("آخرين مدير فعال")));
         // Nothing chosen: the operator is asked to choose.
-        w.GridOperators->setCurrentCell(-1, -1);
-        w.CommandDisable->click();
+        w.operatorsGrid->setCurrentCell(-1, -1);
+        w.disableButton->click();
         QCOMPARE(platform().noticeTexts(),
                  QStringList{QStringLiteral("نخست کاربري را در فهرست انتخاب کنيد")});
     }
@@ -165,15 +165,15 @@ private slots:
     void theLockMinutes() {
         OperatorsWindow w;
         w.show();
-        QCOMPARE(w.TextLock->text(), QStringLiteral("10"));
-        w.TextLock->setText(QStringLiteral("3"));
-        w.CommandLock->click();
+        QCOMPARE(w.lockBox->text(), QStringLiteral("10"));
+        w.lockBox->setText(QStringLiteral("3"));
+        w.lockButton->click();
         QCOMPARE(WorkstationSettings::lockMinutes(), 3);
         QCOMPARE(Lock::idleMilliseconds(), 3 * 60 * 1000);
         QCOMPARE(lastEntry().mid(0, 3),
                  (QStringList{"settings", "done", QStringLiteral("قفل خودکار پس از 3 دقيقه")}));
         OperatorsWindow again;
-        QCOMPARE(again.TextLock->text(), QStringLiteral("3"));
+        QCOMPARE(again.lockBox->text(), QStringLiteral("3"));
     }
 };
 

@@ -155,7 +155,7 @@ class TestRoles : public QObject {
             // The lookup is reception's too; its export is not.
             bool asked = false;
             whenModal([this, &asked](QWidget* window) {
-                qobject_cast<FrmCode*>(window)->CommandExport->click();
+                qobject_cast<FrmCode*>(window)->exportButton->click();
                 asked = !m_folder->platform().ofKind(QStringLiteral("saveFileName")).isEmpty();
                 window->close();
             });
@@ -191,12 +191,12 @@ class TestRoles : public QObject {
         }
         if (entrance == QLatin1String("operators")) {
             closeWhenOpen();
-            main->CommandOperators->click();
+            main->operatorsButton->click();
             return m_folder->platform().messageTexts().isEmpty();
         }
         if (entrance == QLatin1String("audit")) {
             closeWhenOpen();
-            main->CommandAudit->click();
+            main->auditButton->click();
             return m_folder->platform().messageTexts().isEmpty();
         }
         // The scoring window's own commands, reached without the main

@@ -301,9 +301,9 @@ private slots:
         whenModal([this](QWidget* window) {
             auto* signIn = qobject_cast<SignInWindow*>(window);
             QVERIFY(signIn);
-            signIn->TextName->setText(m_names.value(Role::Admin));
-            signIn->TextPassword->setText(Password);
-            signIn->CommandSignIn->click();
+            signIn->nameBox->setText(m_names.value(Role::Admin));
+            signIn->passwordBox->setText(Password);
+            signIn->signInButton->click();
         });
         QVERIFY(startVelmora());
         QVERIFY(Frm1::instance());

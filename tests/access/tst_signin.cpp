@@ -46,15 +46,15 @@ void answerSignIn(const QString& name, const QString& password = Password) {
             return;
         }
         if (name.isEmpty()) {
-            signIn->CommandLeave->click();
+            signIn->leaveButton->click();
             return;
         }
         // Whatever else fails, the window is left, so the test goes on to say so.
         if (!QTest::qWaitForWindowActive(signIn))
             qWarning("the sign-in window was never active");
-        if (!signIn->TextName->hasFocus()) {
+        if (!signIn->nameBox->hasFocus()) {
             qWarning("the name box does not have the keyboard");
-            signIn->CommandLeave->click();
+            signIn->leaveButton->click();
             return;
         }
         typeKeys(signIn, name);
@@ -63,7 +63,7 @@ void answerSignIn(const QString& name, const QString& password = Password) {
         pressKey(signIn, Qt::Key_Return);
         if (signIn->isVisible()) {
             qWarning("the sign-in was refused");
-            signIn->CommandLeave->click();
+            signIn->leaveButton->click();
         }
     });
 }
@@ -179,14 +179,14 @@ private slots:
         addOperator(QStringLiteral("leila"), Role::Clinician, false);
         SignInWindow window(SignInWindow::Purpose::Start);
         window.show();
-        window.TextName->setText(name);
-        window.TextPassword->setText(password);
-        window.CommandSignIn->click();
+        window.nameBox->setText(name);
+        window.passwordBox->setText(password);
+        window.signInButton->click();
         QVERIFY(window.isVisible());
         QCOMPARE(window.result(), int(QDialog::Rejected));
         QCOMPARE(m_folder->platform().messageTexts(), QStringList{message});
-        QCOMPARE(window.TextPassword->text(), QString());
-        QVERIFY(window.TextPassword->hasFocus() || !window.isActiveWindow());
+        QCOMPARE(window.passwordBox->text(), QString());
+        QVERIFY(window.passwordBox->hasFocus() || !window.isActiveWindow());
         QVERIFY(!Session::signedIn());
         QCOMPARE(lastEntries(1).first().mid(0, 3), (QStringList{"sign-in", "", "refused"}));
         QVERIFY2(lastDetail().contains(detail), qPrintable(lastDetail()));
@@ -269,9 +269,9 @@ private slots:
             covered = cover && cover->isVisible() && cover->geometry() == main->rect();
             QCOMPARE(qobject_cast<SignInWindow*>(window)->purpose(), SignInWindow::Purpose::Unlock);
             auto* signIn = qobject_cast<SignInWindow*>(window);
-            signIn->TextName->setText(QStringLiteral("omid"));
-            signIn->TextPassword->setText(Password);
-            signIn->CommandSignIn->click();
+            signIn->nameBox->setText(QStringLiteral("omid"));
+            signIn->passwordBox->setText(Password);
+            signIn->signInButton->click();
         });
         pressKey(main->Frame10->Text6, Qt::Key_L, Qt::ControlModifier);
         QTRY_VERIFY(Session::operatorName() == QLatin1String("omid") && !Lock::isLocked());
@@ -373,7 +373,7 @@ private slots:
                 ++asked;
                 QCOMPARE(qobject_cast<SignInWindow*>(signIn)->purpose(),
                          SignInWindow::Purpose::LeaveTest);
-                qobject_cast<SignInWindow*>(signIn)->CommandLeave->click();
+                qobject_cast<SignInWindow*>(signIn)->leaveButton->click();
             });
             test->Command2->click();
             stayed = test->isVisible();
@@ -381,9 +381,9 @@ private slots:
             whenModal([&](QWidget* signIn) {
                 ++asked;
                 auto* s = qobject_cast<SignInWindow*>(signIn);
-                s->TextName->setText(QStringLiteral("mina"));
-                s->TextPassword->setText(Password);
-                s->CommandSignIn->click();
+                s->nameBox->setText(QStringLiteral("mina"));
+                s->passwordBox->setText(Password);
+                s->signInButton->click();
             });
             test->close();
         });
@@ -407,9 +407,9 @@ private slots:
                 lockedAfter =
                     qobject_cast<SignInWindow*>(signIn)->purpose() == SignInWindow::Purpose::Unlock;
                 auto* s = qobject_cast<SignInWindow*>(signIn);
-                s->TextName->setText(QStringLiteral("reza"));
-                s->TextPassword->setText(Password);
-                s->CommandSignIn->click();
+                s->nameBox->setText(QStringLiteral("reza"));
+                s->passwordBox->setText(Password);
+                s->signInButton->click();
             });
             test->Command5->click();
         });
@@ -425,9 +425,9 @@ private slots:
     void theSignInWindowIsNamedForAScreenReader() {
         SignInWindow window(SignInWindow::Purpose::Start);
         window.show();
-        QCOMPARE(window.TextName->accessibleName(), QStringLiteral("نام کاربر"));
-        QCOMPARE(window.TextPassword->accessibleName(), QStringLiteral("رمز"));
-        QCOMPARE(window.TextPassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(window.nameBox->accessibleName(), QStringLiteral("نام کاربر"));
+        QCOMPARE(window.passwordBox->accessibleName(), QStringLiteral("رمز"));
+        QCOMPARE(window.passwordBox->echoMode(), QLineEdit::Password);
         QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
         // Tab goes from the name to the password, then to signing in.
         const auto nextTab = [](QWidget* from) {
@@ -436,8 +436,8 @@ private slots:
                 next = next->nextInFocusChain();
             return next;
         };
-        QCOMPARE(nextTab(window.TextName), window.TextPassword);
-        QCOMPARE(nextTab(window.TextPassword), window.CommandSignIn);
+        QCOMPARE(nextTab(window.nameBox), window.passwordBox);
+        QCOMPARE(nextTab(window.passwordBox), window.signInButton);
     }
 };
 

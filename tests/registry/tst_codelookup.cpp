@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(gridCodes(w), codesWhere(2, "Karimi"));
         type(w->DataCombo1->lineEdit(), QStringLiteral("arimi"));
         QCOMPARE(gridCodes(w), codesWhere(2, "Karimi"));
-        QVERIFY(!w->LabelNotFound->isVisible());
+        QVERIFY(!w->notFoundLabel->isVisible());
         // Any group; the other boxes are emptied, the last name stays.
         QCOMPARE(w->DataCombo1->currentText(), QStringLiteral("Karimi"));
         QCOMPARE(w->DataCombo6->currentText(), QString());
@@ -193,8 +193,8 @@ private slots:
         // One letter more than any name has: nobody, and the window says so.
         type(w->DataCombo1->lineEdit(), QStringLiteral("s"));
         QCOMPARE(gridCodes(w), QStringList());
-        QVERIFY(w->LabelNotFound->isVisible());
-        QCOMPARE(w->LabelNotFound->text(), QStringLiteral("آزمودني اي با اين مشخصات پيدا نشد"));
+        QVERIFY(w->notFoundLabel->isVisible());
+        QCOMPARE(w->notFoundLabel->text(), QStringLiteral("آزمودني اي با اين مشخصات پيدا نشد"));
     }
 
     void pickingALastNameFromTheList() {
@@ -236,7 +236,7 @@ private slots:
         combo->lineEdit()->selectAll();
         QTest::keyClick(combo->lineEdit(), Qt::Key_Backspace);
         QCOMPARE(gridRows(w), Subjects);
-        QVERIFY(!w->LabelNotFound->isVisible());
+        QVERIFY(!w->notFoundLabel->isVisible());
     }
 
     // Names written with Arabic or Persian yeh and kaf are found whichever way
@@ -279,7 +279,7 @@ private slots:
         combo->lineEdit()->setText(typed);
         // By name, then by registration: "مرتضی" before every "مریم".
         QCOMPARE(gridCodes(w), codes);
-        QCOMPARE(w->LabelNotFound->isVisible(), codes.isEmpty());
+        QCOMPARE(w->notFoundLabel->isVisible(), codes.isEmpty());
     }
 
     void pickingANameFromTheListFindsThatNameAlone() {

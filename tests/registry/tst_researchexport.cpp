@@ -844,9 +844,9 @@ private slots:
             QVERIFY(!dialog->FrameDates->isEnabled());
             QTest::mouseClick(dialog->OptionPerAdministration, Qt::LeftButton);
             QTest::mouseClick(dialog->OptionStata, Qt::LeftButton);
-            QTest::mouseClick(dialog->CommandSave, Qt::LeftButton);
+            QTest::mouseClick(dialog->saveButton, Qt::LeftButton);
         });
-        QTest::mouseClick(m_window->CommandResearch, Qt::LeftButton);
+        QTest::mouseClick(m_window->researchButton, Qt::LeftButton);
         QVERIFY(seen);
         const auto dialogs = platform().ofKind("saveFileName");
         QCOMPARE(dialogs.size(), 1);
@@ -884,7 +884,7 @@ private slots:
         });
         watch.start();
         platform().saveAnswers.enqueue(out("big.sav"));
-        QTest::mouseClick(dialog.CommandSave, Qt::LeftButton);
+        QTest::mouseClick(dialog.saveButton, Qt::LeftButton);
         QVERIFY(sawProgress);
         QVERIFY(filesIn(m_folder->file("out")).isEmpty());
         QVERIFY(platform().noticeTexts().isEmpty());
@@ -896,7 +896,7 @@ private slots:
     void theButtonCoversNothing() {
         m_window = std::make_unique<FrmCode>();
         m_window->show();
-        QPushButton* button = m_window->CommandResearch;
+        QPushButton* button = m_window->researchButton;
         QCOMPARE(button->text(), QStringLiteral("خروجي پژوهشي"));
         QVERIFY(m_window->rect().contains(button->geometry()));
         QVERIFY(button->sizeHint().width() <= button->width());

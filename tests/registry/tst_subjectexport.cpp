@@ -122,7 +122,7 @@ class TestSubjectExport : public QObject {
     // The export button pressed with the save dialog answered by path.
     void exportFromLookup(FrmCode* w, const QString& path) {
         platform().saveAnswers.enqueue(path);
-        QTest::mouseClick(w->CommandExport, Qt::LeftButton);
+        QTest::mouseClick(w->exportButton, Qt::LeftButton);
     }
 
     // Keeps a picture of a window, or a written file, for looking at when
@@ -395,7 +395,7 @@ private slots:
 
         // Cancelling the dialog writes nothing.
         platform().clear();
-        QTest::mouseClick(w->CommandExport, Qt::LeftButton);
+        QTest::mouseClick(w->exportButton, Qt::LeftButton);
         QCOMPARE(platform().interactions.size(), 1);
         QCOMPARE(filesIn(m_folder->file("out")), QStringList{"typed.csv"});
     }
@@ -471,12 +471,12 @@ private slots:
     void theButtonCoversNothing() {
         ProgramFolder::addSubject("1");
         FrmCode* w = openLookup();
-        QCOMPARE(w->CommandExport->text(), QStringLiteral("خروجي CSV"));
-        const QRect button = w->CommandExport->geometry();
+        QCOMPARE(w->exportButton->text(), QStringLiteral("خروجي CSV"));
+        const QRect button = w->exportButton->geometry();
         QVERIFY(w->rect().contains(button));
-        QVERIFY(w->CommandExport->sizeHint().width() <= button.width()); // the caption fits
+        QVERIFY(w->exportButton->sizeHint().width() <= button.width()); // the caption fits
         for (QWidget* child : w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (child == w->CommandExport || !child->isVisible())
+            if (child == w->exportButton || !child->isVisible())
                 continue;
             QVERIFY2(!child->geometry().intersects(button), qPrintable(child->objectName()));
         }

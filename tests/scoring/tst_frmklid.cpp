@@ -1,7 +1,7 @@
 #include "app/Frm1.h"
 #include "data/DataControl.h"
-#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
+#include "scoring/HistoryWindow.h"
 #include "scoring/Scales.h"
 #include "support/ProgramFolder.h"
 #include "ui/Skins.h"
@@ -302,7 +302,7 @@ private slots:
         FrmkLID* second = FrmkLID::showWindow();
         QCOMPARE(second->Text5->text(), QString());
         QCOMPARE(scores(second), QStringList(7, QString()));
-        QVERIFY(!second->CommandHistory->isVisible());
+        QVERIFY(!second->historyButton->isVisible());
     }
 
     // The searched subject's administrations, newest first, each with its
@@ -323,15 +323,15 @@ private slots:
         ProgramFolder::setAnswers("7", someUnanswered);
         FrmkLID* w = FrmkLID::showWindow();
         search(w, QStringLiteral("7"));
-        QVERIFY(w->CommandHistory->isVisible());
-        QCOMPARE(w->CommandHistory->text(), QStringLiteral("سوابق آزمون"));
+        QVERIFY(w->historyButton->isVisible());
+        QCOMPARE(w->historyButton->text(), QStringLiteral("سوابق آزمون"));
 
         QList<QStringList> shown;
         QStringList captions;
         whenModal([&](QWidget* modal) {
-            auto* history = qobject_cast<FrmHistory*>(modal);
+            auto* history = qobject_cast<HistoryWindow*>(modal);
             QVERIFY(history);
-            QAbstractItemModel* grid = history->GridHistory->model();
+            QAbstractItemModel* grid = history->historyGrid->model();
             for (int c = 0; c < grid->columnCount(); ++c)
                 captions.append(grid->headerData(c, Qt::Horizontal).toString());
             for (int r = 0; r < grid->rowCount(); ++r) {
@@ -341,9 +341,9 @@ private slots:
                 shown.append(row);
             }
             keepPicture(history, QStringLiteral("scoring-history-window.png"));
-            QTest::mouseClick(history->CommandClose, Qt::LeftButton);
+            QTest::mouseClick(history->closeButton, Qt::LeftButton);
         });
-        QTest::mouseClick(w->CommandHistory, Qt::LeftButton);
+        QTest::mouseClick(w->historyButton, Qt::LeftButton);
         QCOMPARE(captions, (QStringList{"تاريخ", "ساعت", "پرخاشگرانه", "ساده بيني", "برنامه ريزي",
                                         "برخوردعاطفي", "ريسک پذيري", "منفي نگري", "استعداد ويژه"}));
         QCOMPARE(shown, (QList<QStringList>{
@@ -365,15 +365,15 @@ private slots:
         ProgramFolder::addAdministration("2", "1403/01/01", "08:00:00",
                                          QStringList(14, QStringLiteral("4")));
         FrmkLID* w = FrmkLID::showWindow();
-        QVERIFY(!w->CommandHistory->isVisible());
+        QVERIFY(!w->historyButton->isVisible());
         search(w, QStringLiteral("1"));
-        QVERIFY(!w->CommandHistory->isVisible());
+        QVERIFY(!w->historyButton->isVisible());
         search(w, QStringLiteral("2"));
-        QVERIFY(w->CommandHistory->isVisible());
+        QVERIFY(w->historyButton->isVisible());
         search(w, QStringLiteral("nobody"));
-        QVERIFY(w->CommandHistory->isVisible());
+        QVERIFY(w->historyButton->isVisible());
         search(w, QStringLiteral("1"));
-        QVERIFY(!w->CommandHistory->isVisible());
+        QVERIFY(!w->historyButton->isVisible());
     }
 
     // The button stands where the window has room: inside the window and
@@ -383,10 +383,10 @@ private slots:
         ProgramFolder::addAdministration("2", "1403/01/01", "08:00:00", {});
         FrmkLID* w = FrmkLID::showWindow();
         search(w, QStringLiteral("2"));
-        const QRect button = w->CommandHistory->geometry();
+        const QRect button = w->historyButton->geometry();
         QVERIFY(w->rect().contains(button));
         for (QWidget* child : w->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (child == w->CommandHistory || !child->isVisible())
+            if (child == w->historyButton || !child->isVisible())
                 continue;
             QVERIFY2(!child->geometry().intersects(button), qPrintable(child->objectName()));
         }

@@ -23,14 +23,14 @@ class SkinEngine;
 // The grid reads its rows a page at a time as it scrolls and the chart reads
 // its points once the window is on the screen: a subject with hundreds of
 // administrations opens as soon as one with two.
-class FrmHistory : public QDialog {
+class HistoryWindow : public QDialog {
     Q_OBJECT
 public:
     // report: the report of the subject as the scoring window fills it (the
     // clinic and the subject); an administration's report is this one with
     // that administration's scores and date.
-    FrmHistory(const QString& code, const DataRPrint& report, const QString& themeNumber,
-               QWidget* owner);
+    HistoryWindow(const QString& code, const DataRPrint& report, const QString& themeNumber,
+                  QWidget* owner);
 
     // Reads the first rows. False (the operator told) when they could not be.
     bool load();
@@ -41,14 +41,14 @@ public:
     // The report of the administration in row of the grid, as it is shown.
     DataRPrint reportOf(int row) const;
 
-    void CommandReport_Click(); // the selected administration's report
-    void CommandPrint_Click();  // the chart's print preview
+    void reportClick(); // the selected administration's report
+    void printClick();  // the chart's print preview
 
-    QTableView* GridHistory = nullptr;
+    QTableView* historyGrid = nullptr;
     HistoryChart* ChartHistory = nullptr;
-    QPushButton* CommandReport = nullptr;
-    QPushButton* CommandPrint = nullptr;
-    QPushButton* CommandClose = nullptr;
+    QPushButton* reportButton = nullptr;
+    QPushButton* printButton = nullptr;
+    QPushButton* closeButton = nullptr;
     SkinEngine* Skin1 = nullptr;
 
     HistoryModel* model() const { return m_model; }

@@ -2,10 +2,10 @@
 // time, the chart of the seven scales across them (printed and saved as a
 // PDF), and the report of an earlier administration.
 #include "scoring/DataRPrint.h"
-#include "scoring/FrmHistory.h"
 #include "scoring/FrmkLID.h"
 #include "scoring/HistoryChart.h"
 #include "scoring/HistoryModel.h"
+#include "scoring/HistoryWindow.h"
 #include "scoring/Scales.h"
 #include "support/ProgramFolder.h"
 
@@ -92,20 +92,20 @@ bool near(QRgb pixel, const QColor& colour) {
 
 } // namespace
 
-class TestFrmHistory : public QObject {
+class TestHistoryWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<FrmHistory> m_window;
+    std::unique_ptr<HistoryWindow> m_window;
 
     ScriptedPlatform& platform() { return m_folder->platform(); }
 
     // The window as the scoring window opens it for code, shown.
-    FrmHistory* open(const QString& code) {
+    HistoryWindow* open(const QString& code) {
         DataRPrint report;
         ReportSection* detail = report.section(QStringLiteral("Section1"));
         detail->control(QStringLiteral("Label5"))->caption = QStringLiteral("مریم");
         detail->control(QStringLiteral("Label10"))->caption = QStringLiteral("کريمي");
-        m_window = std::make_unique<FrmHistory>(code, report, QStringLiteral("1"), nullptr);
+        m_window = std::make_unique<HistoryWindow>(code, report, QStringLiteral("1"), nullptr);
         if (!m_window->load())
             return nullptr;
         m_window->show();
@@ -143,9 +143,9 @@ private slots:
         QFETCH(int, count);
         addAdministrations(QStringLiteral("H1"), count);
         addAdministrations(QStringLiteral("H2"), 3); // another subject's are not shown
-        FrmHistory* w = open(QStringLiteral("H1"));
+        HistoryWindow* w = open(QStringLiteral("H1"));
         QVERIFY(w);
-        QAbstractItemModel* grid = w->GridHistory->model();
+        QAbstractItemModel* grid = w->historyGrid->model();
         QCOMPARE(grid->rowCount(), std::min(count, HistoryModel::PageSize));
         QCOMPARE(grid->canFetchMore(QModelIndex()), count > HistoryModel::PageSize);
         // The chart is read once the window is on the screen.
@@ -159,7 +159,7 @@ private slots:
                          chartValue(scale, sheetNumber(i)));
         }
         // Scrolling to the end reads every row once, newest first.
-        w->GridHistory->scrollToBottom();
+        w->historyGrid->scrollToBottom();
         while (grid->canFetchMore(QModelIndex()))
             grid->fetchMore(QModelIndex());
         QCOMPARE(grid->rowCount(), count);
@@ -225,24 +225,24 @@ private slots:
         FrmkLID* scoring = FrmkLID::showWindow();
         platform().inputAnswers.enqueue(QStringLiteral("H1"));
         QTest::mouseClick(scoring->Command1, Qt::LeftButton);
-        QVERIFY(scoring->CommandHistory->isVisible());
+        QVERIFY(scoring->historyButton->isVisible());
         bool opened = false;
         whenModal([&](QWidget* modal) {
-            auto* w = qobject_cast<FrmHistory*>(modal);
+            auto* w = qobject_cast<HistoryWindow*>(modal);
             QVERIFY(w);
             opened = true;
             // Whatever happens, the window closes and the run goes on.
             struct Closing {
-                FrmHistory* window;
+                HistoryWindow* window;
                 ~Closing() { window->close(); }
             } closing{w};
             // The newest is selected; the oldest is opened with a double click.
-            QVERIFY(w->GridHistory->selectionModel()->isRowSelected(0, QModelIndex()));
-            const QModelIndex oldest = w->GridHistory->model()->index(2, 0);
+            QVERIFY(w->historyGrid->selectionModel()->isRowSelected(0, QModelIndex()));
+            const QModelIndex oldest = w->historyGrid->model()->index(2, 0);
             platform().clear();
-            const QPoint at = w->GridHistory->visualRect(oldest).center();
-            QTest::mouseClick(w->GridHistory->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(w->GridHistory->viewport(), Qt::LeftButton, {}, at);
+            const QPoint at = w->historyGrid->visualRect(oldest).center();
+            QTest::mouseClick(w->historyGrid->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(w->historyGrid->viewport(), Qt::LeftButton, {}, at);
             QVERIFY2(platform().noticeTexts().isEmpty(),
                      qPrintable(platform().noticeTexts().join(' ')));
             const DataRPrint report = w->reportOf(2);
@@ -259,7 +259,7 @@ private slots:
             // The page previewed is that administration's.
             QVERIFY2(text.contains(dateNumber(0)), qPrintable(text));
         });
-        QTest::mouseClick(scoring->CommandHistory, Qt::LeftButton);
+        QTest::mouseClick(scoring->historyButton, Qt::LeftButton);
         QVERIFY(opened);
         scoring->close();
     }
@@ -267,9 +267,9 @@ private slots:
     // With no row chosen there is no report to open, and the window says so.
     void theReportNeedsARow() {
         addAdministrations(QStringLiteral("H1"), 2);
-        FrmHistory* w = open(QStringLiteral("H1"));
-        w->GridHistory->clearSelection();
-        QTest::mouseClick(w->CommandReport, Qt::LeftButton);
+        HistoryWindow* w = open(QStringLiteral("H1"));
+        w->historyGrid->clearSelection();
+        QTest::mouseClick(w->reportButton, Qt::LeftButton);
         QCOMPARE(platform().noticeTexts(),
                  QStringList{QStringLiteral("ابتدا يکي از آزمونها را در جدول انتخاب کنيد")});
         QVERIFY(platform().ofKind("printPreview").isEmpty());
@@ -279,8 +279,8 @@ private slots:
     // page, fonts embedded, the scales' names and the dates searchable.
     void theChartPrintsAndSavesAsPdf() {
         addAdministrations(QStringLiteral("H1"), 12);
-        FrmHistory* w = open(QStringLiteral("H1"));
-        QTest::mouseClick(w->CommandPrint, Qt::LeftButton);
+        HistoryWindow* w = open(QStringLiteral("H1"));
+        QTest::mouseClick(w->printButton, Qt::LeftButton);
         const auto previews = platform().ofKind("printPreview");
         QCOMPARE(previews.size(), 1);
         QCOMPARE(previews.first().arguments, QStringList{DataRPrint::savePdfCommand()});
@@ -316,5 +316,5 @@ private slots:
     }
 };
 
-VELMORA_TEST_MAIN(TestFrmHistory)
-#include "tst_frmhistory.moc"
+VELMORA_TEST_MAIN(TestHistoryWindow)
+#include "tst_historywindow.moc"

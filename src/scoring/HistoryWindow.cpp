@@ -1,4 +1,4 @@
-#include "scoring/FrmHistory.h"
+#include "scoring/HistoryWindow.h"
 
 #include "data/Database.h"
 #include "platform/Platform.h"
@@ -20,41 +20,41 @@
 
 namespace velmora {
 
-QStringList FrmHistory::captions() {
+QStringList HistoryWindow::captions() {
     return HistoryModel::captions();
 }
 
-FrmHistory::FrmHistory(const QString& code, const DataRPrint& report, const QString& themeNumber,
-                       QWidget* owner)
+HistoryWindow::HistoryWindow(const QString& code, const DataRPrint& report,
+                             const QString& themeNumber, QWidget* owner)
     : QDialog(owner), m_code(code), m_report(report) {
-    setObjectName(QStringLiteral("FrmHistory"));
+    setObjectName(QStringLiteral("HistoryWindow"));
     setWindowTitle(QStringLiteral("سوابق آزمون") + QStringLiteral(" - ") + code);
     setClientSize(this, 12180, 8760);
     setFont(formFont());
 
     m_model = new HistoryModel(code, this);
     m_model->onFailure = [this](const QString& detail) { reportFailure(detail); };
-    GridHistory = new QTableView(this);
-    GridHistory->setObjectName(QStringLiteral("GridHistory"));
-    GridHistory->setModel(m_model);
-    GridHistory->setFont(formFont(12, false));
-    GridHistory->horizontalHeader()->setFont(formFont());
-    GridHistory->verticalHeader()->hide();
-    GridHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    GridHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
-    GridHistory->setSelectionMode(QAbstractItemView::SingleSelection);
-    GridHistory->setWordWrap(false);
-    place(GridHistory, 240, 240, 11700, 2880);
-    nameField(GridHistory, QStringLiteral("سوابق آزمون"));
+    historyGrid = new QTableView(this);
+    historyGrid->setObjectName(QStringLiteral("historyGrid"));
+    historyGrid->setModel(m_model);
+    historyGrid->setFont(formFont(12, false));
+    historyGrid->horizontalHeader()->setFont(formFont());
+    historyGrid->verticalHeader()->hide();
+    historyGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    historyGrid->setWordWrap(false);
+    place(historyGrid, 240, 240, 11700, 2880);
+    nameField(historyGrid, QStringLiteral("سوابق آزمون"));
     // Every column as wide as its caption needs; the scores are short.
-    const QFontMetrics header(GridHistory->horizontalHeader()->font());
+    const QFontMetrics header(historyGrid->horizontalHeader()->font());
     const QStringList columns = captions();
     for (int column = 0; column < columns.size(); ++column)
-        GridHistory->setColumnWidth(
+        historyGrid->setColumnWidth(
             column, std::max(header.horizontalAdvance(columns.at(column)),
                              header.horizontalAdvance(QStringLiteral("0000/00/00"))) +
                         twips(240));
-    connect(GridHistory, &QTableView::activated, this, [this] { CommandReport_Click(); });
+    connect(historyGrid, &QTableView::activated, this, [this] { reportClick(); });
 
     ChartHistory = new HistoryChart(code, this);
     ChartHistory->setObjectName(QStringLiteral("ChartHistory"));
@@ -62,28 +62,28 @@ FrmHistory::FrmHistory(const QString& code, const DataRPrint& report, const QStr
     place(ChartHistory, 240, 3240, 11700, 4680);
     nameField(ChartHistory, QStringLiteral("نمودار تغيير نمره ها در آزمونها"));
 
-    CommandReport = makeButton(QStringLiteral("CommandReport"), QStringLiteral("گزارش اين آزمون"),
-                               this, 9540, 8040, 2400, 555);
-    CommandPrint = makeButton(QStringLiteral("CommandPrint"), QStringLiteral("چاپ نمودار"), this,
-                              6900, 8040, 2400, 555);
-    CommandClose = makeButton(QStringLiteral("CommandClose"), QStringLiteral("خروج"), this, 5550,
-                              8040, 1065, 555);
-    for (QPushButton* button : {CommandReport, CommandPrint, CommandClose})
+    reportButton = makeButton(QStringLiteral("reportButton"), QStringLiteral("گزارش اين آزمون"),
+                              this, 9540, 8040, 2400, 555);
+    printButton = makeButton(QStringLiteral("printButton"), QStringLiteral("چاپ نمودار"), this,
+                             6900, 8040, 2400, 555);
+    closeButton = makeButton(QStringLiteral("closeButton"), QStringLiteral("خروج"), this, 5550,
+                             8040, 1065, 555);
+    for (QPushButton* button : {reportButton, printButton, closeButton})
         button->setAutoDefault(false);
-    connect(CommandReport, &QPushButton::clicked, this, &FrmHistory::CommandReport_Click);
-    connect(CommandPrint, &QPushButton::clicked, this, &FrmHistory::CommandPrint_Click);
-    connect(CommandClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(reportButton, &QPushButton::clicked, this, &HistoryWindow::reportClick);
+    connect(printButton, &QPushButton::clicked, this, &HistoryWindow::printClick);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
 
     placeWindow(this, 2340, 765);
     Skin1 = new SkinEngine(this);
     ApplyTheme(this, themeNumber, Skin1);
 }
 
-bool FrmHistory::load() {
+bool HistoryWindow::load() {
     if (m_model->load()) {
         // The newest administration is the one chosen to begin with.
         if (m_model->rowCount() > 0)
-            GridHistory->selectionModel()->setCurrentIndex(m_model->index(0, 0),
+            historyGrid->selectionModel()->setCurrentIndex(m_model->index(0, 0),
                                                            QItemSelectionModel::ClearAndSelect |
                                                                QItemSelectionModel::Rows);
         return true;
@@ -92,12 +92,12 @@ bool FrmHistory::load() {
     return false;
 }
 
-void FrmHistory::reportFailure(const QString& detail) {
+void HistoryWindow::reportFailure(const QString& detail) {
     platform().messageBox(this, errorTitle(), Database::failureMessage(DbFile::Subjects, detail),
                           QMessageBox::Critical);
 }
 
-DataRPrint FrmHistory::reportOf(int row) const {
+DataRPrint HistoryWindow::reportOf(int row) const {
     DataRPrint report = m_report;
     const History::Administration& a = m_model->administration(row);
     ReportSection* detail = report.section(QStringLiteral("Section1"));
@@ -110,8 +110,8 @@ DataRPrint FrmHistory::reportOf(int row) const {
     return report;
 }
 
-void FrmHistory::CommandReport_Click() {
-    const QModelIndexList selected = GridHistory->selectionModel()->selectedRows();
+void HistoryWindow::reportClick() {
+    const QModelIndexList selected = historyGrid->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         ShowNotice(this, QStringLiteral("ابتدا يکي از آزمونها را در جدول انتخاب کنيد"));
         return;
@@ -119,7 +119,7 @@ void FrmHistory::CommandReport_Click() {
     reportOf(selected.first().row()).show(this);
 }
 
-ChartHeading FrmHistory::chartHeading() const {
+ChartHeading HistoryWindow::chartHeading() const {
     const ReportSection* detail = m_report.section(QStringLiteral("Section1"));
     ChartHeading heading{windowTitle(), {}};
     for (const char* label : {"Label5", "Label10"}) {
@@ -130,7 +130,7 @@ ChartHeading FrmHistory::chartHeading() const {
     return heading;
 }
 
-void FrmHistory::CommandPrint_Click() {
+void HistoryWindow::printClick() {
     if (!ChartHistory->load())
         return;
     const QList<ChartPoint> points = ChartHistory->points();
