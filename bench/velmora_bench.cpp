@@ -945,7 +945,9 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     if (!server.isEmpty())
         return 0;
 
-    // Backup of the subject database through the backup window.
+    // Backup of the subject database through the backup window, plain: the
+    // key an earlier run's sealed measurement made would seal it.
+    QFile::remove(ClinicKey::sealedKeyPath());
     QList<double> throughput;
     const double size = double(QFileInfo(Database::absoluteFileName(DbFile::Subjects)).size());
     for (int i = 0; i < runs; ++i) {
