@@ -945,15 +945,15 @@ int childSteps(int argc, char** argv, const QString& folder, int runs, int subje
     if (!server.isEmpty())
         return 0;
 
-    // Backup of the subject database through the backup window, plain: the
-    // key an earlier run's sealed measurement made would seal it.
-    QFile::remove(ClinicKey::sealedKeyPath());
+    // Backup of the subject database through the backup window, plain (a
+    // clinic key an earlier run's sealed measurement made stays set).
     QList<double> throughput;
     const double size = double(QFileInfo(Database::absoluteFileName(DbFile::Subjects)).size());
     for (int i = 0; i < runs; ++i) {
         Frmbackup* backup = Frmbackup::showWindow();
         const QString target = QDir(folder).absoluteFilePath(QStringLiteral("Back/bench.mdbB"));
         QFile::remove(target);
+        backup->sealBox->setChecked(false);
         backup->Text1->setText(target);
         QElapsedTimer clock;
         clock.start();
