@@ -94,16 +94,7 @@ PgTestServer& ownServer() {
 }
 
 bool psqlAsAdmin(const QStringList& arguments) {
-    QProcess psql;
-    psql.setProcessChannelMode(QProcess::ForwardedChannels);
-    psql.start(QStringLiteral("psql"),
-               QStringList{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
-                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"),
-                           PgTestServer::adminUser(), QStringLiteral("-d"),
-                           ProgramFolder::caseDatabase()} +
-                   arguments);
-    return psql.waitForFinished(60000) && psql.exitStatus() == QProcess::NormalExit &&
-           psql.exitCode() == 0;
+    return PgTestServer::psqlAsAdmin(ProgramFolder::caseDatabase(), arguments);
 }
 
 // The boxes of the window as the operator fills them; an empty text leaves

@@ -223,3 +223,15 @@ QString PgTestServer::passwordGroup() {
     const QString group = qEnvironmentVariable("VELMORA_TEST_PG_PASSWORD_GROUP");
     return group.isEmpty() ? QStringLiteral("velmora_pw_group") : group;
 }
+
+bool PgTestServer::psqlAsAdmin(const QString& database, const QStringList& arguments) {
+    QProcess psql;
+    psql.setProcessChannelMode(QProcess::ForwardedChannels);
+    psql.start(QStringLiteral("psql"),
+               QStringList{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"), adminUser(),
+                           QStringLiteral("-d"), database} +
+                   arguments);
+    return psql.waitForFinished(60000) && psql.exitStatus() == QProcess::NormalExit &&
+           psql.exitCode() == 0;
+}

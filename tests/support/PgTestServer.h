@@ -50,6 +50,9 @@ public:
     static QString adminUser();
     // Members of this group role must give a password.
     static QString passwordGroup();
+    // psql as the superuser on database, stopping at the first error; true
+    // when every statement ran.
+    static bool psqlAsAdmin(const QString& database, const QStringList& arguments);
 
     // A new, empty database for one test case (owned by the libpq variables'
     // user), and its removal with every session still on it.
